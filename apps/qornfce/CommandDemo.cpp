@@ -1,0 +1,90 @@
+// qornfce demo: the whole road that exists so far, against the simulator, in one folder.
+#include <filesystem>
+#include <iostream>
+
+#include "Commands.h"
+#include "ComponentOptions.h"
+#include "Simulator.h"
+#include "TestPki.h"
+#include "core/TqorNFCe.h"
+#include "platform/Files.h"
+#include "platform/Xml.h"
+
+namespace qor::cli {
+
+namespace {
+
+constexpr const char* kCnpj = "11222333000181";
+constexpr const char* kSenha = "1234";
+
+void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << text << "\n"; }
+
+}  // namespace
+
+int RunDemo(int argc, char** argv) {
+  const Options options(argc, argv, 2, {"pasta"}, {"help"});
+  if (options.Has("help")) {
+    std::cout << "uso: qornfce demo [--pasta PASTA]\n"
+                 "Cria a pasta de trabalho (padrão ./demo-nfce), inicia o simulador de\n"
+                 "homologação em 127.0.0.1, cria certificados de teste, configura o componente\n"
+                 "e executa as operações disponíveis, deixando logs e arquivos na pasta.\n";
+    return 0;
+  }
+  const std::string folder = FromCurrentDir(options.Get("pasta", "demo-nfce")) + "/";
+  ForceDirectories(folder);
+  std::cout << "Pasta de trabalho: " << folder << "\n";
+
+  Step(1, "Criando a cadeia de certificados de teste em " + folder + "pki/");
+  const sim::TestPki pki = sim::CreateTestPki(folder + "pki", kCnpj, kSenha);
+
+  Step(2, "Iniciando o simulador de homologação");
+  sim::SimulatorOptions simOptions;
+  simOptions.workFolder = folder + "simulador";
+  simOptions.schemasFolder = ExecutableDir() + "Esquemas/vm60";
+  simOptions.caCert = pki.caCert;
+  simOptions.serverCert = pki.serverCert;
+  simOptions.serverKey = pki.serverKey;
+  sim::Simulator simulator(simOptions);
+  simulator.Start();
+  std::cout << "    ouvindo em " << simulator.BaseUrl() << "\n";
+
+  Step(3, "Gravando os arquivos de servidores apontando para o simulador");
+  const std::string prod = folder + "nfceServidoresProd.ini";
+  const std::string hom = folder + "nfceServidoresHom.ini";
+  simulator.WriteServerFiles(prod, hom);
+  std::cout << "    " << hom << "\n    " << prod << "\n";
+
+  Step(4, "Configurando o componente (UF SP, homologação, certificado A1, servidor verificado)");
+  TqorNFCe nfce;
+  nfce.SetDiretorioLogErro(folder + "LogErro/");
+  nfce.SetUF("SP");
+  nfce.SetCNPJ(kCnpj);
+  nfce.SetAmbiente(TAmbienteKind::akHomologacao);
+  nfce.SetArquivoServidoresHom(hom);
+  nfce.SetArquivoServidoresProd(prod);
+  nfce.SetDiretorioLog(folder + "Log/");
+  nfce.SetDiretorioXmlDestinatario(folder + "XmlDestinatario/");
+  nfce.SetCaminhoCertificado(pki.companyPfx);
+  nfce.SetSenhaCertificado(kSenha);
+  nfce.SetIgnoreInvalidCertificates(false);
+  nfce.SetArquivoCadeiaCertificados(pki.caCert);
+  nfce.OnLog = [](const std::string& kind, const std::string&, const std::string& file) {
+    std::cout << "    log " << kind << ": " << file << "\n";
+  };
+
+  Step(5, "StatusDoServico");
+  const std::string reply = nfce.StatusDoServico();
+  std::cout << "    cStat " << GetValueTag("cStat", reply) << " - " << GetValueTag("xMotivo", reply)
+            << "\n    resposta: " << reply << "\n";
+
+  simulator.Stop();
+  std::cout << "\nArquivos deixados em " << folder << ":\n";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      std::cout << "  " << std::filesystem::relative(entry.path(), folder).string() << "\n";
+    }
+  }
+  return GetValueTag("cStat", reply) == "107" ? 0 : 1;
+}
+
+}  // namespace qor::cli

@@ -1,0 +1,10 @@
+// The subcommands of the qornfce command line. Each returns the process exit code:
+// 0 success, 1 the operation raised (message on stderr), 2 bad usage.
+#pragma once
+
+namespace qor::cli {
+
+int RunStatus(int argc, char** argv);
+int RunDemo(int argc, char** argv);
+
+}  // namespace qor::cli

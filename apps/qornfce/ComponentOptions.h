@@ -1,0 +1,26 @@
+// Options that configure the component, shared by the operations that talk to the state.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "Options.h"
+
+namespace qor {
+class TqorNFCe;
+}
+
+namespace qor::cli {
+
+// Names of the valued options ApplyComponentOptions reads, and of its flags.
+const std::set<std::string>& ComponentValuedOptions();
+const std::set<std::string>& ComponentFlags();
+// Help text of those options.
+const char* ComponentOptionsHelp();
+// Sets the component's properties from the options given. Relative paths on the command line
+// are relative to the current folder.
+void ApplyComponentOptions(const Options& options, TqorNFCe& nfce);
+// `path` made absolute from the current folder (empty stays empty).
+std::string FromCurrentDir(const std::string& path);
+
+}  // namespace qor::cli

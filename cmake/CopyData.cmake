@@ -1,0 +1,12 @@
+# Copies the installation data, and the official schema package when one is known, beside the
+# executables. Runs at every build; copy_directory only rewrites what changed.
+file(COPY ${SOURCE_DATA}/ DESTINATION ${TARGET})
+if(ESQUEMAS AND EXISTS ${ESQUEMAS})
+  file(GLOB xsds ${ESQUEMAS}/*.xsd)
+  file(COPY ${xsds} DESTINATION ${TARGET}/Esquemas/vm60)
+  # Layout 3.10 keeps its own folder with the files that layout needs.
+  file(GLOB xsds310 ${ESQUEMAS}/*_v3.10.xsd ${ESQUEMAS}/xmldsig-core-schema_v1.01.xsd
+       ${ESQUEMAS}/*EventoCanc*_v1.00.xsd ${ESQUEMAS}/leiauteEvento_v1.00.xsd
+       ${ESQUEMAS}/tiposBasico_v1.03.xsd)
+  file(COPY ${xsds310} DESTINATION ${TARGET}/Esquemas/vm50b)
+endif()

@@ -1,0 +1,48 @@
+// The simulator's table of web services: for each address key the component looks up in the
+// server-address file, the path the simulator serves it on, the layout it speaks, the WSDL
+// namespace of its SOAP messages and the element that wraps its reply.
+//
+// One table feeds both the routing and WriteServerFiles, so a file can never name a path the
+// server does not route.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+namespace qor::sim {
+
+enum class ServiceKind {
+  Status,       // consStatServ -> retConsStatServ
+  NotAvailable  // routed, answered with a SOAP Fault until the simulator implements it
+};
+
+struct ServiceRoute {
+  std::string_view addressKey;     // key in a UF section of the server-address file
+  std::string_view path;           // path on the simulator
+  std::string_view layout;         // "4.00" or "3.10": layout of the data the service accepts
+  std::string_view wsdlNamespace;  // namespace of nfeDadosMsg / nfeCabecMsg / the result
+  std::string_view resultElement;  // child of the reply's SOAP Body
+  ServiceKind kind;
+};
+
+std::span<const ServiceRoute> ServiceRoutes();
+
+// The route served on `path`, or null.
+const ServiceRoute* FindRoute(std::string_view path);
+
+// UF abbreviations and their IBGE codes, in the order the server-address files list them;
+// "AN" (the national environment, 91) last.
+struct UfCode {
+  std::string_view uf;
+  std::string_view code;
+};
+std::span<const UfCode> UfCodes();
+
+// True when `code` is one of the 27 state codes the schemas accept in cUF (91 is not one).
+bool IsStateCode(std::string_view code);
+
+// Paths of the consumer pages named by URLQRCODE and URLCONSULTACHAVE.
+inline constexpr std::string_view kQrCodePath = "/consulta-qrcode";
+inline constexpr std::string_view kConsultaChavePath = "/consulta-chave";
+
+}  // namespace qor::sim

@@ -1,0 +1,248 @@
+#include "Simulator.h"
+
+#include <httplib.h>
+#include <openssl/ssl.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "AtomicFile.h"
+#include "Services.h"
+#include "Soap.h"
+#include "StatusService.h"
+
+namespace qor::sim {
+
+struct Simulator::Impl {
+  explicit Impl(SimulatorOptions o) : options(std::move(o)) {}
+
+  SimulatorOptions options;
+  std::unique_ptr<httplib::SSLServer> server;
+  std::thread listener;
+  std::atomic<bool> listenerEnded{false};
+  int port = 0;
+
+  std::atomic<int> requestCount{0};
+  std::atomic<SimulatorFault> fault{SimulatorFault::Normal};
+  std::atomic<int> faultDelayMs{0};
+
+  // Lets Stop cut a Delay short instead of waiting for every delayed answer to run out.
+  std::mutex stopMutex;
+  std::condition_variable stopSignal;
+  bool stopping = false;
+
+  void Handle(const httplib::Request& request, httplib::Response& response);
+  void Answer(const ServiceRoute& route, const httplib::Request& request,
+              httplib::Response& response);
+  void WaitFaultDelay();
+};
+
+namespace {
+
+void SetSoap(httplib::Response& response, int status, const std::string& body) {
+  response.status = status;
+  response.set_content(body, kSoap12ContentType);
+}
+
+void RequireFile(const std::string& path, const char* what) {
+  if (path.empty() || !std::filesystem::is_regular_file(path))
+    throw std::runtime_error(std::string("Simulador: ") + what + " não encontrado: " + path);
+}
+
+}  // namespace
+
+void Simulator::Impl::WaitFaultDelay() {
+  std::unique_lock<std::mutex> lock(stopMutex);
+  stopSignal.wait_for(lock, std::chrono::milliseconds(faultDelayMs.load()),
+                      [this] { return stopping; });
+}
+
+void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response& response) {
+  const ServiceRoute* route = FindRoute(request.path);
+  if (route == nullptr) {
+    response.status = 404;
+    response.set_content("Serviço não encontrado no simulador: " + request.path,
+                         "text/plain; charset=utf-8");
+  } else {
+    try {
+      Answer(*route, request, response);
+    } catch (const SoapFault& fault) {
+      SetSoap(response, HttpStatusFor(fault.code()), BuildSoapFault(fault.code(), fault.what()));
+    } catch (const std::exception& e) {
+      SetSoap(response, 500,
+              BuildSoapFault(FaultCode::Receiver,
+                             std::string("Falha interna do simulador: ") + e.what()));
+    }
+  }
+  ++requestCount;
+}
+
+void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& request,
+                             httplib::Response& response) {
+  switch (fault.load()) {
+    case SimulatorFault::Normal:
+      break;
+    case SimulatorFault::Delay:
+      WaitFaultDelay();
+      break;
+    case SimulatorFault::Http500:
+      throw SoapFault(FaultCode::Receiver, "Falha simulada: erro interno do servidor.");
+    case SimulatorFault::NoSoapBody:
+      SetSoap(response, 200, BuildEnvelopeWithoutBody());
+      return;
+  }
+
+  // SOAP 1.2 over HTTP travels as application/soap+xml; a state service refuses text/xml (the
+  // SOAP 1.1 media type) before reading the message.
+  if (!IsSoap12ContentType(request.get_header_value("Content-Type"))) {
+    response.status = 415;
+    response.set_content("Content-Type não suportado: use application/soap+xml.",
+                         "text/plain; charset=utf-8");
+    return;
+  }
+
+  SoapRequest soap = ParseSoapRequest(request.body, route);
+  switch (route.kind) {
+    case ServiceKind::Status: {
+      ServiceAnswer answer =
+          AnswerStatus(route, soap, options.schemasFolder, std::chrono::system_clock::now());
+      bool withHeader = route.layout == "3.10";
+      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      return;
+    }
+    case ServiceKind::NotAvailable:
+      throw SoapFault(FaultCode::Receiver, "serviço não disponível no simulador");
+  }
+}
+
+Simulator::Simulator(SimulatorOptions options)
+    : impl_(std::make_unique<Impl>(std::move(options))) {}
+
+Simulator::~Simulator() { Stop(); }
+
+void Simulator::Start() {
+  Impl& d = *impl_;
+  if (d.listener.joinable()) return;
+  RequireFile(d.options.serverCert, "certificado do servidor");
+  RequireFile(d.options.serverKey, "chave do servidor");
+  RequireFile(d.options.caCert, "certificado da AC dos clientes");
+  if (!d.options.workFolder.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(d.options.workFolder, ec);
+    if (!std::filesystem::is_directory(d.options.workFolder))
+      throw std::runtime_error("Simulador: não foi possível criar a pasta " +
+                               d.options.workFolder + ": " + ec.message());
+  }
+
+  // With a client CA the server asks for a certificate and ends the handshake of a client that
+  // has none, or one that CA did not issue: the state services authenticate the transmitter
+  // in TLS, before any SOAP is read.
+  auto server = std::make_unique<httplib::SSLServer>(
+      d.options.serverCert.c_str(), d.options.serverKey.c_str(), d.options.caCert.c_str());
+  if (!server->is_valid())
+    throw std::runtime_error(
+        "Simulador: não foi possível carregar o certificado e a chave do servidor (" +
+        d.options.serverCert + ", " + d.options.serverKey + ")");
+  SSL_CTX* ctx = server->ssl_context();
+  // The state services accept TLS 1.2 and later only.
+  SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  // Advertise the accepted CA, so a client holding several certificates can pick the right one.
+  if (STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(d.options.caCert.c_str()))
+    SSL_CTX_set_client_CA_list(ctx, names);
+
+  auto handler = [&d](const httplib::Request& request, httplib::Response& response) {
+    d.Handle(request, response);
+  };
+  server->Post(".*", handler);
+
+  int port = d.options.port == 0 ? server->bind_to_any_port("127.0.0.1")
+                                 : (server->bind_to_port("127.0.0.1", d.options.port)
+                                        ? d.options.port
+                                        : -1);
+  if (port <= 0)
+    throw std::runtime_error("Simulador: não foi possível abrir a porta " +
+                             std::to_string(d.options.port) + " em 127.0.0.1");
+
+  {
+    std::lock_guard<std::mutex> lock(d.stopMutex);
+    d.stopping = false;
+  }
+  d.server = std::move(server);
+  d.port = port;
+  d.listenerEnded = false;
+  d.listener = std::thread([&d] {
+    d.server->listen_after_bind();
+    d.listenerEnded = true;
+  });
+  // stop() only reaches a server that is already running; returning earlier would let a quick
+  // Stop() leave the listener running forever.
+  while (!d.server->is_running() && !d.listenerEnded)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  if (!d.server->is_running()) {
+    d.listener.join();
+    d.server.reset();
+    d.port = 0;
+    throw std::runtime_error("Simulador: o servidor não entrou em operação");
+  }
+}
+
+void Simulator::Stop() {
+  Impl& d = *impl_;
+  if (!d.listener.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(d.stopMutex);
+    d.stopping = true;
+  }
+  d.stopSignal.notify_all();
+  d.server->stop();
+  d.listener.join();
+  d.server.reset();
+  d.port = 0;
+}
+
+int Simulator::Port() const { return impl_->port; }
+
+std::string Simulator::BaseUrl() const { return "https://127.0.0.1:" + std::to_string(Port()); }
+
+void Simulator::SetFault(SimulatorFault fault, int delayMs) {
+  impl_->faultDelayMs = delayMs;
+  impl_->fault = fault;
+}
+
+int Simulator::RequestCount() const { return impl_->requestCount.load(); }
+
+void Simulator::WriteServerFiles(const std::string& productionFile,
+                                 const std::string& homologationFile) const {
+  int port = impl_->port != 0 ? impl_->port : impl_->options.port;
+  if (port == 0)
+    throw std::logic_error(
+        "Simulador: a porta só é conhecida depois de Start(); inicie o simulador antes de "
+        "gravar os arquivos de servidores");
+  const std::string base = "https://127.0.0.1:" + std::to_string(port);
+
+  // One simulator answers for every UF and both environments: the reply follows the request's
+  // tpAmb and cUF, so both files hold the same addresses.
+  std::string text =
+      "; Endereços dos serviços do simulador de homologação em " + base + "\n";
+  for (const UfCode& uf : UfCodes()) {
+    text += "\n[" + std::string(uf.uf) + "]\n";
+    for (const ServiceRoute& route : ServiceRoutes())
+      text += std::string(route.addressKey) + "=" + base + std::string(route.path) + "\n";
+    text += "URLQRCODE=" + base + std::string(kQrCodePath) + "\n";
+    text += "URLCONSULTACHAVE=" + base + std::string(kConsultaChavePath) + "\n";
+  }
+  text += "\n[URLCONSULTACHAVE]\n";
+  for (const UfCode& uf : UfCodes())
+    text += std::string(uf.uf) + "=" + base + std::string(kConsultaChavePath) + "\n";
+
+  WriteFileAtomically(productionFile, text);
+  WriteFileAtomically(homologationFile, text);
+}
+
+}  // namespace qor::sim

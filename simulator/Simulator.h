@@ -1,0 +1,65 @@
+// The homologation simulator of the state authority's NF-e web services.
+//
+// An HTTPS server on 127.0.0.1 (port chosen by the system unless given) that demands a client
+// certificate issued by the test CA: a client without a certificate, or with one from another
+// CA, is refused during the TLS handshake. Requests are SOAP 1.2, routed by path, validated
+// against the official schema package; answers carry the standard's cStat and xMotivo.
+//
+// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10).
+//
+// Thread-safety: Start/Stop from one thread; the server answers on its own threads.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace qor::sim {
+
+struct SimulatorOptions {
+  std::string workFolder;      // where the simulator keeps what it needs (created when missing)
+  int port = 0;                // 0: a free port chosen by the system
+  std::string schemasFolder;   // the official XSD package (layout 4.00 and 3.10 files)
+  std::string caCert;          // PEM of the CA whose client certificates are accepted
+  std::string serverCert;      // PEM certificate and key the server presents
+  std::string serverKey;
+};
+
+// Fault modes for the tests; Normal answers as the real service does.
+enum class SimulatorFault {
+  Normal,
+  Delay,      // answer after FaultDelayMs milliseconds
+  Http500,    // HTTP 500 with a SOAP Fault body
+  NoSoapBody  // HTTP 200 whose body is XML without a SOAP Body element
+};
+
+class Simulator {
+ public:
+  explicit Simulator(SimulatorOptions options);
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+  ~Simulator();  // stops the server
+
+  // Starts listening and returns once the port accepts connections. Throws std::runtime_error
+  // when the port cannot be bound or the certificates cannot be loaded.
+  void Start();
+  void Stop();
+
+  int Port() const;
+  std::string BaseUrl() const;  // "https://127.0.0.1:<port>"
+
+  // Writes production and homologation server-address files with a section for every UF (and
+  // AN) holding every service key the component looks up, for layouts 4.00 and 3.10, pointing
+  // at this simulator; and a "URLCONSULTACHAVE" section.
+  void WriteServerFiles(const std::string& productionFile, const std::string& homologationFile) const;
+
+  void SetFault(SimulatorFault fault, int delayMs = 0);
+
+  // Number of requests answered so far (any service, any outcome).
+  int RequestCount() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qor::sim

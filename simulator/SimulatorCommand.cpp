@@ -1,0 +1,156 @@
+#include "SimulatorCommand.h"
+
+#include <pthread.h>
+#include <signal.h>
+
+#include <charconv>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <string>
+
+#include "Simulator.h"
+#include "TestPki.h"
+#include "platform/Files.h"
+
+namespace qor::sim {
+
+namespace {
+
+constexpr const char* kCnpj = "11222333000181";
+constexpr const char* kPassword = "1234";
+
+void PrintUsage(std::ostream& out, const std::string& name) {
+  out << "Uso: " << name << " [--porta N] [--pasta DIR] [--esquemas DIR]\n"
+      << "\n"
+      << "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
+      << "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
+      << "\n"
+      << "  --porta N       porta TCP (padrão: uma porta livre escolhida pelo sistema)\n"
+      << "  --pasta DIR     pasta de trabalho (padrão: ./simulador-nfce); recebe a PKI de teste\n"
+      << "                  em DIR/pki (CNPJ " << kCnpj << ", senha do PKCS#12 \"" << kPassword
+      << "\")\n"
+      << "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini\n"
+      << "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
+      << "  --help          mostra esta ajuda\n";
+}
+
+bool ParsePort(const std::string& text, int& port) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
+  return error == std::errc() && end == text.data() + text.size() && port >= 0 && port <= 65535;
+}
+
+// Restores the caller's signal mask however the command ends: `qornfce simulador` runs inside
+// a longer-lived process.
+class BlockedSignals {
+ public:
+  BlockedSignals() {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+  }
+  ~BlockedSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  BlockedSignals(const BlockedSignals&) = delete;
+  BlockedSignals& operator=(const BlockedSignals&) = delete;
+
+  int Wait() const {
+    int signal = 0;
+    while (sigwait(&set_, &signal) != 0) {
+    }
+    return signal;
+  }
+
+ private:
+  sigset_t set_;
+  sigset_t previous_;
+};
+
+}  // namespace
+
+int RunSimulatorCommand(int argc, char** argv) {
+  const std::string name = argc > 0 && argv[0] != nullptr ? argv[0] : "qornfce-simulador";
+  int port = 0;
+  std::string folder = "simulador-nfce";
+  std::string schemas;
+
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      PrintUsage(std::cout, name);
+      return 0;
+    }
+    if (option != "--porta" && option != "--pasta" && option != "--esquemas") {
+      std::cerr << name << ": opção desconhecida: " << option << "\n";
+      PrintUsage(std::cerr, name);
+      return 2;
+    }
+    if (i + 1 >= argc) {
+      std::cerr << name << ": falta o valor de " << option << "\n";
+      PrintUsage(std::cerr, name);
+      return 2;
+    }
+    const std::string value = argv[++i];
+    if (option == "--porta") {
+      if (!ParsePort(value, port)) {
+        std::cerr << name << ": porta inválida: " << value << "\n";
+        return 2;
+      }
+    } else if (option == "--pasta") {
+      folder = value;
+    } else {
+      schemas = value;
+    }
+  }
+
+  namespace fs = std::filesystem;
+  if (schemas.empty()) schemas = qor::ExecutableDir() + "Esquemas/vm60";
+  if (!fs::is_regular_file(fs::path(schemas) / "consStatServ_v4.00.xsd")) {
+    std::cerr << name << ": pacote de esquemas não encontrado em " << schemas
+              << " (falta consStatServ_v4.00.xsd); informe-o com --esquemas\n";
+    return 1;
+  }
+
+  // Blocked before the server starts its threads, so they inherit the mask and the signal
+  // reaches the sigwait below instead of ending the process half-way through an answer.
+  BlockedSignals signals;
+  try {
+    std::error_code ec;
+    const fs::path work = fs::absolute(folder, ec);
+    const TestPki pki = CreateTestPki((work / "pki").string(), kCnpj, kPassword);
+
+    SimulatorOptions options;
+    options.workFolder = work.string();
+    options.port = port;
+    options.schemasFolder = schemas;
+    options.caCert = pki.caCert;
+    options.serverCert = pki.serverCert;
+    options.serverKey = pki.serverKey;
+    Simulator simulator(options);
+    simulator.Start();
+
+    const std::string production = (work / "nfceServidoresProd.ini").string();
+    const std::string homologation = (work / "nfceServidoresHom.ini").string();
+    simulator.WriteServerFiles(production, homologation);
+
+    std::cout << "Simulador da SEFAZ (homologação) em " << simulator.BaseUrl() << "\n"
+              << "  servidores de produção:     " << production << "\n"
+              << "  servidores de homologação:  " << homologation << "\n"
+              << "  AC de teste:                " << pki.caCert << "\n"
+              << "  certificado da empresa:     " << pki.companyPfx << " (CNPJ " << pki.cnpj
+              << ")\n"
+              << "  esquemas:                   " << schemas << "\n"
+              << "Encerre com Ctrl+C." << std::endl;
+
+    const int signal = signals.Wait();
+    simulator.Stop();
+    std::cout << "Simulador encerrado (" << (signal == SIGINT ? "SIGINT" : "SIGTERM") << ")."
+              << std::endl;
+    return 0;
+  } catch (const std::exception& e) {
+    std::cerr << name << ": " << e.what() << "\n";
+    return 1;
+  }
+}
+
+}  // namespace qor::sim

@@ -1,0 +1,78 @@
+#include "StatusService.h"
+
+#include <charconv>
+#include <ctime>
+#include <filesystem>
+#include <vector>
+
+#include "Codes.h"
+#include "platform/SchemaValidator.h"
+#include "platform/Xml.h"
+
+namespace qor::sim {
+
+namespace {
+
+// RS hosts the virtual authoriser that serves most NFC-e states: the least surprising UF to
+// answer for when the request names none the schema accepts.
+constexpr std::string_view kFallbackCUF = "43";
+
+// The 3.10 services read the control values of the SOAP header before the data area.
+const Outcome* CheckCabecalho(const ServiceRoute& route, const SoapRequest& request) {
+  if (!request.hasCabecMsg) return &codes::k242;
+  if (!request.hasCabecCUF) return &codes::k409;
+  if (!IsStateCode(request.cabecCUF)) return &codes::k410;
+  if (!request.hasCabecVersaoDados) return &codes::k411;
+  if (request.cabecVersaoDados != route.layout) {
+    // from_chars ignores the host's locale, which may write decimals with a comma.
+    double asked = 0, served = 0;
+    const std::string& text = request.cabecVersaoDados;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), asked);
+    std::from_chars(route.layout.data(), route.layout.data() + route.layout.size(), served);
+    bool numeric = error == std::errc() && end == text.data() + text.size();
+    return numeric && asked > served ? &codes::k238 : &codes::k239;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string FormatDateTimeBrasilia(std::chrono::system_clock::time_point when) {
+  std::time_t t = std::chrono::system_clock::to_time_t(when - std::chrono::hours(3));
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S-03:00", &tm);
+  return text;
+}
+
+ServiceAnswer AnswerStatus(const ServiceRoute& route, const SoapRequest& request,
+                           const std::string& schemasFolder,
+                           std::chrono::system_clock::time_point now) {
+  const std::string layout(route.layout);
+  const Outcome* outcome = route.layout == "3.10" ? CheckCabecalho(route, request) : nullptr;
+  if (outcome == nullptr) {
+    std::vector<std::string> errors;
+    const std::string xsd =
+        (std::filesystem::path(schemasFolder) / ("consStatServ_v" + layout + ".xsd")).string();
+    bool valid = !request.data.empty() && SchemaValidator::Validate(request.data, xsd, errors);
+    outcome = valid ? &codes::k107 : &codes::k215;
+  }
+
+  std::string tpAmb = GetValueTag("tpAmb", request.data);
+  if (tpAmb != "1" && tpAmb != "2") tpAmb = "2";
+  std::string cUF = GetValueTag("cUF", request.data);
+  if (!IsStateCode(cUF)) cUF = IsStateCode(request.cabecCUF) ? request.cabecCUF : kFallbackCUF;
+
+  ServiceAnswer answer;
+  answer.cUF = cUF;
+  answer.xml = "<retConsStatServ versao=\"" + layout +
+               "\" xmlns=\"http://www.portalfiscal.inf.br/nfe\"><tpAmb>" + tpAmb +
+               "</tpAmb><verAplic>" + std::string(kVerAplic) + "</verAplic><cStat>" +
+               std::string(outcome->cStat) + "</cStat><xMotivo>" + std::string(outcome->xMotivo) +
+               "</xMotivo><cUF>" + cUF + "</cUF><dhRecbto>" + FormatDateTimeBrasilia(now) +
+               "</dhRecbto><tMed>1</tMed></retConsStatServ>";
+  return answer;
+}
+
+}  // namespace qor::sim

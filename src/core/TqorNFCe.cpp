@@ -1,0 +1,434 @@
+#include "core/TqorNFCe.h"
+
+#include <array>
+#include <vector>
+
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/GovException.h"
+#include "platform/GovUtils.h"
+#include "platform/GovX.h"
+#include "platform/IniFile.h"
+#include "platform/Telemetria.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
+#include "templates/TqorNFCeTemplates.h"
+#include "utils/Paths.h"
+
+#ifndef QORNFCE_VERSION
+#define QORNFCE_VERSION "0.0.0.0"
+#endif
+
+namespace qor {
+
+namespace {
+
+constexpr const char* kCaracteresRemoverAcentos =
+    "áéíóúàèìòùâêîôûäëïöüãõñçÁÉÍÓÚÀÈÌÒÙÂÊÎÔÛÄËÏÖÜÃÕÑÇºª";
+constexpr const char* kWsdl = "http://www.portalfiscal.inf.br/nfe/wsdl/";
+constexpr const char* kCnpjVazio = "00000000000000";
+
+// The folder part of a configured folder: "x/Templates/" stays, "x/Templates" (a name without
+// trailing separator) is taken as the folder it names when that folder exists, and as its
+// parent folder otherwise.
+std::string FolderOf(const std::string& expanded) {
+  if (DirectoryExists(expanded)) return IncludeTrailingSlash(expanded);
+  return ExtractFileDir(expanded);
+}
+
+std::string ClassNameOf(const std::exception& failure) {
+  if (const auto* own = dynamic_cast<const EqorException*>(&failure)) return own->ClassName();
+  if (dynamic_cast<const EqorGovException*>(&failure) != nullptr) return "EqorGovException";
+  return "Exception";
+}
+
+}  // namespace
+
+TqorNFCe::TqorNFCe() {
+  LoadLocal();
+  diretorioLogErro_.clear();
+  versaoManual_ = TVersaoManual::vm60;
+  caracteresRemoverAcentos_ = kCaracteresRemoverAcentos;
+  ambiente_ = TAmbienteKind::akHomologacao;
+  diretorioXmlDestinatario_ = "XmlDestinatario\\";
+  maxSizeLoteEnvio_ = 500;
+  sectionINI_ = "NFCE";
+  salvarLogsEmDisco_ = true;
+  diagnosticMode_ = true;
+  atualizarArquivoServidores_ = true;
+  // The services object's defaults are the component's own from the start, so that a value
+  // the host sets before the first request is the one that holds.
+  tipoCertificado_ = TCertificadoKind::ckFile;
+  ignoreInvalidCertificates_ = true;
+  serversIni_ = std::make_unique<TIniFile>();
+  nomeCertificado_.OnChange = [this](const TStrings& names) { SetNomeCert(names.Text()); };
+}
+
+TqorNFCe::~TqorNFCe() {
+  gov_.reset();
+  govUtils_.reset();
+  serversIni_.reset();
+  FreeTelemetria();
+}
+
+void TqorNFCe::LoadLocal() {
+  ufCodes_.SetText(
+      "AC=12\nAL=27\nAP=16\nAM=13\nBA=29\nCE=23\nDF=53\nES=32\nGO=52\nMA=21\nMT=51\nMS=50\n"
+      "MG=31\nPA=15\nPB=25\nPR=41\nPE=26\nPI=22\nRJ=33\nRN=24\nRS=43\nRO=11\nRR=14\nSC=42\n"
+      "SP=35\nSE=28\nTO=17\nAN=91");
+}
+
+// ---- properties -----------------------------------------------------------------------------
+
+void TqorNFCe::SetVersaoManual(TVersaoManual value) {
+  const auto ordinal = static_cast<int>(value);
+  if (ordinal < static_cast<int>(TVersaoManual::vm50) ||
+      ordinal > static_cast<int>(TVersaoManual::vm60)) {
+    throw EqorNFCeVersaoManualException(
+        "O componente NFCe só aceita VersaoManual = vm50, vm50a, vm50b ou vm60", diretorioLogErro_);
+  }
+  versaoManual_ = value;
+}
+
+void TqorNFCe::SetUF(const std::string& value) {
+  if (ufCodes_.IndexOfName(value) < 0 || value.empty()) {
+    throw EqorNFCeCheckParamsException("a sigla da UF %s, é inválida.", {value}, diretorioLogErro_);
+  }
+  uf_ = UpperCase(value);
+}
+
+std::string TqorNFCe::GetVersao() const { return QORNFCE_VERSION; }
+
+std::string TqorNFCe::GetDiretorioTemplates() const {
+  const std::string value = diretorioTemplates_.empty() ? "Templates\\" : diretorioTemplates_;
+  return UpdatePathVersaoManual(FolderOf(ExpandPath(value)));
+}
+
+std::string TqorNFCe::GetDiretorioEsquemas() const {
+  const std::string value = diretorioEsquemas_.empty() ? "Esquemas\\" : diretorioEsquemas_;
+  return UpdatePathVersaoManual(FolderOf(ExpandPath(value)));
+}
+
+std::string TqorNFCe::GetArquivoServidoresHom() const { return ExpandPath(arquivoServidoresHom_); }
+std::string TqorNFCe::GetArquivoServidoresProd() const {
+  return ExpandPath(arquivoServidoresProd_);
+}
+
+std::string TqorNFCe::GetDiretorioLog() {
+  if (diretorioLog_.empty()) diretorioLog_ = "Log\\";
+  return diretorioLog_;
+}
+
+void TqorNFCe::SetDiretorioXmlDestinatario(const std::string& v) {
+  diretorioXmlDestinatario_ = v;
+  if (!v.empty() && v.back() != '\\' && v.back() != '/') diretorioXmlDestinatario_ += "\\";
+}
+
+void TqorNFCe::SetDiretorioLogErro(const std::string& v) {
+  diretorioLogErro_ = ExpandPath(v.empty() ? "LogErro\\" : v);
+  if (!DirectoryExists(diretorioLogErro_)) ForceDirectories(diretorioLogErro_);
+}
+
+void TqorNFCe::SetDiretorioTemporario(const std::string& v) {
+  if (!v.empty()) diretorioTemporario_ = ExpandPath(v);
+  if (!diretorioTemporario_.empty() && !DirectoryExists(diretorioTemporario_)) {
+    ForceDirectories(diretorioTemporario_);
+  }
+}
+
+std::string TqorNFCe::GetDiretorioTemporario() {
+  const std::string dir = ExpandPath(diretorioTemporario_.empty() ? "Temp\\" : diretorioTemporario_);
+  if (!DirectoryExists(dir)) ForceDirectories(dir);
+  return FixSlash(dir);
+}
+
+std::string TqorNFCe::GetDiretorioDestinatario() const {
+  const std::string dir = FixSlash(ExpandPath(diretorioXmlDestinatario_));
+  if (!DirectoryExists(dir)) ForceDirectories(dir);
+  return dir;
+}
+
+std::string TqorNFCe::UpdatePathVersaoManual(const std::string& path) const {
+  const auto ordinal = static_cast<int>(versaoManual_);
+  if (ordinal < 0 || ordinal > static_cast<int>(TVersaoManual::vm60)) {
+    throw EqorNFCeVersaoManualException(
+        "Não foi possível completar o processo. A versão do manual não é válida.",
+        diretorioLogErro_);
+  }
+  return RemoveVersaoManualDoPath(path) + NativePath(VersaoManualFolder(versaoManual_));
+}
+
+std::string TqorNFCe::GetTemplateFolder() const { return GetDiretorioTemplates() + uf_ + "/"; }
+
+std::string TqorNFCe::LogFolder() { return FixSlash(ExpandPath(GetDiretorioLog())); }
+
+// ---- services objects -----------------------------------------------------------------------
+
+TqorGovX& TqorNFCe::GetGov() {
+  if (!gov_) {
+    gov_ = std::make_unique<TqorGovX>();
+    gov_->OnCheckCertificate = [this](std::string& name) {
+      if (OnCheckCertificate) OnCheckCertificate(name);
+    };
+    gov_->Get_SignerSettings().Mode = 3;
+    gov_->Get_HttpSettings().ContentType = "application/soap+xml;charset=UTF-8;";
+  }
+  ConfigurarPropriedades();
+  return *gov_;
+}
+
+void TqorNFCe::ConfigurarPropriedades() {
+  gov_->Configure("HttpLibs", httpLibs_);
+  THttpSettings& http = gov_->Get_HttpSettings();
+  http.Proxy = proxy_;
+  http.ProxyUser = usuario_;
+  http.ProxyPassword = senha_;
+  http.TimeOut = timeOut_;
+  http.IgnoreInvalidCertificates = ignoreInvalidCertificates_;
+  http.CABundle = ExpandPath(arquivoCadeiaCertificados_);
+  http.ConexaoSegura = conexaoSegura_;
+  TCertificateSettings& cert = gov_->Get_CertificateSettings();
+  cert.Kind = static_cast<int>(tipoCertificado_);
+  cert.Name = nomeCertificado_.Text();
+  cert.Hash = hashCertificado_;
+  cert.Path = ExpandPath(caminhoCertificado_);
+  cert.Password = senhaCertificado_;
+  gov_->Set_CertificateHash(hashCertificado_);
+  gov_->Set_DiagnosticMode(diagnosticMode_);
+}
+
+TqorGovUtils& TqorNFCe::GetGovUtils() {
+  if (!govUtils_) {
+    govUtils_ = std::make_unique<TqorGovUtils>();
+    govUtils_->Logs().OnLog = [this](const std::string& kind, const std::string& id,
+                                     const std::string& file) { DoOnLogGov(kind, id, file); };
+    govUtils_->Logs().OnLogContent = [this](const std::string& kind, const std::string& id,
+                                            const std::string& file, const std::string& content) {
+      DoOnLogContent(kind, id, file, content);
+    };
+  }
+  govUtils_->Set_SaveLogToFile(salvarLogsEmDisco_);
+  return *govUtils_;
+}
+
+void TqorNFCe::DoOnLogGov(const std::string& kind, const std::string& id,
+                          const std::string& file) {
+  if (OnLog) OnLog(kind, id, file);
+}
+
+void TqorNFCe::DoOnLogContent(const std::string& kind, const std::string& id,
+                              const std::string& file, const std::string& content) {
+  if (OnLogContent) OnLogContent(kind, id, file, content);
+}
+
+void TqorNFCe::SetNomeCert(const std::string& text) {
+  TqorGovX& gov = GetGov();
+  gov.Get_CertificateSettings().Name = text;
+  if (!text.empty()) CheckCertificate();
+}
+
+void TqorNFCe::CheckCertificate() {
+  try {
+    GetGov().CheckCertificate();
+  } catch (const EqorException&) {
+    throw;
+  } catch (const std::exception& failure) {
+    throw EqorCertStoreException(failure.what(), diretorioLogErro_);
+  }
+}
+
+// ---- checks ---------------------------------------------------------------------------------
+
+void TqorNFCe::CheckConfig() {
+  const std::string& logErro = diretorioLogErro_;
+  if (uf_.empty()) throw EqorNFCeCheckParamsException("O campo UF está vazio.", logErro);
+  if (cnpj_.empty()) throw EqorNFCeCheckParamsException("O campo CNPJ está vazio.", logErro);
+  if (Utf8Length(cnpj_) != 14) {
+    throw EqorNFCeCheckParamsException("O CNPJ não possui 14 digitos. %s", {cnpj_}, logErro);
+  }
+  const std::string logDir = LogFolder();
+  if (!DirectoryExists(logDir) && !CreateDir(logDir)) {
+    throw EqorNFCeCheckParamsException("O diretório para salvar os Logs, é inválido. %s",
+                                       {GetDiretorioLog()}, logErro);
+  }
+  if (!FileExists(GetArquivoServidoresHom())) {
+    throw EqorNFCeCheckParamsException("Caminho dos servidores de Homologação inválido. %s",
+                                       {GetArquivoServidoresHom()}, logErro);
+  }
+  if (ambiente_ == TAmbienteKind::akProducao && !FileExists(GetArquivoServidoresProd())) {
+    throw EqorNFCeCheckParamsException("Caminho dos servidores de Produção inválido. %s",
+                                       {GetArquivoServidoresProd()}, logErro);
+  }
+  const std::string destDir = FixSlash(ExpandPath(diretorioXmlDestinatario_));
+  if (!DirectoryExists(destDir) && !CreateDir(destDir)) {
+    throw EqorNFCeCheckParamsException(
+        "O caminho configurado para salvar o XMLDestinatario é inválido. %s", {destDir}, logErro);
+  }
+  if (maxSizeLoteEnvio_ < 1) {
+    throw EqorNFCeCheckParamsException("O tamanho máximo para o lote está com valor menor que um.",
+                                       logErro);
+  }
+}
+
+void TqorNFCe::CheckParams(bool condition, const std::string& message) {
+  if (condition) throw EqorNFCeEventoException(message, diretorioLogErro_);
+}
+
+// ---- server-address files -------------------------------------------------------------------
+
+void TqorNFCe::LoadServers() {
+  // Both the check and the load use the same expanded path, so the file checked is the file read.
+  const std::string file = ambiente_ == TAmbienteKind::akProducao ? GetArquivoServidoresProd()
+                                                                  : GetArquivoServidoresHom();
+  serversIni_.reset();
+  if (!FileExists(file)) {
+    serversIni_ = std::make_unique<TIniFile>();
+    throw EqorFileNotFoundException("O arquivo de servidores informado não existe: %s", {file},
+                                    diretorioLogErro_);
+  }
+  serversIni_ = std::make_unique<TIniFile>(file);
+}
+
+TIniFile& TqorNFCe::GetServersIni() {
+  LoadServers();
+  return *serversIni_;
+}
+
+std::string TqorNFCe::GetWSAddress(const std::string& key) {
+  TIniFile& ini = GetServersIni();
+  const std::string address = ini.ReadString(uf_, key, "");
+  if (address.empty()) {
+    throw EqorNFCeAddressException("Servidor para %s não definido no arquivo: %s",
+                                   {key, ini.FileName()}, diretorioLogErro_);
+  }
+  return address;
+}
+
+std::string TqorNFCe::GetIniVal(const std::string& key, const std::string& defaultValue) {
+  return GetServersIni().ReadString(uf_, key, defaultValue);
+}
+
+std::string TqorNFCe::GetLocalCode() const { return ufCodes_.Values(uf_); }
+
+// ---- templates and envelopes ----------------------------------------------------------------
+
+std::string TqorNFCe::LoadTemplate(const std::string& name) {
+  if (versaoManual_ == TVersaoManual::vm50 || versaoManual_ == TVersaoManual::vm50a) {
+    if (FileExists(name)) return LoadFromFile(name);
+    const std::string path = ExpandPath(GetTemplateFolder()) + name;
+    if (!FileExists(path)) {
+      throw EqorTemplateNotFoundException("Arquivo de template não encontrado: %s", {path},
+                                          diretorioLogErro_);
+    }
+    return LoadFromFile(path);
+  }
+  return TqorNFCeTemplates::LoadTemplate(versaoManual_, uf_, name);
+}
+
+std::string TqorNFCe::EnveloparSoapEnvio(const std::string& xml) {
+  const std::string soap = LoadTemplate("envio.soap");
+  if (versaoManual_ == TVersaoManual::vm60) return Format(soap, {xml});
+  return Format(soap, {GetLocalCode(), xml});
+}
+
+std::string TqorNFCe::DesenveloparSoap(const std::string& response) {
+  const std::string ns = GetXMLNamespace(response);
+  const XmlNamespaces bindings{{"soap", ns}};
+  std::string result;
+  if (XPathSelectSingleNode(response, "//*[local-name()='retInutNFe']", result)) return result;
+  if (!ns.empty() &&
+      XPathSelectSingleNode(response, "./soap:Envelope/soap:Body/*", result, bindings)) {
+    return result;
+  }
+  return response;
+}
+
+// ---- cross-reference files ------------------------------------------------------------------
+
+void TqorNFCe::SaveFileChavesTemporario(const std::string& batchLogFileName) {
+  if (!salvarLogsEmDisco_) return;
+  const std::string batch = LoadFromFile(LogFolder() + batchLogFileName);
+  std::vector<std::string> ids;
+  XPathSelectNodes(batch, "//*[local-name()='infNFe']/@Id", ids, {}, false);
+  for (const std::string& id : ids) {
+    SaveFileTemporario(id.size() > 3 ? id.substr(3) : id, batchLogFileName);
+  }
+}
+
+void TqorNFCe::SaveFileTemporario(const std::string& name, const std::string& batchLogFileName) {
+  if (!salvarLogsEmDisco_) return;
+  if (!IsPlainFileName(name)) {
+    throw EqorNFCeCheckParamsException("Nome de arquivo inválido para a referência do lote: %s",
+                                       {name}, diretorioLogErro_);
+  }
+  SaveToFile(GetDiretorioDestinatario() + name, "env-lot=" + batchLogFileName);
+}
+
+// ---- telemetry ------------------------------------------------------------------------------
+
+// Events are recorded only when the host asked for diagnostics and gave a log folder (a folder
+// left at its default counts once it has been read, as the default is then stored).
+bool TqorNFCe::Telemetry() { return diagnosticMode_ && !Trim(diretorioLog_).empty(); }
+
+void TqorNFCe::SendTelemetryPing(const std::string& evento) {
+  SendTelemetryException(evento, "", "");
+}
+
+void TqorNFCe::SendTelemetryException(const std::string& evento, const std::string& classe,
+                                      const std::string& mensagem) {
+  if (!Telemetry()) return;
+  try {
+    GetTelemetria().Evento(LogFolder() + "diagnosticmode/nfce/",
+                           cnpj_.empty() ? kCnpjVazio : cnpj_, "NFCE", evento, GetVersao(),
+                           classe, mensagem);
+  } catch (const std::exception& failure) {
+    AppendExceptionLog(diretorioLogErro_, "nfce_exception.log", ClassNameOf(failure),
+                       std::string("Ocorreu um problema ao enviar dados para telemetria: ") +
+                           failure.what());
+  }
+}
+
+void TqorNFCe::ReportFailure(const std::string& operation, const std::exception& failure) {
+  SendTelemetryException(operation, ClassNameOf(failure), failure.what());
+}
+
+// ---- posting --------------------------------------------------------------------------------
+
+std::string TqorNFCe::PostToService(const std::string& addressKey, const std::string& op,
+                                    const std::string& envelope,
+                                    const std::string& defaultAction,
+                                    const std::string& defaultResultTag,
+                                    const std::string& defaultNamespace) {
+  const std::string url = GetWSAddress(addressKey);
+  const std::string action = GetIniVal("SoapAction" + op, defaultAction);
+  const std::string resultTag = GetIniVal("ResultTag" + op, defaultResultTag);
+  const std::string targetNamespace = GetIniVal("TargetNamespace" + op, defaultNamespace);
+  return GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
+}
+
+// ---- service status -------------------------------------------------------------------------
+
+std::string TqorNFCe::StatusDoServico() {
+  return RunOperation("StatusDoServico", [this] {
+    CheckConfig();
+    CheckCertificate();
+    const bool v4 = versaoManual_ == TVersaoManual::vm60;
+    const std::string cUF = GetLocalCode();
+    const std::string body = Format(LoadTemplate("pedido_status.xml"), {TpAmb(ambiente_), cUF});
+    GetGovUtils().Log(body, "ped-sta", "", "", LogFolder());
+
+    const std::string soapTemplate = LoadTemplate("pedido_status.soap");
+    const std::string envelope = v4 ? Format(soapTemplate, {body}) : Format(soapTemplate, {cUF, body});
+    const std::string service = std::string(kWsdl) + (v4 ? "NFeStatusServico4" : "NfeStatusServico2");
+    const std::string response =
+        PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
+                      service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),
+                      v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result", service);
+
+    const std::string reply = DesenveloparSoap(response);
+    GetGovUtils().Log(reply, "sta", "", "", LogFolder());
+    return reply;
+  });
+}
+
+}  // namespace qor

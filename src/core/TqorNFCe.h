@@ -1,0 +1,232 @@
+// TqorNFCe: the component a point-of-sale host creates to issue NFC-e.
+//
+// The host configures it through its properties (or, later, an INI file) and calls its
+// operations; each operation runs to completion on the calling thread and returns the state
+// authority's reply as text, or throws an exception of the EqorException family (Exceptions.h).
+// A transport failure reaches the caller as EqorGovException, unchanged.
+//
+// Every public operation first records a telemetry ping named after itself and, when an
+// exception leaves it, records the failure and lets the same exception pass.
+//
+// Not thread-safe: one instance must be used from one thread at a time.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "core/Types.h"
+#include "platform/TStrings.h"
+
+namespace qor {
+
+class TqorGovX;
+class TqorGovUtils;
+class TIniFile;
+
+class TqorNFCe {
+ public:
+  TqorNFCe();
+  TqorNFCe(const TqorNFCe&) = delete;
+  TqorNFCe& operator=(const TqorNFCe&) = delete;
+  virtual ~TqorNFCe();
+
+  // ---- service operations --------------------------------------------------------------
+  // The service status of the configured state (consStatServ); returns the unwrapped reply.
+  std::string StatusDoServico();
+
+  // ---- published properties -----------------------------------------------------------
+  TVersaoManual GetVersaoManual() const { return versaoManual_; }
+  virtual void SetVersaoManual(TVersaoManual value);
+  const std::string& GetUF() const { return uf_; }
+  virtual void SetUF(const std::string& value);
+  std::string GetVersao() const;
+  const std::string& GetCaracteresRemoverAcentos() const { return caracteresRemoverAcentos_; }
+  void SetCaracteresRemoverAcentos(const std::string& v) { caracteresRemoverAcentos_ = v; }
+  TCertificadoKind GetTipoCertificado() const { return tipoCertificado_; }
+  void SetTipoCertificado(TCertificadoKind v) { tipoCertificado_ = v; }
+  // Template folder with the manual-version sub-folder ("<exe>/Templates/vm60/").
+  std::string GetDiretorioTemplates() const;
+  virtual void SetDiretorioTemplates(const std::string& v) { diretorioTemplates_ = v; }
+  bool GetIgnoreInvalidCertificates() const { return ignoreInvalidCertificates_; }
+  void SetIgnoreInvalidCertificates(bool v) { ignoreInvalidCertificates_ = v; }
+  const std::string& GetCNPJ() const { return cnpj_; }
+  void SetCNPJ(const std::string& v) { cnpj_ = v; }
+  std::string GetArquivoServidoresHom() const;  // expanded
+  void SetArquivoServidoresHom(const std::string& v) { arquivoServidoresHom_ = v; }
+  std::string GetArquivoServidoresProd() const;  // expanded
+  void SetArquivoServidoresProd(const std::string& v) { arquivoServidoresProd_ = v; }
+  // "Log\\" until set (relative to the executable's folder).
+  std::string GetDiretorioLog();
+  void SetDiretorioLog(const std::string& v) { diretorioLog_ = v; }
+  TAmbienteKind GetAmbiente() const { return ambiente_; }
+  void SetAmbiente(TAmbienteKind v) { ambiente_ = v; }
+  bool GetValidarEsquemaAntesEnvio() const { return validarEsquemaAntesEnvio_; }
+  void SetValidarEsquemaAntesEnvio(bool v) { validarEsquemaAntesEnvio_ = v; }
+  std::string GetDiretorioEsquemas() const;  // with the manual-version sub-folder
+  void SetDiretorioEsquemas(const std::string& v) { diretorioEsquemas_ = v; }
+  bool GetConexaoSegura() const { return conexaoSegura_; }
+  void SetConexaoSegura(bool v) { conexaoSegura_ = v; }
+  // Edited in place; each change of its text pushes the name to the services object and, when
+  // not empty, checks the certificate.
+  TStrings& GetNomeCertificado() { return nomeCertificado_; }
+  int GetTimeOut() const { return timeOut_; }  // milliseconds; 0 = the transport's default
+  void SetTimeOut(int v) { timeOut_ = v; }
+  TStrings& GetErrosValidador() { return errosValidador_; }
+  const std::string& GetSectionINI() const { return sectionINI_; }
+  void SetSectionINI(const std::string& v) { sectionINI_ = v; }
+  const std::string& GetProxy() const { return proxy_; }
+  void SetProxy(const std::string& v) { proxy_ = v; }
+  const std::string& GetUsuario() const { return usuario_; }
+  void SetUsuario(const std::string& v) { usuario_ = v; }
+  const std::string& GetSenha() const { return senha_; }
+  void SetSenha(const std::string& v) { senha_ = v; }
+  const std::string& GetPinCode() const { return pinCode_; }
+  void SetPinCode(const std::string& v) { pinCode_ = v; }
+  std::string GetDiretorioXmlDestinatario() const { return diretorioXmlDestinatario_; }
+  void SetDiretorioXmlDestinatario(const std::string& v);
+  int GetMaxSizeLoteEnvio() const { return maxSizeLoteEnvio_; }
+  void SetMaxSizeLoteEnvio(int v) { maxSizeLoteEnvio_ = v; }
+  const std::string& GetDiretorioLogErro() const { return diretorioLogErro_; }
+  void SetDiretorioLogErro(const std::string& v);
+  const std::string& GetDiretorioTemporarioValue() const { return diretorioTemporario_; }
+  void SetDiretorioTemporario(const std::string& v);
+  const std::string& GetCaminhoCertificado() const { return caminhoCertificado_; }
+  void SetCaminhoCertificado(const std::string& v) { caminhoCertificado_ = v; }
+  const std::string& GetSenhaCertificado() const { return senhaCertificado_; }
+  void SetSenhaCertificado(const std::string& v) { senhaCertificado_ = v; }
+  // PEM file of the certificate authorities trusted for the state's servers when
+  // IgnoreInvalidCertificates is false (the state services use the ICP-Brasil chain, which the
+  // system store does not hold). Empty: the system store.
+  const std::string& GetArquivoCadeiaCertificados() const { return arquivoCadeiaCertificados_; }
+  void SetArquivoCadeiaCertificados(const std::string& v) { arquivoCadeiaCertificados_ = v; }
+  TEntregaXML GetEntregaXML() const { return entregaXML_; }
+  void SetEntregaXML(TEntregaXML v) { entregaXML_ = v; }
+  const std::string& GetHashCertificado() const { return hashCertificado_; }
+  void SetHashCertificado(const std::string& v) { hashCertificado_ = v; }
+  bool GetDiagnosticMode() const { return diagnosticMode_; }
+  void SetDiagnosticMode(bool v) { diagnosticMode_ = v; }
+  const std::string& GetIdCSRT() const { return idCSRT_; }
+  void SetIdCSRT(const std::string& v) { idCSRT_ = v; }
+  const std::string& GetCSRT() const { return csrt_; }
+  void SetCSRT(const std::string& v) { csrt_ = v; }
+  bool GetAtualizarArquivoServidores() const { return atualizarArquivoServidores_; }
+  void SetAtualizarArquivoServidores(bool v) { atualizarArquivoServidores_ = v; }
+  const std::string& GetHttpLibs() const { return httpLibs_; }
+  void SetHttpLibs(const std::string& v) { httpLibs_ = v; }
+  bool GetUtilizarEscPOS() const { return utilizarEscPOS_; }
+  void SetUtilizarEscPOS(bool v) { utilizarEscPOS_ = v; }
+  bool GetSalvarLogsEmDisco() const { return salvarLogsEmDisco_; }
+  void SetSalvarLogsEmDisco(bool v) { salvarLogsEmDisco_ = v; }
+
+  // ---- events --------------------------------------------------------------------------
+  TOnLogEventNFCe OnLog;
+  TOnLogContentEventNFCe OnLogContent;
+  TOnCheckCertificateEventNFCe OnCheckCertificate;
+  TOnXmlDestinatarioEvent OnXmlDestinatario;
+  TOnXmlCanDestinatarioEvent OnXmlCanDestinatario;
+
+  // ---- frame (used by every operation; public for hosts and tests) ----------------------
+  TqorGovX& GetGov();
+  TqorGovUtils& GetGovUtils();
+  // The configuration check every service operation runs first.
+  void CheckConfig();
+  // Throws EqorNFCeEventoException with `message` when `condition` holds.
+  void CheckParams(bool condition, const std::string& message);
+  // Checks the configured certificate; a failure becomes EqorCertStoreException.
+  void CheckCertificate();
+  // The server-address file of the current environment, read again on every call.
+  TIniFile& GetServersIni();
+  // The address of `key` in the UF's section; EqorNFCeAddressException when absent.
+  std::string GetWSAddress(const std::string& key);
+  std::string GetIniVal(const std::string& key, const std::string& defaultValue);
+  // cUF of the configured UF ("35" for SP).
+  std::string GetLocalCode() const;
+  // The request template `name` for the manual version and UF in force.
+  std::string LoadTemplate(const std::string& name);
+  std::string EnveloparSoapEnvio(const std::string& xml);
+  // The first element of the SOAP body (or a retInutNFe anywhere); the text unchanged when
+  // it has no body.
+  std::string DesenveloparSoap(const std::string& response);
+  virtual std::string GetTemplateFolder() const;
+  virtual std::string UpdatePathVersaoManual(const std::string& path) const;
+  std::string GetDiretorioDestinatario() const;  // expanded and created
+  std::string GetDiretorioTemporario();          // expanded and created
+  // Cross-reference files of the recipient folder: for each note key of the batch log
+  // `batchLogFileName`, a file named by the key holding "env-lot=<batchLogFileName>".
+  void SaveFileChavesTemporario(const std::string& batchLogFileName);
+  // The same for a receipt number (or any id).
+  void SaveFileTemporario(const std::string& name, const std::string& batchLogFileName);
+
+  void SendTelemetryPing(const std::string& evento);
+  void SendTelemetryException(const std::string& evento, const std::string& classe,
+                              const std::string& mensagem);
+
+ protected:
+  // Runs a public operation with its telemetry ping and failure report.
+  template <typename Body>
+  auto RunOperation(const std::string& name, Body&& body) -> decltype(body());
+
+ private:
+  void LoadLocal();
+  void LoadServers();
+  void ConfigurarPropriedades();
+  void SetNomeCert(const std::string& text);
+  void DoOnLogGov(const std::string& kind, const std::string& id, const std::string& file);
+  void DoOnLogContent(const std::string& kind, const std::string& id, const std::string& file,
+                      const std::string& content);
+  bool Telemetry();
+  std::string LogFolder();
+  std::string PostToService(const std::string& addressKey, const std::string& op,
+                            const std::string& envelope, const std::string& defaultAction,
+                            const std::string& defaultResultTag,
+                            const std::string& defaultNamespace);
+  void ReportFailure(const std::string& operation, const std::exception& failure);
+
+  std::unique_ptr<TqorGovX> gov_;
+  std::unique_ptr<TqorGovUtils> govUtils_;
+  std::unique_ptr<TIniFile> serversIni_;
+  TStrings nomeCertificado_;
+  TStrings errosValidador_;
+  TStrings ufCodes_;
+
+  std::string diretorioXmlDestinatario_;
+  int maxSizeLoteEnvio_ = 500;
+  bool validarEsquemaAntesEnvio_ = false;
+  std::string cnpj_;
+  TAmbienteKind ambiente_ = TAmbienteKind::akHomologacao;
+  std::string arquivoServidoresHom_, arquivoServidoresProd_;
+  std::string uf_;
+  std::string diretorioLog_;
+  std::string sectionINI_;
+  TVersaoManual versaoManual_ = TVersaoManual::vm60;
+  std::string diretorioTemplates_, diretorioEsquemas_, diretorioLogErro_, diretorioTemporario_;
+  std::string caracteresRemoverAcentos_;
+  TCertificadoKind tipoCertificado_ = TCertificadoKind::ckFile;
+  bool ignoreInvalidCertificates_ = true;
+  bool conexaoSegura_ = false;
+  int timeOut_ = 0;
+  std::string senha_, proxy_, usuario_, pinCode_;
+  bool salvarLogsEmDisco_ = true;
+  std::string caminhoCertificado_, senhaCertificado_, arquivoCadeiaCertificados_;
+  TEntregaXML entregaXML_ = TEntregaXML::exEmail;
+  bool diagnosticMode_ = true;
+  std::string idCSRT_, csrt_;
+  bool atualizarArquivoServidores_ = true;
+  std::string httpLibs_;
+  bool utilizarEscPOS_ = false;
+  std::string hashCertificado_;
+};
+
+template <typename Body>
+auto TqorNFCe::RunOperation(const std::string& name, Body&& body) -> decltype(body()) {
+  SendTelemetryPing(name);
+  try {
+    return body();
+  } catch (const std::exception& failure) {
+    ReportFailure(name, failure);
+    throw;
+  }
+}
+
+}  // namespace qor

@@ -1,0 +1,382 @@
+#include "platform/Files.h"
+
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string_view>
+#include <system_error>
+
+#include "platform/GovException.h"
+
+namespace qor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void ThrowSys(const std::string& what, const std::string& path, int err) {
+  throw EqorGovException(what + " \"" + path + "\": " + std::strerror(err));
+}
+
+// Closes a descriptor on every exit path; the explicit Close() reports the error of close(),
+// which on some file systems is where a failed write shows up.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int Close() {
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
+};
+
+// Writes every byte, resuming after a signal or a short write. Returns 0 or the errno.
+int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// The umask cannot be read without changing it, except through /proc; a new file gets the mode
+// a plain open(..., 0666) would have given it, not mkstemp's 0600.
+mode_t NewFileMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return static_cast<mode_t>(0666 & ~std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+  }
+  return 0644;
+}
+
+void SyncDirectory(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    // Best effort: the data itself is already on disk; only the new name may be lost on a crash,
+    // which leaves the previous whole file.
+    (void)::fsync(fd);
+    ::close(fd);
+  }
+}
+
+std::string ParentOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+void AtomicWrite(const std::string& rawPath, std::string_view content) {
+  const std::string path = NativePath(rawPath);
+  if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
+  const std::string dir = ParentOf(path);
+  // A fixed short prefix: a long target name plus a suffix could exceed the name limit.
+  std::string tmpl = dir + "/.qor-tmp-XXXXXX";
+  int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  if (raw < 0) ThrowSys("Não foi possível gravar o arquivo", path, errno);
+  Fd fd(raw);
+  auto fail = [&](int err) {
+    ::unlink(tmpl.c_str());
+    ThrowSys("Não foi possível gravar o arquivo", path, err);
+  };
+  struct stat old {};
+  mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  if (::fchmod(fd.get(), mode) != 0) fail(errno);
+  if (int err = WriteAll(fd.get(), content.data(), content.size())) fail(err);
+  if (::fsync(fd.get()) != 0) fail(errno);
+  if (fd.Close() != 0) fail(errno);
+  if (::rename(tmpl.c_str(), path.c_str()) != 0) fail(errno);
+  SyncDirectory(dir);
+}
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string::size_type start = 0;
+  while (start <= path.size()) {
+    std::string::size_type slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  return parts;
+}
+
+// `absolute` starts with "/"; "." and ".." are resolved on the text alone (no symlinks are
+// followed), and ".." at the root stays at the root.
+std::string Normalise(const std::string& absolute, bool trailing) {
+  std::vector<std::string> out;
+  for (const std::string& part : SplitPath(absolute)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!out.empty()) out.pop_back();
+      continue;
+    }
+    out.push_back(part);
+  }
+  std::string result;
+  for (const std::string& part : out) result += "/" + part;
+  if (result.empty() || trailing) result += "/";
+  return result;
+}
+
+std::chrono::system_clock::time_point FromTimespec(const timespec& ts) {
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
+
+std::string EnvFolder(const char* variable, const std::string& fallbackUnderHome) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && *value != '\0') return IncludeTrailingSlash(value);
+  const char* home = std::getenv("HOME");
+  std::string base = (home != nullptr && *home != '\0') ? home : "/";
+  return IncludeTrailingSlash(base) + fallbackUnderHome;
+}
+
+}  // namespace
+
+// ---- whole files ------------------------------------------------------------------------------
+
+std::string LoadFromFile(const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (raw < 0) ThrowSys("Não foi possível ler o arquivo", path, errno);
+  Fd fd(raw);
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowSys("Não foi possível ler o arquivo", path, errno);
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  return content;
+}
+
+void SaveToFile(const std::string& path, const std::string& content) {
+  AtomicWrite(path, content);
+}
+
+void SaveToFileUtf8(const std::string& path, const std::string& content) {
+  std::string_view body = content;
+  if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
+  AtomicWrite(path, body);
+}
+
+void AppendToFile(const std::string& rawPath, const std::string& text) {
+  const std::string path = NativePath(rawPath);
+  int raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (raw < 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+  Fd fd(raw);
+  // One write() for the whole text; WriteAll only loops on the short write of a full disk or a
+  // signal, where the remainder is still better appended than lost.
+  if (int err = WriteAll(fd.get(), text.data(), text.size())) {
+    ThrowSys("Não foi possível acrescentar ao arquivo", path, err);
+  }
+  if (fd.Close() != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+}
+
+// ---- file system ------------------------------------------------------------------------------
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(NativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateDir(const std::string& path) {
+  if (path.empty()) return false;
+  if (::mkdir(NativePath(path).c_str(), 0777) == 0) return true;
+  return errno == EEXIST && DirectoryExists(path);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::error_code ec;
+  fs::create_directories(fs::path(NativePath(path)), ec);
+  return DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) {
+  return !path.empty() && ::unlink(NativePath(path).c_str()) == 0;
+}
+
+void RenameFile(const std::string& rawFrom, const std::string& rawTo) {
+  const std::string from = NativePath(rawFrom);
+  const std::string to = NativePath(rawTo);
+  if (::rename(from.c_str(), to.c_str()) == 0) return;
+  int err = errno;
+  if (err != EXDEV) ThrowSys("Não foi possível renomear \"" + from + "\" para", to, err);
+  // Across file systems a rename is a copy; the target is still written whole.
+  CopyFile(from, to);
+  if (::unlink(from.c_str()) != 0) ThrowSys("Não foi possível remover o arquivo", from, errno);
+}
+
+void CopyFile(const std::string& from, const std::string& to) {
+  AtomicWrite(to, LoadFromFile(from));
+}
+
+std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask) {
+  const std::string dir = NativePath(directory);
+  // "*.*" is how a Windows-born configuration says "every file", dotted or not.
+  const bool all = mask.empty() || mask == "*" || mask == "*.*";
+  std::vector<std::string> names;
+  std::error_code ec;
+  fs::directory_iterator it(dir.empty() ? fs::path(".") : fs::path(dir), ec);
+  if (ec) return names;
+  for (const fs::directory_entry& entry : it) {
+    std::error_code typeError;
+    if (!entry.is_regular_file(typeError)) continue;
+    std::string name = entry.path().filename().string();
+    // Masks come from a system where file names are case-insensitive.
+    if (all || ::fnmatch(mask.c_str(), name.c_str(), FNM_CASEFOLD) == 0) {
+      names.push_back(std::move(name));
+    }
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::chrono::system_clock::time_point FileAge(const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) ThrowSys("Não foi possível ler a data do arquivo", path, errno);
+  return FromTimespec(st.st_mtim);
+}
+
+void SetFileAge(const std::string& rawPath, std::chrono::system_clock::time_point when) {
+  const std::string path = NativePath(rawPath);
+  auto since = when.time_since_epoch();
+  auto secs = std::chrono::floor<std::chrono::seconds>(since);
+  timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(secs.count());
+  times[1].tv_nsec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(since - secs).count());
+  if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
+    ThrowSys("Não foi possível alterar a data do arquivo", path, errno);
+  }
+}
+
+// ---- paths ------------------------------------------------------------------------------------
+
+std::string NativePath(const std::string& path) {
+  std::string out = path;
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string IncludeTrailingSlash(const std::string& path) {
+  if (path.empty()) return path;
+  std::string out = NativePath(path);
+  if (out.back() != '/') out += '/';
+  return out;
+}
+
+std::string ExtractFileDir(const std::string& path) {
+  std::string native = NativePath(path);
+  std::string::size_type slash = native.find_last_of('/');
+  return slash == std::string::npos ? std::string() : native.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  std::string::size_type slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ExpandPathFrom(const std::string& path, const std::string& base) {
+  if (path.empty()) return path;
+  const bool trailing = path.back() == '/' || path.back() == '\\';
+  // Only a real "/" makes a path absolute: a leading backslash is a path without a drive,
+  // which the component resolves against its own folder.
+  if (path.front() == '/') return Normalise(path, trailing);
+  std::string root = base.empty() ? ExecutableDir() : base;
+  if (root.front() != '/') root = ExpandPath(root);
+  return Normalise(IncludeTrailingSlash(root) + NativePath(path), trailing);
+}
+
+std::string ExpandPath(const std::string& path) { return ExpandPathFrom(path, ExecutableDir()); }
+
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string::npos;
+}
+
+// ---- special folders --------------------------------------------------------------------------
+
+std::string GetTempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  return IncludeTrailingSlash((tmp != nullptr && *tmp != '\0') ? tmp : "/tmp");
+}
+
+std::string GetSpecialDirectories(int which) {
+  switch (which) {
+    case 0:
+      return ExecutableDir();
+    case 1:
+      return GetTempDir() + "qornfce/";
+    case 2:
+      return EnvFolder("XDG_CONFIG_HOME", ".config/") + "qornfce/";
+    case 3:
+      return EnvFolder("XDG_DATA_HOME", ".local/share/") + "qornfce/";
+    default:
+      throw EqorGovException("Diretório especial desconhecido: " + std::to_string(which));
+  }
+}
+
+// ---- process ----------------------------------------------------------------------------------
+
+std::string ExecutableDir() {
+  static const std::string dir = [] {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+      throw EqorGovException("Não foi possível determinar a pasta do executável: " + ec.message());
+    }
+    return IncludeTrailingSlash(exe.parent_path().string());
+  }();
+  return dir;
+}
+
+std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(::gettid()); }
+
+std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(::getpid()); }
+
+}  // namespace qor

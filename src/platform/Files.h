@@ -1,0 +1,69 @@
+// File, folder and path helpers of the services utilities, and the facts of the running process.
+//
+// Paths: a backslash in a configured or composed path is a directory separator; the functions
+// here return paths with "/". Whole-file writes are atomic: the content goes to a temporary file
+// in the same folder which is then renamed over the target, so a reader never sees half a file.
+// Failures throw EqorGovException naming the path and the system's reason.
+//
+// Thread-safe: no shared state (the executable folder is read once).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qor {
+
+// ---- whole files ----------------------------------------------------------------------------
+std::string LoadFromFile(const std::string& path);  // bytes as they are on disk
+void SaveToFile(const std::string& path, const std::string& content);
+// Same as SaveToFile, dropping a leading byte-order mark: the file is UTF-8 without BOM.
+void SaveToFileUtf8(const std::string& path, const std::string& content);
+// Appends `text` exactly as given with one write on a file opened for appending (created when
+// missing), so concurrent appenders never interleave inside one call.
+void AppendToFile(const std::string& path, const std::string& text);
+
+// ---- file system ----------------------------------------------------------------------------
+bool FileExists(const std::string& path);       // a regular file
+bool DirectoryExists(const std::string& path);
+bool CreateDir(const std::string& path);         // one level; false when it cannot be made
+bool ForceDirectories(const std::string& path);  // with parents; true when it exists afterwards
+bool DeleteFile(const std::string& path);
+void RenameFile(const std::string& from, const std::string& to);  // replaces `to`
+void CopyFile(const std::string& from, const std::string& to);    // atomic on the target
+// Files of `directory` whose names match the shell mask (`*`, `?`), sorted by name; names only.
+std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask);
+std::chrono::system_clock::time_point FileAge(const std::string& path);  // modification time
+void SetFileAge(const std::string& path, std::chrono::system_clock::time_point when);
+
+// ---- paths ----------------------------------------------------------------------------------
+std::string NativePath(const std::string& path);        // backslashes to "/"
+std::string IncludeTrailingSlash(const std::string& path);  // "" stays ""
+std::string ExtractFileDir(const std::string& path);    // with trailing "/", "" when none
+std::string ExtractFileName(const std::string& path);
+// Makes a path absolute and normalised ("." and ".." resolved textually, "/" separators).
+// An absolute path ("/...") stays; any other path, including one that starts with a backslash
+// and so has no drive ("\\Log"), is joined to the executable's folder. A trailing separator is
+// kept. An empty path stays empty.
+std::string ExpandPath(const std::string& path);
+// Same, joined to `base` instead of the executable's folder.
+std::string ExpandPathFrom(const std::string& path, const std::string& base);
+// True when `name` is a plain file name: not empty, not "." or "..", no "/" or "\\", no NUL.
+bool IsPlainFileName(const std::string& name);
+
+// ---- special folders --------------------------------------------------------------------------
+// The system's temporary folder ($TMPDIR or /tmp), with a trailing "/".
+std::string GetTempDir();
+// 0: the executable's folder; 1: the component's temporary folder (GetTempDir() + "qornfce/");
+// 2: the user's configuration folder ($XDG_CONFIG_HOME or ~/.config, + "qornfce/");
+// 3: the user's data folder ($XDG_DATA_HOME or ~/.local/share, + "qornfce/").
+// Every folder has a trailing "/"; it is not created. Another number throws EqorGovException.
+std::string GetSpecialDirectories(int which);
+
+// ---- process ------------------------------------------------------------------------------
+std::string ExecutableDir();  // folder of /proc/self/exe, trailing "/"
+std::int64_t CurrentThreadId();
+std::int64_t CurrentProcessId();
+
+}  // namespace qor

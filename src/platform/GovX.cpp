@@ -1,0 +1,129 @@
+#include "platform/GovX.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Certificate.h"
+#include "platform/GovException.h"
+#include "platform/HttpClient.h"
+
+namespace qor {
+
+namespace {
+
+constexpr int kCertificateKindFile = 2;  // ckFile
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](unsigned char x, unsigned char y) {
+    return std::tolower(x) == std::tolower(y);
+  });
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+}  // namespace
+
+struct TqorGovX::Impl {
+  THttpSettings http;
+  TSignerSettings signer;
+  TCertificateSettings certificate;
+  std::string httpLibs;
+  bool diagnosticMode = false;
+  TPkcs12Cache certificates;
+  THttpClient client;
+
+  // The configured certificate, opened (or taken from the cache) and checked for content; its
+  // dates are the caller's business.
+  std::shared_ptr<const TPkcs12Identity> Certificate() {
+    if (certificate.Kind != kCertificateKindFile) {
+      throw EqorGovException(
+          "Tipo de certificado não suportado (" + std::to_string(certificate.Kind) +
+          "): neste sistema o certificado é sempre um arquivo PKCS#12 (TipoCertificado = ckFile).");
+    }
+    if (certificate.Path.empty()) {
+      throw EqorGovException(
+          "Certificado não informado: indique o arquivo PKCS#12 em CaminhoCertificado.");
+    }
+    return certificates.Get(certificate.Path, certificate.Password);
+  }
+};
+
+TqorGovX::TqorGovX() : impl_(std::make_unique<Impl>()) {}
+
+TqorGovX::~TqorGovX() = default;
+
+THttpSettings& TqorGovX::Get_HttpSettings() { return impl_->http; }
+
+TSignerSettings& TqorGovX::Get_SignerSettings() { return impl_->signer; }
+
+TCertificateSettings& TqorGovX::Get_CertificateSettings() { return impl_->certificate; }
+
+// Kept for the host's configuration; libcurl's verbose trace is never switched on, since it would
+// go to the host's terminal and can quote request headers.
+void TqorGovX::Set_DiagnosticMode(bool on) { impl_->diagnosticMode = on; }
+
+void TqorGovX::Set_CertificateHash(const std::string& hash) { impl_->certificate.Hash = hash; }
+
+void TqorGovX::Configure(const std::string& key, const std::string& value) {
+  if (EqualsNoCase(key, "HttpLibs")) {
+    impl_->httpLibs = value;
+    return;
+  }
+  throw EqorGovException("Opção de configuração desconhecida: " + key);
+}
+
+std::string TqorGovX::PostSOAP(const std::string& url, const std::string& envelope,
+                               const std::string& soapAction, const std::string& /*resultTag*/,
+                               const std::string& /*targetNamespace*/) {
+  Impl& d = *impl_;
+  THttpConnectionSettings connection;
+  connection.proxy = d.http.Proxy;
+  connection.proxyUser = d.http.ProxyUser;
+  connection.proxyPassword = d.http.ProxyPassword;
+  connection.verifyPeer = !d.http.IgnoreInvalidCertificates;
+  connection.caBundle = d.http.CABundle;
+  if (!d.certificate.Path.empty()) {
+    // Refuse to present a certificate the state would refuse anyway, with the clearer message.
+    auto identity = d.Certificate();
+    CheckValidity(*identity, std::chrono::system_clock::now());
+    connection.clientIdentity = std::move(identity);
+  }
+
+  THttpPost post;
+  post.url = url;
+  post.body = envelope;
+  post.timeoutMs = d.http.TimeOut;
+  post.secrets = {d.certificate.Password, d.http.ProxyPassword};
+  std::string contentType = d.http.ContentType;
+  if (StartsWithNoCase(contentType, "text/xml")) {
+    // SOAP 1.1 carries the action in its own header.
+    post.headers.push_back("Content-Type: " + contentType);
+    post.headers.push_back("SOAPAction: \"" + soapAction + "\"");
+  } else {
+    if (!soapAction.empty()) {
+      if (!contentType.empty() && contentType.back() != ';') contentType += ';';
+      contentType += "action=\"" + soapAction + "\"";
+    }
+    post.headers.push_back("Content-Type: " + contentType);
+  }
+  return d.client.Post(connection, post);
+}
+
+void TqorGovX::CheckCertificate() {
+  Impl& d = *impl_;
+  if (OnCheckCertificate) {
+    std::string name = d.certificate.Name;
+    OnCheckCertificate(name);
+    d.certificate.Name = name;
+  }
+  auto identity = d.Certificate();
+  CheckValidity(*identity, std::chrono::system_clock::now());
+}
+
+std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {
+  return impl_->Certificate()->notAfter;
+}
+
+}  // namespace qor

@@ -1,0 +1,88 @@
+// The services object a component holds: SOAP posting over HTTPS with the company's client
+// certificate, and the certificate checks. (Signing, reports and e-mail join it as those
+// capabilities land.)
+//
+// Transport: libcurl. One connection is kept per object and reused by consecutive posts to the
+// same host while the connection settings stay the same. Every transport failure (address not
+// reachable, connection refused or reset, time-out, TLS failure, HTTP status other than 200)
+// throws EqorGovException whose message names the address and the cause.
+//
+// Certificates: a certificate of kind ckFile is a PKCS#12 file (CertificatePath, with
+// CertificatePassword). It is loaded once and reused until a certificate setting or the file
+// changes.
+//
+// Not thread-safe per object; one object per component.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace qor {
+
+struct TCertificateSettings {
+  int Kind = 2;                 // TCertificadoKind ordinal; 2 (ckFile) is the kind Linux has
+  std::string Name;             // NomeCertificado (the subject or alias the host chose)
+  std::string Hash;             // HashCertificado
+  std::string Path;             // PKCS#12 file
+  std::string Password;         // its password; never logged nor put in a message
+};
+
+struct THttpSettings {
+  std::string ContentType = "application/soap+xml;charset=UTF-8;";
+  std::string Proxy;            // "host:port"; empty means none
+  std::string ProxyUser;
+  std::string ProxyPassword;
+  int TimeOut = 0;              // milliseconds for the whole exchange; 0 = libcurl's default
+  bool IgnoreInvalidCertificates = true;  // false: the server's chain and name are verified
+  std::string CABundle;         // PEM file of trusted CAs; empty = the system store
+  bool ConexaoSegura = false;
+};
+
+struct TSignerSettings {
+  std::string SignedElement;    // "infNFe", "infEvento", "infInut"
+  int Mode = 0;
+};
+
+class TqorGovX {
+ public:
+  TqorGovX();
+  TqorGovX(const TqorGovX&) = delete;
+  TqorGovX& operator=(const TqorGovX&) = delete;
+  ~TqorGovX();
+
+  THttpSettings& Get_HttpSettings();
+  TSignerSettings& Get_SignerSettings();
+  TCertificateSettings& Get_CertificateSettings();
+  void Set_DiagnosticMode(bool on);
+  void Set_CertificateHash(const std::string& hash);
+  // Library options by key; the only key is "HttpLibs" (kept for configuration files written
+  // elsewhere, it has no effect: libcurl is the one transport).
+  void Configure(const std::string& key, const std::string& value);
+
+  // Posts `envelope` to `url` (HTTP POST, Content-Type = ContentType + "action=\"soapAction\"")
+  // with the client certificate, and returns the response body as received. `resultTag` and
+  // `targetNamespace` name what the caller will unwrap; they are not needed to post.
+  // REQUIRES: a certificate is configured (Path) for an https URL.
+  std::string PostSOAP(const std::string& url, const std::string& envelope,
+                       const std::string& soapAction, const std::string& resultTag,
+                       const std::string& targetNamespace);
+
+  // Loads the configured certificate and checks it: the file exists, the password opens it, it
+  // holds a key and a certificate, and today is inside its validity. Throws EqorGovException
+  // with a message that says which ("Certificado não encontrado: ...", "Senha do certificado
+  // inválida...", "Certificado vencido em ...").
+  void CheckCertificate();
+  // The configured certificate's notAfter.
+  std::chrono::system_clock::time_point CertificateExpiration();
+
+  // Runs before a certificate is loaded; the host may change the name it receives.
+  std::function<void(std::string& certificateName)> OnCheckCertificate;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qor

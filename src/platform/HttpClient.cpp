@@ -1,0 +1,261 @@
+#include "platform/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+#include <optional>
+
+#include "platform/GovException.h"
+
+namespace qor {
+
+namespace {
+
+// A reply larger than this is refused rather than held in memory: no state service answers with
+// anything near it, so it can only be a wrong address or a misbehaving peer.
+constexpr std::size_t kMaxResponseBytes = 64u * 1024u * 1024u;
+constexpr std::size_t kExcerptBytes = 300;
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      throw EqorGovException("Não foi possível iniciar a biblioteca de comunicação (libcurl).");
+    }
+  });
+}
+
+struct Sink {
+  std::string body;
+  bool tooLarge = false;
+};
+
+std::size_t WriteBody(char* data, std::size_t size, std::size_t count, void* user) {
+  auto* sink = static_cast<Sink*>(user);
+  const std::size_t bytes = size * count;
+  if (sink->body.size() + bytes > kMaxResponseBytes) {
+    sink->tooLarge = true;
+    return 0;  // makes libcurl stop with CURLE_WRITE_ERROR
+  }
+  sink->body.append(data, bytes);
+  return bytes;
+}
+
+std::string Redact(std::string text, const std::vector<std::string>& secrets) {
+  for (const auto& secret : secrets) {
+    if (secret.empty()) continue;
+    for (std::size_t at = text.find(secret); at != std::string::npos;
+         at = text.find(secret, at + 3)) {
+      text.replace(at, secret.size(), "***");
+    }
+  }
+  return text;
+}
+
+// The start of a server's text on one line, cut on a character boundary.
+std::string Excerpt(const std::string& body) {
+  std::string out;
+  bool space = false;
+  bool cut = false;
+  for (unsigned char c : body) {
+    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
+      space = !out.empty();
+      continue;
+    }
+    if (c < 0x20 || c == 0x7f) continue;
+    if (out.size() >= kExcerptBytes) {
+      cut = true;
+      break;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += static_cast<char>(c);
+  }
+  if (cut) {
+    std::size_t lead = out.size();
+    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
+    if (lead > 0) {
+      const unsigned char b = static_cast<unsigned char>(out[lead - 1]);
+      const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+      if (out.size() - (lead - 1) < length) out.resize(lead - 1);
+    }
+    out += "...";
+  }
+  return out;
+}
+
+std::string CauseInPortuguese(CURLcode code, int timeoutMs) {
+  switch (code) {
+    case CURLE_OPERATION_TIMEDOUT:
+      return timeoutMs > 0 ? "tempo limite de " + std::to_string(timeoutMs) + " ms esgotado"
+                           : "tempo limite esgotado";
+    case CURLE_COULDNT_CONNECT:
+      return "não foi possível conectar (conexão recusada ou servidor inacessível)";
+    case CURLE_COULDNT_RESOLVE_HOST:
+      return "endereço do servidor não encontrado";
+    case CURLE_COULDNT_RESOLVE_PROXY:
+      return "endereço do proxy não encontrado";
+    case CURLE_GOT_NOTHING:
+      return "o servidor encerrou a conexão sem responder";
+    case CURLE_PARTIAL_FILE:
+      return "resposta incompleta: a conexão foi encerrada antes do fim da resposta";
+    case CURLE_RECV_ERROR:
+      return "falha ao receber a resposta (conexão interrompida)";
+    case CURLE_SEND_ERROR:
+      return "falha ao enviar a requisição (conexão interrompida)";
+    case CURLE_PEER_FAILED_VERIFICATION:
+      return "o certificado do servidor não é confiável (verificação TLS)";
+    case CURLE_SSL_CONNECT_ERROR:
+      return "falha no estabelecimento da conexão segura (TLS)";
+    case CURLE_SSL_CERTPROBLEM:
+      return "o certificado do cliente foi recusado pela biblioteca TLS";
+    case CURLE_SSL_CACERT_BADFILE:
+      return "não foi possível ler o arquivo de autoridades certificadoras (CABundle)";
+    case CURLE_URL_MALFORMAT:
+      return "endereço inválido";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return "protocolo não suportado (use http ou https)";
+    case CURLE_WRITE_ERROR:
+      return "resposta grande demais";
+    default:
+      return "erro de comunicação";
+  }
+}
+
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+}  // namespace
+
+struct THttpClient::Impl {
+  CURL* handle = nullptr;
+  std::optional<THttpConnectionSettings> settings;  // those `handle` was made with
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+
+  ~Impl() { Drop(); }
+
+  void Drop() {
+    if (handle != nullptr) curl_easy_cleanup(handle);
+    handle = nullptr;
+    settings.reset();
+  }
+
+  // A new handle (hence new connections) whenever a connection setting changed, so that a
+  // connection opened under the old proxy, trust or certificate is never reused.
+  void Prepare(const THttpConnectionSettings& wanted) {
+    if (handle != nullptr && settings && *settings == wanted) return;
+    Drop();
+    handle = curl_easy_init();
+    if (handle == nullptr) {
+      throw EqorGovException("Não foi possível iniciar a biblioteca de comunicação (libcurl).");
+    }
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
+    // The configured proxy is the only one: an empty string also keeps libcurl from taking one
+    // from the environment, so what the host configured is what happens.
+    curl_easy_setopt(handle, CURLOPT_PROXY, wanted.proxy.c_str());
+    if (!wanted.proxy.empty() && !wanted.proxyUser.empty()) {
+      curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, wanted.proxyUser.c_str());
+      curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, wanted.proxyPassword.c_str());
+    }
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, wanted.verifyPeer ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, wanted.verifyPeer ? 2L : 0L);
+    if (wanted.verifyPeer && !wanted.caBundle.empty()) {
+      curl_easy_setopt(handle, CURLOPT_CAINFO, wanted.caBundle.c_str());
+    }
+    if (wanted.clientIdentity) {
+      // The PKCS#12 file was opened once by the certificate cache; libcurl gets the result as
+      // PEM from memory and never reads the file or sees its password.
+      const auto& id = *wanted.clientIdentity;
+      curl_blob cert{const_cast<char*>(id.certificatePem.data()), id.certificatePem.size(),
+                     CURL_BLOB_COPY};
+      curl_blob key{const_cast<char*>(id.privateKeyPem.data()), id.privateKeyPem.size(),
+                    CURL_BLOB_COPY};
+      curl_easy_setopt(handle, CURLOPT_SSLCERTTYPE, "PEM");
+      curl_easy_setopt(handle, CURLOPT_SSLCERT_BLOB, &cert);
+      curl_easy_setopt(handle, CURLOPT_SSLKEYTYPE, "PEM");
+      curl_easy_setopt(handle, CURLOPT_SSLKEY_BLOB, &key);
+    }
+    settings = wanted;
+  }
+};
+
+THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) { GlobalInit(); }
+
+THttpClient::~THttpClient() = default;
+
+std::string THttpClient::UrlForMessage(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
+  const std::size_t hostEnd = url.find_first_of("/?#", hostStart);
+  const std::size_t at = url.rfind('@', hostEnd == std::string::npos ? url.size() : hostEnd);
+  if (at == std::string::npos || at < hostStart) return url;
+  return url.substr(0, hostStart) + url.substr(at + 1);
+}
+
+std::string THttpClient::Post(const THttpConnectionSettings& settings, const THttpPost& post) {
+  Impl& d = *impl_;
+  d.Prepare(settings);
+  CURL* h = d.handle;
+
+  std::unique_ptr<curl_slist, SlistDeleter> headers;
+  auto append = [&headers](const std::string& line) {
+    curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
+    if (grown == nullptr) throw EqorGovException("Memória insuficiente para a requisição HTTP.");
+    headers.release();
+    headers.reset(grown);
+  };
+  for (const auto& line : post.headers) append(line);
+  // No "Expect: 100-continue": several state services never answer it, which would cost a
+  // second's wait on every request with a body over 1 KB.
+  append("Expect:");
+
+  Sink sink;
+  d.errorBuffer[0] = '\0';
+  curl_easy_setopt(h, CURLOPT_URL, post.url.c_str());
+  curl_easy_setopt(h, CURLOPT_POST, 1L);
+  curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body.data());
+  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+  const long timeout = post.timeoutMs > 0 ? post.timeoutMs : 0L;  // 0 = libcurl's own default
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeout);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeout);
+
+  const CURLcode code = curl_easy_perform(h);
+  // Nothing of this request may outlive the call inside the handle.
+  curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+  curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+
+  const std::string where = "Falha na comunicação com " + UrlForMessage(post.url) + ": ";
+  if (code != CURLE_OK) {
+    std::string detail = curl_easy_strerror(code);
+    if (d.errorBuffer[0] != '\0') detail += ": " + std::string(d.errorBuffer);
+    if (code == CURLE_WRITE_ERROR && !sink.tooLarge) {
+      throw EqorGovException(where + "falha ao guardar a resposta (" +
+                             Redact(detail, post.secrets) + ")");
+    }
+    throw EqorGovException(where + CauseInPortuguese(code, post.timeoutMs) + " (" +
+                           Redact(detail, post.secrets) + ")");
+  }
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  if (status != 200) {
+    const std::string excerpt = Redact(Excerpt(sink.body), post.secrets);
+    throw EqorGovException(where + "HTTP " + std::to_string(status) +
+                           (excerpt.empty() ? std::string() : " - " + excerpt));
+  }
+  return std::move(sink.body);
+}
+
+}  // namespace qor

@@ -1,0 +1,326 @@
+#include "platform/SchemaValidator.h"
+
+#include <libxml/globals.h>
+#include <libxml/uri.h>
+#include <libxml/xmlschemas.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+
+#include "platform/GovException.h"
+#include "platform/LibraryInit.h"
+#include "platform/XmlInternal.h"
+
+namespace qor {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kXsiNamespace = "http://www.w3.org/2001/XMLSchema-instance";
+
+struct CompiledSchema {
+  explicit CompiledSchema(xmlSchemaPtr s) : schema(s) {}
+  ~CompiledSchema() { xmlSchemaFree(schema); }
+  CompiledSchema(const CompiledSchema&) = delete;
+  CompiledSchema& operator=(const CompiledSchema&) = delete;
+  xmlSchemaPtr schema;
+};
+
+// What a compiled schema was made from: every file read while compiling it (the schema and its
+// includes and imports), so that editing an included layout file also brings a recompilation.
+struct FileStamp {
+  std::string path;
+  fs::file_time_type modified;
+  std::uintmax_t size = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+struct CacheEntry {
+  std::shared_ptr<CompiledSchema> compiled;
+  std::vector<FileStamp> files;
+};
+
+struct Cache {
+  std::mutex mutex;
+  std::map<std::string, CacheEntry> entries;  // by canonical path of the schema file
+};
+
+Cache& TheCache() {
+  static Cache cache;
+  return cache;
+}
+
+bool Stamp(const std::string& path, FileStamp& out) {
+  std::error_code ec;
+  out.path = path;
+  out.modified = fs::last_write_time(path, ec);
+  if (ec) return false;
+  out.size = fs::file_size(path, ec);
+  return !ec;
+}
+
+bool Unchanged(const CacheEntry& entry) {
+  for (const FileStamp& file : entry.files) {
+    FileStamp now;
+    if (!Stamp(file.path, now) || !(now == file)) return false;
+  }
+  return true;
+}
+
+bool Inside(const fs::path& candidate, const fs::path& folder) {
+  auto mismatch = std::mismatch(folder.begin(), folder.end(), candidate.begin(), candidate.end());
+  return mismatch.first == folder.end() && mismatch.second != candidate.end();
+}
+
+std::string PercentDecoded(const std::string& text) {
+  char* decoded = xmlURIUnescapeString(text.c_str(), 0, nullptr);
+  if (decoded == nullptr) return text;
+  std::string out(decoded);
+  xmlFree(decoded);
+  return out;
+}
+
+// Maps a location libxml2 wants to read while compiling a schema of `folder` to a local file of
+// that folder, or to "" (refused) for anything else: network addresses, other schemes, and paths
+// that leave the folder (by "..", an absolute path or a symbolic link).
+std::string LocalSchemaFile(const std::string& url, const fs::path& folder,
+                            std::vector<std::string>& refused) {
+  std::string location = url;
+  bool uri = false;
+  if (location.rfind("file://", 0) == 0) {
+    location = location.substr(7);
+    if (location.rfind("localhost/", 0) == 0) location = location.substr(9);
+    uri = true;
+  } else if (location.rfind("file:", 0) == 0) {
+    location = location.substr(5);
+    uri = true;
+  } else {
+    std::size_t colon = location.find(':');
+    std::size_t slash = location.find('/');
+    if (colon != std::string::npos && (slash == std::string::npos || colon < slash)) {
+      refused.push_back(url);
+      return std::string();
+    }
+  }
+  fs::path path(location);
+  std::error_code ec;
+  if (uri || !fs::exists(path, ec)) {
+    // Locations built by libxml2 from a base URI may carry %-escapes (a space as %20).
+    fs::path decoded(PercentDecoded(location));
+    if (fs::exists(decoded, ec)) path = decoded;
+  }
+  if (path.is_relative()) path = folder / path;
+  fs::path resolved = fs::weakly_canonical(path, ec);
+  if (ec || !Inside(resolved, folder)) {
+    refused.push_back(url);
+    return std::string();
+  }
+  return resolved.string();
+}
+
+// libxml2 reports the XML-level errors of an included schema file through the thread's own
+// structured handler, not the schema parser's: route both into one collector while compiling.
+class ScopedThreadErrors {
+ public:
+  explicit ScopedThreadErrors(XmlErrorCollector* collector)
+      : handler_(xmlStructuredError), context_(xmlStructuredErrorContext) {
+    xmlSetStructuredErrorFunc(collector, XmlErrorCollector::Handler);
+  }
+  ~ScopedThreadErrors() { xmlSetStructuredErrorFunc(context_, handler_); }
+  ScopedThreadErrors(const ScopedThreadErrors&) = delete;
+  ScopedThreadErrors& operator=(const ScopedThreadErrors&) = delete;
+
+ private:
+  xmlStructuredErrorFunc handler_;
+  void* context_;
+};
+
+std::string Join(const std::vector<std::string>& lines, const char* separator) {
+  std::string out;
+  for (const std::string& line : lines) {
+    if (!out.empty()) out += separator;
+    out += line;
+  }
+  return out;
+}
+
+CacheEntry Compile(const fs::path& schemaFile) {
+  const fs::path folder = schemaFile.parent_path();
+  std::vector<std::string> refused;
+  std::vector<std::string> read;
+  XmlErrorCollector errors;
+  xmlSchemaPtr schema = nullptr;
+  {
+    ScopedExternalLoader loader([&](const std::string& url) {
+      std::string local = LocalSchemaFile(url, folder, refused);
+      if (!local.empty()) read.push_back(local);
+      return local;
+    });
+    ScopedThreadErrors threadErrors(&errors);
+    xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(schemaFile.c_str());
+    if (parser == nullptr) throw EqorGovException("Memória insuficiente ao compilar esquema");
+    xmlSchemaSetParserStructuredErrors(parser, XmlErrorCollector::Handler, &errors);
+    schema = xmlSchemaParse(parser);
+    xmlSchemaFreeParserCtxt(parser);
+  }
+  if (schema == nullptr || !refused.empty()) {
+    if (schema != nullptr) xmlSchemaFree(schema);
+    std::vector<std::string> problems;
+    for (const std::string& url : refused) {
+      problems.push_back("local de esquema recusado (fora da pasta " + folder.string() +
+                         "): " + url);
+    }
+    problems.insert(problems.end(), errors.messages.begin(), errors.messages.end());
+    throw EqorGovException("Esquema " + schemaFile.string() +
+                           " não pôde ser compilado: " + Join(problems, "; "));
+  }
+  CacheEntry entry;
+  entry.compiled = std::make_shared<CompiledSchema>(schema);
+  read.push_back(schemaFile.string());
+  for (const std::string& file : read) {
+    bool known = false;
+    for (const FileStamp& s : entry.files) known = known || s.path == file;
+    FileStamp stamp;
+    if (!known && Stamp(file, stamp)) entry.files.push_back(stamp);
+  }
+  return entry;
+}
+
+std::shared_ptr<CompiledSchema> GetSchema(const std::string& xsdPath) {
+  EnsureLibxml2();
+  std::error_code ec;
+  fs::path file = fs::weakly_canonical(fs::absolute(xsdPath, ec), ec);
+  if (ec || !fs::is_regular_file(file, ec)) {
+    throw EqorGovException("Arquivo de esquema não encontrado: " + xsdPath);
+  }
+  Cache& cache = TheCache();
+  // Compiling under the lock keeps two threads from compiling the same package at once; it is
+  // done once per schema and process.
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  auto it = cache.entries.find(file.string());
+  if (it != cache.entries.end() && Unchanged(it->second)) return it->second.compiled;
+  CacheEntry entry = Compile(file);
+  auto compiled = entry.compiled;
+  cache.entries[file.string()] = std::move(entry);
+  return compiled;
+}
+
+bool ValidateDocument(xmlDocPtr doc, const CompiledSchema& compiled,
+                      std::vector<std::string>& errors) {
+  // A compiled schema is read-only while validating; each validation has its own context.
+  xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(compiled.schema);
+  if (context == nullptr) throw EqorGovException("Memória insuficiente ao validar esquema");
+  XmlErrorCollector collector;
+  xmlSchemaSetValidStructuredErrors(context, XmlErrorCollector::Handler, &collector);
+  int rc = xmlSchemaValidateDoc(context, doc);
+  xmlSchemaFreeValidCtxt(context);
+  errors = std::move(collector.messages);
+  if (rc != 0 && errors.empty()) {
+    errors.push_back("line 0: validation failed (libxml2 code " + std::to_string(rc) + ")");
+  }
+  return rc == 0;
+}
+
+struct DocGuard {
+  xmlDocPtr doc;
+  ~DocGuard() {
+    if (doc != nullptr) xmlFreeDoc(doc);
+  }
+};
+
+// The schema file the root element names for itself: the location paired with the root's own
+// namespace in xsi:schemaLocation (the only token when there is just one, the first pair's
+// location otherwise), or xsi:noNamespaceSchemaLocation. Empty when it names none.
+std::string SchemaLocationOf(xmlDocPtr doc) {
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  std::string pairs;
+  std::string single;
+  for (xmlAttrPtr attr = root->properties; attr != nullptr; attr = attr->next) {
+    if (attr->ns == nullptr || attr->ns->href == nullptr ||
+        std::strcmp(reinterpret_cast<const char*>(attr->ns->href), kXsiNamespace) != 0) {
+      continue;
+    }
+    xmlChar* raw = xmlNodeListGetString(doc, attr->children, 1);
+    std::string value = raw != nullptr ? reinterpret_cast<const char*>(raw) : "";
+    xmlFree(raw);
+    if (std::strcmp(reinterpret_cast<const char*>(attr->name), "schemaLocation") == 0) {
+      pairs = value;
+    } else if (std::strcmp(reinterpret_cast<const char*>(attr->name),
+                           "noNamespaceSchemaLocation") == 0) {
+      single = value;
+    }
+  }
+  std::vector<std::string> tokens;
+  std::istringstream in(pairs);
+  for (std::string t; in >> t;) tokens.push_back(t);
+  if (tokens.size() == 1) return tokens[0];
+  if (tokens.size() >= 2) {
+    std::string rootNs = root->ns != nullptr && root->ns->href != nullptr
+                             ? reinterpret_cast<const char*>(root->ns->href)
+                             : "";
+    for (std::size_t i = 0; i + 1 < tokens.size(); i += 2) {
+      if (tokens[i] == rootNs) return tokens[i + 1];
+    }
+    return tokens[1];
+  }
+  std::istringstream one(single);
+  std::string name;
+  one >> name;
+  return name;
+}
+
+}  // namespace
+
+bool SchemaValidator::Validate(const std::string& xml, const std::string& xsdPath,
+                               std::vector<std::string>& errors) {
+  errors.clear();
+  // The schema is checked first: a missing package is the installation's fault, reported as such
+  // whatever the document holds.
+  std::shared_ptr<CompiledSchema> compiled = GetSchema(xsdPath);
+  std::string parseError;
+  DocGuard guard{ParseXmlHardened(xml, parseError)};
+  if (guard.doc == nullptr) {
+    errors.push_back(parseError);
+    return false;
+  }
+  return ValidateDocument(guard.doc, *compiled, errors);
+}
+
+bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::string& directory,
+                                          std::vector<std::string>& errors) {
+  errors.clear();
+  std::string parseError;
+  DocGuard guard{ParseXmlHardened(xml, parseError)};
+  if (guard.doc == nullptr) {
+    errors.push_back(parseError);
+    return false;
+  }
+  std::string name = SchemaLocationOf(guard.doc);
+  if (name.empty()) {
+    throw EqorGovException(
+        "O XML não indica o seu esquema (xsi:schemaLocation ou xsi:noNamespaceSchemaLocation)");
+  }
+  if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
+      name.find("..") != std::string::npos) {
+    throw EqorGovException("Local de esquema recusado: \"" + name +
+                           "\"; só é aceito o nome de um arquivo da pasta de esquemas");
+  }
+  std::string folder = directory.empty() ? std::string(".") : directory;
+  std::replace(folder.begin(), folder.end(), '\\', '/');  // a configured Windows-style path
+  std::shared_ptr<CompiledSchema> compiled = GetSchema((fs::path(folder) / name).string());
+  return ValidateDocument(guard.doc, *compiled, errors);
+}
+
+void SchemaValidator::ClearCache() {
+  Cache& cache = TheCache();
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  cache.entries.clear();
+}
+
+}  // namespace qor

@@ -1,0 +1,339 @@
+#include "platform/Text.h"
+
+#include <cstdint>
+#include <regex>
+#include <unordered_set>
+
+#include "platform/GovException.h"
+
+namespace qor {
+
+namespace {
+
+// Decodes the code point at `pos`. Returns its length in bytes, or 0 when the bytes there are not
+// well-formed UTF-8 (overlong forms, surrogates and values past U+10FFFF included).
+std::size_t DecodeAt(std::string_view s, std::size_t pos, char32_t& cp) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char b0 = byte(pos);
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  std::size_t len;
+  char32_t min;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+    min = 0x80;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+    min = 0x800;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+    min = 0x10000;
+  } else {
+    return 0;
+  }
+  if (pos + len > s.size()) return 0;
+  for (std::size_t k = 1; k < len; ++k) {
+    unsigned char b = byte(pos + k);
+    if ((b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return len;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Code points of 0x80-0x9F in Windows-1252. The five positions the code page leaves undefined map
+// to the C1 control of the same number, as the system's converter does, so no byte is lost.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
+};
+
+// Base letters of U+00C0-U+00FF and U+0100-U+017F; '.' keeps the character (ligatures, thorn,
+// sharp s, the multiplication and division signs).
+constexpr char kLatin1Base[] =
+    "AAAAAA.CEEEEIIII"
+    "DNOOOOO.OUUUUY.."
+    "aaaaaa.ceeeeiiii"
+    "dnooooo.ouuuuy.y";
+constexpr char kLatinExtABase[] =
+    "AaAaAaCcCcCcCcDd"
+    "DdEeEeEeEeEeGgGg"
+    "GgGgHhHhIiIiIiIi"
+    "Ii..JjKk.LlLlLlL"
+    "lLlNnNnNnn..OoOo"
+    "Oo..RrRrRrSsSsSs"
+    "SsTtTtTtUuUuUuUu"
+    "UuUuWwYyYZzZzZzs";
+static_assert(sizeof(kLatin1Base) == 64 + 1);
+static_assert(sizeof(kLatinExtABase) == 128 + 1);
+
+// The replacement of `cp` when it is an accented letter: a base letter, '\0' for a combining
+// accent (dropped), or -1 when the code point is not one of those handled.
+int AccentReplacement(char32_t cp) {
+  if (cp == 0x00AA) return 'a';  // ª
+  if (cp == 0x00BA) return 'o';  // º
+  if (cp >= 0x00C0 && cp <= 0x00FF) {
+    char base = kLatin1Base[cp - 0x00C0];
+    return base == '.' ? -1 : base;
+  }
+  if (cp >= 0x0100 && cp <= 0x017F) {
+    char base = kLatinExtABase[cp - 0x0100];
+    return base == '.' ? -1 : base;
+  }
+  // Decomposed text ("e" followed by U+0301) carries its accents as combining marks.
+  if (cp >= 0x0300 && cp <= 0x036F) return 0;
+  return -1;
+}
+
+template <typename Pred>
+std::string ReplaceAccents(std::string_view text, Pred selected) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t cp;
+    std::size_t len = DecodeAt(text, i, cp);
+    if (len == 0) {
+      out.push_back(text[i]);
+      ++i;
+      continue;
+    }
+    int repl = selected(cp) ? AccentReplacement(cp) : -1;
+    if (repl > 0) {
+      out.push_back(static_cast<char>(repl));
+    } else if (repl < 0) {
+      out.append(text.substr(i, len));
+    }
+    i += len;
+  }
+  return out;
+}
+
+char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool AllSame(std::string_view digits) {
+  return digits.find_first_not_of(digits[0]) == std::string_view::npos;
+}
+
+int Digit(char c) { return c - '0'; }
+
+// Modulo-11 check digit over `digits` with the given weights (one per digit).
+int CheckDigit(std::string_view digits, const int* weights) {
+  int sum = 0;
+  for (std::size_t i = 0; i < digits.size(); ++i) sum += Digit(digits[i]) * weights[i];
+  int rest = sum % 11;
+  return rest < 2 ? 0 : 11 - rest;
+}
+
+std::regex Compile(const std::string& pattern, bool insensitive) {
+  auto flags = std::regex::ECMAScript;
+  if (insensitive) flags |= std::regex::icase;
+  try {
+    return std::regex(pattern, flags);
+  } catch (const std::regex_error& e) {
+    throw EqorGovException("Expressão regular inválida \"" + pattern + "\": " + e.what());
+  }
+}
+
+bool Search(const std::string& text, const std::string& pattern, bool insensitive,
+            std::string* match) {
+  std::regex re = Compile(pattern, insensitive);
+  std::smatch m;
+  bool found;
+  try {
+    found = std::regex_search(text, m, re);
+  } catch (const std::regex_error& e) {
+    // The matcher gives up on patterns whose backtracking grows too large for the text.
+    throw EqorGovException("Expressão regular \"" + pattern +
+                           "\" não pôde ser avaliada: " + e.what());
+  }
+  if (found && match != nullptr) *match = m.str(0);
+  return found;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view text) {
+  char32_t cp;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = DecodeAt(text, i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::size_t Utf8Length(std::string_view text) {
+  std::size_t count = 0;
+  char32_t cp;
+  for (std::size_t i = 0; i < text.size(); ++count) {
+    std::size_t len = DecodeAt(text, i, cp);
+    i += len == 0 ? 1 : len;
+  }
+  return count;
+}
+
+std::string Utf8Substr(std::string_view text, std::size_t start, std::size_t count) {
+  std::size_t i = 0;
+  std::size_t index = 0;
+  char32_t cp;
+  auto step = [&]() {
+    std::size_t len = DecodeAt(text, i, cp);
+    i += len == 0 ? 1 : len;
+    ++index;
+  };
+  while (i < text.size() && index < start) step();
+  std::size_t begin = i;
+  while (i < text.size() && (count == std::string::npos || index - start < count)) step();
+  return std::string(text.substr(begin, i - begin));
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 2);
+  for (char ch : bytes) {
+    unsigned char b = static_cast<unsigned char>(ch);
+    if (b < 0x80) {
+      out.push_back(ch);
+    } else if (b < 0xA0) {
+      AppendUtf8(out, kCp1252High[b - 0x80]);
+    } else {
+      AppendUtf8(out, b);  // 0xA0-0xFF are the Latin-1 code points of the same number
+    }
+  }
+  return out;
+}
+
+std::string UpperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+std::string LowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = AsciiLower(c);
+  return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+std::string Trim(std::string_view text) {
+  // Spaces and control characters, as the component's trimming of typed values removes them.
+  std::size_t b = 0;
+  std::size_t e = text.size();
+  while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
+  return std::string(text.substr(b, e - b));
+}
+
+bool StartsText(std::string_view prefix, std::string_view text) {
+  return prefix.size() <= text.size() && SameText(prefix, text.substr(0, prefix.size()));
+}
+
+bool EndsText(std::string_view suffix, std::string_view text) {
+  return suffix.size() <= text.size() && SameText(suffix, text.substr(text.size() - suffix.size()));
+}
+
+std::string RemoveAccents(std::string_view text) {
+  return ReplaceAccents(text, [](char32_t) { return true; });
+}
+
+std::string DynamicRemoveAccents(std::string_view text, std::string_view characters) {
+  std::unordered_set<char32_t> chosen;
+  char32_t cp;
+  for (std::size_t i = 0; i < characters.size();) {
+    std::size_t len = DecodeAt(characters, i, cp);
+    if (len == 0) {
+      ++i;
+      continue;
+    }
+    chosen.insert(cp);
+    i += len;
+  }
+  return ReplaceAccents(text, [&](char32_t c) { return chosen.count(c) != 0; });
+}
+
+std::string Czro(std::string_view value, std::size_t width) {
+  std::size_t len = Utf8Length(value);
+  if (len >= width) return std::string(value);
+  return std::string(width - len, '0') + std::string(value);
+}
+
+bool IsNumber(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+bool ValidateCNPJ(std::string_view cnpj) {
+  if (cnpj.size() != 14 || !IsNumber(cnpj) || AllSame(cnpj)) return false;
+  static constexpr int kFirst[12] = {5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2};
+  static constexpr int kSecond[13] = {6, 5, 4, 3, 2, 9, 8, 7, 6, 5, 4, 3, 2};
+  return CheckDigit(cnpj.substr(0, 12), kFirst) == Digit(cnpj[12]) &&
+         CheckDigit(cnpj.substr(0, 13), kSecond) == Digit(cnpj[13]);
+}
+
+bool ValidateCPF(std::string_view cpf) {
+  if (cpf.size() != 11 || !IsNumber(cpf) || AllSame(cpf)) return false;
+  static constexpr int kFirst[9] = {10, 9, 8, 7, 6, 5, 4, 3, 2};
+  static constexpr int kSecond[10] = {11, 10, 9, 8, 7, 6, 5, 4, 3, 2};
+  return CheckDigit(cpf.substr(0, 9), kFirst) == Digit(cpf[9]) &&
+         CheckDigit(cpf.substr(0, 10), kSecond) == Digit(cpf[10]);
+}
+
+bool RegexIsMatch(const std::string& text, const std::string& pattern) {
+  return Search(text, pattern, false, nullptr);
+}
+
+bool RegexIsMatchInsensitive(const std::string& text, const std::string& pattern) {
+  return Search(text, pattern, true, nullptr);
+}
+
+std::string RegexMatch(const std::string& text, const std::string& pattern) {
+  std::string match;
+  Search(text, pattern, false, &match);
+  return match;
+}
+
+std::string RegexMatchInsensitive(const std::string& text, const std::string& pattern) {
+  std::string match;
+  Search(text, pattern, true, &match);
+  return match;
+}
+
+}  // namespace qor

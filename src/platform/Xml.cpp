@@ -1,0 +1,477 @@
+#include "platform/Xml.h"
+
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xpath.h>
+#include <libxml/xpathInternals.h>
+
+#include <climits>
+#include <cstring>
+
+#include "platform/GovException.h"
+#include "platform/LibraryInit.h"
+#include "platform/XmlInternal.h"
+
+namespace qor {
+
+namespace {
+
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+const char* C(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+
+std::string TakeString(xmlChar* s) {
+  if (s == nullptr) return std::string();
+  std::string out(C(s));
+  xmlFree(s);
+  return out;
+}
+
+// Parser errors reach the handler with the parser context as user data (its own user data must
+// stay the context for the SAX callbacks), so the collector rides in _private.
+void ParserErrorHandler(void* userData, xmlErrorPtr error) {
+  auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+  if (ctxt == nullptr || ctxt->_private == nullptr) return;
+  XmlErrorCollector::Handler(ctxt->_private, error);
+}
+
+std::string NodeText(xmlNodePtr node) {
+  if (node->type == XML_NAMESPACE_DECL) {
+    auto* ns = reinterpret_cast<xmlNsPtr>(node);
+    return ns->href != nullptr ? C(ns->href) : "";
+  }
+  return TakeString(xmlNodeGetContent(node));
+}
+
+std::string SaveElement(xmlNodePtr element) {
+  xmlBufferPtr buffer = xmlBufferCreate();
+  if (buffer == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
+  xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
+  if (save == nullptr) {
+    xmlBufferFree(buffer);
+    throw EqorGovException("Memória insuficiente ao serializar XML");
+  }
+  xmlSaveTree(save, element);
+  xmlSaveClose(save);
+  std::string out(C(xmlBufferContent(buffer)), static_cast<std::size_t>(xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  return out;
+}
+
+// Outer XML of an element. Declarations the element relies on may sit on its ancestors (a SOAP
+// body's payload often inherits its default namespace), so a non-root element is first copied
+// into a document of its own: the copy declares, on its top element, every namespace that it or
+// its descendants use and that was declared above it.
+std::string NodeXml(xmlNodePtr node) {
+  if (node->type == XML_DOCUMENT_NODE) {
+    node = xmlDocGetRootElement(reinterpret_cast<xmlDocPtr>(node));
+    if (node == nullptr) return std::string();
+  }
+  if (node->type != XML_ELEMENT_NODE) return NodeText(node);
+  if (node->parent == nullptr || node->parent->type == XML_DOCUMENT_NODE) return SaveElement(node);
+
+  xmlDocPtr holder = xmlNewDoc(BAD_CAST "1.0");
+  if (holder == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
+  xmlNodePtr copy = xmlDocCopyNode(node, holder, 1);
+  if (copy == nullptr) {
+    xmlFreeDoc(holder);
+    throw EqorGovException("Memória insuficiente ao serializar XML");
+  }
+  xmlDocSetRootElement(holder, copy);
+  std::string out;
+  try {
+    out = SaveElement(copy);
+  } catch (...) {
+    xmlFreeDoc(holder);
+    throw;
+  }
+  xmlFreeDoc(holder);
+  return out;
+}
+
+// Visits the elements under (and including) `root` in document order until `visit` returns
+// false. Entity references are not entered: their children belong to the entity declaration.
+template <typename Visit>
+void ForEachElement(xmlNodePtr root, Visit visit) {
+  xmlNodePtr node = root;
+  while (node != nullptr) {
+    if (node->type == XML_ELEMENT_NODE) {
+      if (!visit(node)) return;
+      if (node->children != nullptr) {
+        node = node->children;
+        continue;
+      }
+    }
+    while (node != nullptr && node != root && node->next == nullptr) node = node->parent;
+    if (node == nullptr || node == root) return;
+    node = node->next;
+  }
+}
+
+xmlNodePtr FindElement(xmlDocPtr doc, const std::string& tag, int index) {
+  if (index < 0) return nullptr;
+  xmlNodePtr found = nullptr;
+  int seen = 0;
+  ForEachElement(xmlDocGetRootElement(doc), [&](xmlNodePtr n) {
+    if (std::strcmp(C(n->name), tag.c_str()) == 0 && seen++ == index) {
+      found = n;
+      return false;
+    }
+    return true;
+  });
+  return found;
+}
+
+struct XPathResult {
+  xmlXPathContextPtr context = nullptr;
+  xmlXPathObjectPtr object = nullptr;
+  ~XPathResult() {
+    if (object != nullptr) xmlXPathFreeObject(object);
+    if (context != nullptr) xmlXPathFreeContext(context);
+  }
+};
+
+void Evaluate(xmlDocPtr doc, const std::string& xpath, const XmlNamespaces& namespaces,
+              XPathResult& result) {
+  result.context = xmlXPathNewContext(doc);
+  if (result.context == nullptr) throw EqorGovException("Memória insuficiente para XPath");
+  // Relative queries (".//tec:infProt") start at the document, as they do on a DOM document.
+  result.context->node = reinterpret_cast<xmlNodePtr>(doc);
+  XmlErrorCollector errors;
+  result.context->error = XmlErrorCollector::Handler;
+  result.context->userData = &errors;
+  for (const auto& [prefix, uri] : namespaces) {
+    if (prefix.empty() || xmlXPathRegisterNs(result.context, X(prefix), X(uri)) != 0) {
+      throw EqorGovException("Prefixo de namespace inválido para XPath: \"" + prefix + "\"");
+    }
+  }
+  result.object = xmlXPathEvalExpression(X(xpath), result.context);
+  if (result.object == nullptr) {
+    std::string cause = errors.messages.empty() ? "expressão inválida" : errors.messages.front();
+    throw EqorGovException("XPath inválido \"" + xpath + "\": " + cause);
+  }
+}
+
+// Values of the XPath result: nodes in document order, or the one value of an expression that
+// gives a string, number or boolean.
+void Collect(const XPathResult& result, bool asXml, bool firstOnly,
+             std::vector<std::string>& values) {
+  xmlXPathObjectPtr obj = result.object;
+  if (obj->type == XPATH_NODESET) {
+    xmlNodeSetPtr set = obj->nodesetval;
+    if (set == nullptr) return;
+    for (int i = 0; i < set->nodeNr; ++i) {
+      xmlNodePtr node = set->nodeTab[i];
+      values.push_back(asXml ? NodeXml(node) : NodeText(node));
+      if (firstOnly) return;
+    }
+    return;
+  }
+  values.push_back(TakeString(xmlXPathCastToString(obj)));
+}
+
+std::string AttributeOf(xmlDocPtr doc, const std::string& element, const std::string& attribute,
+                        int index) {
+  xmlNodePtr node = FindElement(doc, element, index);
+  if (node == nullptr) return std::string();
+  for (xmlAttrPtr attr = node->properties; attr != nullptr; attr = attr->next) {
+    if (std::strcmp(C(attr->name), attribute.c_str()) == 0) {
+      return TakeString(xmlNodeListGetString(doc, attr->children, 1));
+    }
+  }
+  return std::string();
+}
+
+std::string RootNamespaceOf(xmlDocPtr doc) {
+  xmlNodePtr root = xmlDocGetRootElement(doc);
+  return (root->ns != nullptr && root->ns->href != nullptr) ? C(root->ns->href) : "";
+}
+
+XmlDocPtr ParseOrNull(const std::string& xml) {
+  std::string error;
+  return XmlDocPtr(ParseXmlHardened(xml, error));
+}
+
+void AppendUtf8(std::string& out, unsigned long cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+}  // namespace
+
+// ---- shared with SchemaValidator.cpp ----------------------------------------------------------
+
+std::string XmlErrorText(const xmlError* error) {
+  std::string message = error->message != nullptr ? error->message : "erro desconhecido";
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
+    message.pop_back();
+  }
+  return "line " + std::to_string(error->line) + ": " + message;
+}
+
+void XmlErrorCollector::Handler(void* userData, xmlErrorPtr error) {
+  if (userData == nullptr || error == nullptr || error->level < XML_ERR_ERROR) return;
+  static_cast<XmlErrorCollector*>(userData)->messages.push_back(XmlErrorText(error));
+}
+
+xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError) {
+  EnsureLibxml2();
+  if (xml.empty()) {
+    firstError = "line 0: Document is empty";
+    return nullptr;
+  }
+  if (xml.size() > static_cast<std::size_t>(INT_MAX)) {
+    firstError = "line 0: Document too large";
+    return nullptr;
+  }
+  // Nothing outside the text is ever read, whatever the document's DOCTYPE asks for.
+  ScopedExternalLoader refuseAll([](const std::string&) { return std::string(); });
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(xml.data(), static_cast<int>(xml.size()));
+  if (ctxt == nullptr) {
+    firstError = "line 0: Out of memory";
+    return nullptr;
+  }
+  XmlErrorCollector errors;
+  ctxt->_private = &errors;
+  ctxt->sax->serror = ParserErrorHandler;
+  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_BIG_LINES);
+  // The options above start from libxml2's process-wide defaults, which other code in the
+  // process (a signature library's set-up, typically) may have switched to substituting
+  // entities or loading DTDs. Pin the settings that keep the parse closed.
+  ctxt->replaceEntities = 0;
+  ctxt->loadsubset = 0;
+  ctxt->validate = 0;
+  ctxt->keepBlanks = 1;
+  xmlParseDocument(ctxt);
+  xmlDocPtr doc = ctxt->myDoc;
+  bool ok = ctxt->wellFormed != 0 && ctxt->nsWellFormed != 0 && doc != nullptr &&
+            xmlDocGetRootElement(doc) != nullptr;
+  if (!ok) {
+    if (!errors.messages.empty()) {
+      firstError = errors.messages.front();
+    } else if (ctxt->lastError.message != nullptr) {
+      firstError = XmlErrorText(&ctxt->lastError);
+    } else {
+      firstError = "line 0: Document is not well-formed";
+    }
+    if (doc != nullptr) xmlFreeDoc(doc);
+    doc = nullptr;
+  }
+  ctxt->myDoc = nullptr;
+  xmlFreeParserCtxt(ctxt);
+  return doc;
+}
+
+// ---- XmlDocument ------------------------------------------------------------------------------
+
+struct XmlDocument::Impl {
+  explicit Impl(xmlDocPtr d) : doc(d) {}
+  XmlDocPtr doc;
+};
+
+XmlDocument::XmlDocument(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
+XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
+XmlDocument::~XmlDocument() = default;
+
+XmlDocument XmlDocument::Parse(const std::string& xml) {
+  std::string error;
+  xmlDocPtr doc = ParseXmlHardened(xml, error);
+  if (doc == nullptr) throw EqorGovException("XML mal formado: " + error);
+  return XmlDocument(std::make_unique<Impl>(doc));
+}
+
+bool XmlDocument::SelectSingleNode(const std::string& xpath, std::string& value,
+                                   const XmlNamespaces& namespaces, bool asXml) const {
+  XPathResult result;
+  Evaluate(impl_->doc.get(), xpath, namespaces, result);
+  std::vector<std::string> values;
+  Collect(result, asXml, true, values);
+  if (values.empty()) return false;
+  value = std::move(values.front());
+  return true;
+}
+
+bool XmlDocument::SelectNodes(const std::string& xpath, std::vector<std::string>& values,
+                              const XmlNamespaces& namespaces, bool asXml) const {
+  values.clear();
+  XPathResult result;
+  Evaluate(impl_->doc.get(), xpath, namespaces, result);
+  Collect(result, asXml, false, values);
+  return !values.empty();
+}
+
+std::string XmlDocument::ValueTag(const std::string& tag, int index) const {
+  xmlNodePtr node = FindElement(impl_->doc.get(), tag, index);
+  return node == nullptr ? std::string() : NodeText(node);
+}
+
+int XmlDocument::CountTag(const std::string& tag) const {
+  int count = 0;
+  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
+    if (std::strcmp(C(n->name), tag.c_str()) == 0) ++count;
+    return true;
+  });
+  return count;
+}
+
+std::string XmlDocument::Attribute(const std::string& element, const std::string& attribute,
+                                   int index) const {
+  return AttributeOf(impl_->doc.get(), element, attribute, index);
+}
+
+std::string XmlDocument::RootNamespace() const { return RootNamespaceOf(impl_->doc.get()); }
+
+std::string XmlDocument::RootName() const {
+  return C(xmlDocGetRootElement(impl_->doc.get())->name);
+}
+
+// ---- one-shot forms ---------------------------------------------------------------------------
+
+bool XPathSelectSingleNode(const std::string& xml, const std::string& xpath, std::string& value,
+                           const XmlNamespaces& namespaces, bool asXml) {
+  XmlDocPtr doc = ParseOrNull(xml);
+  if (!doc) return false;
+  XPathResult result;
+  Evaluate(doc.get(), xpath, namespaces, result);
+  std::vector<std::string> values;
+  Collect(result, asXml, true, values);
+  if (values.empty()) return false;
+  value = std::move(values.front());
+  return true;
+}
+
+bool XPathSelectNodes(const std::string& xml, const std::string& xpath,
+                      std::vector<std::string>& values, const XmlNamespaces& namespaces,
+                      bool asXml) {
+  values.clear();
+  XmlDocPtr doc = ParseOrNull(xml);
+  if (!doc) return false;
+  XPathResult result;
+  Evaluate(doc.get(), xpath, namespaces, result);
+  Collect(result, asXml, false, values);
+  return !values.empty();
+}
+
+std::string GetValueTag(const std::string& tag, const std::string& xml, int index) {
+  XmlDocPtr doc = ParseOrNull(xml);
+  if (!doc) return std::string();
+  xmlNodePtr node = FindElement(doc.get(), tag, index);
+  return node == nullptr ? std::string() : NodeText(node);
+}
+
+std::string GetXMLAttributeByIndex(const std::string& xml, const std::string& element,
+                                   const std::string& attribute, int index) {
+  XmlDocPtr doc = ParseOrNull(xml);
+  return doc ? AttributeOf(doc.get(), element, attribute, index) : std::string();
+}
+
+std::string GetXMLNamespace(const std::string& xml) {
+  XmlDocPtr doc = ParseOrNull(xml);
+  return doc ? RootNamespaceOf(doc.get()) : std::string();
+}
+
+bool IsValidXml(const std::string& xml) {
+  std::string error;
+  xmlDocPtr doc = ParseXmlHardened(xml, error);
+  if (doc == nullptr) return false;
+  xmlFreeDoc(doc);
+  return true;
+}
+
+// ---- text forms -------------------------------------------------------------------------------
+
+std::string RemoveBOM(const std::string& text) {
+  if (text.size() >= 3 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) return text.substr(3);
+  return text;
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::string Unescape(const std::string& text) {
+  static constexpr std::pair<const char*, char> kNamed[] = {
+      {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != '&') {
+      out.push_back(text[i++]);
+      continue;
+    }
+    std::size_t semi = text.find(';', i + 1);
+    // The longest reference handled is "&#x10FFFF;" (or a run of leading zeros, kept short).
+    if (semi == std::string::npos || semi - i > 16) {
+      out.push_back(text[i++]);
+      continue;
+    }
+    std::string name = text.substr(i + 1, semi - i - 1);
+    bool done = false;
+    if (name.size() > 1 && name[0] == '#') {
+      bool hex = name[1] == 'x' || name[1] == 'X';
+      std::string digits = name.substr(hex ? 2 : 1);
+      const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+      if (!digits.empty() && digits.find_first_not_of(allowed) == std::string::npos) {
+        unsigned long cp = std::stoul(digits, nullptr, hex ? 16 : 10);
+        if (cp > 0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
+          AppendUtf8(out, cp);
+          done = true;
+        }
+      }
+    } else {
+      for (const auto& [entity, ch] : kNamed) {
+        if (name == entity) {
+          out.push_back(ch);
+          done = true;
+          break;
+        }
+      }
+    }
+    if (done) {
+      i = semi + 1;
+    } else {
+      out.push_back(text[i++]);  // not a reference we know: kept as written
+    }
+  }
+  return out;
+}
+
+}  // namespace qor

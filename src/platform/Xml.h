@@ -1,0 +1,88 @@
+// XML queries of the services utilities, on libxml2.
+//
+// Parsing is hardened: no external entities, no DTD loading, no network, no huge-document mode.
+// Text that is not well-formed XML makes the free functions below answer "nothing found" (false
+// or empty); XmlDocument::Parse throws EqorGovException naming the parser's first error.
+//
+// Queries are XPath 1.0. Prefixes used in a query must be bound in `namespaces`
+// ({{"soap", "http://www.w3.org/2003/05/soap-envelope"}}); queries on local names
+// ("//*[local-name()='retInutNFe']") need no binding.
+//
+// "Node XML" is the serialisation of the element itself (outer XML), with the namespace
+// declarations it needs, without an XML declaration; "text" is its string value.
+//
+// A document must also be namespace-well-formed (an undeclared prefix is an error). A malformed
+// XPath or an empty prefix in `namespaces` throws EqorGovException from the free functions too:
+// it is a programming error, not bad input. Relative queries (".//x") start at the document.
+// An expression that gives a string, number or boolean ("count(//x)") matches once, with that
+// value as text. Attribute, text and namespace nodes give their value even when `asXml`.
+//
+// An XmlDocument is parsed once and can be queried many times: use it when an operation reads
+// several values from one text. Not thread-safe per object; distinct objects are independent.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qor {
+
+using XmlNamespaces = std::vector<std::pair<std::string, std::string>>;  // prefix, URI
+
+class XmlDocument {
+ public:
+  // Throws EqorGovException when `xml` is not well-formed.
+  static XmlDocument Parse(const std::string& xml);
+
+  XmlDocument(XmlDocument&&) noexcept;
+  XmlDocument& operator=(XmlDocument&&) noexcept;
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+  ~XmlDocument();
+
+  // First node matched by `xpath`: its outer XML when `asXml`, else its text. False when none.
+  // A malformed XPath throws EqorGovException.
+  bool SelectSingleNode(const std::string& xpath, std::string& value,
+                        const XmlNamespaces& namespaces = {}, bool asXml = true) const;
+  // Every node matched, in document order (outer XML when `asXml`, else text). `values` is
+  // cleared first.
+  bool SelectNodes(const std::string& xpath, std::vector<std::string>& values,
+                   const XmlNamespaces& namespaces = {}, bool asXml = true) const;
+  // Text of the `index`-th (0-based, document order) element whose local name is `tag`;
+  // empty when there is none.
+  std::string ValueTag(const std::string& tag, int index = 0) const;
+  // Number of elements whose local name is `tag`.
+  int CountTag(const std::string& tag) const;
+  // Value of attribute `attribute` of the `index`-th element with local name `element`.
+  std::string Attribute(const std::string& element, const std::string& attribute,
+                        int index = 0) const;
+  // Namespace URI of the root element (empty when it has none).
+  std::string RootNamespace() const;
+  std::string RootName() const;  // local name of the root element
+
+ private:
+  struct Impl;
+  explicit XmlDocument(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+  friend class SchemaValidator;
+};
+
+// One-shot forms (parse, query, free). Not-well-formed input gives false / empty.
+bool XPathSelectSingleNode(const std::string& xml, const std::string& xpath, std::string& value,
+                           const XmlNamespaces& namespaces = {}, bool asXml = true);
+bool XPathSelectNodes(const std::string& xml, const std::string& xpath,
+                      std::vector<std::string>& values, const XmlNamespaces& namespaces = {},
+                      bool asXml = true);
+std::string GetValueTag(const std::string& tag, const std::string& xml, int index = 0);
+std::string GetXMLAttributeByIndex(const std::string& xml, const std::string& element,
+                                   const std::string& attribute, int index = 0);
+std::string GetXMLNamespace(const std::string& xml);
+bool IsValidXml(const std::string& xml);
+
+// Text forms (no parsing).
+std::string RemoveBOM(const std::string& text);  // drops a leading UTF-8 byte-order mark
+std::string Escape(const std::string& text);     // & < > " ' to their entities
+std::string Unescape(const std::string& text);   // the five entities and numeric references back
+
+}  // namespace qor

@@ -1,0 +1,29 @@
+// The built-in request template catalogue (manual versions vm50b and vm60).
+//
+// Every XML body, SOAP envelope and distribution document the component produces starts from a
+// named template: a single-line text with positional "%s" placeholders filled in order. Most
+// templates are shared by every state; the national environment (AN) and Ceará (CE) replace a
+// few. The texts themselves live in TqorNFCeTemplateVersaoUF and its state subclasses.
+//
+// Thread-safety: stateless; LoadTemplate may be called from any thread.
+#pragma once
+
+#include <string>
+
+#include "core/Types.h"
+
+namespace qor {
+
+class TqorNFCeTemplates {
+ public:
+  TqorNFCeTemplates() = delete;
+
+  // The text of template `name` ("pedido_status.xml", "envio.soap", ...; compared after ASCII
+  // lower-casing) for manual version `versao` and state `uf` (exact, case-sensitive: "AN" and
+  // "CE" select their own texts, anything else the shared ones). A name the catalogue lacks
+  // gives an empty text.
+  static std::string LoadTemplate(TVersaoManual versao, const std::string& uf,
+                                  const std::string& name);
+};
+
+}  // namespace qor

@@ -1,0 +1,17 @@
+// Path helpers of the component: where relative paths are anchored and how the
+// manual-version sub-folders are handled. A backslash in a configured path is a separator.
+#pragma once
+
+#include <string>
+
+namespace qor {
+
+// Appends "/" to a non-empty path that does not end in a separator.
+std::string FixSlash(const std::string& path);
+// (ExpandPath, the anchoring of relative paths at the executable's folder, is the platform's:
+// platform/Files.h.)
+// Removes one trailing manual-version folder ("vm60", "vm50a", "vm50b", "vm50", any case) from
+// a folder path; the result ends in a separator.
+std::string RemoveVersaoManualDoPath(const std::string& path);
+
+}  // namespace qor

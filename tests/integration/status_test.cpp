@@ -1,0 +1,201 @@
+// StatusDoServico end to end: the component against the simulator over real TLS with the
+// company's client certificate, and every failure on the way with its class and message.
+#include <gtest/gtest.h>
+
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/GovException.h"
+#include "platform/IniFile.h"
+#include "platform/Xml.h"
+#include "support/SimulatorFixture.h"
+#include "support/TlsFaultServer.h"
+
+namespace qor {
+namespace {
+
+using test::ReadFile;
+using test::RunCommand;
+using test::SimulatorRig;
+
+class StatusRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found (QORNFCE_ESQUEMAS)";
+    rig = std::make_unique<SimulatorRig>();
+    rig->Configure(nfce);
+  }
+  std::vector<std::string> Logs(const std::string& mask) { return ListFiles(rig->dir / "Log/", mask); }
+  std::string LogDir() { return rig->dir / "Log/"; }
+
+  std::unique_ptr<SimulatorRig> rig;
+  TqorNFCe nfce;
+};
+
+template <typename E, typename F>
+std::string MessageOf(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "other exception: " << e.what();
+    return {};
+  }
+  ADD_FAILURE() << "expected exception not raised";
+  return {};
+}
+
+TEST_F(StatusRoad, Layout400AnswersInOperationAndBothMessagesAreLogged) {
+  std::vector<std::string> logged;
+  nfce.OnLog = [&](const std::string& kind, const std::string&, const std::string& file) {
+    logged.push_back(kind + ":" + file);
+  };
+  const std::string reply = nfce.StatusDoServico();
+  EXPECT_EQ(GetValueTag("cStat", reply), "107") << reply;
+  EXPECT_EQ(GetValueTag("xMotivo", reply), "Serviço em Operação");
+  EXPECT_EQ(GetValueTag("cUF", reply), "35");
+  EXPECT_EQ(GetValueTag("tpAmb", reply), "2");
+  ASSERT_EQ(Logs("*-ped-sta.xml").size(), 1u);
+  ASSERT_EQ(Logs("*.xml").size(), 2u);
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_EQ(logged[0].rfind("ped-sta:", 0), 0u);
+  EXPECT_EQ(logged[1].rfind("sta:", 0), 0u);
+
+  // The logged request is what the standard's schema accepts (checked by xmllint, not by us).
+  const std::string request = LogDir() + Logs("*-ped-sta.xml")[0];
+  std::string out;
+  EXPECT_EQ(RunCommand("xmllint --noout --schema '" + test::SchemasFolder() +
+                           "/consStatServ_v4.00.xsd' '" + request + "'",
+                       &out),
+            0)
+      << out;
+  // And so is the state's reply carried inside the result wrapper.
+  std::string ret;
+  ASSERT_TRUE(XPathSelectSingleNode(reply, "//*[local-name()='retConsStatServ']", ret));
+  test::WriteFile(rig->dir / "ret.xml", ret);
+  EXPECT_EQ(RunCommand("xmllint --noout --schema '" + test::SchemasFolder() +
+                           "/retConsStatServ_v4.00.xsd' '" + rig->dir / "ret.xml" + "'",
+                       &out),
+            0)
+      << out;
+}
+
+TEST_F(StatusRoad, Layout310AndProductionUseTheirOwnKeysAndFiles) {
+  nfce.SetVersaoManual(TVersaoManual::vm50b);
+  std::string reply = nfce.StatusDoServico();
+  EXPECT_EQ(GetValueTag("cStat", reply), "107") << reply;
+  EXPECT_EQ(GetXMLAttributeByIndex(reply, "retConsStatServ", "versao"), "3.10");
+
+  nfce.SetVersaoManual(TVersaoManual::vm60);
+  nfce.SetAmbiente(TAmbienteKind::akProducao);
+  reply = nfce.StatusDoServico();
+  EXPECT_EQ(GetValueTag("tpAmb", reply), "1");
+}
+
+TEST_F(StatusRoad, ServerVerifiedAgainstTheConfiguredChain) {
+  nfce.SetIgnoreInvalidCertificates(false);
+  nfce.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
+  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+}
+
+TEST_F(StatusRoad, MissingKeyStopsAfterTheRequestIsLogged) {
+  TIniFile ini(rig->hom);
+  ini.DeleteKey("SP", "NfeStatusServico4");
+  EXPECT_EQ(MessageOf<EqorNFCeAddressException>([&] { nfce.StatusDoServico(); }),
+            "Servidor para NfeStatusServico4 não definido no arquivo: " + rig->hom);
+  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 1u);
+  EXPECT_EQ(Logs("*-sta.xml").size(), 1u) << "only the request: no reply was logged";
+  EXPECT_EQ(rig->simulator->RequestCount(), 0);
+}
+
+TEST_F(StatusRoad, EditingTheServerFileBetweenCallsChangesTheAddress) {
+  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+  TIniFile ini(rig->hom);
+  ini.WriteString("SP", "NfeStatusServico4", "https://127.0.0.1:9/ws/fechado");
+  const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
+  EXPECT_NE(message.find("https://127.0.0.1:9/ws/fechado"), std::string::npos) << message;
+}
+
+TEST_F(StatusRoad, ConfigurationAndCertificateFailuresStopBeforeAnythingIsLogged) {
+  const auto& pki = test::SharedPki();
+  nfce.SetCaminhoCertificado(rig->dir / "nao-existe.pfx");
+  EXPECT_THROW(nfce.StatusDoServico(), EqorCertStoreException);
+  nfce.SetCaminhoCertificado(pki.companyPfx);
+  nfce.SetSenhaCertificado("senha-errada");
+  const std::string wrong = MessageOf<EqorCertStoreException>([&] { nfce.StatusDoServico(); });
+  EXPECT_EQ(wrong.find("senha-errada"), std::string::npos) << "a password never reaches a message";
+  nfce.SetCaminhoCertificado(pki.expiredPfx);
+  nfce.SetSenhaCertificado(pki.password);
+  EXPECT_THROW(nfce.StatusDoServico(), EqorCertStoreException);
+  nfce.SetCaminhoCertificado(pki.companyPfx);
+  nfce.SetCNPJ("1122233300018");
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] { nfce.StatusDoServico(); }),
+            "O CNPJ não possui 14 digitos. 1122233300018");
+  EXPECT_TRUE(Logs("*-ped-sta.xml").empty());
+  EXPECT_EQ(rig->simulator->RequestCount(), 0);
+
+  // Each failure reached the exception log and the telemetry record.
+  const std::string exceptions = ReadFile(rig->dir / "LogErro/nfce_exception.log");
+  EXPECT_NE(exceptions.find("EqorCertStoreException"), std::string::npos);
+  const auto events = ListFiles(LogDir() + "diagnosticmode/nfce/", "*.jsonl");
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_NE(ReadFile(LogDir() + "diagnosticmode/nfce/" + events[0]).find("EqorNFCeCheckParamsException"),
+            std::string::npos);
+}
+
+TEST_F(StatusRoad, TransportFaultsLeaveTheRequestLogAndNameTheAddress) {
+  nfce.SetTimeOut(300);
+  rig->simulator->SetFault(sim::SimulatorFault::Delay, 3000);
+  std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
+  EXPECT_NE(message.find(rig->simulator->BaseUrl()), std::string::npos) << message;
+
+  rig->simulator->SetFault(sim::SimulatorFault::Http500);
+  message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
+  EXPECT_NE(message.find("500"), std::string::npos) << message;
+
+  rig->simulator->SetFault(sim::SimulatorFault::NoSoapBody);
+  const std::string reply = nfce.StatusDoServico();
+  EXPECT_EQ(GetValueTag("Body", reply), "") << "a reply without a SOAP body comes back unchanged";
+  EXPECT_FALSE(reply.empty());
+
+  const int port = rig->simulator->Port();
+  rig->simulator->Stop();
+  message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
+  EXPECT_NE(message.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << message;
+  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 4u);
+}
+
+TEST(StatusRoadTls, AServerOutsideTheTrustedChainIsRefusedWhenVerificationIsOn) {
+  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  SimulatorRig rig(/*otherCaServer=*/true);
+  TqorNFCe nfce;
+  rig.Configure(nfce);
+  nfce.SetIgnoreInvalidCertificates(false);
+  nfce.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
+  EXPECT_THROW(nfce.StatusDoServico(), EqorGovException);
+  nfce.SetIgnoreInvalidCertificates(true);
+  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+}
+
+TEST_F(StatusRoad, ConnectionsClosedOrCutShortAreFailuresNotReplies) {
+  const auto& pki = test::SharedPki();
+  for (auto fault : {test::TlsFaultServer::Fault::kCloseWithoutReply,
+                     test::TlsFaultServer::Fault::kTruncatedBody}) {
+    test::TlsFaultServer::Options options;
+    options.certPem = pki.serverCert;
+    options.keyPem = pki.serverKey;
+    options.fault = fault;
+    test::TlsFaultServer server(options);
+    TIniFile(rig->hom).WriteString("SP", "NfeStatusServico4", server.Url("/ws/status"));
+    const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
+    EXPECT_NE(message.find(server.Url("/ws/status")), std::string::npos) << message;
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_NE(server.Requests()[0].headers["content-type"].find(
+                  "action=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/nfeStatusServicoNF4\""),
+              std::string::npos);
+    EXPECT_NE(server.Requests()[0].clientSubject.find("EMPRESA TESTE:11222333000181"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace qor

@@ -1,0 +1,188 @@
+#include "platform/Xml.h"
+
+#include <gtest/gtest.h>
+#include <libxml/globals.h>
+#include <libxml/parser.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/GovException.h"
+#include "support/TempDir.h"
+
+namespace qor {
+namespace {
+
+const char* kSoapNs = "http://www.w3.org/2003/05/soap-envelope";
+const char* kNfeNs = "http://www.portalfiscal.inf.br/nfe";
+
+const std::string kEnvelope =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\" "
+    "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body>"
+    "<nfeResultMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4\">"
+    "<retConsStatServ versao=\"4.00\" xmlns=\"http://www.portalfiscal.inf.br/nfe\">"
+    "<tpAmb>2</tpAmb><verAplic>SP_NFE_PL009_V4</verAplic><cStat>107</cStat>"
+    "<xMotivo>Serviço em Operação</xMotivo><cUF>35</cUF>"
+    "</retConsStatServ></nfeResultMsg></soap:Body></soap:Envelope>";
+
+const XmlNamespaces kBindings = {
+    {"soap", kSoapNs},
+    {"nfe", kNfeNs},
+    {"w", "http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4"}};
+
+TEST(Xml, XPathOnSoapEnvelope) {
+  std::string value;
+  ASSERT_TRUE(XPathSelectSingleNode(
+      kEnvelope, "/soap:Envelope/soap:Body/w:nfeResultMsg/nfe:retConsStatServ/nfe:xMotivo", value,
+      kBindings, false));
+  EXPECT_EQ(value, "Serviço em Operação");
+  ASSERT_TRUE(XPathSelectSingleNode(kEnvelope, "//*[local-name()='cStat']", value, {}, false));
+  EXPECT_EQ(value, "107");
+  EXPECT_FALSE(XPathSelectSingleNode(kEnvelope, "//cStat", value, {}, false));  // no namespace
+  ASSERT_TRUE(XPathSelectSingleNode(kEnvelope, "count(//nfe:*)", value, kBindings));
+  EXPECT_EQ(value, "6");
+
+  EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//tec:cStat", value), EqorGovException);
+  EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//*[", value), EqorGovException);
+}
+
+// The outer XML of a node must stand on its own: re-parsed by itself (and by xmllint, which we
+// did not write) it has the same name and namespace, even when the declaration sat on an ancestor.
+TEST(Xml, NodeXmlKeepsTheNamespacesItNeeds) {
+  XmlDocument doc = XmlDocument::Parse(kEnvelope);
+  std::string ret, body, cStat;
+  ASSERT_TRUE(doc.SelectSingleNode("//nfe:retConsStatServ", ret, kBindings));
+  ASSERT_TRUE(doc.SelectSingleNode("//soap:Body", body, kBindings));
+  ASSERT_TRUE(doc.SelectSingleNode("//nfe:cStat", cStat, kBindings));
+  EXPECT_EQ(cStat, "<cStat xmlns=\"http://www.portalfiscal.inf.br/nfe\">107</cStat>");
+  EXPECT_EQ(ret.rfind("<retConsStatServ", 0), 0u) << ret;  // no XML declaration
+  EXPECT_NE(ret.find("Serviço em Operação"), std::string::npos) << "UTF-8 kept as text: " << ret;
+
+  XmlDocument again = XmlDocument::Parse(ret);
+  EXPECT_EQ(again.RootName(), "retConsStatServ");
+  EXPECT_EQ(again.RootNamespace(), kNfeNs);
+  EXPECT_EQ(again.ValueTag("cUF"), "35");
+  EXPECT_EQ(GetXMLNamespace(body), kSoapNs);
+  EXPECT_EQ(GetXMLNamespace(cStat), kNfeNs);
+
+  test::TempDir dir;
+  test::WriteFile(dir / "body.xml", body);
+  std::string output;
+  EXPECT_EQ(test::RunCommand("xmllint --noout '" + dir.path() + "body.xml'", &output), 0) << output;
+  EXPECT_EQ(output, "");
+}
+
+TEST(Xml, SelectNodesAndTagsByLocalName) {
+  const std::string xml =
+      "<retConsReciNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">"
+      "<protNFe><infProt Id=\"ID1\"><chNFe>111</chNFe><cStat>100</cStat></infProt></protNFe>"
+      "<protNFe><infProt Id=\"ID2\"><chNFe>222</chNFe><cStat>204</cStat></infProt></protNFe>"
+      "<x:cStat xmlns:x=\"urn:other\">999</x:cStat></retConsReciNFe>";
+  std::vector<std::string> nodes = {"stale"};
+  ASSERT_TRUE(XPathSelectNodes(xml, ".//tec:infProt", nodes, {{"tec", kNfeNs}}));
+  ASSERT_EQ(nodes.size(), 2u);
+  EXPECT_NE(nodes[0].find("<chNFe>111</chNFe>"), std::string::npos) << nodes[0];
+  EXPECT_NE(nodes[1].find("Id=\"ID2\""), std::string::npos) << nodes[1];
+  ASSERT_TRUE(XPathSelectNodes(xml, "//*[local-name()='infProt']/@Id", nodes, {}, false));
+  EXPECT_EQ(nodes, (std::vector<std::string>{"ID1", "ID2"}));
+  EXPECT_FALSE(XPathSelectNodes(xml, "//*[local-name()='nada']", nodes));
+  EXPECT_TRUE(nodes.empty());
+
+  EXPECT_EQ(GetValueTag("cStat", xml), "100");
+  EXPECT_EQ(GetValueTag("cStat", xml, 1), "204");
+  EXPECT_EQ(GetValueTag("cStat", xml, 2), "999");  // local name, any namespace
+  EXPECT_EQ(GetValueTag("cStat", xml, 3), "");
+  EXPECT_EQ(GetValueTag("cStat", xml, -1), "");
+  EXPECT_EQ(GetValueTag("infProt", xml, 1), "222204");
+  EXPECT_EQ(GetXMLAttributeByIndex(xml, "infProt", "Id", 1), "ID2");
+  EXPECT_EQ(GetXMLAttributeByIndex(xml, "infProt", "versao"), "");
+
+  XmlDocument doc = XmlDocument::Parse(xml);
+  EXPECT_EQ(doc.CountTag("cStat"), 3);
+  EXPECT_EQ(doc.CountTag("protNFe"), 2);
+  EXPECT_EQ(doc.RootName(), "retConsReciNFe");
+}
+
+// Parses with libxml2's process-wide defaults switched the way a signature library's set-up
+// switches them, so a hardening that only relies on the defaults would fail here.
+class XmlHostileDefaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedSubstitute_ = xmlSubstituteEntitiesDefault(1);
+    savedLoadDtd_ = xmlLoadExtDtdDefaultValue;
+    xmlLoadExtDtdDefaultValue = XML_DETECT_IDS | XML_COMPLETE_ATTRS;
+  }
+  void TearDown() override {
+    xmlSubstituteEntitiesDefault(savedSubstitute_);
+    xmlLoadExtDtdDefaultValue = savedLoadDtd_;
+  }
+  int savedSubstitute_ = 0;
+  int savedLoadDtd_ = 0;
+};
+
+TEST_F(XmlHostileDefaults, ExternalEntitiesAndDtdsAreNeverRead) {
+  test::TempDir dir;
+  test::WriteFile(dir / "secret.txt", "SEGREDO-DO-DISCO");
+  test::WriteFile(dir / "ext.dtd", "<!ENTITY f SYSTEM \"file://" + dir.path() + "secret.txt\">");
+  const std::vector<std::string> documents = {
+      "<!DOCTYPE x [<!ENTITY e SYSTEM \"file:///etc/passwd\">]><x>a&e;b</x>",
+      "<!DOCTYPE x [<!ENTITY e SYSTEM \"file://" + dir.path() + "secret.txt\">]><x>a&e;b</x>",
+      "<!DOCTYPE x SYSTEM \"file://" + dir.path() + "ext.dtd\"><x>a&f;b</x>",
+      "<!DOCTYPE x [<!ENTITY % p SYSTEM \"file://" + dir.path() + "ext.dtd\"> %p;]><x>a&f;b</x>",
+  };
+  for (const std::string& xml : documents) {
+    std::string text = GetValueTag("x", xml);
+    EXPECT_EQ(text.find("root:"), std::string::npos) << xml;
+    EXPECT_EQ(text.find("SEGREDO"), std::string::npos) << xml;
+    std::string node;
+    if (XPathSelectSingleNode(xml, "/x", node)) {
+      EXPECT_EQ(node.find("SEGREDO"), std::string::npos) << node;
+      EXPECT_EQ(node.find("root:"), std::string::npos) << node;
+    }
+  }
+  // The first document is well-formed; only its entity stays unread.
+  EXPECT_EQ(GetValueTag("x", documents[0]), "ab");
+}
+
+TEST(Xml, NotWellFormedGivesNothingAndPrintsNothing) {
+  const std::vector<std::string> broken = {"<a><b></a>",         "",           "texto", "<x:a/>",
+                                           "<a>&undefined;</a>", "<a></a><b/>"};
+  for (const std::string& xml : broken) {
+    ::testing::internal::CaptureStderr();
+    std::string value = "kept";
+    std::vector<std::string> values = {"stale"};
+    EXPECT_FALSE(IsValidXml(xml)) << xml;
+    EXPECT_FALSE(XPathSelectSingleNode(xml, "/*", value)) << xml;
+    EXPECT_EQ(value, "kept");
+    EXPECT_FALSE(XPathSelectNodes(xml, "/*", values)) << xml;
+    EXPECT_TRUE(values.empty());
+    EXPECT_EQ(GetValueTag("a", xml), "");
+    EXPECT_EQ(GetXMLNamespace(xml), "");
+    EXPECT_EQ(GetXMLAttributeByIndex(xml, "a", "b"), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << "libxml2 printed for " << xml;
+  }
+  try {
+    XmlDocument::Parse("<a>\n<b></a>");
+    ADD_FAILURE() << "Parse must throw";
+  } catch (const EqorGovException& e) {
+    EXPECT_NE(std::string(e.what()).find("line 2"), std::string::npos) << e.what();
+  }
+  EXPECT_TRUE(IsValidXml("\xEF\xBB\xBF<a/>"));
+}
+
+TEST(Xml, TextForms) {
+  EXPECT_EQ(RemoveBOM("\xEF\xBB\xBF<a/>"), "<a/>");
+  EXPECT_EQ(RemoveBOM("<a/>"), "<a/>");
+  const std::string raw = "a<b>&\"c\"'d' ção";
+  EXPECT_EQ(Escape(raw), "a&lt;b&gt;&amp;&quot;c&quot;&apos;d&apos; ção");
+  EXPECT_EQ(Unescape(Escape(raw)), raw);
+  EXPECT_EQ(Unescape("&amp;lt; &#231;&#xE3;&#X6F; &#128512;"), "&lt; ção 😀");
+  EXPECT_EQ(Unescape("&bogus; & &#xD800; &#0; &#x110000; &amp"),
+            "&bogus; & &#xD800; &#0; &#x110000; &amp");
+  // What Escape produces is what an XML parser reads back.
+  EXPECT_EQ(GetValueTag("v", "<v>" + Escape(raw) + "</v>"), raw);
+}
+
+}  // namespace
+}  // namespace qor

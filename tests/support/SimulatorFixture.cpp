@@ -1,0 +1,49 @@
+#include "support/SimulatorFixture.h"
+
+#include <filesystem>
+
+namespace qor::test {
+
+const sim::TestPki& SharedPki() {
+  static TempDir* folder = new TempDir();  // lives until the program ends
+  static const sim::TestPki pki = sim::CreateTestPki(folder->path() + "pki", "11222333000181", "1234");
+  return pki;
+}
+
+std::string SchemasFolder() {
+  const std::string dir = QORNFCE_SCHEMAS_DIR;
+  if (dir.empty() || !std::filesystem::exists(dir + "/consStatServ_v4.00.xsd")) return {};
+  return dir;
+}
+
+SimulatorRig::SimulatorRig(bool otherCaServer) {
+  const sim::TestPki& pki = SharedPki();
+  sim::SimulatorOptions options;
+  options.workFolder = dir / "simulador";
+  options.schemasFolder = SchemasFolder();
+  options.caCert = pki.caCert;
+  options.serverCert = otherCaServer ? pki.otherCaServerCert : pki.serverCert;
+  options.serverKey = otherCaServer ? pki.otherCaServerKey : pki.serverKey;
+  simulator = std::make_unique<sim::Simulator>(options);
+  simulator->Start();
+  hom = dir / "nfceServidoresHom.ini";
+  prod = dir / "nfceServidoresProd.ini";
+  simulator->WriteServerFiles(prod, hom);
+}
+
+SimulatorRig::~SimulatorRig() { simulator->Stop(); }
+
+void SimulatorRig::Configure(TqorNFCe& nfce) const {
+  const sim::TestPki& pki = SharedPki();
+  nfce.SetDiretorioLogErro(dir / "LogErro/");
+  nfce.SetUF("SP");
+  nfce.SetCNPJ(pki.cnpj);
+  nfce.SetArquivoServidoresHom(hom);
+  nfce.SetArquivoServidoresProd(prod);
+  nfce.SetDiretorioLog(dir / "Log/");
+  nfce.SetDiretorioXmlDestinatario(dir / "XmlDestinatario/");
+  nfce.SetCaminhoCertificado(pki.companyPfx);
+  nfce.SetSenhaCertificado(pki.password);
+}
+
+}  // namespace qor::test

@@ -1,0 +1,33 @@
+// A running simulator with the test PKI and its server-address files, and a component
+// configured against it, for the tests that cross the network.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "Simulator.h"
+#include "TestPki.h"
+#include "core/TqorNFCe.h"
+#include "support/TempDir.h"
+
+namespace qor::test {
+
+// The certificates of the whole test program, made once (key generation is the slow part).
+const sim::TestPki& SharedPki();
+
+// The official schema package folder for the simulator, or empty when absent.
+std::string SchemasFolder();
+
+struct SimulatorRig {
+  explicit SimulatorRig(bool otherCaServer = false);
+  ~SimulatorRig();
+
+  // A component configured for SP, homologation, the company certificate, every folder in `dir`.
+  void Configure(TqorNFCe& nfce) const;
+
+  TempDir dir;
+  std::string hom, prod;
+  std::unique_ptr<sim::Simulator> simulator;
+};
+
+}  // namespace qor::test
