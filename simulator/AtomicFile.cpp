@@ -1,13 +1,13 @@
 #include "AtomicFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace qor::sim {
 

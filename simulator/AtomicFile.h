@@ -6,8 +6,8 @@
 // with mode 0600, never widened for an instant.
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 
 namespace qor::sim {
 

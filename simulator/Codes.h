@@ -20,6 +20,7 @@ inline constexpr Outcome k238{"238",
                               "vigente"};
 inline constexpr Outcome k239{"239", "Rejeição: Cabeçalho - Versão do arquivo XML não suportada"};
 inline constexpr Outcome k242{"242", "Rejeição: Elemento nfeCabecMsg inexistente no SOAP Header"};
+inline constexpr Outcome k404{"404", "Rejeição: Uso de prefixo de namespace não permitido"};
 inline constexpr Outcome k409{"409",
                               "Rejeição: Campo cUF inexistente no elemento nfeCabecMsg do SOAP "
                               "Header"};

@@ -35,8 +35,8 @@ constexpr std::array kRoutes{
                  ServiceKind::NotAvailable},
     ServiceRoute{"nfeRecepcaoEvento4", "/ws/NFeRecepcaoEvento4.asmx", "4.00",
                  QOR_WSDL "NFeRecepcaoEvento4", "nfeResultMsg", ServiceKind::NotAvailable},
-    ServiceRoute{"nfeRecepcaoEvento3", "/ws/RecepcaoEvento.asmx", "3.10",
-                 QOR_WSDL "RecepcaoEvento", "nfeRecepcaoEventoResult", ServiceKind::NotAvailable},
+    ServiceRoute{"nfeRecepcaoEvento3", "/ws/RecepcaoEvento.asmx", "3.10", QOR_WSDL "RecepcaoEvento",
+                 "nfeRecepcaoEventoResult", ServiceKind::NotAvailable},
     // EPEC keeps the 3.10-style envelope (with nfeCabecMsg) for every manual version.
     ServiceRoute{"NfeRecepcaoEPEC", "/ws/RecepcaoEPEC.asmx", "3.10", QOR_WSDL "RecepcaoEvento",
                  "nfeRecepcaoEventoResult", ServiceKind::NotAvailable},

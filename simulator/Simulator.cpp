@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 #include <openssl/ssl.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -136,8 +137,8 @@ void Simulator::Start() {
     std::error_code ec;
     std::filesystem::create_directories(d.options.workFolder, ec);
     if (!std::filesystem::is_directory(d.options.workFolder))
-      throw std::runtime_error("Simulador: não foi possível criar a pasta " +
-                               d.options.workFolder + ": " + ec.message());
+      throw std::runtime_error("Simulador: não foi possível criar a pasta " + d.options.workFolder +
+                               ": " + ec.message());
   }
 
   // With a client CA the server asks for a certificate and ends the handshake of a client that
@@ -155,16 +156,27 @@ void Simulator::Start() {
   // Advertise the accepted CA, so a client holding several certificates can pick the right one.
   if (STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(d.options.caCert.c_str()))
     SSL_CTX_set_client_CA_list(ctx, names);
+  // A client that reconnects resumes its TLS session, as real clients do; with client
+  // authentication on, OpenSSL refuses resumption ("internal error" alert) unless the server
+  // names a session context.
+  static const unsigned char kSessionContext[] = "qornfce-simulador";
+  SSL_CTX_set_session_id_context(ctx, kSessionContext, sizeof kSessionContext - 1);
+
+  // httplib's default also sets SO_REUSEPORT, which would let a second simulator share a port
+  // already taken instead of failing; keep SO_REUSEADDR only, for quick restarts.
+  server->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   auto handler = [&d](const httplib::Request& request, httplib::Response& response) {
     d.Handle(request, response);
   };
   server->Post(".*", handler);
 
-  int port = d.options.port == 0 ? server->bind_to_any_port("127.0.0.1")
-                                 : (server->bind_to_port("127.0.0.1", d.options.port)
-                                        ? d.options.port
-                                        : -1);
+  int port = d.options.port == 0
+                 ? server->bind_to_any_port("127.0.0.1")
+                 : (server->bind_to_port("127.0.0.1", d.options.port) ? d.options.port : -1);
   if (port <= 0)
     throw std::runtime_error("Simulador: não foi possível abrir a porta " +
                              std::to_string(d.options.port) + " em 127.0.0.1");
@@ -228,8 +240,7 @@ void Simulator::WriteServerFiles(const std::string& productionFile,
 
   // One simulator answers for every UF and both environments: the reply follows the request's
   // tpAmb and cUF, so both files hold the same addresses.
-  std::string text =
-      "; Endereços dos serviços do simulador de homologação em " + base + "\n";
+  std::string text = "; Endereços dos serviços do simulador de homologação em " + base + "\n";
   for (const UfCode& uf : UfCodes()) {
     text += "\n[" + std::string(uf.uf) + "]\n";
     for (const ServiceRoute& route : ServiceRoutes())

@@ -5,7 +5,15 @@
 // CA, is refused during the TLS handshake. Requests are SOAP 1.2, routed by path, validated
 // against the official schema package; answers carry the standard's cStat and xMotivo.
 //
-// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10).
+// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10). The
+// other addresses of the server-address files are routed too and answer a SOAP Fault
+// "serviço não disponível no simulador" until they are implemented (paths: Services.h).
+//
+// HTTP answers: 200 with the state's document for every business outcome (rejections included,
+// as the real services do); 400 with an env:Sender Fault for a message that is not XML or has no
+// Body; 500 with env:VersionMismatch for a root other than the SOAP 1.2 Envelope and with
+// env:Receiver for a service not simulated yet; 415 for a media type other than
+// application/soap+xml; 404 for an unknown path.
 //
 // Thread-safety: Start/Stop from one thread; the server answers on its own threads.
 #pragma once
@@ -16,11 +24,11 @@
 namespace qor::sim {
 
 struct SimulatorOptions {
-  std::string workFolder;      // where the simulator keeps what it needs (created when missing)
-  int port = 0;                // 0: a free port chosen by the system
-  std::string schemasFolder;   // the official XSD package (layout 4.00 and 3.10 files)
-  std::string caCert;          // PEM of the CA whose client certificates are accepted
-  std::string serverCert;      // PEM certificate and key the server presents
+  std::string workFolder;     // where the simulator keeps what it needs (created when missing)
+  int port = 0;               // 0: a free port chosen by the system
+  std::string schemasFolder;  // the official XSD package (layout 4.00 and 3.10 files)
+  std::string caCert;         // PEM of the CA whose client certificates are accepted
+  std::string serverCert;     // PEM certificate and key the server presents
   std::string serverKey;
 };
 
@@ -50,7 +58,8 @@ class Simulator {
   // Writes production and homologation server-address files with a section for every UF (and
   // AN) holding every service key the component looks up, for layouts 4.00 and 3.10, pointing
   // at this simulator; and a "URLCONSULTACHAVE" section.
-  void WriteServerFiles(const std::string& productionFile, const std::string& homologationFile) const;
+  void WriteServerFiles(const std::string& productionFile,
+                        const std::string& homologationFile) const;
 
   void SetFault(SimulatorFault fault, int delayMs = 0);
 

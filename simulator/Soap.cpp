@@ -76,8 +76,8 @@ std::string BuildSoapReply(const ServiceRoute& route, const std::string& result,
              "</cUF><versaoDados>" + std::string(route.layout) +
              "</versaoDados></nfeCabecMsg></soap:Header>";
   }
-  reply += "<soap:Body><" + std::string(route.resultElement) + " xmlns=\"" + wsdl + "\">" +
-           result + "</" + std::string(route.resultElement) + "></soap:Body>";
+  reply += "<soap:Body><" + std::string(route.resultElement) + " xmlns=\"" + wsdl + "\">" + result +
+           "</" + std::string(route.resultElement) + "></soap:Body>";
   reply += kEnvelopeClose;
   return reply;
 }
@@ -88,8 +88,8 @@ std::string BuildSoapFault(FaultCode code, const std::string& reason) {
   switch (code) {
     case FaultCode::VersionMismatch:
       value = "soap:VersionMismatch";
-      // SOAP 1.2 Part 1, 5.4.7: a VersionMismatch fault tells the sender which envelope the
-      // node understands.
+      // SOAP 1.2 Messaging Framework, 5.4.7: a VersionMismatch fault tells the sender which
+      // envelope the node understands.
       reply +=
           "<soap:Header><soap:Upgrade><soap:SupportedEnvelope qname=\"ns1:Envelope\""
           " xmlns:ns1=\"http://www.w3.org/2003/05/soap-envelope\"/></soap:Upgrade></soap:Header>";

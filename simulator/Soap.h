@@ -1,7 +1,7 @@
 // SOAP 1.2 as the state services speak it: reading a request envelope, writing a reply or a
 // Fault.
 //
-// Faults follow the SOAP 1.2 HTTP binding (W3C SOAP 1.2 Part 2, 7.5.2): env:Sender answers HTTP
+// Faults follow the SOAP 1.2 HTTP binding (W3C SOAP 1.2 Adjuncts, 7.5.2): env:Sender answers HTTP
 // 400, every other fault code HTTP 500. A request that is not well-formed XML or lacks the
 // Body is the sender's fault; a root element other than the SOAP 1.2 Envelope is a
 // VersionMismatch, answered with the Upgrade header that names the envelope we support.
@@ -22,8 +22,7 @@ enum class FaultCode { VersionMismatch, Sender, Receiver };
 // A request the simulator refuses at the SOAP level, before any service sees it.
 class SoapFault : public std::runtime_error {
  public:
-  SoapFault(FaultCode code, const std::string& reason)
-      : std::runtime_error(reason), code_(code) {}
+  SoapFault(FaultCode code, const std::string& reason) : std::runtime_error(reason), code_(code) {}
   FaultCode code() const { return code_; }
 
  private:

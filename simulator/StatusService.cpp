@@ -3,10 +3,9 @@
 #include <charconv>
 #include <ctime>
 #include <filesystem>
-#include <vector>
 
 #include "Codes.h"
-#include "platform/SchemaValidator.h"
+#include "DataArea.h"
 #include "platform/Xml.h"
 
 namespace qor::sim {
@@ -52,11 +51,10 @@ ServiceAnswer AnswerStatus(const ServiceRoute& route, const SoapRequest& request
   const std::string layout(route.layout);
   const Outcome* outcome = route.layout == "3.10" ? CheckCabecalho(route, request) : nullptr;
   if (outcome == nullptr) {
-    std::vector<std::string> errors;
     const std::string xsd =
         (std::filesystem::path(schemasFolder) / ("consStatServ_v" + layout + ".xsd")).string();
-    bool valid = !request.data.empty() && SchemaValidator::Validate(request.data, xsd, errors);
-    outcome = valid ? &codes::k107 : &codes::k215;
+    outcome = CheckDataArea(request.data, xsd);
+    if (outcome == nullptr) outcome = &codes::k107;
   }
 
   std::string tpAmb = GetValueTag("tpAmb", request.data);

@@ -14,11 +14,11 @@ struct ServiceAnswer {
   std::string cUF;  // the cUF it answers for, echoed in the 3.10 reply header
 };
 
-// Checks the 3.10 SOAP header (when the route's layout asks for one), validates the data
-// against consStatServ_v<layout>.xsd in `schemasFolder` and answers retConsStatServ: 107 when
-// everything holds, otherwise the first rejection found. The answer always validates against
-// retConsStatServ_v<layout>.xsd: a tpAmb the request does not make readable becomes "2" (the
-// simulator is a homologation service) and an unreadable cUF becomes the header's, or 43.
+// Checks the 3.10 SOAP header (when the route's layout asks for one), then the data area against
+// consStatServ_v<layout>.xsd in `schemasFolder` (CheckDataArea), and answers retConsStatServ:
+// 107 when everything holds, otherwise the first rejection found. The answer always validates
+// against retConsStatServ_v<layout>.xsd: a tpAmb the request does not make readable becomes "2"
+// (the simulator is a homologation service) and an unreadable cUF becomes the header's, or 43.
 // Throws EqorGovException when the schema file is missing.
 ServiceAnswer AnswerStatus(const ServiceRoute& route, const SoapRequest& request,
                            const std::string& schemasFolder,

@@ -95,10 +95,10 @@ constexpr Validity kCaValidity{-60L * 60, 10 * 365 * kDay};
 constexpr Validity kExpiredValidity{-2 * 365 * kDay, -365 * kDay};
 
 void AddEntry(X509_NAME* name, const char* field, const std::string& value) {
-  Check(X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1,
-                                   0),
-        std::string("Não foi possível compor o nome do certificado (") + field + ")");
+  Check(
+      X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
+                                 reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1, 0),
+      std::string("Não foi possível compor o nome do certificado (") + field + ")");
 }
 
 void SetSubject(X509* cert, const Subject& subject) {
@@ -205,8 +205,8 @@ std::string Pfx(EVP_PKEY* key, X509* cert, X509* ca, const std::string& password
                 const std::string& friendlyName) {
   std::unique_ptr<STACK_OF(X509), X509StackFree> chain(sk_X509_new_null());
   if (!chain || sk_X509_push(chain.get(), ca) <= 0) Fail("Não foi possível montar a cadeia");
-  std::unique_ptr<PKCS12, Pkcs12Free> p12(PKCS12_create(password.c_str(), friendlyName.c_str(),
-                                                        key, cert, chain.get(), 0, 0, 0, 0, 0));
+  std::unique_ptr<PKCS12, Pkcs12Free> p12(
+      PKCS12_create(password.c_str(), friendlyName.c_str(), key, cert, chain.get(), 0, 0, 0, 0, 0));
   if (!p12) Fail("Não foi possível gerar o PKCS#12");
   Bio bio(BIO_new(BIO_s_mem()));
   if (!bio || i2d_PKCS12_bio(bio.get(), p12.get()) != 1) Fail("Não foi possível gravar o PKCS#12");

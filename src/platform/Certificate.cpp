@@ -56,8 +56,8 @@ std::string TakeOpenSslError() {
 // unsupported digest) leaves another reason on the queue.
 bool LastErrorIsMacFailure() {
   const unsigned long code = ERR_peek_last_error();
-  return code == 0 ||
-         (ERR_GET_LIB(code) == ERR_LIB_PKCS12 && ERR_GET_REASON(code) == PKCS12_R_MAC_VERIFY_FAILURE);
+  return code == 0 || (ERR_GET_LIB(code) == ERR_LIB_PKCS12 &&
+                       ERR_GET_REASON(code) == PKCS12_R_MAC_VERIFY_FAILURE);
 }
 
 // Certificates exported by older tools encrypt their bags with RC2 or 3DES, which OpenSSL 3 keeps

@@ -6,10 +6,10 @@
 // rule (one thread at a time); a loaded TPkcs12Identity is immutable and may be shared freely.
 #pragma once
 
+#include <sys/types.h>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <sys/types.h>
 
 namespace qor {
 

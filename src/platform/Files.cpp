@@ -183,9 +183,7 @@ std::string LoadFromFile(const std::string& rawPath) {
   return content;
 }
 
-void SaveToFile(const std::string& path, const std::string& content) {
-  AtomicWrite(path, content);
-}
+void SaveToFile(const std::string& path, const std::string& content) { AtomicWrite(path, content); }
 
 void SaveToFileUtf8(const std::string& path, const std::string& content) {
   std::string_view body = content;
@@ -274,7 +272,8 @@ std::vector<std::string> ListFiles(const std::string& directory, const std::stri
 std::chrono::system_clock::time_point FileAge(const std::string& rawPath) {
   const std::string path = NativePath(rawPath);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) ThrowSys("Não foi possível ler a data do arquivo", path, errno);
+  if (::stat(path.c_str(), &st) != 0)
+    ThrowSys("Não foi possível ler a data do arquivo", path, errno);
   return FromTimespec(st.st_mtim);
 }
 
@@ -286,8 +285,8 @@ void SetFileAge(const std::string& rawPath, std::chrono::system_clock::time_poin
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(secs.count());
-  times[1].tv_nsec = static_cast<long>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(since - secs).count());
+  times[1].tv_nsec =
+      static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - secs).count());
   if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0) {
     ThrowSys("Não foi possível alterar a data do arquivo", path, errno);
   }
@@ -326,7 +325,7 @@ std::string ExpandPathFrom(const std::string& path, const std::string& base) {
   const bool trailing = path.back() == '/' || path.back() == '\\';
   // Only a real "/" makes a path absolute: a leading backslash is a path without a drive,
   // which the component resolves against its own folder.
-  if (path.front() == '/') return Normalise(path, trailing);
+  if (path.front() == '/') return Normalise(NativePath(path), trailing);
   std::string root = base.empty() ? ExecutableDir() : base;
   if (root.front() != '/') root = ExpandPath(root);
   return Normalise(IncludeTrailingSlash(root) + NativePath(path), trailing);

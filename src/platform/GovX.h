@@ -64,7 +64,9 @@ class TqorGovX {
   // Posts `envelope` to `url` (HTTP POST, Content-Type = ContentType + "action=\"soapAction\"")
   // with the client certificate, and returns the response body as received. `resultTag` and
   // `targetNamespace` name what the caller will unwrap; they are not needed to post.
-  // REQUIRES: a certificate is configured (Path) for an https URL.
+  // The certificate of Path is presented to the server (loaded once, see CheckCertificate); an
+  // expired or unreadable one throws its certificate message before anything is sent. With no
+  // Path no client certificate is presented and the server decides.
   std::string PostSOAP(const std::string& url, const std::string& envelope,
                        const std::string& soapAction, const std::string& resultTag,
                        const std::string& targetNamespace);

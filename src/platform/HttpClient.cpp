@@ -245,8 +245,11 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
       throw EqorGovException(where + "falha ao guardar a resposta (" +
                              Redact(detail, post.secrets) + ")");
     }
-    throw EqorGovException(where + CauseInPortuguese(code, post.timeoutMs) + " (" +
-                           Redact(detail, post.secrets) + ")");
+    std::string cause = CauseInPortuguese(code, post.timeoutMs);
+    if (code == CURLE_COULDNT_CONNECT && !settings.proxy.empty()) {
+      cause = "não foi possível conectar pelo proxy " + UrlForMessage(settings.proxy);
+    }
+    throw EqorGovException(where + cause + " (" + Redact(detail, post.secrets) + ")");
   }
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);

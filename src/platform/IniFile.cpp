@@ -86,8 +86,8 @@ struct TIniFile::Impl {
       }
       std::string trimmed = TrimBlanks(line);
       if (!trimmed.empty() && trimmed.front() == '[' && trimmed.find(']') != std::string::npos) {
-        std::string name = TrimBlanks(
-            std::string_view(trimmed).substr(1, trimmed.find_last_of(']') - 1));
+        std::string name =
+            TrimBlanks(std::string_view(trimmed).substr(1, trimmed.find_last_of(']') - 1));
         // A repeated header continues the first section of that name, as lookups would.
         current = Find(name);
         if (current == nullptr) {
@@ -116,9 +116,7 @@ struct TIniFile::Impl {
     }
     return nullptr;
   }
-  const Section* Find(const std::string& name) const {
-    return const_cast<Impl*>(this)->Find(name);
-  }
+  const Section* Find(const std::string& name) const { return const_cast<Impl*>(this)->Find(name); }
 
   static Entry* FindKey(Section& section, const std::string& key) {
     for (Entry& e : section.entries) {

@@ -27,8 +27,8 @@ std::string UniqueStamp() {
   localtime_r(&secs, &local);
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "%04d%02d%02d-%02d%02d%02d-%03ld-p%lld-%llu",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec, millis, static_cast<long long>(CurrentProcessId()),
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, millis, static_cast<long long>(CurrentProcessId()),
                 static_cast<unsigned long long>(++g_stampCounter));
   return buffer;
 }

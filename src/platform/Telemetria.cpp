@@ -98,7 +98,8 @@ Stamp Now() {
   using namespace std::chrono;
   const system_clock::time_point now = system_clock::now();
   const std::time_t secs = system_clock::to_time_t(now);
-  const int millis = static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+  const int millis =
+      static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
   std::tm local{};
   localtime_r(&secs, &local);
   char date[16];

@@ -97,7 +97,7 @@ std::string TqorNFCeTemplateVersaoUF::getEnvioEpec_Xml() const {
   return "<envEvento" + Versao("1.00") + Xmlns("", kNFeNs) + "><idLote>%s</idLote>%s</envEvento>";
 }
 
-// The empty Signature is a place holder in the unsigned batch only: it has no XML-DSig
+// The empty Signature only stands in for the real one in the unsigned batch: it has no XML-DSig
 // namespace, so the signature-presence check does not mistake an unsigned EPEC for a signed
 // one, and signing rebuilds each event from its infEvento.
 std::string TqorNFCeTemplateVersaoUF::getEventoEpec_Xml() const {

@@ -38,9 +38,8 @@ std::string Shell(const std::string& command) {
 
 // notAfter of the certificate in `pfx`, as the openssl command line reads it.
 Clock::time_point EndDateByOpenSsl(const std::string& pfx, const std::string& password) {
-  const std::string text =
-      Shell("openssl pkcs12 -in '" + pfx + "' -passin 'pass:" + password +
-          "' -nokeys -clcerts | openssl x509 -noout -enddate");
+  const std::string text = Shell("openssl pkcs12 -in '" + pfx + "' -passin 'pass:" + password +
+                                 "' -nokeys -clcerts | openssl x509 -noout -enddate");
   const auto eq = text.find('=');
   std::tm tm{};
   if (eq == std::string::npos ||
@@ -63,8 +62,8 @@ std::string DdMmYyyy(Clock::time_point tp) {
 class GovXCertificateTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    pkiFolder_ = new fs::path(fs::temp_directory_path() /
-                              ("govx-cert-pki-" + std::to_string(::getpid())));
+    pkiFolder_ =
+        new fs::path(fs::temp_directory_path() / ("govx-cert-pki-" + std::to_string(::getpid())));
     pki_ = new sim::TestPki(sim::CreateTestPki(pkiFolder_->string(), kCnpj, kPassword));
   }
   static void TearDownTestSuite() {
@@ -139,15 +138,15 @@ TEST_F(GovXCertificateTest, EachFaultHasItsOwnMessage) {
   EXPECT_NE(failure(Pki().companyPfx, wrongPassword).find("Senha do certificado inválida"),
             std::string::npos);
   const std::string expired = failure(Pki().expiredPfx, kPassword);
-  EXPECT_EQ(expired,
-            "Certificado vencido em " + DdMmYyyy(EndDateByOpenSsl(Pki().expiredPfx, kPassword)) +
-                ": " + Pki().expiredPfx);
+  EXPECT_EQ(expired, "Certificado vencido em " +
+                         DdMmYyyy(EndDateByOpenSsl(Pki().expiredPfx, kPassword)) + ": " +
+                         Pki().expiredPfx);
 }
 
 TEST_F(GovXCertificateTest, PfxWithoutPrivateKeyIsRefused) {
   const std::string certOnly = (folder_ / "so-certificado.pfx").string();
   ASSERT_EQ(Shell("openssl pkcs12 -export -nokeys -in '" + Pki().companyCertPem + "' -out '" +
-                certOnly + "' -passout 'pass:" + kPassword + "' && echo ok"),
+                  certOnly + "' -passout 'pass:" + kPassword + "' && echo ok"),
             "ok\n");
   Configure(certOnly);
   EXPECT_NE(CheckFailure().find("não contém a chave privada"), std::string::npos);
@@ -156,8 +155,8 @@ TEST_F(GovXCertificateTest, PfxWithoutPrivateKeyIsRefused) {
 TEST_F(GovXCertificateTest, LegacyEncryptedPfxIsRead) {
   const std::string legacy = (folder_ / "legado.pfx").string();
   if (Shell("openssl pkcs12 -export -legacy -in '" + Pki().companyCertPem + "' -inkey '" +
-          Pki().companyKeyPem + "' -out '" + legacy + "' -passout 'pass:" + kPassword +
-          "' && echo ok") != "ok\n") {
+            Pki().companyKeyPem + "' -out '" + legacy + "' -passout 'pass:" + kPassword +
+            "' && echo ok") != "ok\n") {
     GTEST_SKIP() << "this openssl cannot write RC2/3DES PKCS#12 files";
   }
   Configure(legacy);

@@ -72,8 +72,8 @@ TEST(Telemetria, ConcurrentEventsStayWholeLines) {
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([&tmp, i] {
       for (int n = 0; n < 50; ++n) {
-        GetTelemetria().Evento(tmp.path(), "1", "NFCE", "T" + std::to_string(i), "1",
-                               "E", std::string(2000, static_cast<char>('a' + i)));
+        GetTelemetria().Evento(tmp.path(), "1", "NFCE", "T" + std::to_string(i), "1", "E",
+                               std::string(2000, static_cast<char>('a' + i)));
       }
     });
   }

@@ -60,16 +60,15 @@ TestPki* PkiTest::pki_ = nullptr;
 
 TEST_F(PkiTest, ChainsVerifyOnlyAgainstTheirOwnCa) {
   std::string out;
-  EXPECT_EQ(0, OpenSsl("verify -purpose sslserver -CAfile " + pki_->caCert + " " +
-                           pki_->serverCert,
-                       out))
+  EXPECT_EQ(
+      0, OpenSsl("verify -purpose sslserver -CAfile " + pki_->caCert + " " + pki_->serverCert, out))
       << out;
-  EXPECT_EQ(0, OpenSsl("verify -purpose sslclient -CAfile " + pki_->caCert + " " +
-                           pki_->companyCertPem,
-                       out))
+  EXPECT_EQ(
+      0, OpenSsl("verify -purpose sslclient -CAfile " + pki_->caCert + " " + pki_->companyCertPem,
+                 out))
       << out;
-  EXPECT_EQ(0, OpenSsl("verify -CAfile " + pki_->caCert + " " + LeafOf(pki_->companyPfx, "a.pem"),
-                       out))
+  EXPECT_EQ(
+      0, OpenSsl("verify -CAfile " + pki_->caCert + " " + LeafOf(pki_->companyPfx, "a.pem"), out))
       << out;
 
   const std::string otherCompany = LeafOf(pki_->otherCaCompanyPfx, "b.pem");
@@ -166,8 +165,8 @@ TEST(PkiReuseTest, ReusesACompleteSetOfTheSameCompanyAndPasswordOnly) {
   const TestPki other = CreateTestPki(folder, kCnpj, "outra");
   EXPECT_NE(repairedCa, ReadFile(other.caCert));
   std::string out;
-  EXPECT_EQ(0, RunCommand("openssl pkcs12 -in " + other.companyPfx + " -passin pass:outra -nokeys",
-                          &out))
+  EXPECT_EQ(
+      0, RunCommand("openssl pkcs12 -in " + other.companyPfx + " -passin pass:outra -nokeys", &out))
       << out;
   EXPECT_EQ(ReadFile(folder + "/pki-conjunto.ini").find("outra"), std::string::npos)
       << "the marker must not hold the password";

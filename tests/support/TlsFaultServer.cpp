@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace qor::test {
@@ -94,8 +95,8 @@ bool ReadRequest(SSL* ssl, std::string& pending, TlsFaultServer::Request& reques
   while (lineEnd != std::string::npos) {
     const std::size_t start = lineEnd + 2;
     lineEnd = head.find("\r\n", start);
-    const std::string line = head.substr(start, lineEnd == std::string::npos ? std::string::npos
-                                                                                : lineEnd - start);
+    const std::string line =
+        head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
     const auto colon = line.find(':');
     if (colon == std::string::npos) continue;
     request.headers[Lower(Trim(line.substr(0, colon)))] = Trim(line.substr(colon + 1));
@@ -103,7 +104,7 @@ bool ReadRequest(SSL* ssl, std::string& pending, TlsFaultServer::Request& reques
 
   std::size_t length = 0;
   if (auto it = request.headers.find("content-length"); it != request.headers.end()) {
-    length = std::stoul(it->second);
+    length = std::strtoul(it->second.c_str(), nullptr, 10);
   }
   while (pending.size() < length) {
     const int n = SSL_read(ssl, chunk, sizeof chunk);

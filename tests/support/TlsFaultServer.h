@@ -31,10 +31,10 @@ class TlsFaultServer {
   };
 
   struct Options {
-    std::string certPem;     // server certificate (and chain) file
-    std::string keyPem;      // its key file
-    std::string clientCaPem; // when set, a client certificate issued by this CA is required;
-                             // otherwise one is asked for, taken as it comes and recorded
+    std::string certPem;      // server certificate (and chain) file
+    std::string keyPem;       // its key file
+    std::string clientCaPem;  // when set, a client certificate issued by this CA is required;
+                              // otherwise one is asked for, taken as it comes and recorded
     Fault fault = Fault::kNone;
     int status = 200;
     std::string body;

@@ -4,18 +4,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "core/Types.h"
+#include "support/TempDir.h"
 #include "templates/TqorNFCeTemplates.h"
 
 namespace qor::testing {
@@ -25,6 +23,8 @@ inline constexpr const char* kSoap12Ns = "http://www.w3.org/2003/05/soap-envelop
 // Marker put into envelope bodies so a query can tell where the body landed.
 inline constexpr const char* kMarkerNs = "urn:qornfce:teste";
 inline constexpr const char* kMarkerBody = "<pedido xmlns=\"urn:qornfce:teste\">1</pedido>";
+// Access key of the sample note of the validation fixtures.
+inline const std::string kSampleKey = "35240111222333000181550010000000011123456788";
 
 // Every name of the catalogue, in the catalogue's order.
 inline const std::vector<std::string>& AllNames() {
@@ -97,7 +97,6 @@ inline std::string Fill(const std::string& tpl, const std::vector<std::string>& 
 // Plausible fill values per template; their number is the placeholder count the catalogue must
 // have. Envelopes of vm50b take the cUF before the body.
 inline std::vector<std::string> SampleArgs(const std::string& name, TVersaoManual v) {
-  const std::string key = "35240111222333000181550010000000011123456788";
   const bool v3 = v == TVersaoManual::vm50b;
   const std::vector<std::string> body =
       v3 ? std::vector<std::string>{"35", kMarkerBody} : std::vector<std::string>{kMarkerBody};
@@ -109,30 +108,31 @@ inline std::vector<std::string> SampleArgs(const std::string& name, TVersaoManua
       {"cancxmlevento_dest.xml", {"<evento/>", "<retEvento/>"}},
       {"envioxml_dest.xml", {"<NFe/>", "<infProt/>"}},
       {"evento_cancelar.xml",
-       {"ID1101113524", "35", "2", "11222333000181", "3524", "2024-01-15T11:00:00-03:00", "110111",
-        "1", "135240000000001", "CANCELAMENTO POR ERRO"}},
+       {"ID110111" + kSampleKey + "01", "35", "2", "11222333000181", kSampleKey,
+        "2024-01-15T11:00:00-03:00", "110111", "1", "135240000000001", "CANCELAMENTO POR ERRO"}},
       {"evento_cancelar_substituicao.xml",
-       {"ID1101123524", "35", "2", "11222333000181", "3524", "2024-01-15T11:00:00-03:00", "110112",
-        "1", "35", "1", "APP 1.0", "135240000000001", "SUBSTITUIDA POR OUTRA", "3524"}},
+       {"ID110112" + kSampleKey + "01", "35", "2", "11222333000181", kSampleKey,
+        "2024-01-15T11:00:00-03:00", "110112", "1", "35", "1", "APP 1.0", "135240000000001",
+        "SUBSTITUIDA POR OUTRA", kSampleKey}},
       {"evento_enviocancelar.xml", {"1", "<evento/>"}},
       {"evento_dest.xml", {"<evento/>", "<retEvento/>"}},
       {"infinut_inutilizarnf.xml",
        {"ID35", "2", "35", "24", "11222333000181", "65", "1", "5", "7", "NUMERACAO PULADA"}},
       {"inutxml_dest.xml", {"<inutNFe/>", "<retInutNFe/>"}},
-      {"pedido_consultanf.xml", {"2", "3524"}},
+      {"pedido_consultanf.xml", {"2", kSampleKey}},
       {"pedido_consultarecibo.xml", {"2", "351000000123456"}},
       {"pedido_enviarnota.xml", {"1", "<NFe/>", ""}},
       {"pedido_inutilizarnf.xml", {"<inutNFe/>"}},
       {"pedido_status.xml", {"2", "35"}},
-      {"signature_info.xml", {"#NFe3524"}},
-      {"qrcode.xml", {"https://exemplo.test/qrcode?p=3524|2|2&x=<1>"}},
+      {"signature_info.xml", {"#NFe" + kSampleKey}},
+      {"qrcode.xml", {"https://exemplo.test/qrcode?p=" + kSampleKey + "|2|2&x=<1>"}},
       {"valida_cabecalho.xml", {"<det nItem=\"1\"/>"}},
       {"valida_item.xml", {}},
       {"valida_itemcabec.xml", {"<infNFe Id=\"NFe1\"/>"}},
       {"envio_epec.xml", {"1", "<evento/>"}},
       {"pedido_envia_epec.soap", {"35", kMarkerBody}},
       {"evento_epec.xml",
-       {"ID1101403524", "35", "2", "<CNPJ>11222333000181</CNPJ>", "3524",
+       {"ID110140" + kSampleKey + "01", "35", "2", "<CNPJ>11222333000181</CNPJ>", kSampleKey,
         "2024-01-15T11:00:00-03:00", "35", "2024-01-15T10:30:00-03:00", "1", "111222333444",
         "<dest><UF>SP</UF><CPF>12345678909</CPF></dest>", "10.00", "1.80"}},
       {"envio_nfce_mfe.xml",
@@ -149,11 +149,7 @@ inline std::vector<std::string> SampleArgs(const std::string& name, TVersaoManua
     if (v3) return {"7", "HNfeRecepcaoEvento", "23", "1", "<soap:Envelope>&</soap:Envelope>"};
     return fixed.at("envio_nfce_mfe.xml");
   }
-  std::vector<std::string> values = fixed.at(name);
-  for (auto& value : values) {
-    if (value == "3524") value = key;
-  }
-  return values;
+  return fixed.at(name);
 }
 
 inline std::string FilledSample(TVersaoManual v, const std::string& uf, const std::string& name) {
@@ -164,18 +160,12 @@ inline std::string FilledSample(TVersaoManual v, const std::string& uf, const st
 
 struct ToolResult {
   int status = -1;
-  std::string output;
+  std::string output;  // stdout and stderr, without the final line break
 };
 
 inline ToolResult Run(const std::string& command) {
   ToolResult r;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (pipe == nullptr) return r;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.output.append(buffer, n);
-  const int raw = pclose(pipe);
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  r.status = qor::test::RunCommand(command, &r.output);
   while (!r.output.empty() && (r.output.back() == '\n' || r.output.back() == '\r')) {
     r.output.pop_back();
   }
@@ -187,37 +177,37 @@ inline bool HaveXmllint() {
   return have;
 }
 
-// A scratch folder for the documents handed to xmllint, removed when the program ends.
-class ScratchDir {
- public:
-  static const std::filesystem::path& Path() {
-    static ScratchDir dir;
-    return dir.path_;
-  }
-
- private:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qornfce-tpl-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  std::filesystem::path path_;
-};
-
+// Writes `xml` to a new file of a scratch folder that lives as long as the program.
 inline std::string WriteScratch(const std::string& xml) {
+  static const qor::test::TempDir dir;
   static int counter = 0;
-  const auto file = ScratchDir::Path() / ("doc" + std::to_string(++counter) + ".xml");
-  std::ofstream(file, std::ios::binary) << xml;
-  return file.string();
+  const std::string file = dir / ("doc" + std::to_string(++counter) + ".xml");
+  qor::test::WriteFile(file, xml);
+  return file;
 }
 
-// Empty when `xml` is well-formed, else xmllint's report.
-inline std::string WellFormedError(const std::string& xml) {
-  const ToolResult r = Run("xmllint --noout --nonet '" + WriteScratch(xml) + "'");
-  return r.status == 0 ? std::string() : r.output + "\n" + xml;
+// One xmllint run over many documents: for each, empty when well-formed, else the report lines
+// naming its file.
+inline std::vector<std::string> WellFormedErrors(const std::vector<std::string>& xmls) {
+  std::vector<std::string> paths;
+  std::string command = "xmllint --noout --nonet";
+  for (const auto& xml : xmls) {
+    paths.push_back(WriteScratch(xml));
+    command += " '" + paths.back() + "'";
+  }
+  const std::string output = Run(command).output;
+  std::vector<std::string> errors(xmls.size());
+  std::size_t start = 0;
+  while (start < output.size()) {
+    auto end = output.find('\n', start);
+    if (end == std::string::npos) end = output.size();
+    const std::string line = output.substr(start, end - start);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      if (line.rfind(paths[i] + ":", 0) == 0) errors[i] += line + "\n";
+    }
+    start = end + 1;
+  }
+  return errors;
 }
 
 // Empty when `xml` is valid against `xsd`, else xmllint's report.
@@ -231,6 +221,23 @@ inline std::string SchemaError(const std::string& xml, const std::string& xsd) {
 // passed in double quotes: use single quotes inside it.
 inline std::string XPath(const std::string& xml, const std::string& expr) {
   return Run("xmllint --nonet --xpath \"" + expr + "\" '" + WriteScratch(xml) + "'").output;
+}
+
+// Several XPath checks ({expression, expected value}) over `xml` in one xmllint run; each
+// mismatch fails the test naming its expression.
+inline void ExpectXPaths(const std::string& xml,
+                         const std::vector<std::pair<std::string, std::string>>& checks) {
+  std::string expr = "concat(''";
+  for (const auto& check : checks) expr += ",string(" + check.first + "),'|'";
+  const std::string output = XPath(xml, expr + ")");
+  std::size_t from = 0;
+  for (const auto& [query, expected] : checks) {
+    const auto bar = output.find('|', from);
+    const std::string got = bar == std::string::npos ? output.substr(std::min(from, output.size()))
+                                                     : output.substr(from, bar - from);
+    EXPECT_EQ(got, expected) << query << "\n" << xml;
+    from = bar == std::string::npos ? output.size() : bar + 1;
+  }
 }
 
 // Path to a schema of the official package, or empty when the package is not installed.
@@ -257,7 +264,7 @@ inline std::string VersionName(TVersaoManual v) {
 // "pedido_status.soap" -> "pedido_status_soap", for test names.
 inline std::string Identifier(std::string text) {
   for (char& c : text) {
-    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
   }
   return text;
 }
