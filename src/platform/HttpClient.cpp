@@ -215,8 +215,8 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
     headers.reset(grown);
   };
   for (const auto& line : post.headers) append(line);
-  // No "Expect: 100-continue": several state services never answer it, which would cost a
-  // second's wait on every request with a body over 1 KB.
+  // No "Expect: 100-continue": a server that ignores it would cost a second's wait on every
+  // request with a body over 1 KB, and a SOAP request gains nothing from asking first.
   append("Expect:");
 
   Sink sink;

@@ -1,11 +1,5 @@
 #include "platform/Text.h"
 
-// GCC 12 reports a std::function member inside its own <regex> as maybe-uninitialized when the
-// sanitizers change inlining (a false positive of the compiler, not of this file's code).
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 #include <cstdint>
 #include <regex>
 #include <unordered_set>
