@@ -14,7 +14,8 @@ int RunStatus(int argc, char** argv) {
               << ComponentOptionsHelp();
     return 0;
   }
-  if (!options.Positional().empty()) throw UsageError("argumento inesperado: " + options.Positional()[0]);
+  if (!options.Positional().empty())
+    throw UsageError("argumento inesperado: " + options.Positional()[0]);
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
   std::cout << nfce.StatusDoServico() << "\n";

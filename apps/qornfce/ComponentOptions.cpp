@@ -7,10 +7,21 @@
 namespace qor::cli {
 
 const std::set<std::string>& ComponentValuedOptions() {
-  static const std::set<std::string> names{
-      "uf",      "cnpj",           "ambiente",        "versao-manual", "certificado",
-      "senha-certificado", "servidores-hom", "servidores-prod", "log",  "log-erro",
-      "xml-destinatario",  "timeout",        "cadeia-ca",       "esquemas", "templates"};
+  static const std::set<std::string> names{"uf",
+                                           "cnpj",
+                                           "ambiente",
+                                           "versao-manual",
+                                           "certificado",
+                                           "senha-certificado",
+                                           "servidores-hom",
+                                           "servidores-prod",
+                                           "log",
+                                           "log-erro",
+                                           "xml-destinatario",
+                                           "timeout",
+                                           "cadeia-ca",
+                                           "esquemas",
+                                           "templates"};
   return names;
 }
 
@@ -56,8 +67,8 @@ TAmbienteKind ParseAmbiente(const std::string& value) {
 }
 
 TVersaoManual ParseVersaoManual(const std::string& value) {
-  for (auto v : {TVersaoManual::vm50, TVersaoManual::vm50a, TVersaoManual::vm50b,
-                 TVersaoManual::vm60}) {
+  for (auto v :
+       {TVersaoManual::vm50, TVersaoManual::vm50a, TVersaoManual::vm50b, TVersaoManual::vm60}) {
     if (ToString(v) == value) return v;
   }
   throw UsageError("versão do manual inválida: " + value + " (use vm50, vm50a, vm50b ou vm60)");
@@ -66,7 +77,8 @@ TVersaoManual ParseVersaoManual(const std::string& value) {
 }  // namespace
 
 void ApplyComponentOptions(const Options& options, TqorNFCe& nfce) {
-  if (options.Has("versao-manual")) nfce.SetVersaoManual(ParseVersaoManual(options.Get("versao-manual")));
+  if (options.Has("versao-manual"))
+    nfce.SetVersaoManual(ParseVersaoManual(options.Get("versao-manual")));
   if (options.Has("ambiente")) nfce.SetAmbiente(ParseAmbiente(options.Get("ambiente")));
   if (options.Has("uf")) nfce.SetUF(options.Get("uf"));
   if (options.Has("cnpj")) nfce.SetCNPJ(options.Get("cnpj"));
@@ -81,12 +93,16 @@ void ApplyComponentOptions(const Options& options, TqorNFCe& nfce) {
   if (options.Has("servidores-prod")) {
     nfce.SetArquivoServidoresProd(FromCurrentDir(options.Get("servidores-prod")));
   }
-  if (options.Has("esquemas")) nfce.SetDiretorioEsquemas(FromCurrentDir(options.Get("esquemas")) + "/");
-  if (options.Has("templates")) nfce.SetDiretorioTemplates(FromCurrentDir(options.Get("templates")) + "/");
-  if (options.Has("certificado")) nfce.SetCaminhoCertificado(FromCurrentDir(options.Get("certificado")));
+  if (options.Has("esquemas"))
+    nfce.SetDiretorioEsquemas(FromCurrentDir(options.Get("esquemas")) + "/");
+  if (options.Has("templates"))
+    nfce.SetDiretorioTemplates(FromCurrentDir(options.Get("templates")) + "/");
+  if (options.Has("certificado"))
+    nfce.SetCaminhoCertificado(FromCurrentDir(options.Get("certificado")));
   if (options.Has("senha-certificado")) nfce.SetSenhaCertificado(options.Get("senha-certificado"));
   if (options.Has("timeout")) nfce.SetTimeOut(options.GetInt("timeout", 0));
-  if (options.Has("cadeia-ca")) nfce.SetArquivoCadeiaCertificados(FromCurrentDir(options.Get("cadeia-ca")));
+  if (options.Has("cadeia-ca"))
+    nfce.SetArquivoCadeiaCertificados(FromCurrentDir(options.Get("cadeia-ca")));
   if (options.Has("verificar-servidor")) nfce.SetIgnoreInvalidCertificates(false);
 }
 

@@ -1,8 +1,6 @@
 #include "core/Exceptions.h"
 
-#include <chrono>
-#include <ctime>
-
+#include "platform/Clock.h"
 #include "platform/Files.h"
 
 namespace qor {
@@ -21,15 +19,16 @@ std::string ExceptionLogLine(const std::string& className, const std::string& me
   localtime_r(&seconds, &local);
   const std::string stamp =
       Format("%2.2d/%2.2d/%4.4d %2.2d:%2.2d:%2.2d:%3.3d",
-             {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour,
-              local.tm_min, local.tm_sec, static_cast<long long>(millis)});
+             {local.tm_mday, local.tm_mon + 1, local.tm_year + 1900, local.tm_hour, local.tm_min,
+              local.tm_sec, static_cast<long long>(millis)});
   return Format("[%s] %d - %s : %s", {stamp, CurrentThreadId(), className, message}) + "\r\n";
 }
 
 void AppendExceptionLog(const std::string& logDir, const std::string& fileName,
                         const std::string& className, const std::string& message) noexcept {
   try {
-    const std::string folder = logDir.empty() ? ExecutableDir() : IncludeTrailingSlash(NativePath(logDir));
+    const std::string folder =
+        logDir.empty() ? ExecutableDir() : IncludeTrailingSlash(NativePath(logDir));
     AppendToFile(folder + fileName, ExceptionLogLine(className, message));
   } catch (...) {
     // Dropped on purpose: see the header.

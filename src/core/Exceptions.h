@@ -45,17 +45,17 @@ class EqorException : public std::runtime_error {
 };
 
 // Declares an exception class that logs like its parent.
-#define QOR_DECLARE_EXCEPTION(Name, Parent, NomeLog)                                        \
-  class Name : public Parent {                                                              \
-   public:                                                                                  \
-    static constexpr const char* kNomeLog = NomeLog;                                        \
-    Name(const std::string& message, const std::string& logDir)                             \
-        : Parent(Origin{#Name, kNomeLog}, message, logDir) {}                               \
-    Name(std::string_view format, FormatArgs args, const std::string& logDir)               \
-        : Parent(Origin{#Name, kNomeLog}, Format(format, args), logDir) {}                  \
-                                                                                            \
-   protected:                                                                               \
-    using Parent::Parent;                                                                   \
+#define QOR_DECLARE_EXCEPTION(Name, Parent, NomeLog)                          \
+  class Name : public Parent {                                                \
+   public:                                                                    \
+    static constexpr const char* kNomeLog = NomeLog;                          \
+    Name(const std::string& message, const std::string& logDir)               \
+        : Parent(Origin{#Name, kNomeLog}, message, logDir) {}                 \
+    Name(std::string_view format, FormatArgs args, const std::string& logDir) \
+        : Parent(Origin{#Name, kNomeLog}, Format(format, args), logDir) {}    \
+                                                                              \
+   protected:                                                                 \
+    using Parent::Parent;                                                     \
   };
 
 #define QOR_NFCE_EXCEPTION(Name) \

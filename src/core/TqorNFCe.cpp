@@ -137,7 +137,8 @@ void TqorNFCe::SetDiretorioTemporario(const std::string& v) {
 }
 
 std::string TqorNFCe::GetDiretorioTemporario() {
-  const std::string dir = ExpandPath(diretorioTemporario_.empty() ? "Temp\\" : diretorioTemporario_);
+  const std::string dir =
+      ExpandPath(diretorioTemporario_.empty() ? "Temp\\" : diretorioTemporario_);
   if (!DirectoryExists(dir)) ForceDirectories(dir);
   return FixSlash(dir);
 }
@@ -211,8 +212,7 @@ TqorGovUtils& TqorNFCe::GetGovUtils() {
   return *govUtils_;
 }
 
-void TqorNFCe::DoOnLogGov(const std::string& kind, const std::string& id,
-                          const std::string& file) {
+void TqorNFCe::DoOnLogGov(const std::string& kind, const std::string& id, const std::string& file) {
   if (OnLog) OnLog(kind, id, file);
 }
 
@@ -378,13 +378,12 @@ void TqorNFCe::SendTelemetryException(const std::string& evento, const std::stri
                                       const std::string& mensagem) {
   if (!Telemetry()) return;
   try {
-    GetTelemetria().Evento(LogFolder() + "diagnosticmode/nfce/",
-                           cnpj_.empty() ? kCnpjVazio : cnpj_, "NFCE", evento, GetVersao(),
-                           classe, mensagem);
+    GetTelemetria().Evento(LogFolder() + "diagnosticmode/nfce/", cnpj_.empty() ? kCnpjVazio : cnpj_,
+                           "NFCE", evento, GetVersao(), classe, mensagem);
   } catch (const std::exception& failure) {
-    AppendExceptionLog(diretorioLogErro_, "nfce_exception.log", ClassNameOf(failure),
-                       std::string("Ocorreu um problema ao enviar dados para telemetria: ") +
-                           failure.what());
+    AppendExceptionLog(
+        diretorioLogErro_, "nfce_exception.log", ClassNameOf(failure),
+        std::string("Ocorreu um problema ao enviar dados para telemetria: ") + failure.what());
   }
 }
 
@@ -395,8 +394,7 @@ void TqorNFCe::ReportFailure(const std::string& operation, const std::exception&
 // ---- posting --------------------------------------------------------------------------------
 
 std::string TqorNFCe::PostToService(const std::string& addressKey, const std::string& op,
-                                    const std::string& envelope,
-                                    const std::string& defaultAction,
+                                    const std::string& envelope, const std::string& defaultAction,
                                     const std::string& defaultResultTag,
                                     const std::string& defaultNamespace) {
   const std::string url = GetWSAddress(addressKey);
@@ -418,8 +416,10 @@ std::string TqorNFCe::StatusDoServico() {
     GetGovUtils().Log(body, "ped-sta", "", "", LogFolder());
 
     const std::string soapTemplate = LoadTemplate("pedido_status.soap");
-    const std::string envelope = v4 ? Format(soapTemplate, {body}) : Format(soapTemplate, {cUF, body});
-    const std::string service = std::string(kWsdl) + (v4 ? "NFeStatusServico4" : "NfeStatusServico2");
+    const std::string envelope =
+        v4 ? Format(soapTemplate, {body}) : Format(soapTemplate, {cUF, body});
+    const std::string service =
+        std::string(kWsdl) + (v4 ? "NFeStatusServico4" : "NfeStatusServico2");
     const std::string response =
         PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
                       service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),

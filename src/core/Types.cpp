@@ -42,22 +42,36 @@ std::string ToString(TAmbienteKind v) {
 }
 
 std::string ToString(TCertificadoKind v) {
-  return NameOf(v, std::array{"ckMemory", "ckLocalMachine", "ckFile", "ckActiveDiretory",
-                              "ckSmartCard"});
+  return NameOf(
+      v, std::array{"ckMemory", "ckLocalMachine", "ckFile", "ckActiveDiretory", "ckSmartCard"});
 }
 
 namespace {
 constexpr std::array kLogFilterNames{
-    "lfXml",       "lfNFCe",         "lfEnvLot",       "lfRec",         "lfPedRec",
-    "lfProRec",    "lfDen",          "lfCaneveEnv",    "lfCaneveRet",   "lfCaneveSubEnv",
-    "lfCaneveSubRet", "lfPedInu",    "lfInu",          "lfPedSit",      "lfSit",
-    "lfPedSta",    "lfSta",          "lfCustom",       "lfEnvSincLot",  "lfEnvSincRet"};
-constexpr std::array kLogFilterMasks{
-    "*.xml",          "*-nfce.xml",           "*-env-lot.xml",         "*-rec.xml",
-    "*-ped-rec.xml",  "*-pro-rec.xml",        "*-den.xml",             "*-caneve-env.xml",
-    "*-caneve-ret.xml", "*-caneve-sub-env.xml", "*-caneve-sub-ret.xml", "*-ped-inu.xml",
-    "*-inu.xml",      "*-ped-sit.xml",        "*-sit.xml",             "*-ped-sta.xml",
-    "*-sta.xml",      "",                     "*-env-sinc-lot.xml",    "*-env-sinc-ret.xml"};
+    "lfXml",          "lfNFCe",   "lfEnvLot",    "lfRec",        "lfPedRec",
+    "lfProRec",       "lfDen",    "lfCaneveEnv", "lfCaneveRet",  "lfCaneveSubEnv",
+    "lfCaneveSubRet", "lfPedInu", "lfInu",       "lfPedSit",     "lfSit",
+    "lfPedSta",       "lfSta",    "lfCustom",    "lfEnvSincLot", "lfEnvSincRet"};
+constexpr std::array kLogFilterMasks{"*.xml",
+                                     "*-nfce.xml",
+                                     "*-env-lot.xml",
+                                     "*-rec.xml",
+                                     "*-ped-rec.xml",
+                                     "*-pro-rec.xml",
+                                     "*-den.xml",
+                                     "*-caneve-env.xml",
+                                     "*-caneve-ret.xml",
+                                     "*-caneve-sub-env.xml",
+                                     "*-caneve-sub-ret.xml",
+                                     "*-ped-inu.xml",
+                                     "*-inu.xml",
+                                     "*-ped-sit.xml",
+                                     "*-sit.xml",
+                                     "*-ped-sta.xml",
+                                     "*-sta.xml",
+                                     "",
+                                     "*-env-sinc-lot.xml",
+                                     "*-env-sinc-ret.xml"};
 static_assert(kLogFilterNames.size() == kLogFilterMasks.size());
 }  // namespace
 

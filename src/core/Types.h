@@ -9,24 +9,63 @@ namespace qor {
 enum class TAmbienteKind { akProducao, akHomologacao };
 enum class TVersaoManual { vm50, vm50a, vm50b, vm60 };
 enum class TVersaoEsquema {
-  pl_006n, pl_006p, pl_006q, pl_006r, pl_007a, pl_008a, pl_008b, pl_008c, pl_008d,
-  pl_008e, pl_008f, pl_008g, pl_008h, pl_008i, pl_008i1, pl_009, pl_009g
+  pl_006n,
+  pl_006p,
+  pl_006q,
+  pl_006r,
+  pl_007a,
+  pl_008a,
+  pl_008b,
+  pl_008c,
+  pl_008d,
+  pl_008e,
+  pl_008f,
+  pl_008g,
+  pl_008h,
+  pl_008i,
+  pl_008i1,
+  pl_009,
+  pl_009g
 };
 enum class TCertificadoKind { ckMemory, ckLocalMachine, ckFile, ckActiveDiretory, ckSmartCard };
 enum class TTipoAutor {
-  taEmpresaEmitente, taEmpresaDestinataria, taEmpresa, taFisco, taRFB, taOutrosOrgaos
+  taEmpresaEmitente,
+  taEmpresaDestinataria,
+  taEmpresa,
+  taFisco,
+  taRFB,
+  taOutrosOrgaos
 };
 enum class TLayoutConvKind { lkTXTDic, lkTXTDataSet, lkTXTRec };
 enum class TTipoRegraKind { rkMarqon, rkSefaz };
 enum class TLogFilter {
-  lfXml, lfNFCe, lfEnvLot, lfRec, lfPedRec, lfProRec, lfDen, lfCaneveEnv, lfCaneveRet,
-  lfCaneveSubEnv, lfCaneveSubRet, lfPedInu, lfInu, lfPedSit, lfSit, lfPedSta, lfSta, lfCustom,
-  lfEnvSincLot, lfEnvSincRet
+  lfXml,
+  lfNFCe,
+  lfEnvLot,
+  lfRec,
+  lfPedRec,
+  lfProRec,
+  lfDen,
+  lfCaneveEnv,
+  lfCaneveRet,
+  lfCaneveSubEnv,
+  lfCaneveSubRet,
+  lfPedInu,
+  lfInu,
+  lfPedSit,
+  lfSit,
+  lfPedSta,
+  lfSta,
+  lfCustom,
+  lfEnvSincLot,
+  lfEnvSincRet
 };
 enum class TFormatoDanfce { fdNormal, fdMensagemEletronica };
 enum class TPrintView { pvPrinter, pvPreview, pvDesigner, pvPDF, pvJPG };
 enum class TAutoUpdaterNFCeOption {
-  auNFCeReiniciarAplicacao, auNFCeNaoAtualizarRTMs, auNFCeNaoMostrarProgresso
+  auNFCeReiniciarAplicacao,
+  auNFCeNaoAtualizarRTMs,
+  auNFCeNaoMostrarProgresso
 };
 enum class TEntregaXML { exEmail };
 enum class TTipoEvento { teCancelamento, teEPEC, teCancelamentoSubstituicao };

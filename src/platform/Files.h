@@ -25,7 +25,7 @@ void SaveToFileUtf8(const std::string& path, const std::string& content);
 void AppendToFile(const std::string& path, const std::string& text);
 
 // ---- file system ----------------------------------------------------------------------------
-bool FileExists(const std::string& path);       // a regular file
+bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
 bool CreateDir(const std::string& path);         // one level; false when it cannot be made
 bool ForceDirectories(const std::string& path);  // with parents; true when it exists afterwards
@@ -38,9 +38,9 @@ std::chrono::system_clock::time_point FileAge(const std::string& path);  // modi
 void SetFileAge(const std::string& path, std::chrono::system_clock::time_point when);
 
 // ---- paths ----------------------------------------------------------------------------------
-std::string NativePath(const std::string& path);        // backslashes to "/"
+std::string NativePath(const std::string& path);            // backslashes to "/"
 std::string IncludeTrailingSlash(const std::string& path);  // "" stays ""
-std::string ExtractFileDir(const std::string& path);    // with trailing "/", "" when none
+std::string ExtractFileDir(const std::string& path);        // with trailing "/", "" when none
 std::string ExtractFileName(const std::string& path);
 // Makes a path absolute and normalised ("." and ".." resolved textually, "/" separators).
 // An absolute path ("/...") stays; any other path, including one that starts with a backslash

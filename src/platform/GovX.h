@@ -22,26 +22,26 @@
 namespace qor {
 
 struct TCertificateSettings {
-  int Kind = 2;                 // TCertificadoKind ordinal; 2 (ckFile) is the kind Linux has
-  std::string Name;             // NomeCertificado (the subject or alias the host chose)
-  std::string Hash;             // HashCertificado
-  std::string Path;             // PKCS#12 file
-  std::string Password;         // its password; never logged nor put in a message
+  int Kind = 2;          // TCertificadoKind ordinal; 2 (ckFile) is the kind Linux has
+  std::string Name;      // NomeCertificado (the subject or alias the host chose)
+  std::string Hash;      // HashCertificado
+  std::string Path;      // PKCS#12 file
+  std::string Password;  // its password; never logged nor put in a message
 };
 
 struct THttpSettings {
   std::string ContentType = "application/soap+xml;charset=UTF-8;";
-  std::string Proxy;            // "host:port"; empty means none
+  std::string Proxy;  // "host:port"; empty means none
   std::string ProxyUser;
   std::string ProxyPassword;
-  int TimeOut = 0;              // milliseconds for the whole exchange; 0 = libcurl's default
+  int TimeOut = 0;  // milliseconds for the whole exchange; 0 = libcurl's default
   bool IgnoreInvalidCertificates = true;  // false: the server's chain and name are verified
-  std::string CABundle;         // PEM file of trusted CAs; empty = the system store
+  std::string CABundle;                   // PEM file of trusted CAs; empty = the system store
   bool ConexaoSegura = false;
 };
 
 struct TSignerSettings {
-  std::string SignedElement;    // "infNFe", "infEvento", "infInut"
+  std::string SignedElement;  // "infNFe", "infEvento", "infInut"
   int Mode = 0;
 };
 

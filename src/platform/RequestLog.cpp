@@ -1,11 +1,11 @@
 #include "platform/RequestLog.h"
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 
@@ -18,13 +18,9 @@ namespace {
 std::atomic<std::uint64_t> g_stampCounter{0};
 
 std::string UniqueStamp() {
-  using namespace std::chrono;
-  const system_clock::time_point now = system_clock::now();
-  const std::time_t secs = system_clock::to_time_t(now);
-  const long millis =
-      static_cast<long>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm local{};
-  localtime_r(&secs, &local);
+  const LocalTime now = NowLocal();
+  const std::tm& local = now.tm;
+  const long millis = now.millis;
   char buffer[96];
   std::snprintf(buffer, sizeof buffer, "%04d%02d%02d-%02d%02d%02d-%03ld-p%lld-%llu",
                 local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 
@@ -38,74 +39,6 @@ CipherCtx NewCtx() {
   CipherCtx ctx(EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
   if (!ctx) throw EqorGovException("Não foi possível iniciar a cifra AES-256-GCM.");
   return ctx;
-}
-
-// ---- Base64 (standard alphabet, padded) ----
-
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string ToBase64(std::string_view bytes) {
-  std::string out;
-  out.reserve((bytes.size() + 2) / 3 * 4);
-  std::size_t i = 0;
-  for (; i + 3 <= bytes.size(); i += 3) {
-    unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                 (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                 static_cast<unsigned char>(bytes[i + 2]);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  if (i < bytes.size()) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (i + 1 < bytes.size()) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += i + 1 < bytes.size() ? kAlphabet[(v >> 6) & 63] : '=';
-    out += '=';
-  }
-  return out;
-}
-
-int Sextet(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-// Strict: white space is skipped (an INI editor may wrap), anything else outside the alphabet
-// or a broken padding makes the text invalid.
-bool FromBase64(std::string_view text, std::string& out) {
-  std::string clean;
-  for (char c : text) {
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    clean += c;
-  }
-  std::size_t pad = 0;
-  while (!clean.empty() && clean.back() == '=' && pad < 2) {
-    clean.pop_back();
-    ++pad;
-  }
-  if (clean.size() % 4 == 1) return false;
-  if (pad > 0 && (clean.size() + pad) % 4 != 0) return false;
-  out.clear();
-  unsigned acc = 0;
-  int bits = 0;
-  for (char c : clean) {
-    int v = Sextet(c);
-    if (v < 0) return false;
-    acc = (acc << 6) | static_cast<unsigned>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out += static_cast<char>((acc >> bits) & 0xFF);
-    }
-  }
-  return true;
 }
 
 // ---- the installation key ----
@@ -224,14 +157,18 @@ std::string Encrypt(const std::string& plain) {
             EVP_EncryptFinal_ex(ctx.get(), cipher + len, &len) == 1 &&
             EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, tag) == 1;
   if (!ok) throw EqorGovException("Não foi possível proteger o texto (AES-256-GCM).");
-  return ToBase64(blob);
+  return EncodeBase64(blob);
 }
 
 std::string Decrypt(const std::string& protectedText) {
   // A key that was never set is saved as nothing; it must load as nothing, not as an error.
   if (protectedText.find_first_not_of(" \t\r\n") == std::string::npos) return {};
   std::string blob;
-  if (!FromBase64(protectedText, blob)) ThrowDamaged("não é Base64 válido.");
+  try {
+    blob = DecodeBase64(protectedText);
+  } catch (const EqorGovException&) {
+    ThrowDamaged("não é Base64 válido.");
+  }
   if (blob.size() < 1 + kNonceSize + kTagSize) ThrowDamaged("tamanho insuficiente.");
   const auto* in = reinterpret_cast<const unsigned char*>(blob.data());
   if (in[0] != kVersion) ThrowDamaged("versão de formato desconhecida.");

@@ -1,12 +1,12 @@
 #include "platform/Telemetria.h"
 
-#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <mutex>
 #include <string_view>
 
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 
@@ -95,13 +95,9 @@ struct Stamp {
 };
 
 Stamp Now() {
-  using namespace std::chrono;
-  const system_clock::time_point now = system_clock::now();
-  const std::time_t secs = system_clock::to_time_t(now);
-  const int millis =
-      static_cast<int>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
-  std::tm local{};
-  localtime_r(&secs, &local);
+  const LocalTime now = NowLocal();
+  const std::tm& local = now.tm;
+  const int millis = now.millis;
   char date[16];
   char time[32];
   char zone[8];

@@ -17,8 +17,8 @@ class TqorTelemetria {
   // Records one event. Throws EqorGovException when the event cannot be written; the caller
   // decides what a lost event means (the component logs it and goes on).
   void Evento(const std::string& folder, const std::string& cnpj, const std::string& produto,
-              const std::string& evento, const std::string& versao,
-              const std::string& classe = {}, const std::string& mensagem = {});
+              const std::string& evento, const std::string& versao, const std::string& classe = {},
+              const std::string& mensagem = {});
 };
 
 // The one recorder of the process, made on first use.

@@ -17,6 +17,8 @@ std::size_t Utf8Length(std::string_view text);
 // Code points [start, start+count) of `text`; past the end gives what is there.
 std::string Utf8Substr(std::string_view text, std::size_t start,
                        std::size_t count = std::string::npos);
+// Appends the UTF-8 bytes of code point `cp` (REQUIRES: a valid code point).
+void AppendUtf8(std::string& out, char32_t cp);
 // Windows-1252 bytes to UTF-8 (for files that are not valid UTF-8). The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the same number.
 std::string Cp1252ToUtf8(std::string_view bytes);

@@ -11,6 +11,7 @@
 
 #include "platform/GovException.h"
 #include "platform/LibraryInit.h"
+#include "platform/Text.h"
 #include "platform/XmlInternal.h"
 
 namespace qor {
@@ -190,24 +191,6 @@ std::string RootNamespaceOf(xmlDocPtr doc) {
 XmlDocPtr ParseOrNull(const std::string& xml) {
   std::string error;
   return XmlDocPtr(ParseXmlHardened(xml, error));
-}
-
-void AppendUtf8(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 }  // namespace
@@ -452,7 +435,7 @@ std::string Unescape(const std::string& text) {
       if (!digits.empty() && digits.find_first_not_of(allowed) == std::string::npos) {
         unsigned long cp = std::stoul(digits, nullptr, hex ? 16 : 10);
         if (cp > 0 && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-          AppendUtf8(out, cp);
+          AppendUtf8(out, static_cast<char32_t>(cp));
           done = true;
         }
       }

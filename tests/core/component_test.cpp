@@ -153,7 +153,8 @@ TEST(Component, AddressLookupReadsTheFileOfTheEnvironmentEveryTime) {
   Configured c;
   EXPECT_EQ(c.nfce.GetWSAddress("NfeStatusServico4"), "https://127.0.0.1:1/status");
   EXPECT_EQ(c.nfce.GetWSAddress("nfestatusservico4"), "https://127.0.0.1:1/status");
-  WriteFile(c.dir / "hom.ini", "[sp]\nNfeStatusServico4=https://127.0.0.1:2/novo\nSoapActionStatus=x\n");
+  WriteFile(c.dir / "hom.ini",
+            "[sp]\nNfeStatusServico4=https://127.0.0.1:2/novo\nSoapActionStatus=x\n");
   EXPECT_EQ(c.nfce.GetWSAddress("NfeStatusServico4"), "https://127.0.0.1:2/novo");
   EXPECT_EQ(c.nfce.GetIniVal("SoapActionStatus", "padrão"), "x");
   EXPECT_EQ(c.nfce.GetIniVal("ResultTagStatus", "padrão"), "padrão");
@@ -173,12 +174,14 @@ TEST(Component, TemplatesComeFromTheCatalogueOrFromFiles) {
 
   c.nfce.SetVersaoManual(TVersaoManual::vm50a);
   c.nfce.SetDiretorioTemplates(c.dir / "Templates/");
-  EXPECT_EQ(MessageOf<EqorTemplateNotFoundException>([&] { c.nfce.LoadTemplate("pedido_status.xml"); }),
-            "Arquivo de template não encontrado: " + c.dir / "Templates/vm50a/SP/pedido_status.xml");
+  EXPECT_EQ(
+      MessageOf<EqorTemplateNotFoundException>([&] { c.nfce.LoadTemplate("pedido_status.xml"); }),
+      "Arquivo de template não encontrado: " + c.dir / "Templates/vm50a/SP/pedido_status.xml");
   WriteFile(c.dir / "Templates/vm50a/SP/pedido_status.xml", "<arquivo>%s %s</arquivo>");
   EXPECT_EQ(c.nfce.LoadTemplate("pedido_status.xml"), "<arquivo>%s %s</arquivo>");
   WriteFile(c.dir / "proprio.xml", "<proprio/>");
-  EXPECT_EQ(c.nfce.LoadTemplate(c.dir / "proprio.xml"), "<proprio/>") << "an existing file name is used as is";
+  EXPECT_EQ(c.nfce.LoadTemplate(c.dir / "proprio.xml"), "<proprio/>")
+      << "an existing file name is used as is";
 }
 
 TEST(Component, UnwrappingTheSoapReply) {
@@ -186,7 +189,8 @@ TEST(Component, UnwrappingTheSoapReply) {
   const std::string envelope =
       "<env:Envelope xmlns:env=\"http://www.w3.org/2003/05/soap-envelope\"><env:Header/>"
       "<env:Body><nfeResultMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4\">"
-      "<retConsStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><cStat>107</cStat>"
+      "<retConsStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" "
+      "versao=\"4.00\"><cStat>107</cStat>"
       "</retConsStatServ></nfeResultMsg></env:Body></env:Envelope>";
   const std::string body = nfce.DesenveloparSoap(envelope);
   EXPECT_EQ(body.rfind("<nfeResultMsg", 0), 0u) << body;
@@ -196,7 +200,8 @@ TEST(Component, UnwrappingTheSoapReply) {
 
   const std::string inut =
       "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body><r>"
-      "<retInutNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><x>1</x></retInutNFe>"
+      "<retInutNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\" "
+      "versao=\"4.00\"><x>1</x></retInutNFe>"
       "</r></soap:Body></soap:Envelope>";
   EXPECT_EQ(nfce.DesenveloparSoap(inut).rfind("<retInutNFe", 0), 0u);
 
@@ -208,8 +213,10 @@ TEST(Component, UnwrappingTheSoapReply) {
 TEST(Component, CrossReferenceFilesFollowTheSaveSwitch) {
   Configured c;
   WriteFile(c.dir / "Log/1-env-lot.xml",
-            "<enviNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><NFe><infNFe Id=\"NFe35000000000000000000000000000000000000000001\"/>"
-            "</NFe><NFe><infNFe Id=\"NFe35000000000000000000000000000000000000000002\"/></NFe></enviNFe>");
+            "<enviNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><NFe><infNFe "
+            "Id=\"NFe35000000000000000000000000000000000000000001\"/>"
+            "</NFe><NFe><infNFe "
+            "Id=\"NFe35000000000000000000000000000000000000000002\"/></NFe></enviNFe>");
   c.nfce.SaveFileChavesTemporario("1-env-lot.xml");
   EXPECT_EQ(ReadFile(c.dir / "XmlDestinatario/35000000000000000000000000000000000000000001"),
             "env-lot=1-env-lot.xml");
@@ -250,7 +257,8 @@ TEST(Component, TelemetryRecordsPingsOnlyWithDiagnosticsAndALogFolder) {
 
   c.nfce.SetDiagnosticMode(false);
   c.nfce.SendTelemetryPing("Desligado");
-  EXPECT_EQ(ReadFile(c.dir / "Log/diagnosticmode/nfce/" + files[0]).find("Desligado"), std::string::npos);
+  EXPECT_EQ(ReadFile(c.dir / "Log/diagnosticmode/nfce/" + files[0]).find("Desligado"),
+            std::string::npos);
 }
 
 TEST(Component, ATelemetryFailureGoesToTheExceptionLogAndNeverStopsTheCaller) {

@@ -34,7 +34,8 @@ TEST(Exceptions, EachBranchWritesItsOwnLogOrNone) {
   EXPECT_EQ(match[1], "EqorNFCeDataSetConfigException");
   EXPECT_EQ(match[2], "Campo cUF_B02 não encontrado");
 
-  EXPECT_EQ(ListFiles(dir.path(), "*").size(), 2u) << "EqorException and EqorDataSetException log nothing";
+  EXPECT_EQ(ListFiles(dir.path(), "*").size(), 2u)
+      << "EqorException and EqorDataSetException log nothing";
   EXPECT_EQ(params.GetNomeLog(), "nfce_exception.log");
   EXPECT_EQ(dataset.GetNomeLog(), "nfceDataSets_exception.log");
   EXPECT_EQ(quiet.GetNomeLog(), "");
@@ -59,8 +60,8 @@ TEST(Exceptions, ClassTreeAllowsCatchingByBranch) {
 TEST(Exceptions, PlainConstructorKeepsPercentSignsAndLinesAppend) {
   TempDir dir;
   EqorNFCeException first("100% %s %d", dir.path());
-  EqorNFCeException second("Servidor para %s não definido no arquivo: %s", {"NfeStatusServico4", "a.ini"},
-                           dir.path());
+  EqorNFCeException second("Servidor para %s não definido no arquivo: %s",
+                           {"NfeStatusServico4", "a.ini"}, dir.path());
   EXPECT_STREQ(first.what(), "100% %s %d");
   const std::string log = ReadFile(dir / "nfce_exception.log");
   EXPECT_NE(log.find(" : 100% %s %d\r\n"), std::string::npos) << log;

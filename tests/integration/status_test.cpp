@@ -20,11 +20,14 @@ using test::SimulatorRig;
 class StatusRoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found (QORNFCE_ESQUEMAS)";
+    if (test::SchemasFolder().empty())
+      GTEST_SKIP() << "official schema package not found (QORNFCE_ESQUEMAS)";
     rig = std::make_unique<SimulatorRig>();
     rig->Configure(nfce);
   }
-  std::vector<std::string> Logs(const std::string& mask) { return ListFiles(rig->dir / "Log/", mask); }
+  std::vector<std::string> Logs(const std::string& mask) {
+    return ListFiles(rig->dir / "Log/", mask);
+  }
   std::string LogDir() { return rig->dir / "Log/"; }
 
   std::unique_ptr<SimulatorRig> rig;
@@ -139,8 +142,9 @@ TEST_F(StatusRoad, ConfigurationAndCertificateFailuresStopBeforeAnythingIsLogged
   EXPECT_NE(exceptions.find("EqorCertStoreException"), std::string::npos);
   const auto events = ListFiles(LogDir() + "diagnosticmode/nfce/", "*.jsonl");
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_NE(ReadFile(LogDir() + "diagnosticmode/nfce/" + events[0]).find("EqorNFCeCheckParamsException"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(LogDir() + "diagnosticmode/nfce/" + events[0]).find("EqorNFCeCheckParamsException"),
+      std::string::npos);
 }
 
 TEST_F(StatusRoad, TransportFaultsLeaveTheRequestLogAndNameTheAddress) {
@@ -191,9 +195,11 @@ TEST_F(StatusRoad, ConnectionsClosedOrCutShortAreFailuresNotReplies) {
     EXPECT_NE(message.find(server.Url("/ws/status")), std::string::npos) << message;
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_NE(server.Requests()[0].headers["content-type"].find(
-                  "action=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/nfeStatusServicoNF4\""),
+                  "action=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/"
+                  "nfeStatusServicoNF4\""),
               std::string::npos);
-    EXPECT_NE(server.Requests()[0].clientSubject.find("EMPRESA TESTE:11222333000181"), std::string::npos);
+    EXPECT_NE(server.Requests()[0].clientSubject.find("EMPRESA TESTE:11222333000181"),
+              std::string::npos);
   }
 }
 

@@ -45,7 +45,8 @@ TEST(Files, ExpandPathResolvesRelativeAndDrivelessPathsAgainstTheExecutable) {
   EXPECT_EQ(ExpandPath("Log\\diagnosticmode\\\\nfce\\.\\"), exe + "Log/diagnosticmode/nfce/");
   EXPECT_EQ(ExpandPath("/abs/x"), "/abs/x");
   EXPECT_EQ(ExpandPath("/var/x/../y/"), "/var/y/");
-  EXPECT_EQ(ExpandPath("/var/log\\nfce\\"), "/var/log/nfce/") << "an absolute path written with backslashes";
+  EXPECT_EQ(ExpandPath("/var/log\\nfce\\"), "/var/log/nfce/")
+      << "an absolute path written with backslashes";
   EXPECT_EQ(ExpandPath("/.."), "/");
   EXPECT_EQ(ExpandPath(""), "");
   EXPECT_EQ(ExpandPathFrom("a/../b\\c", "/base/dir"), "/base/dir/b/c");

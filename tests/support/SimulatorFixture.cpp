@@ -6,7 +6,8 @@ namespace qor::test {
 
 const sim::TestPki& SharedPki() {
   static TempDir* folder = new TempDir();  // lives until the program ends
-  static const sim::TestPki pki = sim::CreateTestPki(folder->path() + "pki", "11222333000181", "1234");
+  static const sim::TestPki pki =
+      sim::CreateTestPki(folder->path() + "pki", "11222333000181", "1234");
   return pki;
 }
 
