@@ -7,11 +7,13 @@
 #include "core/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "support/Expect.h"
 #include "support/TempDir.h"
 
 namespace qor {
 namespace {
 
+using test::MessageOf;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -32,17 +34,6 @@ struct Configured {
   }
   std::string ExceptionLog() { return ReadFile(dir / "LogErro/nfce_exception.log"); }
 };
-
-template <typename E, typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "expected exception not raised";
-  return {};
-}
 
 TEST(Component, DefaultsOfANewComponent) {
   TqorNFCe nfce;

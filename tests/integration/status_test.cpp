@@ -7,12 +7,14 @@
 #include "platform/GovException.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
+#include "support/Expect.h"
 #include "support/SimulatorFixture.h"
 #include "support/TlsFaultServer.h"
 
 namespace qor {
 namespace {
 
+using test::MessageOf;
 using test::ReadFile;
 using test::RunCommand;
 using test::SimulatorRig;
@@ -33,20 +35,6 @@ class StatusRoad : public ::testing::Test {
   std::unique_ptr<SimulatorRig> rig;
   TqorNFCe nfce;
 };
-
-template <typename E, typename F>
-std::string MessageOf(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "other exception: " << e.what();
-    return {};
-  }
-  ADD_FAILURE() << "expected exception not raised";
-  return {};
-}
 
 TEST_F(StatusRoad, Layout400AnswersInOperationAndBothMessagesAreLogged) {
   std::vector<std::string> logged;

@@ -10,6 +10,7 @@
 #include "TestPki.h"
 #include "platform/GovException.h"
 #include "platform/GovX.h"
+#include "support/Expect.h"
 #include "support/TlsFaultServer.h"
 
 namespace qor {
@@ -59,18 +60,6 @@ class GovXPostTest : public ::testing::Test {
     o.fault = fault;
     o.body = kReply;
     return o;
-  }
-
-  // The message of the EqorGovException `post` throws; fails the test when it throws nothing.
-  template <typename F>
-  std::string FailureOf(F&& post) {
-    try {
-      post();
-    } catch (const EqorGovException& e) {
-      return e.what();
-    }
-    ADD_FAILURE() << "no EqorGovException";
-    return {};
   }
 
   std::string Post(TqorGovX& gov, const std::string& url) {
@@ -133,11 +122,11 @@ TEST_F(GovXPostTest, ServerThatRequiresTheCompanyCaAcceptsOnlyItsCertificates) {
   EXPECT_EQ(Post(*MakeGov(), server.Url()), kReply);
 
   auto foreign = MakeGov(Pki().otherCaCompanyPfx);
-  std::string message = FailureOf([&] { Post(*foreign, server.Url()); });
+  std::string message = test::MessageOf<EqorGovException>([&] { Post(*foreign, server.Url()); });
   EXPECT_NE(message.find(server.Url()), std::string::npos) << message;
 
   auto anonymous = MakeGov("");
-  message = FailureOf([&] { Post(*anonymous, server.Url()); });
+  message = test::MessageOf<EqorGovException>([&] { Post(*anonymous, server.Url()); });
   EXPECT_NE(message.find(server.Url()), std::string::npos) << message;
   EXPECT_EQ(server.Requests().size(), 1u);
 }
@@ -149,7 +138,8 @@ TEST_F(GovXPostTest, ServerTrustFollowsIgnoreInvalidCertificates) {
   TlsFaultServer foreignServer(options);
 
   auto verifying = MakeGov();
-  const std::string message = FailureOf([&] { Post(*verifying, foreignServer.Url()); });
+  const std::string message =
+      test::MessageOf<EqorGovException>([&] { Post(*verifying, foreignServer.Url()); });
   EXPECT_NE(message.find(foreignServer.Url()), std::string::npos) << message;
   EXPECT_NE(message.find("não é confiável"), std::string::npos) << message;
   EXPECT_TRUE(foreignServer.Requests().empty());
@@ -163,7 +153,8 @@ TEST_F(GovXPostTest, BrokenExchangesFailNamingTheAddress) {
   auto gov = MakeGov();
   {
     TlsFaultServer server(ServerOptions(TlsFaultServer::Fault::kCloseWithoutReply));
-    const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+    const std::string message =
+        test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
     EXPECT_NE(message.find("Falha na comunicação com " + server.Url()), std::string::npos)
         << message;
     EXPECT_EQ(server.Requests().size(), 1u);
@@ -171,7 +162,8 @@ TEST_F(GovXPostTest, BrokenExchangesFailNamingTheAddress) {
   {
     // Content-Length promises 1000 bytes; a short body must not pass for a reply.
     TlsFaultServer server(ServerOptions(TlsFaultServer::Fault::kTruncatedBody));
-    const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+    const std::string message =
+        test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
     EXPECT_NE(message.find(server.Url()), std::string::npos) << message;
     EXPECT_NE(message.find("incompleta"), std::string::npos) << message;
   }
@@ -182,7 +174,7 @@ TEST_F(GovXPostTest, BrokenExchangesFailNamingTheAddress) {
       closedPort = gone.Port();
     }
     const std::string url = "https://127.0.0.1:" + std::to_string(closedPort) + "/ws";
-    const std::string message = FailureOf([&] { Post(*gov, url); });
+    const std::string message = test::MessageOf<EqorGovException>([&] { Post(*gov, url); });
     EXPECT_NE(message.find(url), std::string::npos) << message;
     EXPECT_NE(message.find("não foi possível conectar"), std::string::npos) << message;
   }
@@ -197,7 +189,7 @@ TEST_F(GovXPostTest, HttpErrorStatusQuotesTheReplyWithoutPasswords) {
   auto gov = MakeGov();
   gov->Get_HttpSettings().ProxyPassword = "segredo-proxy";  // no Proxy set: not used
 
-  const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+  const std::string message = test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
   EXPECT_NE(message.find(server.Url() + ": HTTP 500"), std::string::npos) << message;
   EXPECT_NE(message.find("Erro interno"), std::string::npos) << message;
   EXPECT_EQ(message.find(kPassword), std::string::npos) << message;
@@ -209,7 +201,8 @@ TEST_F(GovXPostTest, SilentServerEndsInTimeOut) {
     TlsFaultServer server(ServerOptions(fault));
     auto gov = MakeGov();
     gov->Get_HttpSettings().TimeOut = 300;
-    const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+    const std::string message =
+        test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
     EXPECT_NE(message.find(server.Url()), std::string::npos) << message;
     EXPECT_NE(message.find("tempo limite de 300 ms esgotado"), std::string::npos) << message;
   }
@@ -227,7 +220,7 @@ TEST_F(GovXPostTest, ConfiguredProxyIsTheRoadTaken) {
   gov->Get_HttpSettings().ProxyUser = "usuario";
   gov->Get_HttpSettings().ProxyPassword = "senha-do-proxy-999";
 
-  const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+  const std::string message = test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
   EXPECT_NE(message.find(server.Url()), std::string::npos) << message;
   EXPECT_NE(message.find("proxy 127.0.0.1:" + std::to_string(closedPort)), std::string::npos)
       << message;
@@ -241,7 +234,7 @@ TEST_F(GovXPostTest, ConfiguredProxyIsTheRoadTaken) {
 TEST_F(GovXPostTest, ExpiredCertificateStopsThePostBeforeConnecting) {
   TlsFaultServer server(ServerOptions());
   auto gov = MakeGov(Pki().expiredPfx);
-  const std::string message = FailureOf([&] { Post(*gov, server.Url()); });
+  const std::string message = test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
   EXPECT_EQ(message.rfind("Certificado vencido em ", 0), 0u) << message;
   EXPECT_EQ(server.Handshakes() + server.FailedHandshakes(), 0);
 }
