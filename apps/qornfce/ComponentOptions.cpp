@@ -77,12 +77,13 @@ TVersaoManual ParseVersaoManual(const std::string& value) {
 }  // namespace
 
 void ApplyComponentOptions(const Options& options, TqorNFCe& nfce) {
+  // The error-log folder first, so that a refused value below is logged where the user asked.
+  if (options.Has("log-erro")) nfce.SetDiretorioLogErro(FromCurrentDir(options.Get("log-erro")));
   if (options.Has("versao-manual"))
     nfce.SetVersaoManual(ParseVersaoManual(options.Get("versao-manual")));
   if (options.Has("ambiente")) nfce.SetAmbiente(ParseAmbiente(options.Get("ambiente")));
   if (options.Has("uf")) nfce.SetUF(options.Get("uf"));
   if (options.Has("cnpj")) nfce.SetCNPJ(options.Get("cnpj"));
-  if (options.Has("log-erro")) nfce.SetDiretorioLogErro(FromCurrentDir(options.Get("log-erro")));
   if (options.Has("log")) nfce.SetDiretorioLog(FromCurrentDir(options.Get("log")) + "/");
   if (options.Has("xml-destinatario")) {
     nfce.SetDiretorioXmlDestinatario(FromCurrentDir(options.Get("xml-destinatario")));

@@ -1,0 +1,80 @@
+// The command line as a user runs it: exit codes, stdout holding only the state's reply, and the
+// demo leaving its artifacts behind.
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/Xml.h"
+#include "support/SimulatorFixture.h"
+
+namespace qor {
+namespace {
+
+using test::RunCommand;
+using test::TempDir;
+
+const std::string kCli = std::string(QORNFCE_BIN_DIR) + "/qornfce";
+
+// Runs the command line with stdout and stderr kept apart.
+struct CliRun {
+  int status;
+  std::string out, err;
+};
+CliRun Cli(const std::string& args, const TempDir& dir) {
+  CliRun run;
+  run.status = RunCommand("(" + kCli + " " + args + " >'" + dir / "out.txt" + "' 2>'" +
+                          dir / "err.txt" + "')");
+  run.out = test::ReadFile(dir / "out.txt");
+  run.err = test::ReadFile(dir / "err.txt");
+  return run;
+}
+
+TEST(CommandLine, UsageErrorsExitWithTwoAndFailuresWithOne) {
+  TempDir dir;
+  EXPECT_EQ(Cli("", dir).status, 2);
+  EXPECT_EQ(Cli("nao-existe", dir).status, 2);
+  const CliRun badOption = Cli("status --nao-existe 1", dir);
+  EXPECT_EQ(badOption.status, 2);
+  EXPECT_NE(badOption.err.find("--nao-existe"), std::string::npos);
+  EXPECT_EQ(Cli("status --timeout abc", dir).status, 2);
+  const CliRun help = Cli("status --help", dir);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--certificado"), std::string::npos);
+
+  const CliRun badUf = Cli("status --uf XX --log-erro '" + dir / "erros" + "'", dir);
+  EXPECT_EQ(badUf.status, 1);
+  EXPECT_EQ(badUf.err, "a sigla da UF XX, é inválida.\n");
+  EXPECT_EQ(badUf.out, "");
+  EXPECT_TRUE(FileExists(dir / "erros/nfce_exception.log"));
+}
+
+TEST(CommandLine, StatusWritesOnlyTheRepliesXmlToStdout) {
+  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  test::SimulatorRig rig;
+  const auto& pki = test::SharedPki();
+  const CliRun run = Cli("status --uf sp --cnpj " + pki.cnpj + " --certificado '" + pki.companyPfx +
+                             "' --senha-certificado " + pki.password + " --servidores-hom '" +
+                             rig.hom + "' --log '" + rig.dir / "Log" + "' --log-erro '" +
+                             rig.dir / "LogErro" + "' --xml-destinatario '" + rig.dir / "Dest" +
+                             "' --verificar-servidor --cadeia-ca '" + pki.caCert + "'",
+                         rig.dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(IsValidXml(run.out)) << run.out;
+  EXPECT_EQ(GetValueTag("cStat", run.out), "107");
+  EXPECT_EQ(ListFiles(rig.dir / "Log/", "*-ped-sta.xml").size(), 1u);
+}
+
+TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
+  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  TempDir dir;
+  const CliRun run = Cli("demo --pasta '" + dir / "demo" + "'", dir);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("cStat 107 - Serviço em Operação"), std::string::npos) << run.out;
+  EXPECT_EQ(ListFiles(dir / "demo/Log/", "*-ped-sta.xml").size(), 1u);
+  EXPECT_EQ(ListFiles(dir / "demo/Log/", "*-sta.xml").size(), 2u);
+  EXPECT_TRUE(FileExists(dir / "demo/nfceServidoresHom.ini"));
+  EXPECT_TRUE(FileExists(dir / "demo/pki/empresa.pfx"));
+}
+
+}  // namespace
+}  // namespace qor
