@@ -13,8 +13,13 @@ struct Outcome {
 };
 
 namespace codes {
+inline constexpr Outcome k100{"100", "Autorizado o uso da NF-e"};
+inline constexpr Outcome k101{"101", "Cancelamento de NF-e homologado"};
 inline constexpr Outcome k107{"107", "Serviço em Operação"};
+inline constexpr Outcome k135{"135", "Evento registrado e vinculado a NF-e"};
 inline constexpr Outcome k215{"215", "Rejeição: Falha no schema XML"};
+inline constexpr Outcome k217{"217", "Rejeição: NF-e não consta na base de dados da SEFAZ"};
+inline constexpr Outcome k236{"236", "Rejeição: Chave de Acesso com dígito verificador inválido"};
 inline constexpr Outcome k238{"238",
                               "Rejeição: Cabeçalho - Versão do arquivo XML superior a Versão "
                               "vigente"};

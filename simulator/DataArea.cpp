@@ -1,5 +1,6 @@
 #include "DataArea.h"
 
+#include <charconv>
 #include <vector>
 
 #include "platform/SchemaValidator.h"
@@ -14,6 +15,23 @@ const Outcome* CheckDataArea(const std::string& data, const std::string& xsdPath
   // because the signature digests are computed over the text as written.
   std::string prefixed;
   if (XPathSelectSingleNode(data, "//*[contains(name(), ':')]", prefixed)) return &codes::k404;
+  return nullptr;
+}
+
+const Outcome* CheckCabecalho(const ServiceRoute& route, const SoapRequest& request) {
+  if (!request.hasCabecMsg) return &codes::k242;
+  if (!request.hasCabecCUF) return &codes::k409;
+  if (!IsStateCode(request.cabecCUF)) return &codes::k410;
+  if (!request.hasCabecVersaoDados) return &codes::k411;
+  if (request.cabecVersaoDados != route.layout) {
+    // from_chars ignores the host's locale, which may write decimals with a comma.
+    double asked = 0, served = 0;
+    const std::string& text = request.cabecVersaoDados;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), asked);
+    std::from_chars(route.layout.data(), route.layout.data() + route.layout.size(), served);
+    bool numeric = error == std::errc() && end == text.data() + text.size();
+    return numeric && asked > served ? &codes::k238 : &codes::k239;
+  }
   return nullptr;
 }
 

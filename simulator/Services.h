@@ -13,6 +13,7 @@ namespace qor::sim {
 
 enum class ServiceKind {
   Status,       // consStatServ -> retConsStatServ
+  Query,        // consSitNFe -> retConsSitNFe, from the base of notes
   NotAvailable  // routed, answered with a SOAP Fault until the simulator implements it
 };
 
@@ -40,6 +41,10 @@ std::span<const UfCode> UfCodes();
 
 // True when `code` is one of the 27 state codes the schemas accept in cUF (91 is not one).
 bool IsStateCode(std::string_view code);
+
+// RS hosts the virtual authoriser that serves most NFC-e states: the least surprising UF to
+// answer for when the request names none the schema accepts.
+inline constexpr std::string_view kFallbackCUF = "43";
 
 // Paths of the consumer pages named by URLQRCODE and URLCONSULTACHAVE.
 inline constexpr std::string_view kQrCodePath = "/consulta-qrcode";

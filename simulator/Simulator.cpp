@@ -14,6 +14,8 @@
 #include <thread>
 
 #include "AtomicFile.h"
+#include "NoteStore.h"
+#include "QueryService.h"
 #include "Services.h"
 #include "Soap.h"
 #include "StatusService.h"
@@ -21,9 +23,15 @@
 namespace qor::sim {
 
 struct Simulator::Impl {
-  explicit Impl(SimulatorOptions o) : options(std::move(o)) {}
+  explicit Impl(SimulatorOptions o)
+      : options(std::move(o)),
+        notes(options.workFolder.empty()
+                  ? std::string()
+                  : (std::filesystem::path(options.workFolder) / "notas").string(),
+              options.serverKey, options.serverCert) {}
 
   SimulatorOptions options;
+  NoteStore notes;
   std::unique_ptr<httplib::SSLServer> server;
   std::thread listener;
   std::atomic<bool> listenerEnded{false};
@@ -117,6 +125,13 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
       SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
       return;
     }
+    case ServiceKind::Query: {
+      ServiceAnswer answer = AnswerQuery(route, soap, options.schemasFolder, notes,
+                                         std::chrono::system_clock::now());
+      bool withHeader = route.layout == "3.10";
+      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      return;
+    }
     case ServiceKind::NotAvailable:
       throw SoapFault(FaultCode::Receiver, "serviço não disponível no simulador");
   }
@@ -139,6 +154,13 @@ void Simulator::Start() {
     if (!std::filesystem::is_directory(d.options.workFolder))
       throw std::runtime_error("Simulador: não foi possível criar a pasta " + d.options.workFolder +
                                ": " + ec.message());
+  }
+
+  try {
+    d.notes.Carregar();
+  } catch (const std::exception& e) {
+    throw std::runtime_error(std::string("Simulador: não foi possível carregar a base de notas: ") +
+                             e.what());
   }
 
   // With a client CA the server asks for a certificate and ends the handshake of a client that
@@ -228,6 +250,8 @@ void Simulator::SetFault(SimulatorFault fault, int delayMs) {
 }
 
 int Simulator::RequestCount() const { return impl_->requestCount.load(); }
+
+NoteStore& Simulator::Notas() { return impl_->notes; }
 
 void Simulator::WriteServerFiles(const std::string& productionFile,
                                  const std::string& homologationFile) const {

@@ -5,8 +5,9 @@
 // CA, is refused during the TLS handshake. Requests are SOAP 1.2, routed by path, validated
 // against the official schema package; answers carry the standard's cStat and xMotivo.
 //
-// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10). The
-// other addresses of the server-address files are routed too and answer a SOAP Fault
+// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10);
+// NFeConsultaProtocolo4 and NfeConsulta2, the note query, answering from the base of notes kept
+// in "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses of the server-address files are routed too and answer a SOAP Fault
 // "serviço não disponível no simulador" until they are implemented (paths: Services.h).
 //
 // HTTP answers: 200 with the state's document for every business outcome (rejections included,
@@ -15,13 +16,16 @@
 // env:Receiver for a service not simulated yet; 415 for a media type other than
 // application/soap+xml; 404 for an unknown path.
 //
-// Thread-safety: Start/Stop from one thread; the server answers on its own threads.
+// Thread-safety: Start/Stop from one thread; the server answers on its own threads; the base of
+// notes may be used from any thread.
 #pragma once
 
 #include <memory>
 #include <string>
 
 namespace qor::sim {
+
+class NoteStore;
 
 struct SimulatorOptions {
   std::string workFolder;     // where the simulator keeps what it needs (created when missing)
@@ -65,6 +69,12 @@ class Simulator {
 
   // Number of requests answered so far (any service, any outcome).
   int RequestCount() const;
+
+  // The base of notes the services answer from, for seeding and inspection. It lives as long as
+  // the simulator. Start reloads it from the work folder; every recording is on disk before it
+  // returns, so seeding before or after Start comes to the same. Events the base builds itself
+  // (RegistrarCancelamentoSemEvento) are signed with the server's certificate.
+  NoteStore& Notas();
 
  private:
   struct Impl;

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <string>
 
+#include "NoteStore.h"
 #include "Simulator.h"
 #include "TestPki.h"
 #include "platform/Files.h"
@@ -30,7 +31,8 @@ void PrintUsage(std::ostream& out, const std::string& name) {
       << "  --pasta DIR     pasta de trabalho (padrão: ./simulador-nfce); recebe a PKI de teste\n"
       << "                  em DIR/pki (CNPJ " << kCnpj << ", senha do PKCS#12 \"" << kPassword
       << "\")\n"
-      << "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini\n"
+      << "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini;\n"
+      << "                  a base de notas autorizadas fica em DIR/notas entre execuções\n"
       << "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
       << "  --help          mostra esta ajuda\n";
 }
@@ -140,6 +142,8 @@ int RunSimulatorCommand(int argc, char** argv) {
               << "  certificado da empresa:     " << pki.companyPfx << " (CNPJ " << pki.cnpj
               << ")\n"
               << "  esquemas:                   " << schemas << "\n"
+              << "  base de notas:              " << (work / "notas").string() << " ("
+              << simulator.Notas().Quantidade() << ")\n"
               << "Encerre com Ctrl+C." << std::endl;
 
     const int signal = signals.Wait();

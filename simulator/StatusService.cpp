@@ -1,6 +1,5 @@
 #include "StatusService.h"
 
-#include <charconv>
 #include <ctime>
 #include <filesystem>
 
@@ -9,32 +8,6 @@
 #include "platform/Xml.h"
 
 namespace qor::sim {
-
-namespace {
-
-// RS hosts the virtual authoriser that serves most NFC-e states: the least surprising UF to
-// answer for when the request names none the schema accepts.
-constexpr std::string_view kFallbackCUF = "43";
-
-// The 3.10 services read the control values of the SOAP header before the data area.
-const Outcome* CheckCabecalho(const ServiceRoute& route, const SoapRequest& request) {
-  if (!request.hasCabecMsg) return &codes::k242;
-  if (!request.hasCabecCUF) return &codes::k409;
-  if (!IsStateCode(request.cabecCUF)) return &codes::k410;
-  if (!request.hasCabecVersaoDados) return &codes::k411;
-  if (request.cabecVersaoDados != route.layout) {
-    // from_chars ignores the host's locale, which may write decimals with a comma.
-    double asked = 0, served = 0;
-    const std::string& text = request.cabecVersaoDados;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), asked);
-    std::from_chars(route.layout.data(), route.layout.data() + route.layout.size(), served);
-    bool numeric = error == std::errc() && end == text.data() + text.size();
-    return numeric && asked > served ? &codes::k238 : &codes::k239;
-  }
-  return nullptr;
-}
-
-}  // namespace
 
 std::string FormatDateTimeBrasilia(std::chrono::system_clock::time_point when) {
   std::time_t t = std::chrono::system_clock::to_time_t(when - std::chrono::hours(3));

@@ -55,19 +55,28 @@ int RunDemo(int argc, char** argv) {
   std::cout << "    " << hom << "\n    " << prod << "\n";
 
   Step(4, "Configurando o componente (UF SP, homologação, certificado A1, servidor verificado)");
+  const std::string config = folder + "nfceConfig.ini";
+  {
+    TqorNFCe configurado;
+    configurado.SetDiretorioLogErro(folder + "LogErro/");
+    configurado.SetUF("SP");
+    configurado.SetCNPJ(kCnpj);
+    configurado.SetAmbiente(TAmbienteKind::akHomologacao);
+    configurado.SetArquivoServidoresHom(hom);
+    configurado.SetArquivoServidoresProd(prod);
+    configurado.SetDiretorioLog(folder + "Log/");
+    configurado.SetDiretorioXmlDestinatario(folder + "XmlDestinatario/");
+    configurado.SetDiretorioTemporario(folder + "Temp/");
+    configurado.SetCaminhoCertificado(pki.companyPfx);
+    configurado.SetSenhaCertificado(kSenha);
+    configurado.SetIgnoreInvalidCertificates(false);
+    configurado.SetArquivoCadeiaCertificados(pki.caCert);
+    configurado.SaveConfig(config);
+  }
+  std::cout << "    configuração gravada em " << config << "\n";
+  // The road runs from the file alone, as a point-of-sale application would.
   TqorNFCe nfce;
-  nfce.SetDiretorioLogErro(folder + "LogErro/");
-  nfce.SetUF("SP");
-  nfce.SetCNPJ(kCnpj);
-  nfce.SetAmbiente(TAmbienteKind::akHomologacao);
-  nfce.SetArquivoServidoresHom(hom);
-  nfce.SetArquivoServidoresProd(prod);
-  nfce.SetDiretorioLog(folder + "Log/");
-  nfce.SetDiretorioXmlDestinatario(folder + "XmlDestinatario/");
-  nfce.SetCaminhoCertificado(pki.companyPfx);
-  nfce.SetSenhaCertificado(kSenha);
-  nfce.SetIgnoreInvalidCertificates(false);
-  nfce.SetArquivoCadeiaCertificados(pki.caCert);
+  nfce.LoadConfig(config);
   nfce.OnLog = [](const std::string& kind, const std::string&, const std::string& file) {
     std::cout << "    log " << kind << ": " << file << "\n";
   };

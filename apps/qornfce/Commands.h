@@ -6,5 +6,11 @@ namespace qor::cli {
 
 int RunStatus(int argc, char** argv);
 int RunDemo(int argc, char** argv);
+int RunConsultar(int argc, char** argv);
+int RunValidar(int argc, char** argv);
+int RunConfigurar(int argc, char** argv);
+int RunChave(int argc, char** argv);
+int RunQRCode(int argc, char** argv);
+int RunLogs(int argc, char** argv);
 
 }  // namespace qor::cli

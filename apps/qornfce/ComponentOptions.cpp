@@ -2,12 +2,14 @@
 
 #include <filesystem>
 
+#include "ConfigFile.h"
 #include "core/TqorNFCe.h"
 
 namespace qor::cli {
 
 const std::set<std::string>& ComponentValuedOptions() {
-  static const std::set<std::string> names{"uf",
+  static const std::set<std::string> names{"config",
+                                           "uf",
                                            "cnpj",
                                            "ambiente",
                                            "versao-manual",
@@ -31,7 +33,9 @@ const std::set<std::string>& ComponentFlags() {
 }
 
 const char* ComponentOptionsHelp() {
-  return "  --uf UF                    sigla da UF do emitente (ex.: SP)\n"
+  return "  --config ARQ.ini           arquivo de configuração (padrão: nfceConfig.ini ao lado do\n"
+         "                             executável, quando existe); as opções abaixo o sobrepõem\n"
+         "  --uf UF                    sigla da UF do emitente (ex.: SP)\n"
          "  --cnpj CNPJ                CNPJ do emitente, 14 dígitos\n"
          "  --ambiente 1|2             1 produção, 2 homologação (padrão 2)\n"
          "  --versao-manual vm60|vm50b versão do manual (padrão vm60)\n"
@@ -77,7 +81,10 @@ TVersaoManual ParseVersaoManual(const std::string& value) {
 }  // namespace
 
 void ApplyComponentOptions(const Options& options, TqorNFCe& nfce) {
-  // The error-log folder first, so that a refused value below is logged where the user asked.
+  // The error-log folder first, so that a refused value below is logged where the user asked;
+  // then the configuration file, whose single properties the options below override.
+  if (options.Has("log-erro")) nfce.SetDiretorioLogErro(FromCurrentDir(options.Get("log-erro")));
+  LoadConfigFile(options, nfce);
   if (options.Has("log-erro")) nfce.SetDiretorioLogErro(FromCurrentDir(options.Get("log-erro")));
   if (options.Has("versao-manual"))
     nfce.SetVersaoManual(ParseVersaoManual(options.Get("versao-manual")));

@@ -17,8 +17,8 @@ const std::set<std::string>& ComponentValuedOptions();
 const std::set<std::string>& ComponentFlags();
 // Help text of those options.
 const char* ComponentOptionsHelp();
-// Sets the component's properties from the options given. Relative paths on the command line
-// are relative to the current folder.
+// Loads the configuration file (--config, ConfigFile.h) and then sets the component's properties
+// from the options given. Relative paths on the command line are relative to the current folder.
 void ApplyComponentOptions(const Options& options, TqorNFCe& nfce);
 // `path` made absolute from the current folder (empty stays empty).
 std::string FromCurrentDir(const std::string& path);

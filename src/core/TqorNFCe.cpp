@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "templates/TqorNFCeTemplates.h"
+#include "utils/Chave.h"
 #include "utils/Paths.h"
 
 #ifndef QORNFCE_VERSION
@@ -61,7 +62,7 @@ TqorNFCe::TqorNFCe() {
   tipoCertificado_ = TCertificadoKind::ckFile;
   ignoreInvalidCertificates_ = true;
   serversIni_ = std::make_unique<TIniFile>();
-  nomeCertificado_.OnChange = [this](const TStrings& names) { SetNomeCert(names.Text()); };
+  integrador_ = std::make_unique<TqorIntegrador>([this] { return diretorioLogErro_; });
 }
 
 TqorNFCe::~TqorNFCe() {
@@ -72,10 +73,7 @@ TqorNFCe::~TqorNFCe() {
 }
 
 void TqorNFCe::LoadLocal() {
-  ufCodes_.SetText(
-      "AC=12\nAL=27\nAP=16\nAM=13\nBA=29\nCE=23\nDF=53\nES=32\nGO=52\nMA=21\nMT=51\nMS=50\n"
-      "MG=31\nPA=15\nPB=25\nPR=41\nPE=26\nPI=22\nRJ=33\nRN=24\nRS=43\nRO=11\nRR=14\nSC=42\n"
-      "SP=35\nSE=28\nTO=17\nAN=91");
+  ufCodes_.SetText(TabelaCodigosUF());
 }
 
 // ---- properties -----------------------------------------------------------------------------
@@ -173,13 +171,19 @@ TqorGovX& TqorNFCe::GetGov() {
     };
     gov_->Get_SignerSettings().Mode = 3;
     gov_->Get_HttpSettings().ContentType = "application/soap+xml;charset=UTF-8;";
+    nomeCertificado_.SetOnSetText([this](const std::string& text) { SetNomeCert(text); });
   }
   ConfigurarPropriedades();
+  ConfigurarEmailSettings();
   return *gov_;
 }
 
+// Runs on every access to the services object, so a property changed between two requests (or
+// loaded from the configuration) is the one the next request uses.
 void TqorNFCe::ConfigurarPropriedades() {
   gov_->Configure("HttpLibs", httpLibs_);
+  gov_->Get_SignerSettings().AllowedElementsFile =
+      RemoveVersaoManualDoPath(GetDiretorioTemplates()) + "elementospermitidos.bin";
   THttpSettings& http = gov_->Get_HttpSettings();
   http.Proxy = proxy_;
   http.ProxyUser = usuario_;
@@ -413,6 +417,7 @@ std::string TqorNFCe::StatusDoServico() {
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string cUF = GetLocalCode();
     const std::string body = Format(LoadTemplate("pedido_status.xml"), {TpAmb(ambiente_), cUF});
+    ValidarXMLNFCe(body, "STATUS");
     GetGovUtils().Log(body, "ped-sta", "", "", LogFolder());
 
     const std::string soapTemplate = LoadTemplate("pedido_status.soap");

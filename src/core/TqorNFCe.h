@@ -15,6 +15,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "config/TDanfceSettings.h"
+#include "config/TqorCertStringNFCe.h"
+#include "config/TqorEmailSettings.h"
+#include "config/TqorIntegrador.h"
 #include "core/Types.h"
 #include "platform/TStrings.h"
 
@@ -34,10 +38,76 @@ class TqorNFCe {
   // ---- service operations --------------------------------------------------------------
   // The service status of the configured state (consStatServ); returns the unwrapped reply.
   std::string StatusDoServico();
+  // The situation of the note of access key `chave` (consSitNFe); returns the unwrapped reply.
+  std::string ConsultarNF(const std::string& chave);
+
+  // ---- schema validation -----------------------------------------------------------------
+  // Validates `documento` against the schema of `comando` ("STATUS", "ENVIO", ... as listed in
+  // "Mapping.txt" of the schema folder), or against the schema its own schemaLocation names.
+  // An invalid document raises EqorSchemaValidationException and leaves the validator's report
+  // in ErrosValidador.
+  void ValidarXMLNFCe(const std::string& documento, const std::string& comando);
+  // Full path of the schema of `comando`, from "Mapping.txt" of the schema folder.
+  std::string GetXSDFileName(const std::string& comando);
+  // The namespace of the NF-e documents.
+  virtual std::string GetURIEsquema() const;
+  // A quick plausibility test of a note: it holds "<ide" and "<emit>" (any case).
+  static bool isXMLValido(const std::string& documento);
+
+  // ---- fiscal utilities (TqorNFCeUtils.cpp) ----------------------------------------------
+  // The 44-digit access key (utils/Chave.h, CalculaChave). Note the order: cNF before tpEmis.
+  // Its telemetry ping is "CalculaChaveNFCe"; a failure is reported as "CalculaChaveNCFe".
+  std::string CalculaChaveNFCe(const std::string& dEmi, const std::string& cUF,
+                               const std::string& CNPJ, const std::string& mod,
+                               const std::string& serie, const std::string& nNF,
+                               const std::string& cNF, const std::string& tpEmis);
+  // The QR-code link of a signed note (utils/QRCode.h), with the addresses and CSC of the print
+  // parameter list (rebuilt first by LoadDanfceSettings). An empty XML raises
+  // EqorNFCeGetLinkQRCodeException "Arquivo xml informado vazio"; any later failure is raised
+  // as EqorNFCeGetLinkQRCodeException "Ocorreu um erro na geração do link do QRCode com a
+  // seguinte mensagem: " + its message.
+  std::string GetLinkQRCode(const std::string& xml);
+  // Base64 of the SHA-1 of aCSRT followed by aChave (the CSRT must have 36 characters).
+  std::string CalcularHashCSRT(const std::string& aChave, const std::string& aCSRT);
+  // Fills `aList` with the full names of the log files of `filtro` in the log folder; with a
+  // text (and a filter other than lfCustom) only names holding it before the filter's suffix.
+  // lfCustom takes `texto` as the whole mask. A null list raises EqorNFCeCheckParamsException;
+  // a log folder that is empty or cannot be created, EqorNFCeDirNotFoundException.
+  void ListarLogs(TStrings* aList, TLogFilter filtro, const std::string& texto);
+  // Kept for hosts that call it: has no effect and returns an empty text.
+  std::string LerLog(const std::string& aNome);
+
+  // ---- configuration file (TqorNFCeConfig.cpp) ------------------------------------------
+  // Loads the file GetINIFilePath(fileName) resolves to (config/ConfigIni.h); a missing file
+  // raises EqorConfigINIException "Arquivo %s não foi encontrado". The file becomes ConfigINI.
+  void LoadConfig(const std::string& fileName);
+  // Loads from `ini`, which stays the caller's; ConfigINI becomes a new empty in-memory object.
+  // nullptr raises EqorConfigINIException.
+  void LoadConfig(const TIniFile* ini);
+  // Saves into the file `fileName` as given (no path rule), which becomes ConfigINI; an empty
+  // name saves into the current ConfigINI.
+  void SaveConfig(const std::string& fileName);
+  // Saves into `ini`, which stays the caller's; ConfigINI becomes a new empty in-memory object.
+  void SaveConfig(TIniFile* ini);
+  // Reads every key of ConfigINI into the properties, in the file's order, each through its
+  // setter; a failure raises EqorNFCeConfigException "Erro ao carregar configurações: " + cause,
+  // with the keys before the failing one applied.
+  void CarregarConfiguracoes();
+  // Writes every property into ConfigINI; a failure raises EqorNFCeConfigException
+  // "Erro ao salvar configurações: " + cause.
+  void SalvarConfiguracoes();
+  // Rebuilds the print parameter text (GetParamsDanfce) from the settings. The QR-code base
+  // addresses come from the two server-address files; a missing one raises
+  // EqorFileNotFoundException naming it.
+  virtual void LoadDanfceSettings();
+  const TStrings& GetParamsDanfce() const { return paramsDanfce_; }
 
   // ---- published properties -----------------------------------------------------------
   TVersaoManual GetVersaoManual() const { return versaoManual_; }
   virtual void SetVersaoManual(TVersaoManual value);
+  // Made on first read; the setter takes the object over (nullptr: a new default one).
+  TDanfceSettings& GetDanfceSettings();
+  void SetDanfceSettings(std::unique_ptr<TDanfceSettings> settings);
   const std::string& GetUF() const { return uf_; }
   virtual void SetUF(const std::string& value);
   std::string GetVersao() const;
@@ -67,14 +137,20 @@ class TqorNFCe {
   void SetDiretorioEsquemas(const std::string& v) { diretorioEsquemas_ = v; }
   bool GetConexaoSegura() const { return conexaoSegura_; }
   void SetConexaoSegura(bool v) { conexaoSegura_ = v; }
-  // Edited in place; each change of its text pushes the name to the services object and, when
-  // not empty, checks the certificate.
-  TStrings& GetNomeCertificado() { return nomeCertificado_; }
+  // Edited in place; once the services object exists, each replacement of the whole text
+  // (SetTextStr) pushes the name to it and, when not empty, checks the certificate. Every
+  // request pushes the name in force anyway.
+  TqorCertStringNFCe& GetNomeCertificado() { return nomeCertificado_; }
+  TqorEmailSettings& GetEmailSettings();  // made on first read
   int GetTimeOut() const { return timeOut_; }  // milliseconds; 0 = the transport's default
   void SetTimeOut(int v) { timeOut_ = v; }
   TStrings& GetErrosValidador() { return errosValidador_; }
   const std::string& GetSectionINI() const { return sectionINI_; }
   void SetSectionINI(const std::string& v) { sectionINI_ = v; }
+  // The configuration INI object: made on first read, file-backed on GetINIFilePath("").
+  // The setter takes the object over (nullptr: made again on the next read).
+  TIniFile& GetConfigINI();
+  void SetConfigINI(std::unique_ptr<TIniFile> ini);
   const std::string& GetProxy() const { return proxy_; }
   void SetProxy(const std::string& v) { proxy_ = v; }
   const std::string& GetUsuario() const { return usuario_; }
@@ -118,6 +194,10 @@ class TqorNFCe {
   void SetUtilizarEscPOS(bool v) { utilizarEscPOS_ = v; }
   bool GetSalvarLogsEmDisco() const { return salvarLogsEmDisco_; }
   void SetSalvarLogsEmDisco(bool v) { salvarLogsEmDisco_ = v; }
+  TqorIntegrador& GetIntegrador() { return *integrador_; }
+  // Made on first read; the setter takes the object over (nullptr: a new default one).
+  TEscPosSettings& GetEscPosSettings();
+  void SetEscPosSettings(std::unique_ptr<TEscPosSettings> settings);
 
   // ---- events --------------------------------------------------------------------------
   TOnLogEventNFCe OnLog;
@@ -171,12 +251,17 @@ class TqorNFCe {
   void LoadLocal();
   void LoadServers();
   void ConfigurarPropriedades();
+  void ConfigurarEmailSettings();
+  void Carregar(const TIniFile& ini);
+  void Salvar(TIniFile& ini);
   void SetNomeCert(const std::string& text);
   void DoOnLogGov(const std::string& kind, const std::string& id, const std::string& file);
   void DoOnLogContent(const std::string& kind, const std::string& id, const std::string& file,
                       const std::string& content);
   bool Telemetry();
   std::string LogFolder();
+  // Posts `envelope` to the service of address key `addressKey`, with the SOAP values of the
+  // server file's "SoapAction<op>", "ResultTag<op>", "TargetNamespace<op>" or the defaults.
   std::string PostToService(const std::string& addressKey, const std::string& op,
                             const std::string& envelope, const std::string& defaultAction,
                             const std::string& defaultResultTag,
@@ -186,7 +271,13 @@ class TqorNFCe {
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
-  TStrings nomeCertificado_;
+  std::unique_ptr<TIniFile> configIni_;
+  std::unique_ptr<TqorEmailSettings> emailSettings_;
+  std::unique_ptr<TDanfceSettings> danfceSettings_;
+  std::unique_ptr<TEscPosSettings> escPosSettings_;
+  std::unique_ptr<TqorIntegrador> integrador_;
+  TqorCertStringNFCe nomeCertificado_;
+  TStrings paramsDanfce_;
   TStrings errosValidador_;
   TStrings ufCodes_;
 

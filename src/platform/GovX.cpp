@@ -29,6 +29,8 @@ struct TqorGovX::Impl {
   THttpSettings http;
   TSignerSettings signer;
   TCertificateSettings certificate;
+  TEmailSettings email;
+  TPrintSettings print;
   std::string httpLibs;
   bool diagnosticMode = false;
   TPkcs12Cache certificates;
@@ -59,6 +61,10 @@ THttpSettings& TqorGovX::Get_HttpSettings() { return impl_->http; }
 TSignerSettings& TqorGovX::Get_SignerSettings() { return impl_->signer; }
 
 TCertificateSettings& TqorGovX::Get_CertificateSettings() { return impl_->certificate; }
+
+TEmailSettings& TqorGovX::Get_EmailSettings() { return impl_->email; }
+
+TPrintSettings& TqorGovX::Get_PrintSettings() { return impl_->print; }
 
 // Kept for the host's configuration; libcurl's verbose trace is never switched on, since it would
 // go to the host's terminal and can quote request headers.

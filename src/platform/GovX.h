@@ -43,6 +43,35 @@ struct THttpSettings {
 struct TSignerSettings {
   std::string SignedElement;  // "infNFe", "infEvento", "infInut"
   int Mode = 0;
+  // The component's list of the elements a signed document may hold ("elementospermitidos.bin"
+  // in the template folder); empty when none is configured.
+  std::string AllowedElementsFile;
+};
+
+// SMTP settings the component copies in before a message is sent.
+struct TEmailSettings {
+  std::string Server;
+  int Port = 0;
+  std::string UserName;
+  std::string Password;  // never logged nor put in a message
+  bool Authenticate = false;
+  int TimeOut = 0;  // milliseconds
+  std::string From, To, Cc, Bcc;
+  std::string Subject;
+  std::string Body;
+  bool Html = false;  // Body is HTML rather than plain text
+};
+
+// Report engine settings: the template, where the report goes and the data it is filled with.
+struct TPrintSettings {
+  std::string TemplateFile;
+  std::string PrinterName;
+  std::string SaveAs;     // export file
+  std::string Variables;  // report variables, "name=value" lines
+  int Copies = 1;
+  std::string ReportData;  // the serialised data sets
+  int ExportFormat = 1;    // 1 PDF, 2 HTML, 3 TXT
+  std::string LogoFile;
 };
 
 class TqorGovX {
@@ -55,6 +84,8 @@ class TqorGovX {
   THttpSettings& Get_HttpSettings();
   TSignerSettings& Get_SignerSettings();
   TCertificateSettings& Get_CertificateSettings();
+  TEmailSettings& Get_EmailSettings();
+  TPrintSettings& Get_PrintSettings();
   void Set_DiagnosticMode(bool on);
   void Set_CertificateHash(const std::string& hash);
   // Library options by key; the only key is "HttpLibs" (kept for configuration files written

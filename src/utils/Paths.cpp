@@ -2,12 +2,22 @@
 
 #include <array>
 
+#include "core/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace qor {
 
 std::string FixSlash(const std::string& path) { return IncludeTrailingSlash(path); }
+
+std::string GetActualDir(const std::string& logDir) {
+  const std::string dir = ExecutableDir();
+  if (!DirectoryExists(dir)) {
+    throw EqorNFCeDirNotFoundException("Não foi possível encontrar o Diretório Atual: " + dir,
+                                       logDir);
+  }
+  return dir;
+}
 
 std::string RemoveVersaoManualDoPath(const std::string& path) {
   std::string folder = NativePath(path);

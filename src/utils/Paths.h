@@ -10,6 +10,9 @@ namespace qor {
 std::string FixSlash(const std::string& path);
 // (ExpandPath, the anchoring of relative paths at the executable's folder, is the platform's:
 // platform/Files.h.)
+// The executable's folder with a trailing "/"; EqorNFCeDirNotFoundException
+// ("Não foi possível encontrar o Diretório Atual: " + folder) when it no longer exists.
+std::string GetActualDir(const std::string& logDir = {});
 // Removes one trailing manual-version folder ("vm60", "vm50a", "vm50b", "vm50", any case) from
 // a folder path; the result ends in a separator.
 std::string RemoveVersaoManualDoPath(const std::string& path);

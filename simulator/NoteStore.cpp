@@ -1,0 +1,284 @@
+#include "NoteStore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+
+#include "AtomicFile.h"
+#include "Codes.h"
+#include "StatusService.h"
+#include "XmlSignature.h"
+#include "platform/Crypto.h"
+#include "platform/Files.h"
+#include "platform/Xml.h"
+
+namespace qor::sim {
+
+namespace {
+
+constexpr const char* kNfeNs = "http://www.portalfiscal.inf.br/nfe";
+constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+constexpr size_t kKeyLength = 44;
+constexpr std::uint64_t kLastSequence = 9999999999ull;  // ten digits
+
+bool IsKey(const std::string& text) {
+  return text.size() == kKeyLength &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The element alone: the documents it goes into carry their own declaration.
+std::string WithoutDeclaration(const std::string& xml) {
+  std::string text = RemoveBOM(xml);
+  size_t begin = 0;
+  while (begin < text.size() && IsSpace(text[begin])) ++begin;
+  if (text.compare(begin, 5, "<?xml") == 0) {
+    size_t end = text.find("?>", begin);
+    begin = end == std::string::npos ? text.size() : end + 2;
+    while (begin < text.size() && IsSpace(text[begin])) ++begin;
+  }
+  size_t end = text.size();
+  while (end > begin && IsSpace(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+XmlDocument ParseOrReject(const std::string& xml, const std::string& what) {
+  try {
+    return XmlDocument::Parse(xml);
+  } catch (const std::exception& e) {
+    throw std::invalid_argument(what + " não é XML bem formado: " + e.what());
+  }
+}
+
+size_t CodePoints(const std::string& text) {
+  return static_cast<size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
+std::string Tag(const std::string& name, const std::string& value) {
+  return "<" + name + ">" + Escape(value) + "</" + name + ">";
+}
+
+std::string Now() { return FormatDateTimeBrasilia(std::chrono::system_clock::now()); }
+
+std::uint64_t SequenceOf(const std::string& nProt, const std::string& file) {
+  if (nProt.size() != 15 || !IsKey(nProt + std::string(kKeyLength - 15, '0')))
+    throw std::runtime_error("Simulador: base de notas: nProt inválido em " + file);
+  return std::stoull(nProt.substr(5));
+}
+
+}  // namespace
+
+std::string NotaRegistrada::ProcEventoNFe() const {
+  if (!Cancelada()) return {};
+  return std::string("<procEventoNFe versao=\"1.00\" xmlns=\"") + kNfeNs + "\">" + evento +
+         retEvento + "</procEventoNFe>";
+}
+
+NoteStore::NoteStore(std::string folder, std::string keyPem, std::string certPem)
+    : folder_(std::move(folder)), keyPem_(std::move(keyPem)), certPem_(std::move(certPem)) {}
+
+std::string NoteStore::NextProtocol(const std::string& chave) {
+  if (sequence_ >= kLastSequence)
+    throw std::runtime_error("Simulador: a sequência de protocolos se esgotou");
+  ++sequence_;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(sequence_));
+  return "1" + chave.substr(0, 2) + Now().substr(2, 2) + digits;
+}
+
+void NoteStore::Write(const std::string& name, const std::string& content) const {
+  if (folder_.empty()) return;
+  if (!ForceDirectories(folder_))
+    throw std::runtime_error("Simulador: não foi possível criar a pasta " + folder_);
+  WriteFileAtomically((std::filesystem::path(folder_) / name).string(), kDeclaration + content);
+}
+
+NotaRegistrada NoteStore::RegistrarAutorizacao(const std::string& chave, const std::string& tpAmb,
+                                               const std::string& nfe) {
+  if (!IsKey(chave)) throw std::invalid_argument("chave de acesso inválida: " + chave);
+  if (tpAmb != "1" && tpAmb != "2") throw std::invalid_argument("tpAmb inválido: " + tpAmb);
+
+  NotaRegistrada nota;
+  nota.chave = chave;
+  nota.tpAmb = tpAmb;
+  nota.nfe = WithoutDeclaration(nfe);
+  std::string versao = "4.00";
+  std::string digVal;
+  if (nota.nfe.empty()) {
+    // A seed has no signed note to digest; the key stands in for it, so the value is still
+    // the digest of something that identifies the note.
+    digVal = HashSha1Base64(chave);
+  } else {
+    XmlDocument doc = ParseOrReject(nota.nfe, "a NF-e");
+    if (doc.RootName() != "NFe" || doc.CountTag("infNFe") != 1)
+      throw std::invalid_argument("o documento não é uma NF-e com um infNFe");
+    if (doc.Attribute("infNFe", "Id") != "NFe" + chave)
+      throw std::invalid_argument("o Id do infNFe não é o da chave " + chave);
+    const std::string notaAmb = doc.ValueTag("tpAmb");
+    if (!notaAmb.empty() && notaAmb != tpAmb)
+      throw std::invalid_argument("a NF-e é do ambiente " + notaAmb + ", não " + tpAmb);
+    if (!doc.Attribute("infNFe", "versao").empty()) versao = doc.Attribute("infNFe", "versao");
+    digVal = ElementDigest(nota.nfe, "infNFe");
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (notes_.count(chave) != 0)
+    throw NoteStoreConflict(NoteStoreConflict::Reason::JaRegistrada,
+                            "a chave " + chave + " já tem autorização");
+  nota.nProt = NextProtocol(chave);
+  nota.protNFe = "<protNFe versao=\"" + Escape(versao) + "\" xmlns=\"" + kNfeNs + "\"><infProt>" +
+                 Tag("tpAmb", tpAmb) + Tag("verAplic", std::string(kVerAplic)) +
+                 Tag("chNFe", chave) + Tag("dhRecbto", Now()) + Tag("nProt", nota.nProt) +
+                 Tag("digVal", digVal) + Tag("cStat", std::string(codes::k100.cStat)) +
+                 Tag("xMotivo", std::string(codes::k100.xMotivo)) + "</infProt></protNFe>";
+  Write(chave + ".xml", nota.nfe.empty() ? nota.protNFe
+                                         : "<nfeProc versao=\"" + Escape(versao) + "\" xmlns=\"" +
+                                               kNfeNs + "\">" + nota.nfe + nota.protNFe +
+                                               "</nfeProc>");
+  notes_[chave] = nota;
+  return nota;
+}
+
+NotaRegistrada NoteStore::RegistrarCancelamento(const std::string& chave,
+                                                const std::string& evento) {
+  const std::string event = WithoutDeclaration(evento);
+  XmlDocument doc = ParseOrReject(event, "o evento");
+  if (doc.RootName() != "evento" || doc.CountTag("infEvento") != 1)
+    throw std::invalid_argument("o documento não é um evento com um infEvento");
+  if (doc.ValueTag("chNFe") != chave)
+    throw std::invalid_argument("o evento não é da chave " + chave);
+  const std::string tpEvento = doc.ValueTag("tpEvento");
+  if (tpEvento != "110111" && tpEvento != "110112")
+    throw std::invalid_argument("o evento " + tpEvento + " não é um cancelamento");
+  const std::string tpAmb = doc.ValueTag("tpAmb"), cOrgao = doc.ValueTag("cOrgao"),
+                    nSeqEvento = doc.ValueTag("nSeqEvento");
+  if (tpAmb.empty() || cOrgao.empty() || nSeqEvento.empty())
+    throw std::invalid_argument("o evento não tem tpAmb, cOrgao e nSeqEvento");
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = notes_.find(chave);
+  if (found == notes_.end())
+    throw NoteStoreConflict(NoteStoreConflict::Reason::NaoRegistrada,
+                            "a chave " + chave + " não consta da base");
+  if (found->second.Cancelada())
+    throw NoteStoreConflict(NoteStoreConflict::Reason::JaCancelada,
+                            "a NF-e " + chave + " já está cancelada");
+  if (found->second.tpAmb != tpAmb)
+    throw std::invalid_argument("o evento é do ambiente " + tpAmb + ", a NF-e do " +
+                                found->second.tpAmb);
+
+  NotaRegistrada nota = found->second;
+  nota.evento = event;
+  nota.retEvento =
+      std::string("<retEvento versao=\"1.00\" xmlns=\"") + kNfeNs + "\"><infEvento>" +
+      Tag("tpAmb", tpAmb) + Tag("verAplic", std::string(kVerAplic)) + Tag("cOrgao", cOrgao) +
+      Tag("cStat", std::string(codes::k135.cStat)) +
+      Tag("xMotivo", std::string(codes::k135.xMotivo)) + Tag("chNFe", chave) +
+      Tag("tpEvento", tpEvento) +
+      Tag("xEvento", tpEvento == "110111" ? "Cancelamento registrado"
+                                          : "Cancelamento por substituicao registrado") +
+      Tag("nSeqEvento", nSeqEvento) + Tag("dhRegEvento", Now()) +
+      Tag("nProt", NextProtocol(chave)) + "</infEvento></retEvento>";
+  Write(chave + "-canc.xml", nota.ProcEventoNFe());
+  found->second = nota;
+  return nota;
+}
+
+NotaRegistrada NoteStore::RegistrarCancelamentoSemEvento(const std::string& chave,
+                                                         const std::string& xJust) {
+  const size_t length = CodePoints(xJust);
+  if (length < 15 || length > 255)
+    throw std::invalid_argument("a justificativa deve ter de 15 a 255 caracteres");
+  std::optional<NotaRegistrada> nota = Buscar(chave);
+  if (!nota)
+    throw NoteStoreConflict(NoteStoreConflict::Reason::NaoRegistrada,
+                            "a chave " + chave + " não consta da base");
+  if (keyPem_.empty() || certPem_.empty())
+    throw std::logic_error("a base de notas não tem certificado para assinar eventos");
+  const std::string unsignedEvent =
+      std::string("<evento versao=\"1.00\" xmlns=\"") + kNfeNs + "\"><infEvento Id=\"ID110111" +
+      chave + "01\">" + Tag("cOrgao", chave.substr(0, 2)) + Tag("tpAmb", nota->tpAmb) +
+      Tag("CNPJ", chave.substr(6, 14)) + Tag("chNFe", chave) + Tag("dhEvento", Now()) +
+      Tag("tpEvento", "110111") + Tag("nSeqEvento", "1") + Tag("verEvento", "1.00") +
+      "<detEvento versao=\"1.00\">" + Tag("descEvento", "Cancelamento") +
+      Tag("nProt", nota->nProt) + Tag("xJust", xJust) + "</detEvento></infEvento></evento>";
+  return RegistrarCancelamento(chave, SignEnveloped(unsignedEvent, "infEvento", keyPem_, certPem_));
+}
+
+std::optional<NotaRegistrada> NoteStore::Buscar(const std::string& chave) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = notes_.find(chave);
+  if (found == notes_.end()) return std::nullopt;
+  return found->second;
+}
+
+size_t NoteStore::Quantidade() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return notes_.size();
+}
+
+void NoteStore::Carregar() {
+  if (folder_.empty()) return;
+  std::map<std::string, NotaRegistrada> loaded;
+  std::uint64_t sequence = 0;
+  auto fail = [](const std::string& file, const std::string& why) {
+    return std::runtime_error("Simulador: base de notas: " + file + ": " + why);
+  };
+  auto element = [&](const XmlDocument& doc, const std::string& xpath, const std::string& file) {
+    std::string xml;
+    if (!doc.SelectSingleNode(xpath, xml)) throw fail(file, "falta " + xpath);
+    return xml;
+  };
+  auto read = [&](const std::string& file) {
+    try {
+      return XmlDocument::Parse(LoadFromFile((std::filesystem::path(folder_) / file).string()));
+    } catch (const std::exception& e) {
+      throw fail(file, e.what());
+    }
+  };
+
+  const std::vector<std::string> files =
+      DirectoryExists(folder_) ? ListFiles(folder_, "*.xml") : std::vector<std::string>{};
+  // Notes first, then their cancellations ("-" sorts before ".", so one pass would not do).
+  for (const std::string& file : files) {
+    const std::string chave = file.substr(0, kKeyLength);
+    if (file.size() != kKeyLength + 4 || !IsKey(chave)) continue;
+    XmlDocument doc = read(file);
+    NotaRegistrada nota;
+    nota.protNFe = element(doc, "//*[local-name()='protNFe']", file);
+    if (doc.RootName() == "nfeProc")
+      nota.nfe = element(doc, "/*[local-name()='nfeProc']/*[local-name()='NFe']", file);
+    XmlDocument prot = XmlDocument::Parse(nota.protNFe);
+    nota.chave = prot.ValueTag("chNFe");
+    nota.tpAmb = prot.ValueTag("tpAmb");
+    nota.nProt = prot.ValueTag("nProt");
+    if (nota.chave != chave) throw fail(file, "o protocolo é da chave " + nota.chave);
+    sequence = std::max(sequence, SequenceOf(nota.nProt, file));
+    loaded[chave] = std::move(nota);
+  }
+  for (const std::string& file : files) {
+    const std::string chave = file.substr(0, kKeyLength);
+    if (file.size() != kKeyLength + 9 || !IsKey(chave) || file.substr(kKeyLength) != "-canc.xml")
+      continue;
+    auto found = loaded.find(chave);
+    if (found == loaded.end()) throw fail(file, "cancelamento de uma NF-e que não consta");
+    XmlDocument doc = read(file);
+    found->second.evento =
+        element(doc, "/*[local-name()='procEventoNFe']/*[local-name()='evento']", file);
+    found->second.retEvento =
+        element(doc, "/*[local-name()='procEventoNFe']/*[local-name()='retEvento']", file);
+    sequence = std::max(
+        sequence, SequenceOf(XmlDocument::Parse(found->second.retEvento).ValueTag("nProt"), file));
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  notes_ = std::move(loaded);
+  sequence_ = sequence;
+}
+
+}  // namespace qor::sim

@@ -1,0 +1,95 @@
+// Schema validation of requests and the note query.
+#include "core/Exceptions.h"
+#include "core/TqorNFCe.h"
+#include "platform/Files.h"
+#include "platform/GovUtils.h"
+#include "platform/IniFile.h"
+#include "platform/Text.h"
+
+namespace qor {
+
+namespace {
+constexpr const char* kWsdl = "http://www.portalfiscal.inf.br/nfe/wsdl/";
+}  // namespace
+
+std::string TqorNFCe::GetURIEsquema() const { return "http://www.portalfiscal.inf.br/nfe"; }
+
+bool TqorNFCe::isXMLValido(const std::string& documento) {
+  const std::string lower = LowerCase(documento);
+  return lower.find("<ide") != std::string::npos && lower.find("<emit>") != std::string::npos;
+}
+
+std::string TqorNFCe::GetXSDFileName(const std::string& comando) {
+  const std::string folder = GetDiretorioEsquemas();
+  const std::string mapping = folder + "Mapping.txt";
+  if (!FileExists(mapping)) {
+    throw EqorFileNotFoundException(
+        "Arquivo %s utilizado na validação de esquema, não foi encontrado", {mapping},
+        diretorioLogErro_);
+  }
+  const std::string xsd = TIniFile(mapping).ReadString("ValidarXML", comando, "");
+  if (xsd.empty()) {
+    throw EqorNFCeCheckParamsException("Não foi encontrado mapeamento de XSD para o comando %s ",
+                                       {comando}, diretorioLogErro_);
+  }
+  return folder + xsd;
+}
+
+void TqorNFCe::ValidarXMLNFCe(const std::string& documento, const std::string& comando) {
+  TqorGovUtils& utils = GetGovUtils();
+  const bool ownSchema = documento.find("schemaLocation") != std::string::npos;
+  // The mapping is configuration: a missing file or command keeps its own class and message,
+  // and only the document's validation is reported as a schema failure.
+  const std::string xsd = ownSchema ? std::string() : GetXSDFileName(comando);
+  try {
+    if (ownSchema) {
+      utils.ValidateSchemaByDirectory(documento, GetDiretorioEsquemas());
+    } else {
+      utils.ValidateSchema(documento, xsd);
+    }
+  } catch (const std::exception& failure) {
+    errosValidador_.SetText(utils.Get_ValidatorErrors().Text());
+    throw EqorSchemaValidationException(failure.what(), diretorioLogErro_);
+  }
+}
+
+std::string TqorNFCe::ConsultarNF(const std::string& chave) {
+  return RunOperation("ConsultarNF", [&] {
+    CheckConfig();
+    CheckCertificate();
+    if (RemoveAccents(chave) != chave) {
+      throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s", {chave},
+                                         diretorioLogErro_);
+    }
+    const bool v4 = versaoManual_ == TVersaoManual::vm60;
+    const std::string body =
+        Format(LoadTemplate("pedido_consultanf.xml"), {TpAmb(ambiente_), chave});
+    ValidarXMLNFCe(body, "CONSULTANF");
+    GetGovUtils().Log(body, "ped-sit", chave, "", LogFolder());
+
+    // The body goes into the envelope as XML: the state's service reads nfeDadosMsg as an
+    // element, and an escaped text would be refused.
+    const std::string soapTemplate = LoadTemplate("pedido_consultanf.soap");
+    const std::string envelope =
+        v4 ? Format(soapTemplate, {body}) : Format(soapTemplate, {GetLocalCode(), body});
+    std::string reply;
+    try {
+      // The action and namespace are those of the service's published description, which the
+      // state's server dispatches on.
+      const std::string service =
+          std::string(kWsdl) + (v4 ? "NFeConsultaProtocolo4" : "NfeConsulta2");
+      const std::string response =
+          PostToService(v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
+                        service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
+                        v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service);
+      reply = DesenveloparSoap(response);
+    } catch (const std::exception& failure) {
+      throw EqorNFCeConsultaException(
+          std::string("Erro ao enviar pedido de consulta: ") + failure.what(), diretorioLogErro_);
+    }
+    GetGovUtils().Log(reply, "sit", chave, GetGovUtils().GetLogFileName("sit", chave), LogFolder());
+    return reply;
+  });
+}
+
+}  // namespace qor

@@ -1,0 +1,475 @@
+// nfceConfig.ini: every property saved and loaded back, the designed asymmetries, the defaults of
+// the file, protected secrets, the loading errors, the print parameters, and what each request
+// takes from the configuration.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <functional>
+#include <type_traits>
+#include <vector>
+
+#include "config/ConfigIni.h"
+#include "core/Exceptions.h"
+#include "core/TqorNFCe.h"
+#include "platform/Files.h"
+#include "platform/GovException.h"
+#include "platform/GovX.h"
+#include "platform/IniFile.h"
+#include "platform/SecretBox.h"
+#include "platform/Xml.h"
+#include "support/Expect.h"
+#include "support/SimulatorFixture.h"
+#include "support/TempDir.h"
+
+namespace qor {
+namespace {
+
+using test::MessageOf;
+using test::ReadFile;
+using test::WriteFile;
+
+// A fresh folder whose key file protects the secrets of the test, never the user's.
+struct Pasta {
+  test::TempDir dir;
+  Pasta() { ::setenv("QORNFCE_KEY_FILE", (dir / "chave.key").c_str(), 1); }
+  std::string operator/(const std::string& name) const { return dir / name; }
+};
+
+std::string Str(const std::string& s) { return s; }
+std::string Str(bool b) { return b ? "true" : "false"; }
+std::string Str(int i) { return std::to_string(i); }
+template <typename E>
+  requires std::is_enum_v<E>
+std::string Str(E e) {
+  return "#" + std::to_string(static_cast<int>(e));
+}
+
+struct Propriedade {
+  std::string nome;
+  std::function<void(TqorNFCe&)> set;
+  std::function<std::string(TqorNFCe&)> get;
+};
+
+#define PROP(obj, Nome, valor)                                          \
+  Propriedade {                                                         \
+    #obj "." #Nome, [=](TqorNFCe& n) { obj.Set##Nome(valor); },         \
+        [](TqorNFCe& n) { return Str(obj.Get##Nome()); }                \
+  }
+
+// Every property the file holds, each set to a value no new component has. The Integrador
+// folders come before Ativar, as they must exist and differ once it is on.
+std::vector<Propriedade> Propriedades(const Pasta& p) {
+  return {
+      PROP(n, DiretorioLogErro, p / "erros/"),
+      PROP(n, DiretorioLog, p / "logs/"),
+      PROP(n, DiagnosticMode, false),
+      PROP(n, CNPJ, "11222333000181"),
+      PROP(n, DiretorioTemplates, p / "tpl/"),
+      PROP(n, DiretorioEsquemas, p / "xsd/"),
+      PROP(n, ArquivoServidoresHom, "servidores-hom-teste.ini"),
+      PROP(n, ArquivoServidoresProd, p / "prod.ini"),
+      PROP(n, AtualizarArquivoServidores, false),
+      PROP(n, Ambiente, TAmbienteKind::akProducao),
+      PROP(n, ValidarEsquemaAntesEnvio, true),
+      PROP(n, IgnoreInvalidCertificates, false),
+      PROP(n, ArquivoCadeiaCertificados, p / "ca.pem"),
+      PROP(n, CaminhoCertificado, p / "empresa.pfx"),
+      PROP(n, SenhaCertificado, "s3nh@ do certificado"),
+      PROP(n, HashCertificado, "ABCDEF0123456789"),
+      PROP(n, PinCode, "pín-98765"),
+      PROP(n, ConexaoSegura, true),
+      PROP(n, Proxy, "proxy.loja:3128"),
+      PROP(n, Senha, "senha do proxy"),
+      PROP(n, Usuario, "operador"),
+      PROP(n, TimeOut, 1500),
+      PROP(n, CaracteresRemoverAcentos, "ãõç"),
+      PROP(n, VersaoManual, TVersaoManual::vm50b),
+      PROP(n, UF, "RS"),
+      PROP(n, MaxSizeLoteEnvio, 300),
+      PROP(n, DiretorioXmlDestinatario, p / "dest/"),
+      PROP(n, DiretorioTemporario, p / "tmp/"),
+      PROP(n, SalvarLogsEmDisco, false),
+      PROP(n, IdCSRT, "01"),
+      PROP(n, CSRT, "G8063VRTNDMO886SFNK5LDUDEI24XJ22YIPO"),
+      PROP(n, HttpLibs, "curl"),
+      PROP(n, UtilizarEscPOS, true),
+      PROP(n.GetIntegrador(), DiretorioEntrada, p / "in"),
+      PROP(n.GetIntegrador(), DiretorioSaida, p / "out"),
+      PROP(n.GetIntegrador(), Ativar, true),
+      PROP(n.GetIntegrador(), TimeOut, 45),
+      PROP(n.GetIntegrador(), NumeroSessao, 222222),
+      PROP(n.GetEmailSettings(), ServidorSmtp, "smtp.loja.com.br"),
+      PROP(n.GetEmailSettings(), EmailRemetente, "nfce@loja.com.br"),
+      PROP(n.GetEmailSettings(), EmailDestinatario, "cliente@exemplo.com"),
+      PROP(n.GetEmailSettings(), Assunto, "NFC-e nº 12"),
+      PROP(n.GetEmailSettings(), Mensagem, "Olá,\r\nsegue a nota.\n\n  Loja  "),
+      PROP(n.GetEmailSettings(), Usuario, "nfce"),
+      PROP(n.GetEmailSettings(), Senha, "senha smtp"),
+      PROP(n.GetEmailSettings(), Porta, 587),
+      PROP(n.GetEmailSettings(), Autenticacao, true),
+      PROP(n.GetEmailSettings(), TimeOut, 12000),
+      PROP(n.GetEmailSettings(), CCo, "auditoria@loja.com.br"),
+      PROP(n.GetEmailSettings(), CC, "gerente@loja.com.br"),
+      PROP(n.GetEmailSettings(), ConteudoHtml, true),
+      PROP(n.GetEmailSettings(), UseSecureBlackBox, true),
+      PROP(n.GetEmailSettings(), AnexarDanfcePDF, false),
+      PROP(n.GetDanfceSettings(), FraseContingencia, "  Em contingência  "),
+      PROP(n.GetDanfceSettings(), FraseHomologacao, "base64:texto comum"),
+      PROP(n.GetDanfceSettings(), QtdeCopias, 2),
+      PROP(n.GetDanfceSettings(), LogotipoEmitente, p / "logo.png"),
+      PROP(n.GetDanfceSettings(), LineDelimiter, "#"),
+      PROP(n.GetDanfceSettings(), InfCplMaxCol, 40),
+      PROP(n.GetDanfceSettings(), InfCplMaxRow, 3),
+      PROP(n.GetDanfceSettings(), ModeloDanfce, p / "normal.rtm"),
+      PROP(n.GetDanfceSettings(), ModeloDanfceMensagemEletronica, p / "mensagem.rtm"),
+      PROP(n.GetDanfceSettings(), FormatoDanfce, TFormatoDanfce::fdMensagemEletronica),
+      PROP(n.GetDanfceSettings(), ExibirDetalhamento, true),
+      PROP(n.GetDanfceSettings(), ExibirAcrescimoEDesconto, true),
+      PROP(n.GetDanfceSettings(), TokenNFCe, "Tökén-CSC-çãé-0123"),
+      PROP(n.GetDanfceSettings(), IdTokenNFCe, "000001"),
+      PROP(n.GetDanfceSettings(), ParamsAvancados, "ModeloQrCode=100;Coluna=1"),
+      PROP(n.GetDanfceSettings(), InfCplQuebrarLinhaAut, true),
+      PROP(n.GetDanfceSettings(), ImprimirFrete, true),
+      PROP(n.GetDanfceSettings(), ImprimirFreteProduto, true),
+      PROP(n.GetEscPosSettings(), ModeloEscPos, 4),
+      PROP(n.GetEscPosSettings(), PortaEscPos, "/dev/usb/lp0"),
+      PROP(n.GetEscPosSettings(), ColunasFonteNormalEscPos, 42),
+      PROP(n.GetEscPosSettings(), EspacoEntreLinhasEscPos, 5),
+      PROP(n.GetEscPosSettings(), LinhasEntreCuponsEscPos, 6),
+      PROP(n.GetEscPosSettings(), CortaPapelEscPos, false),
+      PROP(n.GetEscPosSettings(), PaginaDeCodigoEscPos, 7),
+      PROP(n.GetEscPosSettings(), QtdeCopiasEscPos, 2),
+      PROP(n.GetEscPosSettings(), ResumidoEscPos, true),
+      PROP(n.GetEscPosSettings(), ImprimeDescAcrescItemEscPos, true),
+      PROP(n.GetEscPosSettings(), ImprimeNomeFantasiaEscPos, true),
+  };
+}
+
+TEST(ConfigIni, SaveThenLoadRestoresEveryProperty) {
+  Pasta p;
+  std::filesystem::create_directories(p / "in");
+  std::filesystem::create_directories(p / "out");
+  const std::vector<Propriedade> props = Propriedades(p);
+  TqorNFCe original;
+  for (const Propriedade& prop : props) prop.set(original);
+  original.SaveConfig(p / "nfceConfig.ini");
+
+  TqorNFCe novo;
+  TqorNFCe lido;
+  lido.LoadConfig(p / "nfceConfig.ini");
+  for (const Propriedade& prop : props) {
+    const std::string esperado = prop.get(original);
+    EXPECT_NE(prop.get(novo), esperado) << prop.nome << " has its default: the row tests nothing";
+    EXPECT_EQ(prop.get(lido), esperado) << prop.nome;
+  }
+
+  // Every key of the catalogue is in the file, and only those; the secrets are not in plain text.
+  const auto ini = TIniFile::FromText(ReadFile(p / "nfceConfig.ini"));
+  for (const ChaveConfig& chave : ChavesConfiguracao()) {
+    const std::string secao = chave.secao.empty() ? "NFCE" : chave.secao;
+    EXPECT_EQ(ini->ValueExists(secao, chave.chave), chave.uso != UsoChaveConfig::SomenteLida)
+        << secao << "." << chave.chave;
+  }
+  const std::string texto = ReadFile(p / "nfceConfig.ini");
+  for (const char* segredo : {"pín-98765", "Tökén-CSC-çãé-0123", "000001", "segue a nota"}) {
+    EXPECT_EQ(texto.find(segredo), std::string::npos) << segredo;
+  }
+  EXPECT_EQ(ini->ReadString("NFCE", "Ambiente", ""), "1");
+  EXPECT_EQ(ini->ReadString("NFCE", "VersaoManual", ""), "5.0b");
+  EXPECT_EQ(ini->ReadString("DANFCE", "FormatoDanfce", ""), "MENSAGEMELETRONICA");
+}
+
+TEST(ConfigIni, TheDesignedAsymmetries) {
+  Pasta p;
+  TqorNFCe nfce;
+  nfce.SetTipoCertificado(TCertificadoKind::ckSmartCard);
+  nfce.SetValidarEsquemaAntesEnvio(true);
+  nfce.GetNomeCertificado().SetTextStr("EMPRESA LTDA\r\n11222333000181");
+  nfce.SetArquivoServidoresHom("servidores-hom-teste.ini");
+  nfce.SetDiretorioTemplates(p / "tpl");
+  std::filesystem::create_directories(p / "tpl");
+  WriteFile(p / "com.ini", "[NFCE]\nValidarEsquema=0\n[MAIL]\nServidor=antigo\n");
+  nfce.SaveConfig(p / "com.ini");
+  nfce.SaveConfig(p / "sem.ini");
+
+  const auto com = TIniFile::FromText(ReadFile(p / "com.ini"));
+  const auto sem = TIniFile::FromText(ReadFile(p / "sem.ini"));
+  // The certificate kind is saved as its store and only read as TipoCertificado.
+  EXPECT_EQ(sem->ReadString("NFCE", "Repositorio", ""), "SMART_CARD_USER_STORE");
+  EXPECT_FALSE(sem->ValueExists("NFCE", "TipoCertificado"));
+  EXPECT_EQ(sem->ReadString("NFCE", "NomeCertificado", ""), "EMPRESA LTDA11222333000181");
+  // Directories and files come back expanded (the version folder included).
+  EXPECT_EQ(sem->ReadString("NFCE", "ArquivoServidoresHom", ""),
+            ExecutableDir() + "servidores-hom-teste.ini");
+  EXPECT_EQ(sem->ReadString("NFCE", "DiretorioTemplates", ""), p / "tpl/vm60/");
+  // ValidarEsquema only where it was; Servidor only where it was, ServidorSmtp otherwise.
+  EXPECT_FALSE(sem->ValueExists("NFCE", "ValidarEsquema"));
+  EXPECT_EQ(com->ReadString("NFCE", "ValidarEsquema", ""), "1");
+  EXPECT_EQ(sem->ReadString("NFCE", "ValidarEsquemaAntesEnvio", ""), "1");
+  EXPECT_EQ(com->ReadString("MAIL", "Servidor", "antigo"), "");
+  EXPECT_FALSE(com->ValueExists("MAIL", "ServidorSmtp"));
+  EXPECT_TRUE(sem->ValueExists("MAIL", "ServidorSmtp"));
+  EXPECT_FALSE(sem->ValueExists("MAIL", "Servidor"));
+
+  TqorNFCe lido;
+  lido.LoadConfig(p / "sem.ini");
+  EXPECT_EQ(lido.GetTipoCertificado(), TCertificadoKind::ckFile);
+  EXPECT_EQ(lido.GetNomeCertificado().Text(), "EMPRESA LTDA11222333000181");
+
+  struct Caso {
+    std::string texto;
+    TCertificadoKind tipo;
+    bool validar;
+    std::string servidor;
+  };
+  for (const Caso& caso : std::vector<Caso>{
+           {"[NFCE]\nTipoCertificado=FILE\nValidarEsquema=1\nValidarEsquemaAntesEnvio=0\n"
+            "[MAIL]\nServidorSmtp=smtp.a\n",
+            TCertificadoKind::ckFile, true, "smtp.a"},
+           {"[NFCE]\nValidarEsquemaAntesEnvio=1\n[MAIL]\nServidor=smtp.b\nServidorSmtp=smtp.a\n",
+            TCertificadoKind::ckFile, true, "smtp.b"},
+           {"[NFCE]\nTipoCertificado=memory\nValidarEsquema=0\nValidarEsquemaAntesEnvio=1\n",
+            TCertificadoKind::ckMemory, false, ""},
+       }) {
+    WriteFile(p / "caso.ini", caso.texto);
+    TqorNFCe n;
+    n.LoadConfig(p / "caso.ini");
+    EXPECT_EQ(n.GetTipoCertificado(), caso.tipo) << caso.texto;
+    EXPECT_EQ(n.GetValidarEsquemaAntesEnvio(), caso.validar) << caso.texto;
+    EXPECT_EQ(n.GetEmailSettings().GetServidorSmtp(), caso.servidor) << caso.texto;
+  }
+  // A file with only ServidorSmtp saves ServidorSmtp again.
+  WriteFile(p / "smtp.ini", "[MAIL]\nServidorSmtp=smtp.a\n");
+  TqorNFCe smtp;
+  smtp.LoadConfig(p / "smtp.ini");
+  smtp.SalvarConfiguracoes();
+  const auto salvo = TIniFile::FromText(ReadFile(p / "smtp.ini"));
+  EXPECT_EQ(salvo->ReadString("MAIL", "ServidorSmtp", ""), "smtp.a");
+  EXPECT_FALSE(salvo->ValueExists("MAIL", "Servidor"));
+}
+
+TEST(ConfigIni, AnEmptyFileGivesTheFilesDefaultsAndKeepsTheCurrentOnes) {
+  Pasta p;
+  TqorNFCe nfce;
+  nfce.SetDiagnosticMode(false);
+  nfce.GetDanfceSettings().SetFraseHomologacao("HOMOLOGAÇÃO");
+  nfce.GetEscPosSettings().SetModeloEscPos(9);
+  nfce.SetArquivoCadeiaCertificados(p / "ca.pem");
+  TIniFile vazio;
+  nfce.LoadConfig(&vazio);
+
+  EXPECT_FALSE(nfce.GetIgnoreInvalidCertificates());
+  EXPECT_TRUE(nfce.GetConexaoSegura());
+  EXPECT_EQ(nfce.GetCaracteresRemoverAcentos(), "áéíóúàèìòùâêîôûäëïöü");
+  EXPECT_EQ(nfce.GetDiretorioLog(), "\\Log");
+  EXPECT_EQ(nfce.GetDiretorioLogErro(), ExecutableDir() + "LogErro/");
+  EXPECT_EQ(nfce.GetUF(), "SP");
+  EXPECT_EQ(nfce.GetAmbiente(), TAmbienteKind::akHomologacao);
+  EXPECT_EQ(nfce.GetArquivoServidoresHom(), ExecutableDir() + "nfceServidoresHom.ini");
+  EXPECT_EQ(nfce.GetDiretorioTemporarioValue(), ExpandPath(GetSpecialDirectories(1)));
+  EXPECT_EQ(nfce.GetIntegrador().GetDiretorioEntrada(), "C:\\Integrador\\Input");
+  EXPECT_EQ(nfce.GetIntegrador().GetDiretorioSaida(), "C:\\Integrador\\Output");
+  EXPECT_EQ(nfce.GetIntegrador().GetTimeOut(), 30);
+  EXPECT_EQ(nfce.GetIntegrador().GetNumeroSessao(), 111111);
+  EXPECT_EQ(nfce.GetEmailSettings().GetTimeOut(), 30000);
+  EXPECT_TRUE(nfce.GetEmailSettings().GetAnexarDanfcePDF());
+  EXPECT_EQ(nfce.GetDanfceSettings().GetQtdeCopias(), 1);
+  // "Current" keys: what was there before loading stays.
+  EXPECT_FALSE(nfce.GetDiagnosticMode());
+  EXPECT_EQ(nfce.GetDanfceSettings().GetFraseHomologacao(), "HOMOLOGAÇÃO");
+  EXPECT_EQ(nfce.GetEscPosSettings().GetModeloEscPos(), 9);
+  EXPECT_EQ(nfce.GetArquivoCadeiaCertificados(), p / "ca.pem");
+  EXPECT_EQ(nfce.GetVersaoManual(), TVersaoManual::vm60);
+}
+
+TEST(ConfigIni, ProtectedValuesNeedTheirKeyAndRefuseDamage) {
+  Pasta p;
+  TqorNFCe nfce;
+  nfce.SetPinCode("1234");
+  nfce.GetDanfceSettings().SetTokenNFCe("CSC-SECRETO");
+  nfce.SaveConfig(p / "nfceConfig.ini");
+  const std::string salvo = ReadFile(p / "nfceConfig.ini");
+
+  const auto falha = [&](const std::string& texto) {
+    WriteFile(p / "outro.ini", texto);
+    TqorNFCe n;
+    const std::string message =
+        MessageOf<EqorNFCeConfigException>([&] { n.LoadConfig(p / "outro.ini"); });
+    EXPECT_EQ(message.find("1234"), std::string::npos);
+    EXPECT_EQ(message.find("CSC-SECRETO"), std::string::npos);
+    return message;
+  };
+  const std::string prefixo = "Erro ao carregar configurações: Chave PinCode da seção NFCE: ";
+  EXPECT_EQ(falha("[NFCE]\nPinCode=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n").rfind(prefixo, 0), 0u);
+  EXPECT_EQ(falha("[NFCE]\nPinCode=1234\n").rfind(prefixo, 0), 0u);  // plain text is refused too
+  EXPECT_EQ(falha("[DANFCE]\nMensagem=x\nFraseHomologacao=base64:%%\n")
+                .rfind("Erro ao carregar configurações: Chave FraseHomologacao da seção DANFCE: ",
+                       0),
+            0u);
+
+  // Another installation's key, or none at all: a clear error, never garbage.
+  ::setenv("QORNFCE_KEY_FILE", (p / "outra.key").c_str(), 1);
+  TqorNFCe semChave;
+  EXPECT_NE(MessageOf<EqorNFCeConfigException>([&] { semChave.LoadConfig(p / "nfceConfig.ini"); })
+                .find("não existe"),
+            std::string::npos);
+  Encrypt("cria a outra chave");
+  TqorNFCe outraChave;
+  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { outraChave.LoadConfig(p / "nfceConfig.ini"); })
+                .rfind(prefixo, 0),
+            0u);
+  // Empty protected values never need the key.
+  ::setenv("QORNFCE_KEY_FILE", (p / "nenhuma/chave.key").c_str(), 1);
+  WriteFile(p / "vazio.ini", "[NFCE]\nPinCode=\n[DANFCE]\nTokenNFCe=\n");
+  TqorNFCe vazio;
+  vazio.LoadConfig(p / "vazio.ini");
+  EXPECT_EQ(vazio.GetPinCode(), "");
+  EXPECT_FALSE(FileExists(p / "nenhuma/chave.key"));
+  EXPECT_EQ(ReadFile(p / "nfceConfig.ini"), salvo);  // loading never rewrites the file
+}
+
+TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {
+  Pasta p;
+  WriteFile(p / "nfceConfig.ini", "[NFCE]\nDiretorioLogErro=" + p / "erros/" +
+                                      "\nCNPJ=11222333000181\nVersaoManual=5.0b\nUF=XX\n"
+                                      "MaxSizeLoteEnvio=7\n");
+  TqorNFCe nfce;
+  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { nfce.LoadConfig(p / "nfceConfig.ini"); }),
+            "Erro ao carregar configurações: a sigla da UF XX, é inválida.");
+  EXPECT_EQ(nfce.GetCNPJ(), "11222333000181");
+  EXPECT_EQ(nfce.GetVersaoManual(), TVersaoManual::vm50b);
+  EXPECT_EQ(nfce.GetMaxSizeLoteEnvio(), 500);
+  EXPECT_NE(ReadFile(p / "erros/nfce_exception.log").find("EqorNFCeConfigException"),
+            std::string::npos);
+
+  struct Caso {
+    std::string texto, mensagem;
+  };
+  for (const Caso& caso : std::vector<Caso>{
+           {"[NFCE]\nAmbiente=0\n",
+            "Ambiente 0 inválido. Utilize: 1 (produção) ou 2 (homologação)"},
+           {"[NFCE]\nVersaoManual=vm60\n",
+            "Versão do Manual informada: vm60 não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0"},
+           {"[DANFCE]\nFormatoDanfce=A4\n",
+            "Formato Danfce informado: A4 não é suportado. \rUtilize: NORMAL ou MENSAGEMELETRONICA"},
+           {"[INTEGRADOR]\nAtivar=1\nDiretorioEntrada=" + p / "falta" + "\n",
+            "DiretorioEntrada, Diretório inexistente: " + p / "falta" +
+                "\r\nPor favor configure o mesmo diretório monitorado pelo Integrador do Ceará."},
+       }) {
+    WriteFile(p / "caso.ini", caso.texto);
+    TqorNFCe n;
+    EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { n.LoadConfig(p / "caso.ini"); }),
+              "Erro ao carregar configurações: " + caso.mensagem);
+  }
+  // The same folders are not checked while the file leaves the exchange off.
+  WriteFile(p / "caso.ini", "[INTEGRADOR]\nAtivar=0\nDiretorioEntrada=" + p / "falta" +
+                                "\nDiretorioSaida=" + p / "falta" + "\n");
+  TqorNFCe inativo;
+  inativo.LoadConfig(p / "caso.ini");
+  EXPECT_EQ(inativo.GetIntegrador().GetDiretorioSaida(), p / "falta");
+
+  // Saving into a place that cannot hold the file.
+  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { inativo.SaveConfig(p / "falta/x.ini"); })
+                .rfind("Erro ao salvar configurações: ", 0),
+            0u);
+}
+
+TEST(ConfigIni, ThePrintParameterText) {
+  Pasta p;
+  WriteFile(p / "prod.ini", "[SP]\nURLQRCODE=https://prod/sp\n[SP_6.0]\nURLQRCODE=https://prod/v6\n");
+  WriteFile(p / "hom.ini", "[SP]\nURLQRCODE=https://hom/sp\n[SP_5.0b]\nURLQRCODE=https://hom/v5\n");
+  TqorNFCe nfce;
+  nfce.SetUF("SP");
+  nfce.SetArquivoServidoresProd(p / "prod.ini");
+  nfce.SetArquivoServidoresHom(p / "hom.ini");
+  TDanfceSettings& d = nfce.GetDanfceSettings();
+  d.SetFraseContingencia("Linha 1\r\nLinha 2\nLinha 3");
+  d.SetModeloDanfce("normal.rtm");
+  d.SetModeloDanfceMensagemEletronica("msg.rtm");
+  d.SetExibirDetalhamento(true);
+  d.SetTokenNFCe("TOKEN");
+  d.SetIdTokenNFCe("000001");
+  d.SetParamsAvancados("ModeloQrCode=100");
+  nfce.LoadDanfceSettings();
+  EXPECT_EQ(nfce.GetParamsDanfce().Text(),
+            "QtdeCopias=1\r\nVersao=6.0\r\nLogotipoEmitente=\r\n"
+            "FraseContingencia=Linha 1|Linha 2|Linha 3\r\nFraseHomologacao=SEM VALOR FISCAL\r\n"
+            "VersaoManual=6.0\r\nLineDelimiter=|\r\nInfCplMaxCol=68\r\nInfCplMaxRow=7\r\n"
+            "InfCplQuebrarLinhaAut=0\r\nModeloDanfce=normal.rtm\r\n"
+            "ModeloDanfceMensagemEletronica=msg.rtm\r\nURLSefazProd=https://prod/v6\r\n"
+            "URLSefazHom=https://hom/sp\r\nExibirDetalhamento=-1\r\nExibirAcrescimoEDesconto=0\r\n"
+            "ImprimirFrete=0\r\nImprimirFreteProduto=0\r\nTokenNFCe=TOKEN\r\n"
+            "IdTokenNFCe=000001\r\nParamsAvancados=ModeloQrCode=100\r\nUFConfigIni=SP");
+  nfce.SetVersaoManual(TVersaoManual::vm50b);
+  nfce.LoadDanfceSettings();
+  EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazProd"), "https://prod/sp");
+  EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazHom"), "https://hom/v5");
+
+  nfce.SetArquivoServidoresProd(p / "falta.ini");
+  EXPECT_EQ(MessageOf<EqorFileNotFoundException>([&] { nfce.LoadDanfceSettings(); }),
+            "O arquivo de servidores informado não existe: " + p / "falta.ini");
+  EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazHom"), "https://hom/v5");  // kept
+}
+
+TEST(ConfigIni, EveryAccessToTheServicesObjectPushesTheConfiguration) {
+  Pasta p;
+  WriteFile(p / "nfceConfig.ini",
+            "[NFCE]\nProxy=proxy:3128\nUsuario=u\nSenha=s\nTimeOut=2500\n"
+            "IgnoreInvalidCertificates=0\nCaminhoCertificado=" + p / "e.pfx" +
+                "\nSenhaCertificado=pw\nHashCertificado=AB12\nDiretorioTemplates=" + p /
+                "tpl/vm60/\n"
+                "[MAIL]\nServidorSmtp=smtp.loja\nPorta=587\nAutenticacao=1\nSenha=ms\n"
+                "Mensagem=base64:" + "T2zDoQ0KZmlt" + "\nConteudoHtml=1\n");
+  TqorNFCe nfce;
+  nfce.LoadConfig(p / "nfceConfig.ini");
+  TqorGovX& gov = nfce.GetGov();
+  EXPECT_EQ(gov.Get_HttpSettings().Proxy, "proxy:3128");
+  EXPECT_EQ(gov.Get_HttpSettings().ProxyPassword, "s");
+  EXPECT_EQ(gov.Get_HttpSettings().TimeOut, 2500);
+  EXPECT_FALSE(gov.Get_HttpSettings().IgnoreInvalidCertificates);
+  EXPECT_EQ(gov.Get_CertificateSettings().Path, p / "e.pfx");
+  EXPECT_EQ(gov.Get_CertificateSettings().Password, "pw");
+  EXPECT_EQ(gov.Get_CertificateSettings().Hash, "AB12");
+  EXPECT_EQ(gov.Get_SignerSettings().AllowedElementsFile, p / "tpl/elementospermitidos.bin");
+  EXPECT_EQ(gov.Get_EmailSettings().Server, "smtp.loja");
+  EXPECT_EQ(gov.Get_EmailSettings().Port, 587);
+  EXPECT_TRUE(gov.Get_EmailSettings().Authenticate);
+  EXPECT_EQ(gov.Get_EmailSettings().Password, "ms");
+  EXPECT_EQ(gov.Get_EmailSettings().Body, "Olá\r\nfim");
+  EXPECT_TRUE(gov.Get_EmailSettings().Html);
+
+  nfce.GetEmailSettings().SetServidorSmtp("smtp.novo");
+  nfce.SetTimeOut(100);
+  EXPECT_EQ(nfce.GetGov().Get_EmailSettings().Server, "smtp.novo");
+  EXPECT_EQ(nfce.GetGov().Get_HttpSettings().TimeOut, 100);
+}
+
+TEST(ConfigIni, AConfiguredCertificateCheckHoldsAfterTheFirstRequest) {
+  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  Pasta p;
+  test::SimulatorRig rig;
+  TqorNFCe configurado;
+  rig.Configure(configurado);
+  configurado.SetIgnoreInvalidCertificates(false);
+  configurado.SaveConfig(p / "verifica.ini");
+  configurado.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
+  configurado.SaveConfig(p / "verifica-com-ca.ini");
+
+  // Verification on and no authority for the test CA: the server is refused, on the first
+  // request as on the next.
+  TqorNFCe sem;
+  sem.LoadConfig(p / "verifica.ini");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_THROW(sem.StatusDoServico(), EqorGovException);
+    EXPECT_FALSE(sem.GetIgnoreInvalidCertificates());
+    EXPECT_FALSE(sem.GetGov().Get_HttpSettings().IgnoreInvalidCertificates);
+  }
+  TqorNFCe com;
+  com.LoadConfig(p / "verifica-com-ca.ini");
+  EXPECT_EQ(GetValueTag("cStat", com.StatusDoServico()), "107");
+  EXPECT_FALSE(com.GetGov().Get_HttpSettings().IgnoreInvalidCertificates);
+}
+
+}  // namespace
+}  // namespace qor

@@ -1,0 +1,76 @@
+// ConsultarNF against the simulator: the note's situation, and the failures on the way.
+#include <gtest/gtest.h>
+
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/IniFile.h"
+#include "platform/Xml.h"
+#include "support/Expect.h"
+#include "support/SimulatorFixture.h"
+
+namespace qor {
+namespace {
+
+using test::MessageOf;
+using test::SimulatorRig;
+
+// A key with a correct check digit that the simulator has never seen.
+const std::string kDesconhecida = "35240111222333000181650010000000011123456780";
+
+class ConsultaRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+    rig = std::make_unique<SimulatorRig>();
+    rig->Configure(nfce);
+  }
+  std::vector<std::string> Logs(const std::string& mask) {
+    return ListFiles(rig->dir / "Log/", mask);
+  }
+
+  std::unique_ptr<SimulatorRig> rig;
+  TqorNFCe nfce;
+};
+
+TEST_F(ConsultaRoad, AnUnknownKeyIsANormalReplyLoggedUnderTheKey) {
+  for (auto versao : {TVersaoManual::vm60, TVersaoManual::vm50b}) {
+    nfce.SetVersaoManual(versao);
+    const std::string reply = nfce.ConsultarNF(kDesconhecida);
+    EXPECT_EQ(GetValueTag("cStat", reply), "217") << reply;
+    EXPECT_EQ(GetValueTag("chNFe", reply), kDesconhecida);
+  }
+  EXPECT_EQ(Logs(kDesconhecida + "-ped-sit.xml").size(), 1u);
+  EXPECT_EQ(Logs(kDesconhecida + "-sit.xml").size(), 1u);
+}
+
+TEST_F(ConsultaRoad, AnAccentedKeyFailsBeforeAnythingIsBuiltOrLogged) {
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { nfce.ConsultarNF("3524011122233300018165001000000001112345678á"); }),
+            "ID da Nota não pode conter acentos: 3524011122233300018165001000000001112345678á");
+  EXPECT_TRUE(Logs("*.xml").empty());
+  EXPECT_EQ(rig->simulator->RequestCount(), 0);
+}
+
+TEST_F(ConsultaRoad, TransportFailuresArriveAsQueryFailures) {
+  TIniFile(rig->hom).WriteString("SP", "NfeConsulta4", "https://127.0.0.1:9/ws/fechado");
+  std::string message =
+      MessageOf<EqorNFCeConsultaException>([&] { nfce.ConsultarNF(kDesconhecida); });
+  EXPECT_EQ(message.rfind("Erro ao enviar pedido de consulta: ", 0), 0u) << message;
+  EXPECT_NE(message.find("https://127.0.0.1:9/ws/fechado"), std::string::npos) << message;
+  EXPECT_EQ(Logs("*-ped-sit.xml").size(), 1u) << "the request log stays";
+  EXPECT_TRUE(Logs("*-sit.xml").size() == 1u) << "and nothing else";
+
+  TIniFile(rig->hom).DeleteKey("SP", "NfeConsulta4");
+  message = MessageOf<EqorNFCeConsultaException>([&] { nfce.ConsultarNF(kDesconhecida); });
+  EXPECT_NE(message.find("Servidor para NfeConsulta4 não definido no arquivo"), std::string::npos)
+      << message;
+}
+
+TEST_F(ConsultaRoad, AKeyOfTheWrongLengthIsRefusedByTheSchemaBeforeSending) {
+  EXPECT_THROW(nfce.ConsultarNF("123"), EqorSchemaValidationException);
+  EXPECT_NE(nfce.GetErrosValidador().Text().find("chNFe"), std::string::npos);
+  EXPECT_EQ(rig->simulator->RequestCount(), 0);
+}
+
+}  // namespace
+}  // namespace qor
