@@ -136,10 +136,10 @@ NotaRegistrada NoteStore::RegistrarAutorizacao(const std::string& chave, const s
                  Tag("chNFe", chave) + Tag("dhRecbto", Now()) + Tag("nProt", nota.nProt) +
                  Tag("digVal", digVal) + Tag("cStat", std::string(codes::k100.cStat)) +
                  Tag("xMotivo", std::string(codes::k100.xMotivo)) + "</infProt></protNFe>";
-  Write(chave + ".xml", nota.nfe.empty() ? nota.protNFe
-                                         : "<nfeProc versao=\"" + Escape(versao) + "\" xmlns=\"" +
-                                               kNfeNs + "\">" + nota.nfe + nota.protNFe +
-                                               "</nfeProc>");
+  Write(chave + ".xml", nota.nfe.empty()
+                            ? nota.protNFe
+                            : "<nfeProc versao=\"" + Escape(versao) + "\" xmlns=\"" + kNfeNs +
+                                  "\">" + nota.nfe + nota.protNFe + "</nfeProc>");
   notes_[chave] = nota;
   return nota;
 }

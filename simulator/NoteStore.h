@@ -101,8 +101,7 @@ class NoteStore {
   // (tpEvento 110111, nSeqEvento 1, the CNPJ and cOrgao of the key, the note's nProt and
   // `xJust`), signs it with the store's certificate and records it by RegistrarCancelamento.
   // `xJust` must have 15 to 255 characters (std::invalid_argument otherwise).
-  NotaRegistrada RegistrarCancelamentoSemEvento(const std::string& chave,
-                                                const std::string& xJust);
+  NotaRegistrada RegistrarCancelamentoSemEvento(const std::string& chave, const std::string& xJust);
 
   // The note of `chave`, or nothing.
   std::optional<NotaRegistrada> Buscar(const std::string& chave) const;

@@ -126,8 +126,8 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
       return;
     }
     case ServiceKind::Query: {
-      ServiceAnswer answer = AnswerQuery(route, soap, options.schemasFolder, notes,
-                                         std::chrono::system_clock::now());
+      ServiceAnswer answer =
+          AnswerQuery(route, soap, options.schemasFolder, notes, std::chrono::system_clock::now());
       bool withHeader = route.layout == "3.10";
       SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
       return;

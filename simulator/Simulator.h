@@ -7,8 +7,9 @@
 //
 // Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10);
 // NFeConsultaProtocolo4 and NfeConsulta2, the note query, answering from the base of notes kept
-// in "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses of the server-address files are routed too and answer a SOAP Fault
-// "serviço não disponível no simulador" until they are implemented (paths: Services.h).
+// in "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses of
+// the server-address files are routed too and answer a SOAP Fault "serviço não disponível no
+// simulador" until they are implemented (paths: Services.h).
 //
 // HTTP answers: 200 with the state's document for every business outcome (rejections included,
 // as the real services do); 400 with an env:Sender Fault for a message that is not XML or has no

@@ -156,12 +156,13 @@ std::string SignEnveloped(const std::string& xml, const std::string& localName,
 
   // Written in canonical form already, so what is signed is what a verifier reconstructs.
   const std::string signedInfo =
-      std::string("<SignedInfo>"
-                  "<CanonicalizationMethod "
-                  "Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\">"
-                  "</CanonicalizationMethod>"
-                  "<SignatureMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#rsa-sha1\">"
-                  "</SignatureMethod><Reference URI=\"#") +
+      std::string(
+          "<SignedInfo>"
+          "<CanonicalizationMethod "
+          "Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\">"
+          "</CanonicalizationMethod>"
+          "<SignatureMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#rsa-sha1\">"
+          "</SignatureMethod><Reference URI=\"#") +
       id +
       "\"><Transforms>"
       "<Transform Algorithm=\"http://www.w3.org/2000/09/xmldsig#enveloped-signature\">"

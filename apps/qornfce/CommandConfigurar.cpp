@@ -70,8 +70,8 @@ std::vector<Atribuicao> LerAtribuicoes(const std::vector<std::string>& argumento
     const ChaveConfig* chave = ProcurarChaveConfig(secao, nome, secaoPrincipal);
     if (chave == nullptr) throw UsageError("chave desconhecida: " + secao + "." + nome);
     if (chave->uso == UsoChaveConfig::SomenteGravada) {
-      throw UsageError("a chave " + secao + "." + nome +
-                       " é só registrada ao gravar; use " + secao + ".TipoCertificado");
+      throw UsageError("a chave " + secao + "." + nome + " é só registrada ao gravar; use " +
+                       secao + ".TipoCertificado");
     }
     bool b = false;
     int i = 0;

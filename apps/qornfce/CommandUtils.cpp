@@ -37,11 +37,12 @@ TLogFilter ParseFiltro(const std::string& nome) {
 
 int RunChave(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Help(options,
-           "uso: qornfce chave DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS [opções]\n"
-           "Calcula a chave de acesso de 44 dígitos (com o dígito verificador).\n"
-           "DATA é AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss-03:00 (dhEmi); CNF vem antes de TPEMIS.\n"
-           "Exemplo: qornfce chave 2015-03-20T10:15:00-03:00 41 11222333000181 65 1 123 4567 1\n")) {
+  if (Help(
+          options,
+          "uso: qornfce chave DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS [opções]\n"
+          "Calcula a chave de acesso de 44 dígitos (com o dígito verificador).\n"
+          "DATA é AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss-03:00 (dhEmi); CNF vem antes de TPEMIS.\n"
+          "Exemplo: qornfce chave 2015-03-20T10:15:00-03:00 41 11222333000181 65 1 123 4567 1\n")) {
     return 0;
   }
   const auto& args = options.Positional();
@@ -51,8 +52,8 @@ int RunChave(int argc, char** argv) {
   }
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  std::cout << nfce.CalculaChaveNFCe(args[0], args[1], args[2], args[3], args[4], args[5],
-                                     args[6], args[7])
+  std::cout << nfce.CalculaChaveNFCe(args[0], args[1], args[2], args[3], args[4], args[5], args[6],
+                                     args[7])
             << "\n";
   return 0;
 }

@@ -56,13 +56,13 @@ std::string LerTextoIni(const TIniFile& ini, const std::string& secao, const std
 
 void GravarTextoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
                     const std::string& valor) {
-  ini.WriteString(secao, chave,
-                  PrecisaCodificar(valor) ? std::string(kMarcaBase64) + EncodeBase64(valor)
-                                          : valor);
+  ini.WriteString(
+      secao, chave,
+      PrecisaCodificar(valor) ? std::string(kMarcaBase64) + EncodeBase64(valor) : valor);
 }
 
-std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao,
-                            const std::string& chave, const std::string& padrao) {
+std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao, const std::string& chave,
+                            const std::string& padrao) {
   const std::string valor = ini.ReadString(secao, chave, "");
   if (valor.empty()) return padrao;
   try {

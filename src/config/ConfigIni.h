@@ -39,8 +39,8 @@ void GravarTextoIni(TIniFile& ini, const std::string& secao, const std::string& 
 // (platform/SecretBox.h). An empty value is written empty and an absent or empty one reads as
 // `padrao` without touching the key file. A damaged value, or one protected under another
 // installation's key, throws EqorGovException naming the key (never the secret).
-std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao,
-                            const std::string& chave, const std::string& padrao);
+std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao, const std::string& chave,
+                            const std::string& padrao);
 void GravarProtegidoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
                         const std::string& valor);
 
@@ -48,7 +48,7 @@ void GravarProtegidoIni(TIniFile& ini, const std::string& secao, const std::stri
 
 enum class TipoChaveConfig {
   Texto,
-  Booleano,   // "1"/"0"
+  Booleano,  // "1"/"0"
   Inteiro,
   Protegido,  // stored through Encrypt
   Segredo     // stored as it is, but a password: never shown

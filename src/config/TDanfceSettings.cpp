@@ -48,8 +48,7 @@ std::string ExpandPathPastaVersao(const std::string& path) {
 }
 
 TDanfceSettings::TDanfceSettings()
-    : fraseContingencia_(
-          "Danfce em contingência - Impresso em decorrência de problemas técnicos"),
+    : fraseContingencia_("Danfce em contingência - Impresso em decorrência de problemas técnicos"),
       fraseHomologacao_("SEM VALOR FISCAL"),
       lineDelimiter_("|"),
       modeloDanfce_(ExpandPathPastaVersao("Templates\\Vm60\\Danfce\\retrato.rtm")),

@@ -1,6 +1,6 @@
 // TqorNFCe: the component a point-of-sale host creates to issue NFC-e.
 //
-// The host configures it through its properties (or, later, an INI file) and calls its
+// The host configures it through its properties (or its INI file, LoadConfig) and calls its
 // operations; each operation runs to completion on the calling thread and returns the state
 // authority's reply as text, or throws an exception of the EqorException family (Exceptions.h).
 // A transport failure reaches the caller as EqorGovException, unchanged.

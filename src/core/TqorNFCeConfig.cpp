@@ -138,7 +138,32 @@ void TqorNFCe::SaveConfig(TIniFile* ini) {
 
 void TqorNFCe::CarregarConfiguracoes() { Carregar(GetConfigINI()); }
 
-void TqorNFCe::SalvarConfiguracoes() { Salvar(GetConfigINI()); }
+// A file-backed INI writes itself on every key; the configuration is written instead as one
+// whole file (through an in-memory copy of it), so the file is never left half-saved and the
+// save costs one write, not one per key.
+void TqorNFCe::SalvarConfiguracoes() {
+  TIniFile& ini = GetConfigINI();
+  const std::string file = ini.FileName();
+  if (file.empty()) {
+    Salvar(ini);
+    return;
+  }
+  std::unique_ptr<TIniFile> copia;
+  try {
+    copia = TIniFile::FromText(FileExists(file) ? LoadFromFile(file) : std::string());
+  } catch (const std::exception& causa) {
+    throw EqorNFCeConfigException(std::string("Erro ao salvar configurações: ") + causa.what(),
+                                  diretorioLogErro_);
+  }
+  Salvar(*copia);
+  try {
+    SaveToFile(file, copia->Text());
+  } catch (const std::exception& causa) {
+    throw EqorNFCeConfigException(std::string("Erro ao salvar configurações: ") + causa.what(),
+                                  diretorioLogErro_);
+  }
+  configIni_ = std::make_unique<TIniFile>(file);
+}
 
 // Each key goes through its property's setter in the file's order, so the setters' checks run
 // in that order and what was applied before a failing key stays applied.
@@ -185,9 +210,17 @@ void TqorNFCe::Carregar(const TIniFile& ini) {
     SetCaracteresRemoverAcentos(LerTextoIni(ini, s, "CaracteresRemoverAcentos", kAcentosPadraoIni));
     SetVersaoManual(StrToVersaoManual(
         LerTextoIni(ini, s, "VersaoManual", VersaoManualToStr(versaoManual_)), diretorioLogErro_));
-    SetUF(LerTextoIni(ini, s, "UF", "SP"));
+    // A file saved before any UF was set says "UF=": it loads as no UF (which CheckConfig
+    // reports) rather than failing the whole load.
+    const std::string uf = LerTextoIni(ini, s, "UF", "SP");
+    if (uf.empty()) {
+      uf_.clear();
+    } else {
+      SetUF(uf);
+    }
     SetMaxSizeLoteEnvio(ini.ReadInteger(s, "MaxSizeLoteEnvio", 500));
-    SetDiretorioXmlDestinatario(LerTextoIni(ini, s, "DiretorioXmlDestinatario", "XmlDestinatario\\"));
+    SetDiretorioXmlDestinatario(
+        LerTextoIni(ini, s, "DiretorioXmlDestinatario", "XmlDestinatario\\"));
     SetDiretorioTemporario(
         LerTextoIni(ini, s, "DiretorioTemporario", ExpandPath(GetSpecialDirectories(1))));
     SetSalvarLogsEmDisco(ini.ReadBool(s, "SalvarLogsEmDisco", true));
@@ -237,8 +270,9 @@ void TqorNFCe::Carregar(const TIniFile& ini) {
     danfce.SetInfCplMaxRow(ini.ReadInteger(kDanfce, "InfCplMaxRow", 7));
     danfce.SetInfCplQuebrarLinhaAut(ini.ReadBool(kDanfce, "InfCplQuebrarLinhaAut", false));
     danfce.SetModeloDanfce(LerTextoIni(ini, kDanfce, "ModeloDanfce", danfce.GetModeloDanfce()));
-    danfce.SetModeloDanfceMensagemEletronica(LerTextoIni(
-        ini, kDanfce, "ModeloDanfceMensagemEletronica", danfce.GetModeloDanfceMensagemEletronica()));
+    danfce.SetModeloDanfceMensagemEletronica(
+        LerTextoIni(ini, kDanfce, "ModeloDanfceMensagemEletronica",
+                    danfce.GetModeloDanfceMensagemEletronica()));
     danfce.SetFormatoDanfce(StrToFormatoDanfce(
         LerTextoIni(ini, kDanfce, "FormatoDanfce", FormatoDanfceToStr(danfce.GetFormatoDanfce())),
         diretorioLogErro_));
@@ -266,11 +300,12 @@ void TqorNFCe::Carregar(const TIniFile& ini) {
     pos.SetCortaPapelEscPos(ini.ReadBool(kEscPos, "CortaPapelEscPos", pos.GetCortaPapelEscPos()));
     pos.SetPaginaDeCodigoEscPos(
         ini.ReadInteger(kEscPos, "PaginaDeCodigoEscPos", pos.GetPaginaDeCodigoEscPos()));
-    pos.SetQtdeCopiasEscPos(ini.ReadInteger(kEscPos, "QtdeCopiasEscPos", pos.GetQtdeCopiasEscPos()));
+    pos.SetQtdeCopiasEscPos(
+        ini.ReadInteger(kEscPos, "QtdeCopiasEscPos", pos.GetQtdeCopiasEscPos()));
     pos.SetImprimeNomeFantasiaEscPos(
         ini.ReadBool(kEscPos, "ImprimeNomeFantasiaEscPos", pos.GetImprimeNomeFantasiaEscPos()));
-    pos.SetImprimeDescAcrescItemEscPos(ini.ReadBool(kEscPos, "ImprimeDescAcrescItemEscPos",
-                                                    pos.GetImprimeDescAcrescItemEscPos()));
+    pos.SetImprimeDescAcrescItemEscPos(
+        ini.ReadBool(kEscPos, "ImprimeDescAcrescItemEscPos", pos.GetImprimeDescAcrescItemEscPos()));
     pos.SetResumidoEscPos(ini.ReadBool(kEscPos, "ResumidoEscPos", pos.GetResumidoEscPos()));
   } catch (const std::exception& causa) {
     throw EqorNFCeConfigException(std::string("Erro ao carregar configurações: ") + causa.what(),

@@ -28,7 +28,7 @@ std::string AAMM(const std::string& dataEmissao) {
 
 // Municipality codes the IBGE table holds although their last digit breaks the rule.
 constexpr std::array<int, 9> kMunicipiosForaDaRegra{2201919, 2201988, 2202251, 2611533, 3117836,
-                                                     3152131, 4305871, 5203939, 5203962};
+                                                    3152131, 4305871, 5203939, 5203962};
 
 }  // namespace
 
@@ -64,8 +64,7 @@ std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
         "AAAA-MM-DDThh:mm:ssTZD para versão manual 5.0",
         {dataEmissao}, logDir);
   }
-  if (cUF.empty() || CNPJ.empty() || mod.empty() || nNF.empty() || tpEmis.empty() ||
-      cNF.empty()) {
+  if (cUF.empty() || CNPJ.empty() || mod.empty() || nNF.empty() || tpEmis.empty() || cNF.empty()) {
     throw EqorNFCeCheckParamsException(
         "Os Campos: Código da UF Emitente =  %s\rCNPJ do Emitente = %s \rCódigo do Modelo do "
         "Documento Fiscal = %s \rNúmero da Nota Fiscal = %s\rTipo de emissão = %s\rCódigo "
@@ -80,8 +79,8 @@ std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
 
 std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
                          const std::string& CNPJ, const std::string& mod, const std::string& serie,
-                         const std::string& nNF, const std::string& cNF,
-                         const std::string& logDir) {
+                         const std::string& nNF, const std::string& cNF) {
+  const std::string logDir;
   if (Utf8Length(dataEmissao) != 10) {
     throw EqorNFCeCheckParamsException(
         "%s Data de Emissão no Formato inválido. Utilizar YYYY-MM-DD", {dataEmissao}, logDir);
@@ -94,8 +93,8 @@ std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
         {cUF, CNPJ, mod, nNF, cNF}, logDir);
   }
   if (!IsInt64(CNPJ)) throw EqorNFCeCheckParamsException(kCnpjNaoInteiro, {CNPJ}, logDir);
-  const std::string corpo = Czro(cUF, 2) + AAMM(dataEmissao) + CNPJ + mod + Czro(serie, 3) +
-                            Czro(nNF, 9) + Czro(cNF, 9);
+  const std::string corpo =
+      Czro(cUF, 2) + AAMM(dataEmissao) + CNPJ + mod + Czro(serie, 3) + Czro(nNF, 9) + Czro(cNF, 9);
   return corpo + DigVerificador(corpo, 9, false);
 }
 
@@ -122,8 +121,8 @@ bool ValidaAutenticidadeDV(const std::string& chave, TVersaoManual versao,
                            const std::string& logDir) {
   const TqorDecodeChaveNFCe campos = DecodeChave(chave, versao, logDir);
   // Only year and month are in the key; any day of that month gives the same digits.
-  const std::string data = Format("%s-%s-%s", {"20" + campos.AAMM.substr(0, 2),
-                                               campos.AAMM.substr(2, 2), std::string("01")});
+  const std::string data = Format(
+      "%s-%s-%s", {"20" + campos.AAMM.substr(0, 2), campos.AAMM.substr(2, 2), std::string("01")});
   const std::string recalculada =
       CalculaChave(data, campos.cUF, campos.CNPJ, campos.mod, campos.serie, campos.nNF,
                    campos.tpEmis, campos.cNF, logDir);

@@ -39,10 +39,11 @@ std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
                          const std::string& nNF, const std::string& tpEmis, const std::string& cNF,
                          const std::string& logDir = {});
 // The key of the legacy layout (no tpEmis, cNF of 9 digits); the date must be "YYYY-MM-DD".
+// It takes no error-log folder (its failures go to the executable's folder): with one, a call
+// with eight texts could not tell the two layouts apart.
 std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
                          const std::string& CNPJ, const std::string& mod, const std::string& serie,
-                         const std::string& nNF, const std::string& cNF,
-                         const std::string& logDir = {});
+                         const std::string& nNF, const std::string& cNF);
 
 // Modulus-11 digit of the decimal text `text`: weights 2..`pesoMaximo` from the right, cycling.
 // With `retornarResto` the result is the sum mod 11 ("0".."10"); otherwise 11 - (sum mod 11),

@@ -54,8 +54,8 @@ TVersaoManual StrToVersaoManual(const std::string& text, const std::string& logD
   const int index = IndexOfText(text, kVersoesManual);
   if (index < 0) {
     throw EqorNFCeVersaoManualException(
-        "Versão do Manual informada: %s não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0",
-        {text}, logDir);
+        "Versão do Manual informada: %s não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0", {text},
+        logDir);
   }
   return static_cast<TVersaoManual>(index);
 }

@@ -25,13 +25,12 @@ bool DataExiste(int ano, int mes, int dia) {
 }
 
 std::string Pad2(int value) {
-  return std::string(1, static_cast<char>('0' + value / 10)) +
-         static_cast<char>('0' + value % 10);
+  return std::string(1, static_cast<char>('0' + value / 10)) + static_cast<char>('0' + value % 10);
 }
 
 std::string FormatoXsd(const std::tm& t) {
-  return std::to_string(t.tm_year + 1900) + "-" + Pad2(t.tm_mon + 1) + "-" + Pad2(t.tm_mday) +
-         "T" + Pad2(t.tm_hour) + ":" + Pad2(t.tm_min) + ":" + Pad2(t.tm_sec);
+  return std::to_string(t.tm_year + 1900) + "-" + Pad2(t.tm_mon + 1) + "-" + Pad2(t.tm_mday) + "T" +
+         Pad2(t.tm_hour) + ":" + Pad2(t.tm_min) + ":" + Pad2(t.tm_sec);
 }
 
 }  // namespace
@@ -68,8 +67,7 @@ std::string ConverteHora(const std::string& hora, const std::string& logDir) {
   return Format("%s:%s:%s", {h, m, s});
 }
 
-std::chrono::year_month_day XmlDateToDateTime(const std::string& data,
-                                              const std::string& logDir) {
+std::chrono::year_month_day XmlDateToDateTime(const std::string& data, const std::string& logDir) {
   const auto parte = [&data](std::size_t from, std::size_t count) {
     return from < data.size() ? data.substr(from, count) : std::string();
   };
@@ -107,8 +105,7 @@ bool SeguePadrao(const std::string& text, const std::string& pattern) {
 }
 
 bool IsXsdDateTime(const std::string& text) {
-  return SeguePadrao(text, "####-##-##T##:##:##") ||
-         SeguePadrao(text, "####-##-##T##:##:##-##:##");
+  return SeguePadrao(text, "####-##-##T##:##:##") || SeguePadrao(text, "####-##-##T##:##:##-##:##");
 }
 
 bool TryParseDataHora(const std::string& raw, std::tm& value) {

@@ -50,7 +50,9 @@ bool IsXmlName(const std::string& name) {
   return true;
 }
 
-std::string SemPrefixo(const std::string& id) { return id.size() > 3 ? id.substr(3) : std::string(); }
+std::string SemPrefixo(const std::string& id) {
+  return id.size() > 3 ? id.substr(3) : std::string();
+}
 
 }  // namespace
 
@@ -139,7 +141,7 @@ std::string ValueTagTratado(const std::string& tag, const std::string& xml,
 std::string GerarIdEvento(const std::string& chave, int sequencia, TTipoEvento tipo) {
   const char* codigo = tipo == TTipoEvento::teEPEC                       ? "110140"
                        : tipo == TTipoEvento::teCancelamentoSubstituicao ? "110112"
-                                                                          : "110111";
+                                                                         : "110111";
   return Format("ID%s%s%2.2d", {codigo, chave, sequencia});
 }
 

@@ -51,8 +51,8 @@ std::string getPontoDecimal(const std::string& valor) {
 void CheckCount(const std::string& nome, const std::string& valor, int tamanho,
                 const std::string& logDir) {
   if (Utf8Length(valor) != static_cast<std::size_t>(tamanho)) {
-    throw EqorNFCeCheckParamsException(
-        "Campo %s deve conter %d caracteres para geração do QRCode.", {nome, tamanho}, logDir);
+    throw EqorNFCeCheckParamsException("Campo %s deve conter %d caracteres para geração do QRCode.",
+                                       {nome, tamanho}, logDir);
   }
 }
 
@@ -175,8 +175,7 @@ std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
                          StrToHex(digest), tpAmb, hom, idToken, token, prod, logDir);
 }
 
-std::string HashCSRT(const std::string& chave, const std::string& csrt,
-                     const std::string& logDir) {
+std::string HashCSRT(const std::string& chave, const std::string& csrt, const std::string& logDir) {
   if (csrt.empty() || Utf8Length(csrt) != 36) {
     throw EqorNFCeCheckParamsException("aCSRT inválida para gerar a HashCSRT.", logDir);
   }

@@ -13,13 +13,18 @@ namespace {
 // valid sequence is returned as itself.
 char32_t NextCodePoint(const std::string& text, std::size_t& i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
-  std::size_t len = b0 < 0x80 ? 1 : (b0 >> 5) == 0x6 ? 2 : (b0 >> 4) == 0xE ? 3 : (b0 >> 3) == 0x1E ? 4 : 0;
+  std::size_t len = b0 < 0x80           ? 1
+                    : (b0 >> 5) == 0x6  ? 2
+                    : (b0 >> 4) == 0xE  ? 3
+                    : (b0 >> 3) == 0x1E ? 4
+                                        : 0;
   if (len == 0 || i + len > text.size() || !IsValidUtf8(std::string_view(text).substr(i, len))) {
     ++i;
     return b0;
   }
   char32_t cp = len == 1 ? b0 : len == 2 ? (b0 & 0x1F) : len == 3 ? (b0 & 0x0F) : (b0 & 0x07);
-  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  for (std::size_t k = 1; k < len; ++k)
+    cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
   i += len;
   return cp;
 }
@@ -57,7 +62,8 @@ std::string StrToHex(const std::string& text) {
 }
 
 std::string HexToString(const std::string& hex) {
-  if (hex.size() % 2 != 0) throw EqorGovException("'" + hex + "' não é um valor hexadecimal válido");
+  if (hex.size() % 2 != 0)
+    throw EqorGovException("'" + hex + "' não é um valor hexadecimal válido");
   std::string text;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     AppendUtf8(text, static_cast<char32_t>(HexDigit(hex[i], hex) * 16 + HexDigit(hex[i + 1], hex)));
@@ -70,9 +76,10 @@ std::vector<std::string> SplitString(const std::string& text, const std::string&
   if (text.empty()) return pieces;
   std::size_t start = 0;
   while (true) {
-    const std::size_t pos = delimitadores.empty() ? std::string::npos
-                                                  : text.find_first_of(delimitadores, start);
-    pieces.push_back(text.substr(start, pos == std::string::npos ? std::string::npos : pos - start));
+    const std::size_t pos =
+        delimitadores.empty() ? std::string::npos : text.find_first_of(delimitadores, start);
+    pieces.push_back(
+        text.substr(start, pos == std::string::npos ? std::string::npos : pos - start));
     if (pos == std::string::npos) break;
     start = pos + 1;
   }
@@ -130,7 +137,8 @@ std::string EscapeCaracteres(const std::string& text) {
 std::string RemoveCDATA(const std::string& text) {
   std::string out = text;
   for (const std::string marker : {"<![CDATA[", "]]>"}) {
-    for (std::size_t pos = out.find(marker); pos != std::string::npos; pos = out.find(marker, pos)) {
+    for (std::size_t pos = out.find(marker); pos != std::string::npos;
+         pos = out.find(marker, pos)) {
       out.erase(pos, marker.size());
     }
   }

@@ -67,9 +67,8 @@ std::unique_ptr<XmlDocument> Parse(const std::string& xml) {
 
 // The first node of `xpath` whose XML holds `chave` (ignoring ASCII case when asked); empty
 // when none does, or when there is no key to look for.
-std::string FirstHolding(const std::string& xml, const std::string& xpath,
-                         const std::string& chave, const XmlNamespaces& namespaces = {},
-                         bool ignorarCaixa = false) {
+std::string FirstHolding(const std::string& xml, const std::string& xpath, const std::string& chave,
+                         const XmlNamespaces& namespaces = {}, bool ignorarCaixa = false) {
   if (chave.empty()) return {};
   const auto documento = Parse(xml);
   std::vector<std::string> nodes;
@@ -129,16 +128,14 @@ std::string TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio(const std::string& chave,
   return {};
 }
 
-std::string TqorNFCeXMLLogs::AchaInfProtLogConsRec(const std::string& chave,
-                                                   const std::string& log,
+std::string TqorNFCeXMLLogs::AchaInfProtLogConsRec(const std::string& chave, const std::string& log,
                                                    const std::string& pasta,
                                                    const std::string& logDir) {
   ChecaChave(chave, logDir);
   return FirstHolding(LoadLog(log, pasta, logDir), ".//tec:infProt", chave, NamespaceTec());
 }
 
-std::string TqorNFCeXMLLogs::AchaInfProtLogConsNF(const std::string& chave,
-                                                  const std::string& log,
+std::string TqorNFCeXMLLogs::AchaInfProtLogConsNF(const std::string& chave, const std::string& log,
                                                   const std::string& pasta,
                                                   const std::string& logDir) {
   ChecaChave(chave, logDir);
@@ -149,8 +146,7 @@ std::string TqorNFCeXMLLogs::AchaInfProtLogConsNF(const std::string& chave,
 }
 
 void TqorNFCeXMLLogs::ListaChavesLogRecibo(const std::string& log, int cStat, TStrings* lista,
-                                           const std::string& pasta,
-                                           const std::string& logDir) {
+                                           const std::string& pasta, const std::string& logDir) {
   if (cStat == 0) throw EqorNFCeCheckParamsException("O cStat deve ser informado.", logDir);
   ChecaLista(lista, logDir);
   const auto documento = Parse(LoadLog(log, pasta, logDir));
@@ -209,8 +205,8 @@ void TqorEventosXMLLogs::ListaChavesLogEnv(const std::string& log, TStrings* lis
   ChecaLista(lista, logDir);
   const auto documento = Parse(LoadLog(log, pasta, logDir));
   if (!documento) return;
-  for (const std::string& chave : ValuesInEach(*documento, "//*[local-name()='infEvento']",
-                                               "*[local-name()='chNFe']", {})) {
+  for (const std::string& chave :
+       ValuesInEach(*documento, "//*[local-name()='infEvento']", "*[local-name()='chNFe']", {})) {
     lista->Add(chave);
   }
 }

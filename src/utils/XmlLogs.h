@@ -43,8 +43,7 @@ class TqorNFCeXMLLogs {
                                            const std::string& logDir = {});
   // The first infProt of a key-query log.
   static std::string AchaInfProtLogConsNF(const std::string& chave, const std::string& log,
-                                          const std::string& pasta,
-                                          const std::string& logDir = {});
+                                          const std::string& pasta, const std::string& logDir = {});
   // Appends to `lista` the chNFe of every protNFe of a receipt-query log whose cStat is `cStat`.
   // EqorNFCeCheckParamsException "O cStat deve ser informado." for 0 and "Lista não foi
   // instanciada." for a null list.

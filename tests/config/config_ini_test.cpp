@@ -40,8 +40,7 @@ std::string Str(const std::string& s) { return s; }
 std::string Str(bool b) { return b ? "true" : "false"; }
 std::string Str(int i) { return std::to_string(i); }
 template <typename E>
-  requires std::is_enum_v<E>
-std::string Str(E e) {
+requires std::is_enum_v<E> std::string Str(E e) {
   return "#" + std::to_string(static_cast<int>(e));
 }
 
@@ -51,10 +50,11 @@ struct Propriedade {
   std::function<std::string(TqorNFCe&)> get;
 };
 
-#define PROP(obj, Nome, valor)                                          \
-  Propriedade {                                                         \
-    #obj "." #Nome, [=](TqorNFCe& n) { obj.Set##Nome(valor); },         \
-        [](TqorNFCe& n) { return Str(obj.Get##Nome()); }                \
+#define PROP(obj, Nome, valor)                                                                    \
+  Propriedade {                                                                                   \
+#obj "." #Nome,                                                                               \
+        [v = (valor)](TqorNFCe & n) { obj.Set##Nome(v); }, [](TqorNFCe &                          \
+                                                              n) { return Str(obj.Get##Nome()); } \
   }
 
 // Every property the file holds, each set to a value no new component has. The Integrador
@@ -189,7 +189,8 @@ TEST(ConfigIni, TheDesignedAsymmetries) {
   nfce.SetArquivoServidoresHom("servidores-hom-teste.ini");
   nfce.SetDiretorioTemplates(p / "tpl");
   std::filesystem::create_directories(p / "tpl");
-  WriteFile(p / "com.ini", "[NFCE]\nValidarEsquema=0\n[MAIL]\nServidor=antigo\n");
+  WriteFile(p / "com.ini",
+            "; loja 12\n[NFCE]\nValidarEsquema=0\n[MAIL]\nServidor=antigo\n[OUTRA]\nx=1\n");
   nfce.SaveConfig(p / "com.ini");
   nfce.SaveConfig(p / "sem.ini");
 
@@ -216,6 +217,10 @@ TEST(ConfigIni, TheDesignedAsymmetries) {
   lido.LoadConfig(p / "sem.ini");
   EXPECT_EQ(lido.GetTipoCertificado(), TCertificadoKind::ckFile);
   EXPECT_EQ(lido.GetNomeCertificado().Text(), "EMPRESA LTDA11222333000181");
+  EXPECT_EQ(lido.GetUF(), "");  // never set: saved empty, loaded empty (not refused)
+  // What the file held besides the configuration stays.
+  EXPECT_EQ(ReadFile(p / "com.ini").rfind("; loja 12\n", 0), 0u);
+  EXPECT_EQ(com->ReadString("OUTRA", "x", ""), "1");
 
   struct Caso {
     std::string texto;
@@ -303,21 +308,23 @@ TEST(ConfigIni, ProtectedValuesNeedTheirKeyAndRefuseDamage) {
   const std::string prefixo = "Erro ao carregar configurações: Chave PinCode da seção NFCE: ";
   EXPECT_EQ(falha("[NFCE]\nPinCode=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n").rfind(prefixo, 0), 0u);
   EXPECT_EQ(falha("[NFCE]\nPinCode=1234\n").rfind(prefixo, 0), 0u);  // plain text is refused too
-  EXPECT_EQ(falha("[DANFCE]\nMensagem=x\nFraseHomologacao=base64:%%\n")
-                .rfind("Erro ao carregar configurações: Chave FraseHomologacao da seção DANFCE: ",
-                       0),
-            0u);
+  EXPECT_EQ(
+      falha("[DANFCE]\nMensagem=x\nFraseHomologacao=base64:%%\n")
+          .rfind("Erro ao carregar configurações: Chave FraseHomologacao da seção DANFCE: ", 0),
+      0u);
 
   // Another installation's key, or none at all: a clear error, never garbage.
   ::setenv("QORNFCE_KEY_FILE", (p / "outra.key").c_str(), 1);
   TqorNFCe semChave;
-  EXPECT_NE(MessageOf<EqorNFCeConfigException>([&] { semChave.LoadConfig(p / "nfceConfig.ini"); })
-                .find("não existe"),
+  EXPECT_NE(MessageOf<EqorNFCeConfigException>([&] {
+              semChave.LoadConfig(p / "nfceConfig.ini");
+            }).find("não existe"),
             std::string::npos);
   Encrypt("cria a outra chave");
   TqorNFCe outraChave;
-  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { outraChave.LoadConfig(p / "nfceConfig.ini"); })
-                .rfind(prefixo, 0),
+  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] {
+              outraChave.LoadConfig(p / "nfceConfig.ini");
+            }).rfind(prefixo, 0),
             0u);
   // Empty protected values never need the key.
   ::setenv("QORNFCE_KEY_FILE", (p / "nenhuma/chave.key").c_str(), 1);
@@ -346,17 +353,17 @@ TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {
   struct Caso {
     std::string texto, mensagem;
   };
-  for (const Caso& caso : std::vector<Caso>{
-           {"[NFCE]\nAmbiente=0\n",
-            "Ambiente 0 inválido. Utilize: 1 (produção) ou 2 (homologação)"},
-           {"[NFCE]\nVersaoManual=vm60\n",
-            "Versão do Manual informada: vm60 não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0"},
-           {"[DANFCE]\nFormatoDanfce=A4\n",
-            "Formato Danfce informado: A4 não é suportado. \rUtilize: NORMAL ou MENSAGEMELETRONICA"},
-           {"[INTEGRADOR]\nAtivar=1\nDiretorioEntrada=" + p / "falta" + "\n",
-            "DiretorioEntrada, Diretório inexistente: " + p / "falta" +
-                "\r\nPor favor configure o mesmo diretório monitorado pelo Integrador do Ceará."},
-       }) {
+  for (
+      const Caso& caso : std::vector<Caso>{
+          {"[NFCE]\nAmbiente=0\n", "Ambiente 0 inválido. Utilize: 1 (produção) ou 2 (homologação)"},
+          {"[NFCE]\nVersaoManual=vm60\n",
+           "Versão do Manual informada: vm60 não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0"},
+          {"[DANFCE]\nFormatoDanfce=A4\n",
+           "Formato Danfce informado: A4 não é suportado. \rUtilize: NORMAL ou MENSAGEMELETRONICA"},
+          {"[INTEGRADOR]\nAtivar=1\nDiretorioEntrada=" + p / "falta" + "\n",
+           "DiretorioEntrada, Diretório inexistente: " + p / "falta" +
+               "\r\nPor favor configure o mesmo diretório monitorado pelo Integrador do Ceará."},
+      }) {
     WriteFile(p / "caso.ini", caso.texto);
     TqorNFCe n;
     EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { n.LoadConfig(p / "caso.ini"); }),
@@ -370,14 +377,16 @@ TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {
   EXPECT_EQ(inativo.GetIntegrador().GetDiretorioSaida(), p / "falta");
 
   // Saving into a place that cannot hold the file.
-  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] { inativo.SaveConfig(p / "falta/x.ini"); })
-                .rfind("Erro ao salvar configurações: ", 0),
+  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] {
+              inativo.SaveConfig(p / "falta/x.ini");
+            }).rfind("Erro ao salvar configurações: ", 0),
             0u);
 }
 
 TEST(ConfigIni, ThePrintParameterText) {
   Pasta p;
-  WriteFile(p / "prod.ini", "[SP]\nURLQRCODE=https://prod/sp\n[SP_6.0]\nURLQRCODE=https://prod/v6\n");
+  WriteFile(p / "prod.ini",
+            "[SP]\nURLQRCODE=https://prod/sp\n[SP_6.0]\nURLQRCODE=https://prod/v6\n");
   WriteFile(p / "hom.ini", "[SP]\nURLQRCODE=https://hom/sp\n[SP_5.0b]\nURLQRCODE=https://hom/v5\n");
   TqorNFCe nfce;
   nfce.SetUF("SP");
@@ -416,11 +425,12 @@ TEST(ConfigIni, EveryAccessToTheServicesObjectPushesTheConfiguration) {
   Pasta p;
   WriteFile(p / "nfceConfig.ini",
             "[NFCE]\nProxy=proxy:3128\nUsuario=u\nSenha=s\nTimeOut=2500\n"
-            "IgnoreInvalidCertificates=0\nCaminhoCertificado=" + p / "e.pfx" +
-                "\nSenhaCertificado=pw\nHashCertificado=AB12\nDiretorioTemplates=" + p /
-                "tpl/vm60/\n"
-                "[MAIL]\nServidorSmtp=smtp.loja\nPorta=587\nAutenticacao=1\nSenha=ms\n"
-                "Mensagem=base64:" + "T2zDoQ0KZmlt" + "\nConteudoHtml=1\n");
+            "IgnoreInvalidCertificates=0\nCaminhoCertificado=" +
+                p / "e.pfx" + "\nSenhaCertificado=pw\nHashCertificado=AB12\nDiretorioTemplates=" +
+                p / "tpl/vm60/\n"
+                    "[MAIL]\nServidorSmtp=smtp.loja\nPorta=587\nAutenticacao=1\nSenha=ms\n"
+                    "Mensagem=base64:" +
+                "T2zDoQ0KZmlt" + "\nConteudoHtml=1\n");
   TqorNFCe nfce;
   nfce.LoadConfig(p / "nfceConfig.ini");
   TqorGovX& gov = nfce.GetGov();

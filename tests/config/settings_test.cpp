@@ -12,6 +12,7 @@
 #include "core/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
+#include "platform/GovX.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -38,9 +39,9 @@ TEST(Integrador, FoldersAreCheckedOnlyWhileAtivar) {
             "DiretorioEntrada, Diretório inexistente: " + dir / "falta" +
                 "\r\nPor favor configure o mesmo diretório monitorado pelo Integrador do Ceará.");
   EXPECT_EQ(integrador.GetDiretorioEntrada(), dir / "nao-existe");  // kept
-  EXPECT_NE(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { integrador.SetDiretorioSaida(dir / "falta"); })
-                .rfind("DiretorioSaida, Diretório inexistente: ", 0),
+  EXPECT_NE(MessageOf<EqorNFCeCheckParamsException>([&] {
+              integrador.SetDiretorioSaida(dir / "falta");
+            }).rfind("DiretorioSaida, Diretório inexistente: ", 0),
             std::string::npos);
 
   integrador.SetDiretorioEntrada(dir / "in");
@@ -120,9 +121,8 @@ TEST(ConfigFile, ThePathRule) {
 
   if (!FileExists(beside)) {
     TqorNFCe nfce;
-    EXPECT_EQ(
-        MessageOf<EqorConfigINIException>([&] { nfce.LoadConfig(dir / "outra/" + name); }),
-        "Arquivo " + beside + " não foi encontrado");
+    EXPECT_EQ(MessageOf<EqorConfigINIException>([&] { nfce.LoadConfig(dir / "outra/" + name); }),
+              "Arquivo " + beside + " não foi encontrado");
   }
   TqorNFCe nfce;
   EXPECT_EQ(MessageOf<EqorConfigINIException>(

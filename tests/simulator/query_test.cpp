@@ -85,13 +85,13 @@ class QueryTest : public ::testing::Test {
     const std::string request = dir_ / ("pedido-" + n + ".xml"), reply = dir_ / ("resp-" + n);
     WriteFile(request, envelope);
     std::string log;
-    EXPECT_EQ(0, RunCommand("curl -sS --fail-with-body --cacert " + SharedPki().caCert +
-                                " --cert " + SharedPki().companyCertPem + " --key " +
-                                SharedPki().companyKeyPem +
-                                " -H 'Content-Type: application/soap+xml; charset=utf-8'"
-                                " --data-binary @" + request + " -o " + reply + " " +
-                                simulator_->BaseUrl() + path,
-                            &log))
+    EXPECT_EQ(0,
+              RunCommand("curl -sS --fail-with-body --cacert " + SharedPki().caCert + " --cert " +
+                             SharedPki().companyCertPem + " --key " + SharedPki().companyKeyPem +
+                             " -H 'Content-Type: application/soap+xml; charset=utf-8'"
+                             " --data-binary @" +
+                             request + " -o " + reply + " " + simulator_->BaseUrl() + path,
+                         &log))
         << log << ReadFile(reply);
     return reply;
   }
@@ -111,9 +111,9 @@ class QueryTest : public ::testing::Test {
                                           const std::string& check) {
     const std::string part = reply + "." + element + ".xml";
     std::string out;
-    if (RunCommand("xmllint --xpath \"//*[local-name()='" + element + "']\" " + reply + " > " +
-                       part,
-                   &out) != 0)
+    if (RunCommand(
+            "xmllint --xpath \"//*[local-name()='" + element + "']\" " + reply + " > " + part,
+            &out) != 0)
       return ::testing::AssertionFailure() << "no " << element << ": " << ReadFile(reply);
     std::string command = check;
     command.replace(command.find("{}"), 2, part);
@@ -129,8 +129,8 @@ class QueryTest : public ::testing::Test {
   }
   static ::testing::AssertionResult EventSignatureVerifies(const std::string& reply) {
     return Check(reply, "evento",
-                 "xmlsec1 --verify --trusted-pem " + SharedPki().caCert + " --id-attr:Id " +
-                     kNfe + ":infEvento {}");
+                 "xmlsec1 --verify --trusted-pem " + SharedPki().caCert + " --id-attr:Id " + kNfe +
+                     ":infEvento {}");
   }
 
   TempDir dir_;
@@ -151,9 +151,8 @@ class QueryCasesTest : public QueryTest, public ::testing::WithParamInterface<Qu
 TEST_P(QueryCasesTest, AnswersFromTheBaseOfNotes) {
   const QueryCase& c = GetParam();
   Seed();
-  const std::string reply = Post(c.layout == "4.00" ? "/ws/NFeConsultaProtocolo4.asmx"
-                                                    : "/ws/NfeConsulta2.asmx",
-                                 c.envelope);
+  const std::string reply = Post(
+      c.layout == "4.00" ? "/ws/NFeConsultaProtocolo4.asmx" : "/ws/NfeConsulta2.asmx", c.envelope);
   EXPECT_EQ(c.cStat, Field(reply, "*[local-name()='cStat']")) << ReadFile(reply);
   EXPECT_EQ(c.xMotivo, Field(reply, "*[local-name()='xMotivo']"));
   EXPECT_TRUE(SchemaValid(reply, c.layout));
@@ -170,7 +169,8 @@ TEST_P(QueryCasesTest, AnswersFromTheBaseOfNotes) {
               Field(reply, infProt + "*[local-name()='nProt']"));
   }
   if (c.procEventoNFe == 1) {
-    EXPECT_EQ("135", XPath(reply, "string(//*[local-name()='retEvento']//*[local-name()='cStat'])"));
+    EXPECT_EQ("135",
+              XPath(reply, "string(//*[local-name()='retEvento']//*[local-name()='cStat'])"));
     EXPECT_TRUE(EventSignatureVerifies(reply));
   }
   if (c.layout == "3.10") {
@@ -218,8 +218,10 @@ TEST_F(QueryTest, TheBaseSurvivesARestartOnTheSameFolder) {
   // Numbering goes on after the highest protocol on disk instead of starting over.
   const std::string next = simulator_->Notas().RegistrarAutorizacao(kDesconhecida, "2").nProt;
   const std::string last =
-      simulator_->Notas().Buscar(kCancelada)->retEvento.substr(
-          simulator_->Notas().Buscar(kCancelada)->retEvento.find("<nProt>") + 7, 15);
+      simulator_->Notas()
+          .Buscar(kCancelada)
+          ->retEvento.substr(simulator_->Notas().Buscar(kCancelada)->retEvento.find("<nProt>") + 7,
+                             15);
   EXPECT_GT(next.substr(5), last.substr(5));
 }
 

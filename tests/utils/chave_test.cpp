@@ -73,10 +73,10 @@ TEST(Chave, ChecksComeInTheirOrderWithTheirMessages) {
             "1\rCódigo (controle do sistema) Nota Fiscal = 1\rsão campos obrigatórios para o "
             "cálculo do dígito verificador.");
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1", log); }),
+                [&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1"); }),
             "2015-03-20T10:15:00-03:00 Data de Emissão no Formato inválido. Utilizar YYYY-MM-DD");
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave("2015-03-20", "41", "12.3", "65", "1", "1", "1", log); }),
+                [&] { CalculaChave("2015-03-20", "41", "12.3", "65", "1", "1", "1"); }),
             "O campo CNPJ: 12.3 deve ser um número Inteiro");
   EXPECT_NE(test::ReadFile(dir / "nfce_exception.log").find("EqorNFCeCheckParamsException"),
             std::string::npos);
@@ -99,7 +99,8 @@ TEST(Chave, DecodeAndAuthenticity) {
   EXPECT_FALSE(ValidaAutenticidadeDV(alterada, TVersaoManual::vm50b));
   TempDir dir;
   for (const std::string& errada : {std::string(kChave).substr(0, 43), std::string(kChave) + "1"}) {
-    const std::string esperada = "A Chave da NFCe " + errada + " deve possuir exatamente 44 dígitos.";
+    const std::string esperada =
+        "A Chave da NFCe " + errada + " deve possuir exatamente 44 dígitos.";
     EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
                   [&] { DecodeChave(errada, TVersaoManual::vm60, dir.path()); }),
               esperada);

@@ -13,9 +13,9 @@ namespace {
 using test::MessageOf;
 
 TEST(Conversoes, EveryValueRoundTripsThroughItsText) {
-  const char* esquemas[] = {"pl_006n", "pl_006p", "pl_006q", "pl_006r", "pl_007a", "pl_008a",
-                            "pl_008b", "pl_008c", "pl_008d", "pl_008e", "pl_008f", "pl_008g",
-                            "pl_008h", "pl_008i", "pl_008i1", "pl_009", "pl_009g"};
+  const char* esquemas[] = {"pl_006n", "pl_006p", "pl_006q",  "pl_006r", "pl_007a", "pl_008a",
+                            "pl_008b", "pl_008c", "pl_008d",  "pl_008e", "pl_008f", "pl_008g",
+                            "pl_008h", "pl_008i", "pl_008i1", "pl_009",  "pl_009g"};
   for (int i = 0; i < 17; ++i) {
     const auto v = static_cast<TVersaoEsquema>(i);
     EXPECT_EQ(VersaoEsquemaToStr(v), esquemas[i]);
@@ -54,10 +54,12 @@ TEST(Conversoes, EveryValueRoundTripsThroughItsText) {
 
 TEST(Conversoes, UnknownTextsAreRefusedWithTheirMessages) {
   test::TempDir dir;
-  EXPECT_EQ(MessageOf<EqorNFCeVersaoManualException>([&] { StrToVersaoManual("vm60", dir.path()); }),
-            "Versão do Manual informada: vm60 não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0");
   EXPECT_EQ(
-      MessageOf<EqorNFCeFormatoDanfceInvalidoException>([&] { StrToFormatoDanfce("A4", dir.path()); }),
+      MessageOf<EqorNFCeVersaoManualException>([&] { StrToVersaoManual("vm60", dir.path()); }),
+      "Versão do Manual informada: vm60 não é suportada. \rUtilize: 5.0, 5.0a, 5.0b ou 6.0");
+  EXPECT_EQ(
+      MessageOf<EqorNFCeFormatoDanfceInvalidoException>(
+          [&] { StrToFormatoDanfce("A4", dir.path()); }),
       "Formato Danfce informado: A4 não é suportado. \rUtilize: NORMAL ou MENSAGEMELETRONICA");
   EXPECT_EQ(MessageOf<EqorNFCeVersaoEsquemaInvalidaException>(
                 [&] { StrToVersaoEsquema("pl_010", dir.path()); }),

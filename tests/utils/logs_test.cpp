@@ -6,6 +6,7 @@
 #include "core/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/RequestLog.h"
+#include "platform/Xml.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -26,8 +27,8 @@ std::string Nfe(const std::string& chave) {
 }
 
 std::string ProtNFe(const std::string& chave, const std::string& cStat) {
-  return "<protNFe versao=\"4.00\"><infProt><tpAmb>2</tpAmb><chNFe>" + chave +
-         "</chNFe><cStat>" + cStat + "</cStat></infProt></protNFe>";
+  return "<protNFe versao=\"4.00\"><infProt><tpAmb>2</tpAmb><chNFe>" + chave + "</chNFe><cStat>" +
+         cStat + "</cStat></infProt></protNFe>";
 }
 
 // The logs of one batch of two notes, as the request log names them.
@@ -37,17 +38,20 @@ struct Logs {
   std::string envLot, proRec, eventos, retEventos;
   Logs() {
     TRequestLog log;
-    envLot = log.Log("<enviNFe " + kNs + " versao=\"4.00\"><idLote>15</idLote><indSinc>0</indSinc>" +
-                         Nfe(kChave1) + Nfe(kChave2) + "</enviNFe>",
-                     "env-lot", "15", "", pasta);
+    envLot =
+        log.Log("<enviNFe " + kNs + " versao=\"4.00\"><idLote>15</idLote><indSinc>0</indSinc>" +
+                    Nfe(kChave1) + Nfe(kChave2) + "</enviNFe>",
+                "env-lot", "15", "", pasta);
     proRec = log.Log("<retConsReciNFe " + kNs + " versao=\"4.00\"><cStat>104</cStat>" +
                          ProtNFe(kChave1, "100") + ProtNFe(kChave2, " 302") + "</retConsReciNFe>",
                      "pro-rec", "351000000000015", "", pasta);
     eventos = log.Log("<envEvento " + kNs + "><idLote>1</idLote>" + Evento("110111", kChave1) +
                           Evento("110111", kChave2) + "</envEvento>",
                       "caneve-env", "1", "", pasta);
-    retEventos = log.Log("<retEnvEvento " + kNs + "><cStat>128</cStat><retEvento><infEvento>"
-                         "<chNFe>" + kChave2 + "</chNFe></infEvento></retEvento></retEnvEvento>",
+    retEventos = log.Log("<retEnvEvento " + kNs +
+                             "><cStat>128</cStat><retEvento><infEvento>"
+                             "<chNFe>" +
+                             kChave2 + "</chNFe></infEvento></retEvento></retEnvEvento>",
                          "caneve-ret", "1", "", pasta);
   }
   static std::string Evento(const std::string& tipo, const std::string& chave) {
@@ -76,15 +80,13 @@ TEST(XmlLogs, NoteSearchesByFileNameFullPathOrText) {
             }),
             "Arquivo Log não contém Chave de NFCe ou é inválido.");
 
-  const std::string prot =
-      TqorNFCeXMLLogs::AchaInfProtLogConsRec(kChave2, logs.proRec, logs.pasta);
+  const std::string prot = TqorNFCeXMLLogs::AchaInfProtLogConsRec(kChave2, logs.proRec, logs.pasta);
   EXPECT_EQ(GetValueTag("chNFe", prot), kChave2);
-  EXPECT_EQ(TqorNFCeXMLLogs::AchaInfProtLogConsRec(kChave2.substr(1) + "1", logs.proRec,
-                                                   logs.pasta),
-            "");
-  EXPECT_EQ(GetValueTag("chNFe", TqorNFCeXMLLogs::AchaInfProtLogConsNF(kChave2, logs.proRec,
-                                                                       logs.pasta)),
-            kChave1);  // the first protocol of the log, whatever key it holds
+  EXPECT_EQ(
+      TqorNFCeXMLLogs::AchaInfProtLogConsRec(kChave2.substr(1) + "1", logs.proRec, logs.pasta), "");
+  EXPECT_EQ(
+      GetValueTag("chNFe", TqorNFCeXMLLogs::AchaInfProtLogConsNF(kChave2, logs.proRec, logs.pasta)),
+      kChave1);  // the first protocol of the log, whatever key it holds
 
   TStrings chaves;
   TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 302, &chaves, logs.pasta);
@@ -101,13 +103,11 @@ TEST(XmlLogs, RefusalsAndTheirMessages) {
                                                         err);
             }),
             "A Chave deve ser composta apenas por Números");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorNFCeXMLLogs::AchaInfProtLogConsRec("NFe" + kChave1, "", "", err);
-            }),
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { TqorNFCeXMLLogs::AchaInfProtLogConsRec("NFe" + kChave1, "", "", err); }),
             "A Chave deve ser composta apenas por Números");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio(kChave1, "", logs.pasta, err);
-            }),
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio(kChave1, "", logs.pasta, err); }),
             "Arquivo de Log Vazio");
   const std::string ausente = logs.pasta + "nao-existe-env-lot.xml";
   EXPECT_EQ(MessageOf<EqorNFCeLogNotFoundException>(

@@ -76,7 +76,8 @@ bool MatchesOfficialPattern(const std::string& link) {
   const std::size_t end = xsd.find("</xs:restriction>", element);
   EXPECT_NE(element, std::string::npos);
   std::string patterns;
-  for (std::size_t p = xsd.find("<xs:pattern", element); p < end; p = xsd.find("<xs:pattern", p + 1)) {
+  for (std::size_t p = xsd.find("<xs:pattern", element); p < end;
+       p = xsd.find("<xs:pattern", p + 1)) {
     patterns += xsd.substr(p, xsd.find("/>", p) + 2 - p);
   }
   EXPECT_FALSE(patterns.empty());
@@ -99,16 +100,18 @@ TStrings Parametros(const std::string& id, const std::string& csc) {
   return p;
 }
 
-bool SchemasPresent() { return !ReadFile(std::string(QORNFCE_SCHEMAS_DIR) + "/leiauteNFe_v4.00.xsd").empty(); }
+bool SchemasPresent() {
+  return !ReadFile(std::string(QORNFCE_SCHEMAS_DIR) + "/leiauteNFe_v4.00.xsd").empty();
+}
 
 TEST(QRCode, Version100OnlineAndProduction) {
   if (!SchemasPresent()) GTEST_SKIP() << "official schema package not found";
   // Homologation, with recipient; the address already ends its (empty) query part with "?".
-  const std::string p1 = "chNFe=" + Chave('1') + "&nVersao=100&tpAmb=2&cDest=12345678909&dhEmi=" +
-                         Hex(kDhEmi) + "&vNF=1234.56&vICMS=1.80&digVal=" + Hex(kDigest) +
-                         "&cIdToken=000007";
-  const std::string link1 =
-      MontaLinkQRCode(Nota{}.Xml(), Parametros("000007", "CSC-SECRETO"), "100", TVersaoManual::vm60);
+  const std::string p1 = "chNFe=" + Chave('1') +
+                         "&nVersao=100&tpAmb=2&cDest=12345678909&dhEmi=" + Hex(kDhEmi) +
+                         "&vNF=1234.56&vICMS=1.80&digVal=" + Hex(kDigest) + "&cIdToken=000007";
+  const std::string link1 = MontaLinkQRCode(Nota{}.Xml(), Parametros("000007", "CSC-SECRETO"),
+                                            "100", TVersaoManual::vm60);
   EXPECT_EQ(link1, kHom + "?" + p1 + "&cHashQRCode=" + Sha1(p1 + "CSC-SECRETO"));
   EXPECT_TRUE(MatchesOfficialPattern(link1)) << link1;
 
@@ -135,9 +138,12 @@ TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
   EXPECT_EQ(GerarTokenHomologacao(kCnpj), cscTeste);
   EXPECT_EQ(cscTeste.size(), 16u);
   const std::string online = Chave('1') + "|2|2|2";
-  const std::string link1 = MontaLinkQRCode(Nota{}.Xml(), Parametros("000002", ""), "", TVersaoManual::vm60);
+  const std::string link1 =
+      MontaLinkQRCode(Nota{}.Xml(), Parametros("000002", ""), "", TVersaoManual::vm60);
   EXPECT_EQ(link1, kHom + "?p=" + online + "|" + Sha1(online + cscTeste));
   EXPECT_TRUE(MatchesOfficialPattern(link1)) << link1;
+  // An address already ending in "?p=" is used as it is: doubling it would break the link.
+  EXPECT_FALSE(MatchesOfficialPattern(kHom + "?p=p=" + link1.substr(kHom.size() + 3)));
 
   // Offline contingency, production, configured CSC, empty identifier shown as 1: day, value and
   // digest join the parameters.
@@ -145,8 +151,8 @@ TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
   offline.tpEmis = '9';
   offline.tpAmb = "1";
   const std::string p2 = Chave('9') + "|2|1|10|1234.56|" + Hex(kDigest) + "|1";
-  const std::string link2 = MontaLinkQRCode(offline.Xml(), Parametros("", "ABCDEF123456"), "200",
-                                            TVersaoManual::vm60);
+  const std::string link2 =
+      MontaLinkQRCode(offline.Xml(), Parametros("", "ABCDEF123456"), "200", TVersaoManual::vm60);
   EXPECT_EQ(link2, kProd + "?p=" + p2 + "|" + Sha1(p2 + "ABCDEF123456"));
   EXPECT_TRUE(MatchesOfficialPattern(link2)) << link2;
 
@@ -154,7 +160,8 @@ TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
   Nota epec;
   epec.tpEmis = '4';
   const std::string p3 = Chave('4') + "|2|2|3";
-  const std::string link3 = MontaLinkQRCode(epec.Xml(), Parametros("3", "CSC"), "", TVersaoManual::vm60);
+  const std::string link3 =
+      MontaLinkQRCode(epec.Xml(), Parametros("3", "CSC"), "", TVersaoManual::vm60);
   EXPECT_EQ(link3, kHom + "?p=" + p3 + "|" + Sha1(p3 + "CSC"));
   EXPECT_TRUE(MatchesOfficialPattern(link3)) << link3;
 }
@@ -194,9 +201,10 @@ TEST(QRCode, AddressesValuesAndChecks) {
   const std::string csrt(36, 'G');
   WriteFile(dir / "csrt.txt", csrt + Chave('1'));
   std::string esperado;
-  ASSERT_EQ(RunCommand("openssl dgst -sha1 -binary '" + dir / "csrt.txt" + "' | base64", &esperado), 0);
+  ASSERT_EQ(RunCommand("openssl dgst -sha1 -binary '" + dir / "csrt.txt" + "' | base64", &esperado),
+            0);
   EXPECT_EQ(HashCSRT(Chave('1'), csrt) + "\n", esperado);
-  for (const std::string errado : {std::string(35, 'G'), std::string(37, 'G'), std::string()}) {
+  for (const std::string& errado : {std::string(35, 'G'), std::string(37, 'G'), std::string()}) {
     EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] { HashCSRT(Chave('1'), errado, log); }),
               "aCSRT inválida para gerar a HashCSRT.");
   }
@@ -216,7 +224,8 @@ TEST(QRCode, ComponentReadsItsPrintParametersAndWrapsFailures) {
   nfce.GetDanfceSettings().SetTokenNFCe("MEUCSC");
 
   const std::string online = Chave('1') + "|2|2|5";
-  EXPECT_EQ(nfce.GetLinkQRCode(Nota{}.Xml()), kHom + "?p=" + online + "|" + Sha1(online + "MEUCSC"));
+  EXPECT_EQ(nfce.GetLinkQRCode(Nota{}.Xml()),
+            kHom + "?p=" + online + "|" + Sha1(online + "MEUCSC"));
   // The model of the advanced parameters chooses version 1.00.
   nfce.GetDanfceSettings().SetParamsAvancados("textoLivre=x; ModeloQrCode=100");
   EXPECT_NE(nfce.GetLinkQRCode(Nota{}.Xml()).find("?chNFe=" + Chave('1') + "&nVersao=100&"),
@@ -231,8 +240,9 @@ TEST(QRCode, ComponentReadsItsPrintParametersAndWrapsFailures) {
   EXPECT_EQ(MessageOf<EqorNFCeGetLinkQRCodeException>([&] { nfce.GetLinkQRCode(semId); }),
             "Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: Campo chNFe "
             "deve conter 44 caracteres para geração do QRCode.");
-  EXPECT_EQ(MessageOf<EqorNFCeGetLinkQRCodeException>([&] { nfce.GetLinkQRCode("<NFe>"); })
-                .rfind("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: ", 0),
+  EXPECT_EQ(MessageOf<EqorNFCeGetLinkQRCodeException>([&] {
+              nfce.GetLinkQRCode("<NFe>");
+            }).rfind("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: ", 0),
             0u);
   EXPECT_EQ(nfce.CalcularHashCSRT(Chave('1'), std::string(36, 'G')),
             HashCSRT(Chave('1'), std::string(36, 'G')));

@@ -1,0 +1,156 @@
+// Dates, numbers, texts and note helpers of the fiscal utilities.
+#include <gtest/gtest.h>
+
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/GovException.h"
+#include "platform/Xml.h"
+#include "support/Expect.h"
+#include "support/TempDir.h"
+#include "utils/DataHora.h"
+#include "utils/Notas.h"
+#include "utils/Numeros.h"
+#include "utils/Paths.h"
+#include "utils/Textos.h"
+
+namespace qor {
+namespace {
+
+using test::MessageOf;
+using test::TempDir;
+
+TEST(Helpers, DatesAndTimes) {
+  EXPECT_EQ(ConverteData("2015-03-05T10:11:12-03:00"), "05/03/2015 10:11:12");
+  EXPECT_EQ(ConverteData("2015-03-05"), "05/03/2015");
+  EXPECT_EQ(ConverteData(""), "");
+  EXPECT_EQ(ConverteHora("07:08:09"), "07:08:09");
+  EXPECT_EQ(ConverteHora(""), "");
+  TempDir dir;
+  const std::string log = dir.path();
+  const auto data = [&](const std::string& texto) {
+    return MessageOf<EqorNFCeConvertDateException>([&] { ConverteData(texto, log); });
+  };
+  EXPECT_EQ(data("2015-3-05"), "Erro na conversão de datas: data inválida");
+  EXPECT_EQ(data("15-03-2015"), "Erro na conversão de datas: ano inválido");
+  EXPECT_EQ(data("2015-13-05"), "Erro na conversão de datas: mês inválido");
+  EXPECT_EQ(data("2015-03-xx"), "Erro na conversão de datas: dia inválido");
+  const auto hora = [&](const std::string& texto) {
+    return MessageOf<EqorNFCeConvertDateException>([&] { ConverteHora(texto, log); });
+  };
+  EXPECT_EQ(hora("7:08:09"), "Erro na conversão de horas: hora inválida");
+  EXPECT_EQ(hora("24:00:00"), "Erro na conversão de horas: hora inválida");
+  EXPECT_EQ(hora("23:60:00"), "Erro na conversão de horas: minuto inválido");
+  EXPECT_EQ(hora("23:59:6x"), "Erro na conversão de horas: segundo inválido");
+
+  EXPECT_EQ(XmlDateToDateTime("2016-02-29T10:00:00-03:00"),
+            std::chrono::year_month_day(std::chrono::year(2016), std::chrono::February,
+                                        std::chrono::day(29)));
+  const auto xmlData = [&](const std::string& texto) {
+    return MessageOf<EqorNFCeConvertDateException>([&] { XmlDateToDateTime(texto, log); });
+  };
+  EXPECT_EQ(xmlData("20x5-02-01"), "Erro na conversão de datas: ano inválido");
+  EXPECT_EQ(xmlData("2015-a2-01"), "Erro na conversão de datas: mês inválido");
+  EXPECT_EQ(xmlData("2015-02-b1"), "Erro na conversão de datas: dia inválido");
+  EXPECT_EQ(xmlData("2015-02-29"), "Erro na conversão de datas: data inválida");
+  EXPECT_EQ(xmlData("2015-13-01"), "Erro na conversão de datas: data inválida");
+
+  EXPECT_TRUE(IsXsdDateTime("2015-03-05T10:11:12"));
+  EXPECT_TRUE(IsXsdDateTime("2015-03-05T10:11:12-03:00"));
+  EXPECT_FALSE(IsXsdDateTime("2015-03-05 10:11:12"));
+  EXPECT_TRUE(SeguePadrao("aZ9-", "&@#-"));
+  EXPECT_FALSE(SeguePadrao("AZ9-", "&@#-"));
+  EXPECT_TRUE(ValidaDataHoraEvento(" "));
+  EXPECT_TRUE(ValidaDataHoraEvento("05/03/2015 10:11"));
+  EXPECT_FALSE(ValidaDataHoraEvento("31/02/2015"));
+  EXPECT_EQ(FormataDataHoraEvento("2015-03-05T10:11:12-03:00"), "2015-03-05T10:11:12-03:00");
+  EXPECT_EQ(FormataDataHoraEvento("05/03/2015 10:11:12"), "2015-03-05T10:11:12");
+  EXPECT_TRUE(SeguePadrao(FormataDataHoraEvento(""), "####-##-##T##:##:##"));
+  EXPECT_EQ(MessageOf<EqorNFCeConvertDateException>([&] { FormataDataHoraEvento("ontem", log); }),
+            "Erro na conversão de datas: data inválida");
+}
+
+TEST(Helpers, NumbersAndTolerance) {
+  EXPECT_TRUE(CompareComTolerancia(10.01, 10, 0.01));
+  EXPECT_TRUE(CompareComTolerancia(9.99, 10, 0.01));
+  EXPECT_FALSE(CompareComTolerancia(10.02, 10, 0.01));
+  EXPECT_FALSE(CompareComTolerancia(9.98, 10, 0.01));
+  EXPECT_TRUE(CompareComTolerancia(10, 10, 0));
+  EXPECT_EQ(StrToInt("+42"), 42);
+  for (const char* errado : {"", "-", "4 2", "0x1A", "99999999999999999999"}) {
+    EXPECT_THROW(StrToInt64(errado), EqorGovException) << errado;
+  }
+}
+
+TEST(Helpers, TextsAndTheDelimitedParser) {
+  TqorStringParse parse;
+  parse.SetText("a;b;c");
+  EXPECT_EQ(parse.GetText(), "a;b;c;");
+  EXPECT_EQ(parse.GetCount(), 3);
+  EXPECT_EQ(parse.GetItem(2), "b");
+  EXPECT_EQ(parse.GetItem(3), "c");
+  EXPECT_EQ(parse.GetItem(4), "");
+  EXPECT_EQ(parse.GetItem(0), "");
+  parse.SetDemiliter("|");
+  parse.SetText("1|2||4|");
+  EXPECT_EQ(parse.GetCount(), 4);
+  EXPECT_EQ(parse.GetItem(3), "");
+  EXPECT_EQ(parse.GetItem(4), "4");
+
+  EXPECT_EQ(SplitString("a;b,,c", ";,"), (std::vector<std::string>{"a", "b", "", "c"}));
+  EXPECT_TRUE(SplitString("", ";").empty());
+  EXPECT_EQ(HexToString("41e7"), "Aç");
+  EXPECT_EQ(HexToString(StrToHex("Ação")), "Ação");
+  EXPECT_THROW(HexToString("4"), EqorGovException);
+  EXPECT_THROW(HexToString("zz"), EqorGovException);
+  EXPECT_EQ(EscapeCaracteres("d'Avila \"x\""), "d&apos;Avila &quot;x&quot;");
+  EXPECT_EQ(RemoveCDATA("<qrCode><![CDATA[http://x/?a=1]]></qrCode>"),
+            "<qrCode>http://x/?a=1</qrCode>");
+  EXPECT_TRUE(ValidaExisteLink("https://www.sefaz.rs.gov.br/NFCE/NFCE-COM.aspx?p=1|2"));
+  EXPECT_TRUE(ValidaExisteLink("www.fazenda.pr.gov.br/nfce/qrcode?"));
+  EXPECT_FALSE(ValidaExisteLink("1.234,56"));
+  EXPECT_FALSE(ValidaExisteLink("sem link"));
+  EXPECT_TRUE(ValidaAssinatura("<NFe><Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\">"));
+  EXPECT_TRUE(
+      ValidaAssinatura("<ds:Signature Id='s' xmlns:ds='http://www.w3.org/2000/09/xmldsig#'>"));
+  EXPECT_FALSE(ValidaAssinatura("<NFe><Signature><SignedInfo/></Signature></NFe>"));
+  EXPECT_FALSE(ValidaAssinatura("<xSignature xmlns=\"http://www.w3.org/2000/09/xmldsig#\">"));
+}
+
+TEST(Helpers, NotesAndEventsInTexts) {
+  const std::string chave = "35190511222333000181650010000000411000012343";
+  const std::string nota =
+      "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><infNFe versao=\"4.00\" Id=\"NFe" + chave +
+      "\"><infAdic><infCpl>linha 1|linha 2</infCpl></infAdic></infNFe></NFe>";
+  const std::string lote =
+      "<enviNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><nRec>351000000000015</nRec>" + nota +
+      nota + "</enviNFe>";
+  EXPECT_EQ(GetNumNotas(lote), 2);
+  EXPECT_EQ(GetNota(1, lote).rfind("<infNFe ", 0), 0u);
+  EXPECT_EQ(GetNota(1, lote).substr(GetNota(1, lote).size() - 9), "</infNFe>");
+  EXPECT_EQ(GetNota(2, lote), "");
+  EXPECT_EQ(GetNota(0, lote, true), "");  // no protocol to close it
+  EXPECT_EQ(GetNumNotasXPath(lote), 2);
+  EXPECT_EQ(GetNumNotasXPath(lote, false), 0);
+  EXPECT_EQ(GetXMLAttributeByIndex(getNotaXPath(lote, 1), "infNFe", "Id"), "NFe" + chave);
+  EXPECT_EQ(getXmlNotaXPath(lote, "infCpl", 1),
+            "<infCpl xmlns=\"http://www.portalfiscal.inf.br/nfe\">linha 1|linha 2</infCpl>");
+  EXPECT_EQ(getIDNotaXPath(lote), chave);
+  EXPECT_EQ(ObterNotaID(lote), chave);
+  EXPECT_EQ(ObterNumRecibo(lote), "351000000000015");
+  EXPECT_EQ(ValueTagTratado("infCpl", lote, "|"), "linha 1&#xD;linha 2");
+  EXPECT_EQ(ValueTagTratado("x']|//*['", lote, "|"), "");
+  const std::string eventos =
+      "<envEvento><evento><infEvento Id=\"A\"/></evento><evento><infEvento "
+      "Id=\"B\"/></evento></envEvento>";
+  EXPECT_EQ(ObterNumEventos(eventos), 2);
+  EXPECT_EQ(ObterEvento(eventos, 1), "<infEvento Id=\"B\"/>");
+  EXPECT_EQ(ObterEvento(eventos, 2), "");
+  EXPECT_EQ(GerarIdEvento(chave, 1, TTipoEvento::teCancelamento), "ID110111" + chave + "01");
+  EXPECT_EQ(GerarIdEvento(chave, 12, TTipoEvento::teEPEC), "ID110140" + chave + "12");
+  EXPECT_EQ(GerarIdEvento(chave, 2, TTipoEvento::teCancelamentoSubstituicao),
+            "ID110112" + chave + "02");
+  EXPECT_EQ(GetActualDir(), ExecutableDir());
+}
+
+}  // namespace
+}  // namespace qor
