@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #include "platform/Crypto.h"
@@ -26,6 +27,9 @@ struct DocFree {
 using Doc = std::unique_ptr<xmlDoc, DocFree>;
 
 Doc ParseStrict(const std::string& xml) {
+  // libxml2 must be initialised once before threads parse at the same time.
+  static std::once_flag initialised;
+  std::call_once(initialised, xmlInitParser);
   // No network, no entity expansion, no noise on stderr: the text comes from a client.
   xmlDoc* doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr,
                               XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);

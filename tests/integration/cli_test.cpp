@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
+#include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
 #include "support/SimulatorFixture.h"
@@ -48,20 +49,45 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndFailuresWithOne) {
   EXPECT_TRUE(FileExists(dir / "erros/nfce_exception.log"));
 }
 
-TEST(CommandLine, StatusWritesOnlyTheRepliesXmlToStdout) {
+// The options that point a subcommand at a running simulator.
+std::string Against(const test::SimulatorRig& rig) {
+  const auto& pki = test::SharedPki();
+  return " --uf sp --cnpj " + pki.cnpj + " --certificado '" + pki.companyPfx +
+         "' --senha-certificado " + pki.password + " --servidores-hom '" + rig.hom + "' --log '" +
+         rig.dir / "Log" + "' --log-erro '" + rig.dir / "LogErro" + "' --xml-destinatario '" +
+         rig.dir / "Dest" + "' --verificar-servidor --cadeia-ca '" + pki.caCert + "'";
+}
+
+TEST(CommandLine, StatusAndQueryWriteOnlyTheRepliesXmlToStdout) {
   if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
   test::SimulatorRig rig;
-  const auto& pki = test::SharedPki();
-  const CliRun run = Cli("status --uf sp --cnpj " + pki.cnpj + " --certificado '" + pki.companyPfx +
-                             "' --senha-certificado " + pki.password + " --servidores-hom '" +
-                             rig.hom + "' --log '" + rig.dir / "Log" + "' --log-erro '" +
-                             rig.dir / "LogErro" + "' --xml-destinatario '" + rig.dir / "Dest" +
-                             "' --verificar-servidor --cadeia-ca '" + pki.caCert + "'",
-                         rig.dir);
+  CliRun run = Cli("status" + Against(rig), rig.dir);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(IsValidXml(run.out)) << run.out;
   EXPECT_EQ(GetValueTag("cStat", run.out), "107");
   EXPECT_EQ(ListFiles(rig.dir / "Log/", "*-ped-sta.xml").size(), 1u);
+
+  run = Cli("consultar 35240111222333000181650010000000011123456780" + Against(rig), rig.dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(GetValueTag("cStat", run.out), "217") << run.out;
+  EXPECT_EQ(Cli("consultar" + Against(rig), rig.dir).status, 2) << "the key is required";
+}
+
+TEST(CommandLine, ValidarReportsTheOffendingElement) {
+  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  TempDir dir;
+  const std::string request =
+      "<consStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><tpAmb>%s</tpAmb>"
+      "<cUF>35</cUF><xServ>STATUS</xServ></consStatServ>";
+  test::WriteFile(dir / "ok.xml", Format(request, {"2"}));
+  test::WriteFile(dir / "ruim.xml", Format(request, {"3"}));
+  const std::string folders = " --log-erro '" + dir / "LogErro" + "'";
+  CliRun run = Cli("validar '" + dir / "ok.xml" + "' STATUS" + folders, dir);
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Cli("validar '" + dir / "ruim.xml" + "' STATUS" + folders, dir);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("tpAmb"), std::string::npos) << run.err;
+  EXPECT_EQ(Cli("validar '" + dir / "ok.xml" + "'" + folders, dir).status, 2);
 }
 
 TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {

@@ -1,6 +1,7 @@
 // ConsultarNF against the simulator: the note's situation, and the failures on the way.
 #include <gtest/gtest.h>
 
+#include "NoteStore.h"
 #include "core/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
@@ -41,6 +42,22 @@ TEST_F(ConsultaRoad, AnUnknownKeyIsANormalReplyLoggedUnderTheKey) {
   }
   EXPECT_EQ(Logs(kDesconhecida + "-ped-sit.xml").size(), 1u);
   EXPECT_EQ(Logs(kDesconhecida + "-sit.xml").size(), 1u);
+}
+
+TEST_F(ConsultaRoad, AuthorisedAndCancelledNotesComeBackWithTheirProtocols) {
+  const std::string autorizada = "35240111222333000181650010000000021123456788";
+  rig->simulator->Notas().RegistrarAutorizacao(autorizada, "2");
+  std::string reply = nfce.ConsultarNF(autorizada);
+  EXPECT_EQ(GetValueTag("cStat", reply), "100") << reply;
+  EXPECT_EQ(GetValueTag("chNFe", reply, 1), autorizada) << "the protocol names the note";
+
+  rig->simulator->Notas().RegistrarCancelamentoSemEvento(autorizada,
+                                                         "Cancelamento de teste da consulta");
+  reply = nfce.ConsultarNF(autorizada);
+  EXPECT_EQ(GetValueTag("cStat", reply), "101") << reply;
+  std::string proc;
+  EXPECT_TRUE(XPathSelectSingleNode(reply, "//*[local-name()='procEventoNFe']", proc));
+  EXPECT_NE(proc.find("<cStat>135</cStat>"), std::string::npos);
 }
 
 TEST_F(ConsultaRoad, AnAccentedKeyFailsBeforeAnythingIsBuiltOrLogged) {

@@ -110,7 +110,6 @@ TEST(NoteStoreTest, RefusesWhatTheBaseForbidsAndKeepsNothingOfIt) {
   EXPECT_EQ(Reason::JaRegistrada, reason([&] { store.RegistrarAutorizacao(kKey, "1"); }));
   EXPECT_EQ(Reason::NaoRegistrada,
             reason([&] { store.RegistrarCancelamentoSemEvento(kOther, "Justificativa longa"); }));
-  EXPECT_THROW(store.RegistrarAutorizacao(kKey.substr(1), "2"), std::invalid_argument);
   EXPECT_THROW(store.RegistrarAutorizacao(kOther, "3"), std::invalid_argument);
   EXPECT_THROW(store.RegistrarAutorizacao(kOther, "2", SignedNote(dir, kKey)),
                std::invalid_argument);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/Exceptions.h"
+#include "platform/Text.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -13,14 +14,11 @@ namespace {
 using test::MessageOf;
 
 TEST(Conversoes, EveryValueRoundTripsThroughItsText) {
-  const char* esquemas[] = {"pl_006n", "pl_006p", "pl_006q",  "pl_006r", "pl_007a", "pl_008a",
-                            "pl_008b", "pl_008c", "pl_008d",  "pl_008e", "pl_008f", "pl_008g",
-                            "pl_008h", "pl_008i", "pl_008i1", "pl_009",  "pl_009g"};
-  for (int i = 0; i < 17; ++i) {
+  for (int i = 0; i <= static_cast<int>(TVersaoEsquema::pl_009g); ++i) {
     const auto v = static_cast<TVersaoEsquema>(i);
-    EXPECT_EQ(VersaoEsquemaToStr(v), esquemas[i]);
-    EXPECT_EQ(StrToVersaoEsquema(esquemas[i]), v);
+    EXPECT_EQ(StrToVersaoEsquema(VersaoEsquemaToStr(v)), v) << VersaoEsquemaToStr(v);
   }
+  EXPECT_EQ(VersaoEsquemaToStr(TVersaoEsquema::pl_008i1), "pl_008i1");
   EXPECT_EQ(StrToVersaoEsquema("PL_009G"), TVersaoEsquema::pl_009g);
 
   const char* manuais[] = {"5.0", "5.0a", "5.0b", "6.0"};
@@ -31,25 +29,20 @@ TEST(Conversoes, EveryValueRoundTripsThroughItsText) {
     EXPECT_EQ(StrToVersaoManual(manuais[i]), v);
     EXPECT_EQ(VersaoManualToVersaoSefaz(v), sefaz[i]);
   }
-
-  const char* certificados[] = {"MEMORY", "LOCALMACHINE", "FILE", "ACTIVEDIRECTORY", "SMARTCARD"};
   for (int i = 0; i < 5; ++i) {
     const auto v = static_cast<TCertificadoKind>(i);
-    EXPECT_EQ(TipoCertificadoToString(v), certificados[i]);
-    EXPECT_EQ(StrToTipoCertificado(certificados[i]), v);
+    EXPECT_EQ(StrToTipoCertificado(LowerCase(TipoCertificadoToString(v))), v);
   }
-  EXPECT_EQ(StrToTipoCertificado("smartcard"), TCertificadoKind::ckSmartCard);
+  EXPECT_EQ(TipoCertificadoToString(TCertificadoKind::ckActiveDiretory), "ACTIVEDIRECTORY");
   EXPECT_EQ(StrToTipoCertificado(""), TCertificadoKind::ckFile);
   EXPECT_EQ(StrToTipoCertificado("CURRENT_USER_STORE"), TCertificadoKind::ckFile);
-
-  EXPECT_EQ(FormatoDanfceToStr(TFormatoDanfce::fdNormal), "NORMAL");
   EXPECT_EQ(FormatoDanfceToStr(TFormatoDanfce::fdMensagemEletronica), "MENSAGEMELETRONICA");
-  EXPECT_EQ(StrToFormatoDanfce("MensagemEletronica"), TFormatoDanfce::fdMensagemEletronica);
-
+  EXPECT_EQ(StrToFormatoDanfce("Normal"), TFormatoDanfce::fdNormal);
   EXPECT_EQ(GetTipoAmbiente(TAmbienteKind::akProducao), "1");
   EXPECT_EQ(GetTipoAmbiente(TAmbienteKind::akHomologacao), "2");
-  const char* autores[] = {"1", "2", "3", "5", "6", "9"};
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(GetTipoAutor(static_cast<TTipoAutor>(i)), autores[i]);
+  std::string autores;
+  for (int i = 0; i < 6; ++i) autores += GetTipoAutor(static_cast<TTipoAutor>(i));
+  EXPECT_EQ(autores, "123569");
 }
 
 TEST(Conversoes, UnknownTextsAreRefusedWithTheirMessages) {
@@ -75,15 +68,13 @@ TEST(Conversoes, UnknownTextsAreRefusedWithTheirMessages) {
 }
 
 TEST(Conversoes, ValidaOrgaoAcceptsTheStateCodesAndTheNationalBodies) {
-  int aceitos = 0;
-  for (int orgao = 0; orgao <= 100; ++orgao) aceitos += ValidaOrgao(orgao) ? 1 : 0;
-  EXPECT_EQ(aceitos, 7 + 9 + 3 + 1 + 3 + 4 + 2);
-  for (int orgao : {11, 17, 21, 29, 31, 33, 35, 41, 43, 50, 53, 90, 91}) {
-    EXPECT_TRUE(ValidaOrgao(orgao)) << orgao;
+  std::string aceitos;
+  for (int orgao = 0; orgao <= 100; ++orgao) {
+    if (ValidaOrgao(orgao)) aceitos += std::to_string(orgao) + " ";
   }
-  for (int orgao : {10, 18, 20, 30, 34, 36, 40, 44, 49, 54, 89, 92}) {
-    EXPECT_FALSE(ValidaOrgao(orgao)) << orgao;
-  }
+  EXPECT_EQ(aceitos,
+            "11 12 13 14 15 16 17 21 22 23 24 25 26 27 28 29 31 32 33 35 41 42 43 50 51 52 53 "
+            "90 91 ");
 }
 
 }  // namespace
