@@ -16,6 +16,8 @@ namespace {
 
 constexpr const char* kCnpj = "11222333000181";
 constexpr const char* kSenha = "1234";
+// A well-formed access key of the demo's company (check digit included) that was never sent.
+constexpr const char* kChaveNaoEmitida = "35240111222333000181650010000000011123456780";
 
 void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << text << "\n"; }
 
@@ -86,6 +88,11 @@ int RunDemo(int argc, char** argv) {
   std::cout << "    cStat " << GetValueTag("cStat", reply) << " - " << GetValueTag("xMotivo", reply)
             << "\n    resposta: " << reply << "\n";
 
+  Step(6, "ConsultarNF de uma chave que a SEFAZ não conhece (o pedido é validado pelo esquema)");
+  const std::string consulta = nfce.ConsultarNF(kChaveNaoEmitida);
+  std::cout << "    cStat " << GetValueTag("cStat", consulta) << " - "
+            << GetValueTag("xMotivo", consulta) << "\n";
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -93,7 +100,7 @@ int RunDemo(int argc, char** argv) {
       std::cout << "  " << std::filesystem::relative(entry.path(), folder).string() << "\n";
     }
   }
-  return GetValueTag("cStat", reply) == "107" ? 0 : 1;
+  return GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" ? 0 : 1;
 }
 
 }  // namespace qor::cli

@@ -447,10 +447,14 @@ void TqorNFCe::ConfigurarEmailSettings() {
 void TqorNFCe::LoadDanfceSettings() {
   const TDanfceSettings& d = GetDanfceSettings();
   const std::string versao = VersaoManualToStr(versaoManual_);
-  const std::string urlProd =
-      UrlQrCode(*ArquivoServidores(GetArquivoServidoresProd(), diretorioLogErro_), uf_, versao);
-  const std::string urlHom =
-      UrlQrCode(*ArquivoServidores(GetArquivoServidoresHom(), diretorioLogErro_), uf_, versao);
+  // The file of the environment in force must exist; the other environment's file is read
+  // when there is one, so a homologation-only installation needs no production file.
+  const auto url = [&](const std::string& file, TAmbienteKind of) {
+    if (of != ambiente_ && !FileExists(file)) return std::string();
+    return UrlQrCode(*ArquivoServidores(file, diretorioLogErro_), uf_, versao);
+  };
+  const std::string urlProd = url(GetArquivoServidoresProd(), TAmbienteKind::akProducao);
+  const std::string urlHom = url(GetArquivoServidoresHom(), TAmbienteKind::akHomologacao);
 
   // One line per parameter: a line break inside a value would start a line of its own, so it
   // is written as the line delimiter, which the DANFCE prints as a line break anyway.

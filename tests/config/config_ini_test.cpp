@@ -415,7 +415,12 @@ TEST(ConfigIni, ThePrintParameterText) {
   EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazProd"), "https://prod/sp");
   EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazHom"), "https://hom/v5");
 
+  // Homologation needs only its own file; the production address is then empty.
   nfce.SetArquivoServidoresProd(p / "falta.ini");
+  nfce.LoadDanfceSettings();
+  EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazProd"), "");
+  EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazHom"), "https://hom/v5");
+  nfce.SetAmbiente(TAmbienteKind::akProducao);
   EXPECT_EQ(MessageOf<EqorFileNotFoundException>([&] { nfce.LoadDanfceSettings(); }),
             "O arquivo de servidores informado não existe: " + p / "falta.ini");
   EXPECT_EQ(nfce.GetParamsDanfce().Values("URLSefazHom"), "https://hom/v5");  // kept
