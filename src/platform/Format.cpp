@@ -48,7 +48,7 @@ std::string FixedToText(double v, int precision) {
   return std::string(buf.data(), res.ptr);
 }
 
-struct Spec {
+struct Directive {
   bool left = false;
   bool zero = false;
   int width = -1;
@@ -60,32 +60,32 @@ struct Spec {
   throw std::invalid_argument("Format(\"" + std::string(format) + "\"): " + why);
 }
 
-std::string Pad(std::string body, const Spec& spec, bool numeric) {
-  if (spec.width < 0) return body;
+std::string Pad(std::string body, const Directive& directive, bool numeric) {
+  if (directive.width < 0) return body;
   std::size_t len = CodePoints(body);
-  std::size_t width = static_cast<std::size_t>(spec.width);
+  std::size_t width = static_cast<std::size_t>(directive.width);
   if (len >= width) return body;
   std::size_t fill = width - len;
-  if (spec.left) return body + std::string(fill, ' ');
-  if (spec.zero && numeric && spec.precision < 0) {
+  if (directive.left) return body + std::string(fill, ' ');
+  if (directive.zero && numeric && directive.precision < 0) {
     std::size_t sign = (!body.empty() && (body[0] == '-' || body[0] == '+')) ? 1 : 0;
     return body.substr(0, sign) + std::string(fill, '0') + body.substr(sign);
   }
   return std::string(fill, ' ') + body;
 }
 
-std::string Integer(std::int64_t v, const Spec& spec) {
+std::string Integer(std::int64_t v, const Directive& directive) {
   bool negative = v < 0;
   std::uint64_t magnitude =
       negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
   std::string digits = std::to_string(magnitude);
-  if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision)) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+  if (directive.precision > 0 && digits.size() < static_cast<std::size_t>(directive.precision)) {
+    digits.insert(0, static_cast<std::size_t>(directive.precision) - digits.size(), '0');
   }
   return negative ? "-" + digits : digits;
 }
 
-std::string Hex(std::int64_t v, const Spec& spec) {
+std::string Hex(std::int64_t v, const Directive& directive) {
   // A negative value prints as its two's complement in the smallest of 32 or 64 bits that holds
   // it, as a register dump would show it.
   std::uint64_t bits = static_cast<std::uint64_t>(v);
@@ -93,13 +93,13 @@ std::string Hex(std::int64_t v, const Spec& spec) {
   char buf[32];
   auto res = std::to_chars(buf, buf + sizeof buf, bits, 16);
   std::string digits(buf, res.ptr);
-  if (spec.conv == 'X') {
+  if (directive.conv == 'X') {
     for (char& c : digits) {
       if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
     }
   }
-  if (spec.precision > 0 && digits.size() < static_cast<std::size_t>(spec.precision)) {
-    digits.insert(0, static_cast<std::size_t>(spec.precision) - digits.size(), '0');
+  if (directive.precision > 0 && digits.size() < static_cast<std::size_t>(directive.precision)) {
+    digits.insert(0, static_cast<std::size_t>(directive.precision) - digits.size(), '0');
   }
   return digits;
 }
@@ -152,7 +152,7 @@ std::string Format(std::string_view format, FormatArgs args) {
       ++i;
       continue;
     }
-    Spec spec;
+    Directive directive;
     // An explicit argument index ("%1:s") moves the argument cursor, as the original message
     // formats allow; the following placeholders continue from there.
     {
@@ -167,37 +167,37 @@ std::string Format(std::string_view format, FormatArgs args) {
     }
     for (; i < format.size(); ++i) {
       if (format[i] == '-') {
-        spec.left = true;
+        directive.left = true;
       } else if (format[i] == '0') {
-        spec.zero = true;
+        directive.zero = true;
       } else {
         break;
       }
     }
     if (i < format.size() && format[i] == '*') {
-      spec.width = takeInt();
-      if (spec.width < 0) {
-        spec.left = true;
-        spec.width = -spec.width;
+      directive.width = takeInt();
+      if (directive.width < 0) {
+        directive.left = true;
+        directive.width = -directive.width;
       }
       ++i;
     } else {
-      readNumber(spec.width);
+      readNumber(directive.width);
     }
     if (i < format.size() && format[i] == '.') {
       ++i;
-      spec.precision = 0;
+      directive.precision = 0;
       if (i < format.size() && format[i] == '*') {
-        spec.precision = takeInt();
+        directive.precision = takeInt();
         ++i;
       } else {
-        readNumber(spec.precision);
+        readNumber(directive.precision);
       }
     }
     if (i >= format.size()) Fail(format, "incomplete placeholder");
-    spec.conv = format[i++];
+    directive.conv = format[i++];
 
-    switch (spec.conv) {
+    switch (directive.conv) {
       case 's': {
         const auto& v = takeArg().value();
         std::string text;
@@ -208,9 +208,9 @@ std::string Format(std::string_view format, FormatArgs args) {
         } else {
           text = DoubleToText(std::get<double>(v));
         }
-        if (spec.precision >= 0)
-          text = FirstCodePoints(text, static_cast<std::size_t>(spec.precision));
-        out += Pad(std::move(text), spec, false);
+        if (directive.precision >= 0)
+          text = FirstCodePoints(text, static_cast<std::size_t>(directive.precision));
+        out += Pad(std::move(text), directive, false);
         break;
       }
       case 'd':
@@ -220,10 +220,11 @@ std::string Format(std::string_view format, FormatArgs args) {
         const auto& v = takeArg().value();
         const auto* n = std::get_if<std::int64_t>(&v);
         if (n == nullptr) {
-          Fail(format, std::string("%") + spec.conv + " needs an integer argument");
+          Fail(format, std::string("%") + directive.conv + " needs an integer argument");
         }
-        out += Pad(spec.conv == 'd' || spec.conv == 'u' ? Integer(*n, spec) : Hex(*n, spec), spec,
-                   true);
+        out += Pad(directive.conv == 'd' || directive.conv == 'u' ? Integer(*n, directive)
+                                                                  : Hex(*n, directive),
+                   directive, true);
         break;
       }
       case 'f': {
@@ -238,11 +239,12 @@ std::string Format(std::string_view format, FormatArgs args) {
         }
         // Two decimals when none are given: the messages' formats were written for a formatter
         // whose %f default is 2, and amounts are what they print.
-        out += Pad(FixedToText(d, spec.precision < 0 ? 2 : spec.precision), spec, true);
+        out +=
+            Pad(FixedToText(d, directive.precision < 0 ? 2 : directive.precision), directive, true);
         break;
       }
       default:
-        Fail(format, std::string("unsupported conversion '%") + spec.conv + "'");
+        Fail(format, std::string("unsupported conversion '%") + directive.conv + "'");
     }
   }
   return out;

@@ -6,6 +6,7 @@
 #include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
+#include "support/Cli.h"
 #include "support/SimulatorFixture.h"
 
 namespace qor {
@@ -14,21 +15,8 @@ namespace {
 using test::RunCommand;
 using test::TempDir;
 
-const std::string kCli = std::string(QORNFCE_BIN_DIR) + "/qornfce";
-
-// Runs the command line with stdout and stderr kept apart.
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-CliRun Cli(const std::string& args, const TempDir& dir) {
-  CliRun run;
-  run.status = RunCommand("(" + kCli + " " + args + " >'" + dir / "out.txt" + "' 2>'" +
-                          dir / "err.txt" + "')");
-  run.out = test::ReadFile(dir / "out.txt");
-  run.err = test::ReadFile(dir / "err.txt");
-  return run;
-}
+using test::Cli;
+using test::CliRun;
 
 TEST(CommandLine, UsageErrorsExitWithTwoAndFailuresWithOne) {
   TempDir dir;

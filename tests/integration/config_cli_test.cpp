@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
+#include "support/Cli.h"
 #include "support/SimulatorFixture.h"
 
 namespace qor {
@@ -15,20 +16,8 @@ namespace {
 using test::ReadFile;
 using test::TempDir;
 
-const std::string kCli = std::string(QORNFCE_BIN_DIR) + "/qornfce";
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-CliRun Cli(const std::string& args, const TempDir& dir) {
-  CliRun run;
-  run.status = test::RunCommand("(" + kCli + " " + args + " >'" + dir / "out.txt" + "' 2>'" +
-                                dir / "err.txt" + "')");
-  run.out = ReadFile(dir / "out.txt");
-  run.err = ReadFile(dir / "err.txt");
-  return run;
-}
+using test::Cli;
+using test::CliRun;
 
 TEST(ConfigCommandLine, ConfigurarStoresSecretsProtectedAndMostrarMasksThem) {
   TempDir dir;

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <ctime>
 
+#include "support/Cli.h"
 #include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
 #include "utils/QRCode.h"
@@ -17,20 +18,8 @@ using test::RunCommand;
 using test::TempDir;
 using test::WriteFile;
 
-const std::string kCli = std::string(QORNFCE_BIN_DIR) + "/qornfce";
-
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-CliRun Cli(const std::string& args, const TempDir& dir) {
-  CliRun run;
-  run.status = RunCommand("(" + kCli + " " + args + " >'" + dir / "out.txt" + "' 2>'" +
-                          dir / "err.txt" + "')");
-  run.out = ReadFile(dir / "out.txt");
-  run.err = ReadFile(dir / "err.txt");
-  return run;
-}
+using test::Cli;
+using test::CliRun;
 
 std::string Shell(const std::string& command) {
   std::string out;
