@@ -1,6 +1,7 @@
 #include "core/TqorNFCe.h"
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "core/Exceptions.h"
@@ -72,9 +73,7 @@ TqorNFCe::~TqorNFCe() {
   FreeTelemetria();
 }
 
-void TqorNFCe::LoadLocal() {
-  ufCodes_.SetText(TabelaCodigosUF());
-}
+void TqorNFCe::LoadLocal() { ufCodes_.SetText(TabelaCodigosUF()); }
 
 // ---- properties -----------------------------------------------------------------------------
 
@@ -336,12 +335,18 @@ std::string TqorNFCe::EnveloparSoapEnvio(const std::string& xml) {
 }
 
 std::string TqorNFCe::DesenveloparSoap(const std::string& response) {
-  const std::string ns = GetXMLNamespace(response);
-  const XmlNamespaces bindings{{"soap", ns}};
+  std::optional<XmlDocument> parsed;
+  try {
+    parsed.emplace(XmlDocument::Parse(response));
+  } catch (const EqorGovException&) {
+    return response;  // not XML: handed back as it came
+  }
+  const XmlDocument& document = *parsed;
   std::string result;
-  if (XPathSelectSingleNode(response, "//*[local-name()='retInutNFe']", result)) return result;
+  if (document.SelectSingleNode("//*[local-name()='retInutNFe']", result)) return result;
+  const std::string ns = document.RootNamespace();
   if (!ns.empty() &&
-      XPathSelectSingleNode(response, "./soap:Envelope/soap:Body/*", result, bindings)) {
+      document.SelectSingleNode("./soap:Envelope/soap:Body/*", result, {{"soap", ns}})) {
     return result;
   }
   return response;
