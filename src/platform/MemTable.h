@@ -121,8 +121,11 @@ class TqorMemTable {
   using Record = std::vector<std::string>;
 
   void RequireState(bool ok, const char* operation) const;
-  const std::string* CurrentKey() const;  // master field value of the current record, or null
-  void NotifyDetails(const std::string* before);
+  // Value of `field` on the current record (the pending one in edit/insert); null when there is
+  // no current record.
+  const std::string* CurrentValue(std::size_t field) const;
+  void NotifyDetails();
+  void MasterMoved();
   void RebuildView();
   void Unlink();
   bool Shows(const Record& r) const;
@@ -137,11 +140,16 @@ class TqorMemTable {
   std::size_t cur_ = 0;            // position in view_ (meaningful when view_ is not empty)
   bool eof_ = true;
   Record pending_;                 // record being edited or inserted
+  std::size_t editIndex_ = 0;      // record being edited (index into records_)
 
   TqorMemTable* master_ = nullptr;
   std::size_t keyField_ = 0;
   std::size_t masterField_ = 0;
   std::vector<TqorMemTable*> details_;
+  // Detail side: record indexes per key value, and the master value the view was built for.
+  std::unordered_map<std::string, std::vector<std::size_t>> byKey_;
+  std::string shownKey_;
+  bool hasKey_ = false;
 
   Handler beforeInsert_, afterInsert_, beforePost_;
 };

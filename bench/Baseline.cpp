@@ -1,0 +1,91 @@
+#include "Baseline.h"
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "TestPki.h"
+
+namespace qor::bench {
+
+namespace {
+
+std::string PkiFolder() {
+  const auto folder = std::filesystem::temp_directory_path() / "qornfce-bench-pki";
+  return folder.string();
+}
+
+EVP_PKEY* LoadCompanyKey() {
+  const sim::TestPki pki = sim::CreateTestPki(PkiFolder(), "11222333000181", "1234");
+  FILE* file = std::fopen(pki.companyKeyPem.c_str(), "r");
+  if (file == nullptr) throw std::runtime_error("cannot open " + pki.companyKeyPem);
+  EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
+  std::fclose(file);
+  if (key == nullptr) throw std::runtime_error("cannot read " + pki.companyKeyPem);
+  return key;
+}
+
+void BM_RsaSha1Signature(benchmark::State& state) {
+  static EVP_PKEY* key = LoadCompanyKey();
+  const std::string text(2048, 'x');  // about the canonical SignedInfo and more
+  std::vector<unsigned char> signature(512);
+  for (auto _ : state) {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    std::size_t size = signature.size();
+    if (EVP_DigestSignInit(ctx, nullptr, EVP_sha1(), nullptr, key) != 1 ||
+        EVP_DigestSign(ctx, signature.data(), &size,
+                       reinterpret_cast<const unsigned char*>(text.data()), text.size()) != 1) {
+      state.SkipWithError("EVP_DigestSign failed");
+    }
+    EVP_MD_CTX_free(ctx);
+    benchmark::DoNotOptimize(signature.data());
+  }
+}
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (!run.error_occurred) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  void PrintRatios() const {
+    const auto baseline = times_.find(kBaselineName);
+    if (baseline == times_.end() || baseline->second <= 0) return;
+    std::cout << "\nAs multiples of one raw RSA-2048 signature (" << baseline->second << " "
+              << benchmark::GetTimeUnitString(benchmark::kNanosecond) << "):\n";
+    for (const auto& [name, time] : times_) {
+      if (name == kBaselineName) continue;
+      std::printf("  %-40s %8.3f\n", name.c_str(), time / baseline->second);
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+void RegisterBaseline() {
+  benchmark::RegisterBenchmark(kBaselineName, BM_RsaSha1Signature)->Unit(benchmark::kNanosecond);
+}
+
+int RunWithRatios(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace qor::bench

@@ -1,0 +1,21 @@
+// The unit every figure of the benchmarks is given in: one raw RSA-2048 signature (SHA-1) made
+// with OpenSSL's EVP_DigestSign over a note-sized text, with the test company's key. It is the
+// physical floor of signing a note, and it moves with the machine as our code does, so ratios
+// to it stay meaningful on a shared, noisy machine.
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace qor::bench {
+
+// Registers the baseline benchmark under kBaselineName; the key comes from the test PKI made in
+// a temporary folder.
+inline constexpr const char* kBaselineName = "RsaSha1Signature";
+void RegisterBaseline();
+
+// Runs every registered benchmark with the console reporter and then prints, for each one, its
+// real time as a multiple of the baseline's. Returns the process exit code.
+int RunWithRatios(int argc, char** argv);
+
+}  // namespace qor::bench
