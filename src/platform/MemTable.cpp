@@ -13,10 +13,14 @@ const std::string kEmpty;
 
 const char* StateName(TDataSetState s) {
   switch (s) {
-    case TDataSetState::dsInactive: return "inativa";
-    case TDataSetState::dsBrowse: return "navegação";
-    case TDataSetState::dsEdit: return "edição";
-    case TDataSetState::dsInsert: return "inclusão";
+    case TDataSetState::dsInactive:
+      return "inativa";
+    case TDataSetState::dsBrowse:
+      return "navegação";
+    case TDataSetState::dsEdit:
+      return "edição";
+    case TDataSetState::dsInsert:
+      return "inclusão";
   }
   return "?";
 }
@@ -70,10 +74,13 @@ bool TqorMemTable::Eof() const {
 
 const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
   switch (state_) {
-    case TDataSetState::dsInactive: return nullptr;
+    case TDataSetState::dsInactive:
+      return nullptr;
     case TDataSetState::dsEdit:
-    case TDataSetState::dsInsert: return &pending_[field];
-    case TDataSetState::dsBrowse: break;
+    case TDataSetState::dsInsert:
+      return &pending_[field];
+    case TDataSetState::dsBrowse:
+      break;
   }
   if (view_.empty()) return nullptr;
   return &records_[view_[cur_]][field];
@@ -81,14 +88,16 @@ const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
 
 const std::string& TqorMemTable::Value(std::size_t field) const {
   RequireState(state_ != TDataSetState::dsInactive, "de leitura");
-  if (field >= fields_.size()) throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
+  if (field >= fields_.size())
+    throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
   const std::string* v = CurrentValue(field);
   return v ? *v : kEmpty;
 }
 
 void TqorMemTable::SetValue(std::size_t field, const std::string& value) {
   RequireState(state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert, "de escrita");
-  if (field >= fields_.size()) throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
+  if (field >= fields_.size())
+    throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
   pending_[field] = value;
   NotifyDetails();
 }
@@ -177,14 +186,20 @@ void TqorMemTable::Next() {
   }
 }
 
-void TqorMemTable::Append() {
+// An orphan detail record would be stored under no master and never be seen again.
+void TqorMemTable::CheckCanAppend() const {
   RequireState(state_ == TDataSetState::dsBrowse, "Append");
-  // An orphan detail record would be stored under no master and never be seen again.
-  const std::string* key = master_ ? master_->CurrentValue(masterField_) : nullptr;
-  if (master_ != nullptr && key == nullptr)
+  if (master_ != nullptr && master_->CurrentValue(masterField_) == nullptr)
     throw EqorGovException("Tabela " + master_->name_ + " sem registro corrente para incluir em " +
                            name_ + ".");
-  if (beforeInsert_) beforeInsert_(*this);
+}
+
+void TqorMemTable::Append() {
+  CheckCanAppend();
+  if (beforeInsert_) {
+    beforeInsert_(*this);
+    CheckCanAppend();  // the handler may have moved this table or its master
+  }
   pending_.assign(fields_.size(), std::string());
   if (master_ != nullptr) pending_[keyField_] = *master_->CurrentValue(masterField_);
   state_ = TDataSetState::dsInsert;
@@ -268,7 +283,8 @@ void TqorMemTable::SetMaster(TqorMemTable* master, const std::string& keyField,
   std::size_t key = FieldByName(keyField);
   std::size_t mfield = master->FieldByName(masterField);
   for (TqorMemTable* m = master; m != nullptr; m = m->master_)
-    if (m == this) throw EqorGovException("Ligação mestre/detalhe circular na tabela " + name_ + ".");
+    if (m == this)
+      throw EqorGovException("Ligação mestre/detalhe circular na tabela " + name_ + ".");
   Unlink();
   master_ = master;
   keyField_ = key;

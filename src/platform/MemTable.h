@@ -18,7 +18,9 @@
 //   Open        inactive -> browse, cursor on the first visible record.
 //   Close       any -> inactive; drops the pending record and every record.
 //   Append      browse -> insert: before-insert handler, new empty record (key field filled
-//               from the master when linked), after-insert handler.
+//               from the master when linked), after-insert handler. A detail
+//               whose master has no current record refuses to append (the record would be
+//               stored under no master).
 //   Edit        browse with a current record -> edit; no-op in edit or insert.
 //   Post        edit/insert -> browse: before-post handler, then the record is stored. After an
 //               insert the cursor is on the new record (when the master shows it).
@@ -32,11 +34,12 @@
 // Master/detail: SetMaster(master, keyField, masterField) makes this table a detail: it then
 // shows only the records whose keyField equals the master's current value of masterField (its
 // pending value while the master is in edit or insert). The visible list is recomputed only
-// when that value changes (the master moves, appends, cancels, or its masterField is written);
-// posting in the detail updates it incrementally. Appending in the detail fills keyField from
-// the master. A detail's pending record survives a move of its master untouched (it keeps the
-// key it was given) and is stored under that key when posted. Emptying a master does not touch
-// its details. Destroying either side unlinks it.
+// when that value changes (the master moves, appends, cancels, or its masterField is written),
+// from a per-key index rather than a scan; posting in the detail updates it incrementally.
+// Appending in the detail fills keyField from the master. A detail's pending record survives a move
+// of its master untouched (it keeps the key it was given) and is stored under that key when posted.
+// Emptying or closing a master keeps its details' records (they show none until the master has a
+// current record again). Destroying either side unlinks it.
 //
 // Handlers (std::function, each optional, receiving the table): before-insert, after-insert,
 // before-post. A handler that throws cancels its operation and the exception propagates:
@@ -103,7 +106,9 @@ class TqorMemTable {
   std::size_t RecordCount() const { return view_.size(); }
 
   const std::string& Value(std::size_t field) const;
-  const std::string& Value(const std::string& fieldName) const { return Value(FieldByName(fieldName)); }
+  const std::string& Value(const std::string& fieldName) const {
+    return Value(FieldByName(fieldName));
+  }
   void SetValue(std::size_t field, const std::string& value);
   void SetValue(const std::string& fieldName, const std::string& value) {
     SetValue(FieldByName(fieldName), value);
@@ -121,6 +126,7 @@ class TqorMemTable {
   using Record = std::vector<std::string>;
 
   void RequireState(bool ok, const char* operation) const;
+  void CheckCanAppend() const;
   // Value of `field` on the current record (the pending one in edit/insert); null when there is
   // no current record.
   const std::string* CurrentValue(std::size_t field) const;
@@ -139,8 +145,8 @@ class TqorMemTable {
   std::vector<std::size_t> view_;  // indexes into records_, in insertion order
   std::size_t cur_ = 0;            // position in view_ (meaningful when view_ is not empty)
   bool eof_ = true;
-  Record pending_;                 // record being edited or inserted
-  std::size_t editIndex_ = 0;      // record being edited (index into records_)
+  Record pending_;             // record being edited or inserted
+  std::size_t editIndex_ = 0;  // record being edited (index into records_)
 
   TqorMemTable* master_ = nullptr;
   std::size_t keyField_ = 0;
