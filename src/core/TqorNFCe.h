@@ -11,6 +11,7 @@
 // Not thread-safe: one instance must be used from one thread at a time.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -271,6 +272,13 @@ class TqorNFCe {
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
+  // "Mapping.txt" as last read, reused while the file keeps its path and modification time:
+  // every request is validated, and the mapping rarely changes.
+  struct SchemaMapping {
+    std::string path;
+    std::chrono::system_clock::time_point age;
+    std::unique_ptr<TIniFile> ini;
+  } schemaMapping_;
   std::unique_ptr<TIniFile> configIni_;
   std::unique_ptr<TqorEmailSettings> emailSettings_;
   std::unique_ptr<TDanfceSettings> danfceSettings_;

@@ -27,7 +27,11 @@ std::string TqorNFCe::GetXSDFileName(const std::string& comando) {
         "Arquivo %s utilizado na validação de esquema, não foi encontrado", {mapping},
         diretorioLogErro_);
   }
-  const std::string xsd = TIniFile(mapping).ReadString("ValidarXML", comando, "");
+  const auto age = FileAge(mapping);
+  if (!schemaMapping_.ini || schemaMapping_.path != mapping || schemaMapping_.age != age) {
+    schemaMapping_ = {mapping, age, TIniFile::FromText(LoadFromFile(mapping))};
+  }
+  const std::string xsd = schemaMapping_.ini->ReadString("ValidarXML", comando, "");
   if (xsd.empty()) {
     throw EqorNFCeCheckParamsException("Não foi encontrado mapeamento de XSD para o comando %s ",
                                        {comando}, diretorioLogErro_);

@@ -100,6 +100,15 @@ TEST_P(Validation, ADocumentNamingItsSchemaNeedsNoMapping) {
 TEST_P(Validation, MappingFailuresKeepTheirOwnMessages) {
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] { nfce.ValidarXMLNFCe("<a/>", "NADA"); }),
             "Não foi encontrado mapeamento de XSD para o comando NADA ");
+  // The mapping is read again once the file changes.
+  nfce.SetDiretorioEsquemas(dir / "proprio/");
+  const std::string mapping = nfce.GetDiretorioEsquemas() + "Mapping.txt";
+  test::WriteFile(mapping, "[ValidarXML]\nSTATUS=a.xsd\n");
+  EXPECT_EQ(nfce.GetXSDFileName("STATUS"), nfce.GetDiretorioEsquemas() + "a.xsd");
+  test::WriteFile(mapping, "[ValidarXML]\nSTATUS=b.xsd\n");
+  SetFileAge(mapping, FileAge(mapping) + std::chrono::seconds(1));
+  EXPECT_EQ(nfce.GetXSDFileName("STATUS"), nfce.GetDiretorioEsquemas() + "b.xsd");
+
   nfce.SetDiretorioEsquemas(dir / "vazio/");
   EXPECT_EQ(MessageOf<EqorFileNotFoundException>([&] { nfce.ValidarXMLNFCe("<a/>", "STATUS"); }),
             "Arquivo " + nfce.GetDiretorioEsquemas() +
