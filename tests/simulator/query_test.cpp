@@ -62,14 +62,7 @@ class QueryTest : public ::testing::Test {
   }
 
   void StartSimulator() {
-    const TestPki& pki = SharedPki();
-    SimulatorOptions options;
-    options.workFolder = dir_ / "simulador";
-    options.schemasFolder = SchemasFolder();
-    options.caCert = pki.caCert;
-    options.serverCert = pki.serverCert;
-    options.serverKey = pki.serverKey;
-    simulator_ = std::make_unique<Simulator>(options);
+    simulator_ = std::make_unique<Simulator>(test::TestSimulatorOptions(dir_ / "simulador"));
     simulator_->Start();
   }
 

@@ -76,14 +76,7 @@ struct Reply {
 class SimulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const TestPki& pki = SharedPki();
-    SimulatorOptions options;
-    options.workFolder = dir_ / "simulador";
-    options.schemasFolder = SchemasFolder();
-    options.caCert = pki.caCert;
-    options.serverCert = pki.serverCert;
-    options.serverKey = pki.serverKey;
-    simulator_ = std::make_unique<Simulator>(options);
+    simulator_ = std::make_unique<Simulator>(test::TestSimulatorOptions(dir_ / "simulador"));
     simulator_->Start();
   }
 

@@ -17,15 +17,20 @@ std::string SchemasFolder() {
   return dir;
 }
 
-SimulatorRig::SimulatorRig(bool otherCaServer) {
+sim::SimulatorOptions TestSimulatorOptions(const std::string& workFolder, bool otherCaServer) {
   const sim::TestPki& pki = SharedPki();
   sim::SimulatorOptions options;
-  options.workFolder = dir / "simulador";
+  options.workFolder = workFolder;
   options.schemasFolder = SchemasFolder();
   options.caCert = pki.caCert;
   options.serverCert = otherCaServer ? pki.otherCaServerCert : pki.serverCert;
   options.serverKey = otherCaServer ? pki.otherCaServerKey : pki.serverKey;
-  simulator = std::make_unique<sim::Simulator>(options);
+  return options;
+}
+
+SimulatorRig::SimulatorRig(bool otherCaServer) {
+  simulator =
+      std::make_unique<sim::Simulator>(TestSimulatorOptions(dir / "simulador", otherCaServer));
   simulator->Start();
   hom = dir / "nfceServidoresHom.ini";
   prod = dir / "nfceServidoresProd.ini";

@@ -18,6 +18,11 @@ const sim::TestPki& SharedPki();
 // The official schema package folder for the simulator, or empty when absent.
 std::string SchemasFolder();
 
+// Options of a simulator working in `workFolder`, trusting the test CA, with the official schema
+// package, presenting the test server certificate (or the other CA's one).
+sim::SimulatorOptions TestSimulatorOptions(const std::string& workFolder,
+                                           bool otherCaServer = false);
+
 struct SimulatorRig {
   explicit SimulatorRig(bool otherCaServer = false);
   ~SimulatorRig();
