@@ -10,3 +10,10 @@ if(ESQUEMAS AND EXISTS ${ESQUEMAS})
        ${ESQUEMAS}/tiposBasico_v1.03.xsd)
   file(COPY ${xsds310} DESTINATION ${TARGET}/Esquemas/vm50b)
 endif()
+# One dictionary of the TX2 dataset model serves every schema package: each manual-version
+# folder the converter may use gets the same file.
+if(EXISTS ${SOURCE_DATA}/Templates/vm60/Conversor)
+  foreach(vm vm50 vm50a vm50b)
+    file(COPY ${SOURCE_DATA}/Templates/vm60/Conversor DESTINATION ${TARGET}/Templates/${vm})
+  endforeach()
+endif()

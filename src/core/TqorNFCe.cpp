@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "conversion/TqorNFCeConverter.h"
 #include "core/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"

@@ -26,6 +26,7 @@
 namespace qor {
 
 class TqorGovX;
+class TqorNFCeConverter;
 class TqorGovUtils;
 class TIniFile;
 
@@ -41,6 +42,18 @@ class TqorNFCe {
   std::string StatusDoServico();
   // The situation of the note of access key `chave` (consSitNFe); returns the unwrapped reply.
   std::string ConsultarNF(const std::string& chave);
+
+  // ---- TX2 conversion (TqorNFCeConversao.cpp) --------------------------------------------
+  // The batch `lote` (TX2 text, or the name of a file holding it) converted into note XML,
+  // one note per line, with the dictionary of the template folder's "Conversor". Its
+  // telemetry ping is "ConverterLoteParaXml" with "_DIC", "_TX2" or "_REC" for the kind.
+  std::string ConverterLoteParaXml(const std::string& lote, TLayoutConvKind kind,
+                                   TVersaoEsquema versao);
+  // The `versao` attribute of the batch template "pedido_enviarnota.xml"; a template without
+  // one raises EqorNFCeException.
+  std::string GetVersaoNota();
+  // The converter, made on first use.
+  TqorNFCeConverter& GetConversor();
 
   // ---- schema validation -----------------------------------------------------------------
   // Validates `documento` against the schema of `comando` ("STATUS", "ENVIO", ... as listed in
@@ -270,6 +283,7 @@ class TqorNFCe {
   void ReportFailure(const std::string& operation, const std::exception& failure);
 
   std::unique_ptr<TqorGovX> gov_;
+  std::unique_ptr<TqorNFCeConverter> conversor_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
   // "Mapping.txt" as last read, reused while the file keeps its path and modification time:

@@ -322,6 +322,26 @@ std::string XmlDocument::RootName() const {
   return C(xmlDocGetRootElement(impl_->doc.get())->name);
 }
 
+namespace {
+XmlElement ToElement(xmlNodePtr node) {
+  XmlElement element;
+  element.name = C(node->name);
+  for (xmlAttrPtr a = node->properties; a; a = a->next) {
+    xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
+    element.attributes.emplace_back(C(a->name), value ? C(value) : std::string());
+    xmlFree(value);
+  }
+  for (xmlNodePtr child = node->children; child; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE) element.children.push_back(ToElement(child));
+  }
+  return element;
+}
+}  // namespace
+
+XmlElement XmlDocument::ElementTree() const {
+  return ToElement(xmlDocGetRootElement(impl_->doc.get()));
+}
+
 // ---- one-shot forms ---------------------------------------------------------------------------
 
 bool XPathSelectSingleNode(const std::string& xml, const std::string& xpath, std::string& value,

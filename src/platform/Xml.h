@@ -30,6 +30,14 @@ namespace qor {
 
 using XmlNamespaces = std::vector<std::pair<std::string, std::string>>;  // prefix, URI
 
+// One element of a document as plain data: its local name, its attributes in document order
+// and its child elements (text, comments and processing instructions are left out).
+struct XmlElement {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::vector<XmlElement> children;
+};
+
 class XmlDocument {
  public:
   // Throws EqorGovException when `xml` is not well-formed.
@@ -60,6 +68,9 @@ class XmlDocument {
   // Namespace URI of the root element (empty when it has none).
   std::string RootNamespace() const;
   std::string RootName() const;  // local name of the root element
+  // The root element and everything under it, for readers that walk a small document whole
+  // (a dictionary, a settings file) rather than query it.
+  XmlElement ElementTree() const;
 
  private:
   struct Impl;

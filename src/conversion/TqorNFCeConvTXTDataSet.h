@@ -1,0 +1,54 @@
+// The TX2 parser: reads the host's TX2 text line by line into a TqorNFCeDataSets and returns
+// the batch of notes it saved.
+//
+// A line is a command (INCLUIR, INCLUIRITEM, SALVARITEM, INCLUIRCOBRANCA, SALVARCOBRANCA,
+// SALVAR, CANCELAR, INCLUIRPARTE=<group>, SALVARPARTE=<group>; the key before "=" trimmed and
+// compared case-sensitively) or an assignment "field=value": the value is trimmed and its five
+// XML special characters escaped (an entity already escaped in the input is kept as it was).
+// Empty lines are skipped. A failure on an assignment line is raised as
+// EqorNFCeConvTX2Exception naming the zero-based line index, the line and the cause; a failure
+// on a command line passes unchanged. Any error aborts the whole batch.
+//
+// Not thread-safe.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "conversion/TqorNFCeDataSets.h"
+#include "platform/TStrings.h"
+
+namespace qor {
+
+class TqorNFCeConvTXTDataSet {
+ public:
+  TqorNFCeConvTXTDataSet();
+  ~TqorNFCeConvTXTDataSet();
+
+  void SetVersaoEsquema(TVersaoEsquema v) { versaoEsquema_ = v; }
+  void SetXMLDicionario(const std::string& path) { xmlDicionario_ = path; }
+  void SetDiretorioLogErro(const std::string& v);
+  // The text to convert, or the name of a file holding it. An empty result raises
+  // EqorNFCeDataSetsException "Conteúdo a ser convertido é inválido.".
+  void SetTXT(const std::string& value);
+
+  // The notes saved, each XML text followed by a line break, in save order.
+  std::string Converter();
+  // Parses and hands the filled container over.
+  void Converter(std::unique_ptr<TqorNFCeDataSets>& out);
+
+  // XML-escapes a TX2 value, keeping entities that were already escaped.
+  static std::string EscaparValor(const std::string& value);
+
+ private:
+  void PopulaDataset();
+  void ExecutarLinha(const std::string& line);
+
+  TStrings linhas_;
+  std::string xmlDicionario_;
+  TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
+  std::string diretorioLogErro_;
+  std::unique_ptr<TqorNFCeDataSets> dataSets_;
+};
+
+}  // namespace qor

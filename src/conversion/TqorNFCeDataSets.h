@@ -1,0 +1,76 @@
+// TqorNFCeDataSets: the host-facing container of the note model. It owns one model of the
+// class its schema version selects (Tqor_pl009g_NFCe until told otherwise) and forwards the
+// note life cycle to it; a host fills notes field by field through Campo and the life-cycle
+// operations, and collects the notes' XML from LoteNFCe.
+//
+// Changing the schema version discards the model with its groups and its batch; the
+// dictionary path is then applied again to the new model.
+//
+// Not thread-safe: a container belongs to the thread that created it.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "conversion/TqorNFCeCustomDataSet.h"
+#include "core/Types.h"
+
+namespace qor {
+
+class TqorNFCeDataSets {
+ public:
+  TqorNFCeDataSets();
+  virtual ~TqorNFCeDataSets();
+  TqorNFCeDataSets(const TqorNFCeDataSets&) = delete;
+  TqorNFCeDataSets& operator=(const TqorNFCeDataSets&) = delete;
+
+  TVersaoEsquema GetVersaoEsquema() const { return versaoEsquema_; }
+  // Replaces the model by one of the version's class; a version without a class raises
+  // EqorNFCeVersaoEsquemaInvalidaException.
+  virtual void SetVersaoEsquema(TVersaoEsquema versao);
+  const std::string& GetXMLDicionario() const { return xmlDicionario_; }
+  // A fresh model of the current version, then the dictionary loaded into it.
+  void SetXMLDicionario(const std::string& path);
+  const std::string& GetDiretorioLogErro() const { return diretorioLogErro_; }
+  void SetDiretorioLogErro(const std::string& v);
+  const std::string& GetExcecoesDeRegras() const { return excecoesDeRegras_; }
+  void SetExcecoesDeRegras(const std::string& v) { excecoesDeRegras_ = v; }
+
+  virtual void Incluir() { modelo_->Incluir(); }
+  virtual void Salvar() { modelo_->Salvar(); }
+  void Cancelar() { modelo_->Cancelar(); }
+  void IncluirItem() { modelo_->IncluirItem(); }
+  void SalvarItem() { modelo_->SalvarItem(); }
+  void IncluirCobranca() { modelo_->IncluirCobranca(); }
+  void SalvarCobranca() { modelo_->SalvarCobranca(); }
+  void IncluirPart(const std::string& group) { modelo_->IncluirPart(group); }
+  void SalvarPart(const std::string& group) { modelo_->SalvarPart(group); }
+
+  // The field `name` in any group ("Campo %s não encontrado" when none declares it).
+  TqorNFCeXMLField& Campo(const std::string& name) const { return modelo_->Campo(name); }
+  // The field whose record positions hold "group=position" (positional TXT layouts).
+  TqorNFCeXMLField& Campo(const std::string& group, const std::string& position) const;
+  TXmlDataSetNFCe& FindDataSet(const std::string& name) const {
+    return modelo_->FindDataSet(name);
+  }
+  // The single-letter groups, YA, YA01 and ICMSUFDest; nullptr without a dictionary.
+  TXmlDataSetNFCe* GetGrupo(const std::string& name) const;
+
+  TStrings& GetLoteNFCe() { return modelo_->GetLoteNFCe(); }
+  void SetLoteNFCe(TStrings* lote) { modelo_->SetLoteNFCe(lote); }
+  const std::vector<std::unique_ptr<TXmlDataSetNFCe>>& GetListDataSets() const {
+    return modelo_->GetListDataSets();
+  }
+  TDataSetState GetState() const { return modelo_->GetState(); }
+  TDataSetState GetStateItem() const { return modelo_->GetStateItem(); }
+  TqorNFCeCustomDataSet& Modelo() const { return *modelo_; }
+
+ private:
+  std::unique_ptr<TqorNFCeCustomDataSet> modelo_;
+  TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
+  std::string xmlDicionario_;
+  std::string diretorioLogErro_;
+  std::string excecoesDeRegras_;
+};
+
+}  // namespace qor

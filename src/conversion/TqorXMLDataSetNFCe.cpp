@@ -1,0 +1,339 @@
+#include "conversion/TqorXMLDataSetNFCe.h"
+
+#include <cstdlib>
+
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/GovException.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
+
+namespace qor {
+
+namespace {
+
+const std::string& Attr(const std::unordered_map<std::string, std::string>& attributes,
+                        const char* name) {
+  static const std::string kEmpty;
+  const auto it = attributes.find(name);
+  return it == attributes.end() ? kEmpty : it->second;
+}
+
+bool IsIdentifier(const std::string& name) {
+  if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_')) {
+    return false;
+  }
+  for (char c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+TqorXMLDataSetNFCe::TqorXMLDataSetNFCe() = default;
+TqorXMLDataSetNFCe::~TqorXMLDataSetNFCe() {
+  // Details unlink themselves from their masters; destroy details before masters so no
+  // table is left pointing at a freed one.
+  while (!listDataSets_.empty()) listDataSets_.pop_back();
+}
+
+void TqorXMLDataSetNFCe::SetXMLDicionario(const std::string& path) {
+  xmlDicionario_ = path;
+  if (!path.empty()) CreateListDataSets();
+}
+
+void TqorXMLDataSetNFCe::CreateListDataSets() {
+  while (!listDataSets_.empty()) listDataSets_.pop_back();
+  groupsByName_.clear();
+  fieldsByName_.clear();
+  LoadDicXML();
+}
+
+std::unique_ptr<TXmlFieldNFCe> TqorXMLDataSetNFCe::CreateXmlField(TXmlDataSetNFCe& group,
+                                                                  std::size_t index) {
+  return std::make_unique<TXmlFieldNFCe>(group, index);
+}
+
+void TqorXMLDataSetNFCe::GetAtributosComplementares(
+    TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes) {
+  field.SetTpNode(Attr(attributes, "tpnode"));
+  field.SetEnum(Attr(attributes, "enum"));
+  field.SetDica(Attr(attributes, "dica"));
+}
+
+void TqorXMLDataSetNFCe::LoadDicXML() {
+  if (!FileExists(xmlDicionario_)) {
+    throw EqorDataSetFileNotFoundException("Arquivo:  %s não encontrado.", {xmlDicionario_},
+                                           diretorioLogErro_);
+  }
+  XmlElement root;
+  try {
+    root = XmlDocument::Parse(LoadFromFile(xmlDicionario_)).ElementTree();
+  } catch (const EqorGovException&) {
+    throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
+                                           diretorioLogErro_);
+  }
+  const auto loadError = [this] {
+    return EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
+                                            diretorioLogErro_);
+  };
+  for (const XmlElement& groupElement : root.children) {
+    // A group name also names its table and prefixes its fields: it must be an identifier,
+    // and a second group of the same name would hide the first.
+    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
+        groupsByName_.count(UpperCase(groupElement.name)) != 0) {
+      throw loadError();
+    }
+    auto group = std::make_unique<TXmlDataSetNFCe>(groupElement.name);
+    for (const XmlElement& declaration : groupElement.children[0].children) {
+      std::unordered_map<std::string, std::string> attributes(declaration.attributes.begin(),
+                                                              declaration.attributes.end());
+      const std::string& name = Attr(attributes, "nome");
+      const std::string& size = Attr(attributes, "tamanho");
+      if (name.empty() || size.empty() || !IsNumber(size) || group->FindField(name) >= 0) {
+        throw loadError();
+      }
+      const std::size_t index =
+          group->AddField(name, std::atoi(size.c_str()), Attr(attributes, "requerido") == "s",
+                          Attr(attributes, "visible") == "s", Attr(attributes, "display"));
+      std::unique_ptr<TXmlFieldNFCe> field = CreateXmlField(*group, index);
+      field->SetGeraTagVazia(Attr(attributes, "tagvazia") == "s");
+      field->SetDiretorioLogErro(diretorioLogErro_);
+      GetAtributosComplementares(*field, attributes);
+      group->AddXmlField(std::move(field));
+    }
+    const XmlElement& link = groupElement.children[1];
+    for (const auto& [name, value] : link.attributes) {
+      if (name == "mastersource") group->SetXmlMasterSource(value);
+      if (name == "masterfield") group->SetXMLMasterField(value);
+      if (name == "keyfield") group->SetXMLKeyField(value);
+    }
+    group->Open();
+    TXmlDataSetNFCe* table = group.get();
+    group->SetBeforeInsert([this, table](TqorMemTable&) { AntesDeIncluir(*table); });
+    group->SetAfterInsert([this, table](TqorMemTable&) { DepoisDeIncluir(*table); });
+    group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
+    groupsByName_.emplace(UpperCase(table->Name()), table);
+    for (const auto& field : table->Fields()) {
+      fieldsByName_.emplace(LowerCase(field->FieldName()),
+                            static_cast<TqorNFCeXMLField*>(field.get()));
+    }
+    listDataSets_.push_back(std::move(group));
+  }
+  // A link to a group the dictionary lacks, or through fields it lacks, is a broken dictionary.
+  for (const auto& group : listDataSets_) {
+    if (group->GetXmlMasterSource().empty()) continue;
+    const TXmlDataSetNFCe* master = FindDataSetOrNull(group->GetXmlMasterSource());
+    if (!master || master == group.get() || group->FindField(group->GetXMLKeyField()) < 0 ||
+        master->FindField(group->GetXMLMasterField()) < 0) {
+      throw loadError();
+    }
+  }
+  if (activeMasterSource_) SetActiveMasterSource(true);
+}
+
+void TqorXMLDataSetNFCe::SetActiveMasterSource(bool active) {
+  activeMasterSource_ = active;
+  for (const auto& group : listDataSets_) {
+    if (!active) {
+      group->SetMaster(nullptr, {}, {});
+    } else if (!group->GetXmlMasterSource().empty() && !group->Master()) {
+      group->SetMaster(&FindDataSet(group->GetXmlMasterSource()), group->GetXMLKeyField(),
+                       group->GetXMLMasterField());
+    }
+  }
+}
+
+TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(const std::string& name) const {
+  const auto it = groupsByName_.find(UpperCase(name));
+  return it == groupsByName_.end() ? nullptr : it->second;
+}
+
+TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(const std::string& name) const {
+  if (TXmlDataSetNFCe* group = FindDataSetOrNull(name)) return *group;
+  throw EqorDataSetException("Parte %s não encontrada.", {UpperCase(name)}, diretorioLogErro_);
+}
+
+TqorNFCeXMLField* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
+  const auto it = fieldsByName_.find(LowerCase(name));
+  return it == fieldsByName_.end() ? nullptr : it->second;
+}
+
+TqorNFCeXMLField& TqorXMLDataSetNFCe::Campo(const std::string& name) const {
+  if (TqorNFCeXMLField* field = FindCampo(name)) return *field;
+  throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {name}, diretorioLogErro_);
+}
+
+int TqorXMLDataSetNFCe::GetHandle(const std::string& group, bool increment) {
+  int& handle = handles_[group];
+  if (increment) ++handle;
+  return handle;
+}
+
+bool TqorXMLDataSetNFCe::PossuiDadosCampo(const TXmlDataSetNFCe& group) const {
+  for (const auto& field : group.Fields()) {
+    if (!field->Visible() || SameText(field->FieldName(), "handle") ||
+        SameText(field->FieldName(), group.GetXMLMasterField())) {
+      continue;
+    }
+    if (!field->AsString().empty()) return true;
+  }
+  return false;
+}
+
+void TqorXMLDataSetNFCe::AntesDeIncluir(TXmlDataSetNFCe& group) {
+  if (group.Editing() && !PossuiDadosCampo(group)) group.Cancel();
+}
+
+void TqorXMLDataSetNFCe::DepoisDeIncluir(TXmlDataSetNFCe& group) {
+  if (group.FindField("handle") >= 0) {
+    group.SetValue("handle", std::to_string(GetHandle(group.Name(), true)));
+  }
+  if (group.GetXmlMasterSource().empty()) return;
+  const TXmlDataSetNFCe* master = FindDataSetOrNull(group.GetXmlMasterSource());
+  if (master && master->Active()) {
+    group.SetValue(group.GetXMLKeyField(), master->Value(group.GetXMLMasterField()));
+  }
+}
+
+void TqorXMLDataSetNFCe::AntesDeSalvar(TXmlDataSetNFCe& group) {
+  for (const auto& field : group.Fields()) {
+    if (field->Required() && Trim(field->AsString()).empty()) {
+      throw EqorDataSetException(
+          "O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",
+          {field->FieldName(), field->DisplayLabel(), field->GetDica()}, diretorioLogErro_);
+    }
+    field->ValidarConteudo();
+  }
+}
+
+void TqorXMLDataSetNFCe::IncluirPart(const std::string& name) {
+  TXmlDataSetNFCe& group = FindDataSet(name);
+  if (group.Editing()) {
+    if (PossuiDadosCampo(group)) {
+      group.Post();
+    } else {
+      group.Cancel();
+    }
+  }
+  Incluir(group);
+}
+
+void TqorXMLDataSetNFCe::SalvarPart(const std::string& name) {
+  TXmlDataSetNFCe& group = FindDataSet(name);
+  if (group.Editing()) group.Post();
+}
+
+void TqorXMLDataSetNFCe::Incluir(TXmlDataSetNFCe& group) { group.Append(); }
+
+void TqorXMLDataSetNFCe::ClearDataSets() {
+  for (const auto& group : listDataSets_) {
+    group->Cancel();
+    group->Empty();
+    group->Close();
+    group->Open();
+    if (group->RecordCount() != 0) {
+      throw EqorDataSetException("Erro ao Liberar memória para próxima NFCe em (%s) ",
+                                 {group->Name()}, diretorioLogErro_);
+    }
+  }
+}
+
+// ---- XML output ---------------------------------------------------------------------------
+
+void TqorXMLDataSetNFCe::AppendFieldXML(std::string& out, const TXmlFieldNFCe& field) const {
+  if (!field.Visible()) return;
+  const std::string& value = field.AsString();
+  if (value.size() == 4 && SameText(value, "null")) return;
+  if (value.empty() && !field.GetGeraTagVazia()) return;
+  const std::string& name = field.XmlName();
+  if (field.IsElement()) {
+    out += '<';
+    out += name;
+    out += '>';
+    out += value;
+    out += "</";
+    out += name;
+    out += '>';
+  } else {
+    out += name;
+    out += "=\"";
+    out += value;
+    out += '"';
+  }
+}
+
+std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlFieldNFCe& field) const {
+  std::string out;
+  AppendFieldXML(out, field);
+  return out;
+}
+
+std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlDataSetNFCe& group,
+                                                    std::string_view name) const {
+  const TXmlFieldNFCe* field = group.FindXmlField(std::string(name));
+  return field ? ConvertFieldParaXML(*field) : std::string();
+}
+
+void TqorXMLDataSetNFCe::AppendFieldsXML(std::string& out, const TXmlDataSetNFCe& group,
+                                         std::initializer_list<std::string_view> names) const {
+  for (std::string_view name : names) {
+    if (const TXmlFieldNFCe* field = group.FindXmlField(std::string(name))) {
+      AppendFieldXML(out, *field);
+    }
+  }
+}
+
+std::string TqorXMLDataSetNFCe::ConvertFieldsParaXML(
+    const TXmlDataSetNFCe& group, std::initializer_list<std::string_view> names) const {
+  std::string out;
+  AppendFieldsXML(out, group, names);
+  return out;
+}
+
+std::string TqorXMLDataSetNFCe::ConvertDataSetParaXML(const TXmlDataSetNFCe& group) const {
+  bool hasData = false;
+  for (const auto& field : group.Fields()) {
+    if (field->Visible() && !field->AsString().empty()) {
+      hasData = true;
+      break;
+    }
+  }
+  if (!hasData) return {};
+  std::string content;
+  for (const auto& field : group.Fields()) AppendFieldXML(content, *field);
+  const std::string& tag = group.GetTagXML();
+  if (tag.empty()) return content;
+  return "<" + tag + ">" + content + "</" + tag + ">";
+}
+
+std::string TqorXMLDataSetNFCe::ParserConverter(const std::string& text) const {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    // A reference: "@", one group letter, "(", a field name or "*", ")".
+    if (c == '@' && i + 2 < text.size() && text[i + 2] == '(') {
+      const std::size_t close = text.find(')', i + 3);
+      if (close != std::string::npos) {
+        const std::string group(1, text[i + 1]);
+        const std::string name = text.substr(i + 3, std::min<std::size_t>(close - i - 3, 100));
+        const TXmlDataSetNFCe& dataSet = FindDataSet(group);
+        if (name == "*") {
+          out += ConvertDataSetParaXML(dataSet);
+        } else {
+          out += ConvertFieldParaXML(dataSet, name);
+        }
+        i = close + 1;
+        continue;
+      }
+    }
+    if (c != '@' && c != '(' && c != ')') out += c;
+    ++i;
+  }
+  return out;
+}
+
+}  // namespace qor

@@ -1,0 +1,109 @@
+#include "conversion/XmlDataSet.h"
+
+#include <algorithm>
+
+#include "core/Exceptions.h"
+#include "platform/Format.h"
+#include "platform/Text.h"
+
+namespace qor {
+
+namespace {
+
+// Code points of an escaped value, each entity the parser wrote counting as one character.
+std::size_t UnescapedLength(std::string_view value) {
+  static constexpr std::string_view kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < value.size();) {
+    std::size_t step = 1;
+    const auto byte = static_cast<unsigned char>(value[i]);
+    if (byte == '&') {
+      for (std::string_view entity : kEntities) {
+        if (value.substr(i, entity.size()) == entity) step = entity.size();
+      }
+    } else if (byte >= 0xF0) {
+      step = 4;
+    } else if (byte >= 0xE0) {
+      step = 3;
+    } else if (byte >= 0xC0) {
+      step = 2;
+    }
+    i += step;
+    ++length;
+  }
+  return length;
+}
+
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> items;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    std::string item = Trim(std::string_view(text).substr(start, comma - start));
+    if (!item.empty()) items.push_back(std::move(item));
+    start = comma + 1;
+  }
+  return items;
+}
+
+}  // namespace
+
+TXmlFieldNFCe::TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index)
+    : group_(&group), index_(index) {
+  const std::string& name = group.Field(index).name;
+  xmlName_ = name.substr(0, name.find('_'));
+}
+
+const std::string& TXmlFieldNFCe::FieldName() const { return group_->Field(index_).name; }
+int TXmlFieldNFCe::Size() const { return group_->Field(index_).size; }
+bool TXmlFieldNFCe::Required() const { return group_->Field(index_).required; }
+bool TXmlFieldNFCe::Visible() const { return group_->Field(index_).visible; }
+const std::string& TXmlFieldNFCe::DisplayLabel() const {
+  return group_->Field(index_).displayLabel;
+}
+
+const std::string& TXmlFieldNFCe::AsString() const { return group_->Value(index_); }
+
+void TXmlFieldNFCe::SetAsString(const std::string& value) {
+  const int size = Size();
+  if (size > 0 && UnescapedLength(value) > static_cast<std::size_t>(size)) {
+    throw EqorDataSetException(
+        "O conteúdo do campo [%s] referente a [%s] excede o tamanho máximo de %d "
+        "caracteres.\r\nDica: %s",
+        {FieldName(), DisplayLabel(), size, GetDica()}, diretorioLogErro_);
+  }
+  group_->SetValue(index_, value);
+}
+
+void TXmlFieldNFCe::SetTpNode(const std::string& v) {
+  tpNode_ = v;
+  isElement_ = v == "elemento";
+}
+
+std::string TXmlFieldNFCe::GetEnumText() const {
+  std::string text;
+  for (const std::string& item : enum_) {
+    if (!text.empty()) text += ',';
+    text += item;
+  }
+  return text;
+}
+
+void TXmlFieldNFCe::SetEnum(const std::string& v) { enum_ = SplitList(v); }
+
+void TXmlFieldNFCe::ValidarConteudo() const {
+  const std::string& value = AsString();
+  if (enum_.empty() || value.empty()) return;
+  for (const std::string& allowed : enum_) {
+    if (SameText(allowed, value)) return;
+  }
+  throw EqorDataSetException("Conteúdo %s é inválido para o campo %s [%s].\r\nDica: %s",
+                             {value, FieldName(), DisplayLabel(), GetDica()}, diretorioLogErro_);
+}
+
+TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(const std::string& name) const {
+  const int index = FindField(name);
+  return index < 0 ? nullptr : fields_[static_cast<std::size_t>(index)].get();
+}
+
+}  // namespace qor
