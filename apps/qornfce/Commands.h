@@ -12,5 +12,6 @@ int RunConfigurar(int argc, char** argv);
 int RunChave(int argc, char** argv);
 int RunQRCode(int argc, char** argv);
 int RunLogs(int argc, char** argv);
+int RunConverter(int argc, char** argv);
 
 }  // namespace qor::cli

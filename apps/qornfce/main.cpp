@@ -19,6 +19,7 @@ constexpr const char* kUsage =
     "  consultar   consulta a situação de uma NFC-e na SEFAZ: CHAVE\n"
     "  validar     valida um XML pelo esquema de um comando: ARQ.xml COMANDO (ex.: STATUS)\n"
     "  configurar  grava valores no arquivo de configuração ou o mostra (--mostrar)\n"
+    "  converter   converte um lote TX2 em XML de NFC-e: ARQ.tx2 [--esquema pl_009g]\n"
     "  chave       calcula a chave de acesso: DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS\n"
     "  qrcode      escreve o link do QR Code de uma NFC-e assinada: ARQ.xml\n"
     "  logs        lista os arquivos de log: [FILTRO] [TEXTO] (ex.: logs EnvLot 4115)\n"
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
     if (operation == "consultar") return qor::cli::RunConsultar(argc, argv);
     if (operation == "validar") return qor::cli::RunValidar(argc, argv);
     if (operation == "configurar") return qor::cli::RunConfigurar(argc, argv);
+    if (operation == "converter") return qor::cli::RunConverter(argc, argv);
     if (operation == "chave") return qor::cli::RunChave(argc, argv);
     if (operation == "qrcode") return qor::cli::RunQRCode(argc, argv);
     if (operation == "logs") return qor::cli::RunLogs(argc, argv);

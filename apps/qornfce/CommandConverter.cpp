@@ -1,0 +1,40 @@
+// qornfce converter ARQ.tx2 [--esquema pl_009g]: the TX2 batch converted into note XML.
+#include <iostream>
+
+#include "Commands.h"
+#include "ComponentOptions.h"
+#include "core/TqorNFCe.h"
+
+namespace qor::cli {
+
+namespace {
+TVersaoEsquema ParseEsquema(const std::string& text) {
+  for (int v = 0; v <= static_cast<int>(TVersaoEsquema::pl_009g); ++v) {
+    if (ToString(static_cast<TVersaoEsquema>(v)) == text) return static_cast<TVersaoEsquema>(v);
+  }
+  throw UsageError("esquema desconhecido: " + text + " (pl_006n ... pl_009g)");
+}
+}  // namespace
+
+int RunConverter(int argc, char** argv) {
+  auto valued = ComponentValuedOptions();
+  valued.insert("esquema");
+  const Options options(argc, argv, 2, valued, ComponentFlags());
+  if (options.Has("help")) {
+    std::cout << "uso: qornfce converter ARQ.tx2 [--esquema pl_009g] [opções]\n"
+                 "Converte o lote TX2 em XML de NFC-e e escreve as notas, uma por linha, sem\n"
+                 "assinatura (o dicionário vem de Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
+                 "Esquemas: pl_006n ... pl_008i1, pl_009, pl_009g (padrão).\n\n"
+              << ComponentOptionsHelp();
+    return 0;
+  }
+  if (options.Positional().size() != 1) throw UsageError("informe o arquivo TX2");
+  const TVersaoEsquema esquema = ParseEsquema(options.Get("esquema", "pl_009g"));
+  TqorNFCe nfce;
+  ApplyComponentOptions(options, nfce);
+  std::cout << nfce.ConverterLoteParaXml(FromCurrentDir(options.Positional()[0]),
+                                         TLayoutConvKind::lkTXTDataSet, esquema);
+  return 0;
+}
+
+}  // namespace qor::cli
