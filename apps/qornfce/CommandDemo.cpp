@@ -19,6 +19,14 @@ constexpr const char* kSenha = "1234";
 // A well-formed access key of the demo's company (check digit included) that was never sent.
 constexpr const char* kChaveNaoEmitida = "35240111222333000181650010000000011123456780";
 
+// The sample note the demo converts (installed beside the executable).
+constexpr const char* kExemplo = "nfce-varios-itens.tx2";
+
+// Elements named `tag` in a well-formed text.
+int XmlTagCount(const std::string& xml, const std::string& tag) {
+  return XmlDocument::Parse(xml).CountTag(tag);
+}
+
 void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << text << "\n"; }
 
 }  // namespace
@@ -93,6 +101,17 @@ int RunDemo(int argc, char** argv) {
   std::cout << "    cStat " << GetValueTag("cStat", consulta) << " - "
             << GetValueTag("xMotivo", consulta) << "\n";
 
+  Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) + ")");
+  const std::string lote = nfce.ConverterLoteParaXml(
+      ExecutableDir() + "exemplos/" + kExemplo, TLayoutConvKind::lkTXTDataSet,
+      TVersaoEsquema::pl_009g);
+  SaveToFile(folder + "nfce-convertida.xml", lote);
+  const std::string nota = lote.substr(0, lote.find("\r\n"));
+  std::cout << "    chave " << GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3) << ", "
+            << XmlTagCount(nota, "det") << " itens, vNF " << GetValueTag("vNF", nota)
+            << "\n    nota (ainda sem assinatura), gravada em " << folder
+            << "nfce-convertida.xml:\n    " << nota << "\n";
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -100,7 +119,10 @@ int RunDemo(int argc, char** argv) {
       std::cout << "  " << std::filesystem::relative(entry.path(), folder).string() << "\n";
     }
   }
-  return GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" ? 0 : 1;
+  return GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" &&
+                 !nota.empty()
+             ? 0
+             : 1;
 }
 
 }  // namespace qor::cli

@@ -120,8 +120,17 @@ void TqorNFCeConvTXTDataSet::ExecutarLinha(const std::string& line) {
 
 void TqorNFCeConvTXTDataSet::PopulaDataset() {
   dataSets_->SetDiretorioLogErro(diretorioLogErro_);
-  dataSets_->SetVersaoEsquema(versaoEsquema_);
-  dataSets_->SetXMLDicionario(xmlDicionario_);
+  const auto idade = FileExists(xmlDicionario_) ? FileAge(xmlDicionario_)
+                                                : std::chrono::system_clock::time_point{};
+  if (carga_.carregado && carga_.versao == versaoEsquema_ &&
+      carga_.dicionario == xmlDicionario_ && carga_.idade == idade) {
+    dataSets_->Cancelar();
+  } else {
+    carga_.carregado = false;
+    dataSets_->SetVersaoEsquema(versaoEsquema_);
+    dataSets_->SetXMLDicionario(xmlDicionario_);
+    carga_ = {true, versaoEsquema_, xmlDicionario_, idade};
+  }
   dataSets_->GetLoteNFCe().Clear();
   for (std::size_t index = 0; index < linhas_.Count(); ++index) {
     const std::string& line = linhas_[index];
@@ -156,6 +165,7 @@ void TqorNFCeConvTXTDataSet::Converter(std::unique_ptr<TqorNFCeDataSets>& out) {
   PopulaDataset();
   out = std::move(dataSets_);
   dataSets_ = std::make_unique<TqorNFCeDataSets>();
+  carga_.carregado = false;
 }
 
 }  // namespace qor

@@ -9,9 +9,14 @@
 // EqorNFCeConvTX2Exception naming the zero-based line index, the line and the cause; a failure
 // on a command line passes unchanged. Any error aborts the whole batch.
 //
+// A parser may convert several texts: the container it filled is kept and reused while the
+// schema version, the dictionary path and the dictionary file stay the same (it is emptied
+// first), so the dictionary is not loaded again for every batch.
+//
 // Not thread-safe.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -49,6 +54,13 @@ class TqorNFCeConvTXTDataSet {
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
   std::string diretorioLogErro_;
   std::unique_ptr<TqorNFCeDataSets> dataSets_;
+  // What dataSets_ was last loaded with; `carregado` false until then.
+  struct {
+    bool carregado = false;
+    TVersaoEsquema versao{};
+    std::string dicionario;
+    std::chrono::system_clock::time_point idade{};
+  } carga_;
 };
 
 }  // namespace qor

@@ -7,6 +7,9 @@
 
 namespace qor {
 
+TqorNFCeConverter::TqorNFCeConverter() = default;
+TqorNFCeConverter::~TqorNFCeConverter() = default;
+
 void TqorNFCeConverter::SetDiretorioTemplates(const std::string& v) {
   diretorioTemplates_ = v.empty() ? v : FixSlash(v);
 }
@@ -25,12 +28,13 @@ std::string TqorNFCeConverter::ConvertToXml(const std::string& lote, TLayoutConv
   if (kind != TLayoutConvKind::lkTXTDataSet) {
     throw EqorNFCeConvertDateException("Layout de Conversão Inválido.", diretorioLogErro_);
   }
-  TqorNFCeConvTXTDataSet parser;
-  parser.SetDiretorioLogErro(diretorioLogErro_);
-  parser.SetVersaoEsquema(versao);
-  parser.SetXMLDicionario(GetTemplateCompletePath("NFCeDataSets.xml"));
-  parser.SetTXT(lote);
-  return parser.Converter();
+  const std::string dicionario = GetTemplateCompletePath("NFCeDataSets.xml");
+  if (!parser_) parser_ = std::make_unique<TqorNFCeConvTXTDataSet>();
+  parser_->SetDiretorioLogErro(diretorioLogErro_);
+  parser_->SetVersaoEsquema(versao);
+  parser_->SetXMLDicionario(dicionario);
+  parser_->SetTXT(lote);
+  return parser_->Converter();
 }
 
 }  // namespace qor

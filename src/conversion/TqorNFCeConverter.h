@@ -4,14 +4,20 @@
 // Not thread-safe.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "core/Types.h"
 
 namespace qor {
 
+class TqorNFCeConvTXTDataSet;
+
 class TqorNFCeConverter {
  public:
+  TqorNFCeConverter();
+  ~TqorNFCeConverter();
+
   // The template folder (a separator is appended when missing).
   const std::string& GetDiretorioTemplates() const { return diretorioTemplates_; }
   void SetDiretorioTemplates(const std::string& v);
@@ -30,6 +36,8 @@ class TqorNFCeConverter {
  private:
   std::string diretorioTemplates_;
   std::string diretorioLogErro_;
+  // Kept between batches so an unchanged dictionary is loaded once.
+  std::unique_ptr<TqorNFCeConvTXTDataSet> parser_;
 };
 
 }  // namespace qor

@@ -46,6 +46,7 @@ void TqorXMLDataSetNFCe::SetXMLDicionario(const std::string& path) {
 void TqorXMLDataSetNFCe::CreateListDataSets() {
   while (!listDataSets_.empty()) listDataSets_.pop_back();
   groupsByName_.clear();
+  fieldsByExactName_.clear();
   fieldsByName_.clear();
   LoadDicXML();
 }
@@ -116,8 +117,9 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
     groupsByName_.emplace(UpperCase(table->Name()), table);
     for (const auto& field : table->Fields()) {
-      fieldsByName_.emplace(LowerCase(field->FieldName()),
-                            static_cast<TqorNFCeXMLField*>(field.get()));
+      auto* nfceField = static_cast<TqorNFCeXMLField*>(field.get());
+      fieldsByExactName_.emplace(field->FieldName(), nfceField);
+      fieldsByName_.emplace(LowerCase(field->FieldName()), nfceField);
     }
     listDataSets_.push_back(std::move(group));
   }
@@ -156,6 +158,9 @@ TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(const std::string& name) const 
 }
 
 TqorNFCeXMLField* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
+  if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
+    return exact->second;
+  }
   const auto it = fieldsByName_.find(LowerCase(name));
   return it == fieldsByName_.end() ? nullptr : it->second;
 }
@@ -272,14 +277,14 @@ std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlFieldNFCe& field) 
 
 std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlDataSetNFCe& group,
                                                     std::string_view name) const {
-  const TXmlFieldNFCe* field = group.FindXmlField(std::string(name));
+  const TXmlFieldNFCe* field = group.FindXmlField(name);
   return field ? ConvertFieldParaXML(*field) : std::string();
 }
 
 void TqorXMLDataSetNFCe::AppendFieldsXML(std::string& out, const TXmlDataSetNFCe& group,
                                          std::initializer_list<std::string_view> names) const {
   for (std::string_view name : names) {
-    if (const TXmlFieldNFCe* field = group.FindXmlField(std::string(name))) {
+    if (const TXmlFieldNFCe* field = group.FindXmlField(name)) {
       AppendFieldXML(out, *field);
     }
   }

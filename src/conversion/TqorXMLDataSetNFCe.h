@@ -111,7 +111,10 @@ class TqorXMLDataSetNFCe {
  private:
   std::vector<std::unique_ptr<TXmlDataSetNFCe>> listDataSets_;
   std::unordered_map<std::string, TXmlDataSetNFCe*> groupsByName_;  // upper-case name
-  std::unordered_map<std::string, TqorNFCeXMLField*> fieldsByName_;  // lower-case, first wins
+  // Field lookup by name, the first group declaring a name winning: as declared, then by the
+  // lower-case name for a host that writes it in another case.
+  std::unordered_map<std::string, TqorNFCeXMLField*> fieldsByExactName_;
+  std::unordered_map<std::string, TqorNFCeXMLField*> fieldsByName_;
   std::unordered_map<std::string, int> handles_;
   std::string xmlDicionario_;
   bool activeMasterSource_ = false;

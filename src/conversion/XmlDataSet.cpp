@@ -101,8 +101,14 @@ void TXmlFieldNFCe::ValidarConteudo() const {
                              {value, FieldName(), DisplayLabel(), GetDica()}, diretorioLogErro_);
 }
 
-TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(const std::string& name) const {
-  const int index = FindField(name);
+void TXmlDataSetNFCe::AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) {
+  byExactName_.emplace(field->FieldName(), field.get());
+  fields_.push_back(std::move(field));
+}
+
+TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(std::string_view name) const {
+  if (const auto it = byExactName_.find(name); it != byExactName_.end()) return it->second;
+  const int index = FindField(std::string(name));
   return index < 0 ? nullptr : fields_[static_cast<std::size_t>(index)].get();
 }
 

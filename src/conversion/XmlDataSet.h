@@ -19,6 +19,8 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/MemTable.h"
@@ -101,11 +103,12 @@ class TXmlDataSetNFCe : public TqorMemTable {
  public:
   explicit TXmlDataSetNFCe(const std::string& name) : TqorMemTable(name) {}
 
-  // Adds a table column and the field object over it (inactive only).
-  void AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) { fields_.push_back(std::move(field)); }
+  // Adds the field object over a table column (inactive only).
+  void AddXmlField(std::unique_ptr<TXmlFieldNFCe> field);
   const std::vector<std::unique_ptr<TXmlFieldNFCe>>& Fields() const { return fields_; }
-  // The field named `name` (ignoring case), or nullptr.
-  TXmlFieldNFCe* FindXmlField(const std::string& name) const;
+  // The field named `name` (ignoring case), or nullptr. A name written as declared is found
+  // without building any text: the conversion looks fields up by name for every element.
+  TXmlFieldNFCe* FindXmlField(std::string_view name) const;
 
   // Wrapping element of whole-group output; set by the conversion before it writes the group.
   const std::string& GetTagXML() const { return tagXML_; }
@@ -123,7 +126,12 @@ class TXmlDataSetNFCe : public TqorMemTable {
   }
 
  private:
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   std::vector<std::unique_ptr<TXmlFieldNFCe>> fields_;
+  std::unordered_map<std::string, TXmlFieldNFCe*, NameHash, std::equal_to<>> byExactName_;
   std::string tagXML_, keyField_, masterField_, masterSource_;
 };
 

@@ -294,6 +294,18 @@ TEST(Tx2, ConverterFrontAndComponent) {
             }),
             "Arquivo de template do conversor não encontrado: " + (dir / "Conversor/NFCeDataSets.xml"));
 
+  // A converter keeps its dictionary between batches; a batch that failed half-way leaves
+  // nothing behind for the next one (the open item would otherwise refuse the next item).
+  TqorNFCeConverter reutilizado;
+  reutilizado.SetDiretorioTemplates(kTemplates);
+  const auto converter = [&](const std::string& tx2) {
+    return reutilizado.ConvertToXml(tx2, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
+  };
+  EXPECT_THROW(converter(Format(kCabecalho, {"1"}) + "INCLUIRITEM\nnItem_H02=1\nxyz=1\n"),
+               EqorNFCeConvTX2Exception);
+  EXPECT_EQ(Linhas(converter(Nota(9))).size(), 1u);
+  EXPECT_EQ(Linhas(converter(Nota(9) + Nota(10))).size(), 2u) << "the batch starts empty";
+
   // The component converts a file, and records the ping with the kind's suffix.
   TqorNFCe nfce;
   nfce.SetDiretorioLog(dir / "Log/");
