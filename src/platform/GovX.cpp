@@ -6,6 +6,7 @@
 #include "platform/Certificate.h"
 #include "platform/GovException.h"
 #include "platform/HttpClient.h"
+#include "platform/XmlSigner.h"
 
 namespace qor {
 
@@ -35,6 +36,7 @@ struct TqorGovX::Impl {
   bool diagnosticMode = false;
   TPkcs12Cache certificates;
   THttpClient client;
+  TXmlSigner xmlSigner;
 
   // The configured certificate, opened (or taken from the cache) and checked for content; its
   // dates are the caller's business.
@@ -126,6 +128,15 @@ void TqorGovX::CheckCertificate() {
   }
   auto identity = d.Certificate();
   CheckValidity(*identity, std::chrono::system_clock::now());
+}
+
+std::string TqorGovX::SignXmlById(const std::string& xml, const std::string& id) {
+  Impl& d = *impl_;
+  // A signature made with a certificate out of its validity is refused by the state services;
+  // say so here, with the certificate's own message.
+  auto identity = d.Certificate();
+  CheckValidity(*identity, std::chrono::system_clock::now());
+  return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, identity);
 }
 
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {

@@ -1,6 +1,6 @@
 // The services object a component holds: SOAP posting over HTTPS with the company's client
-// certificate, and the certificate checks. (Signing, reports and e-mail join it as those
-// capabilities land.)
+// certificate, the certificate checks, and enveloped XML-DSig signing (SignXmlById). (Reports
+// and e-mail join it as those capabilities land.)
 //
 // Transport: libcurl. One connection is kept per object and reused by consecutive posts to the
 // same host while the connection settings stay the same. Every transport failure (address not
@@ -109,6 +109,21 @@ class TqorGovX {
   void CheckCertificate();
   // The configured certificate's notAfter.
   std::chrono::system_clock::time_point CertificateExpiration();
+
+  // Signs `xml` with an enveloped XML-DSig signature of the element whose Id attribute is `id`
+  // and returns the signed document. Only the Id attributes of the elements whose local name is
+  // Get_SignerSettings().SignedElement ("infNFe", "infEvento", ...) count as ids. The Signature
+  // (namespace http://www.w3.org/2000/09/xmldsig#, no prefix) is appended as the last child of
+  // the signed element's parent: inclusive C14N, RSA-SHA1, one Reference "#id" with the
+  // enveloped-signature and inclusive C14N transforms, SHA-1 digest, and the company's
+  // certificate (the end-entity one only) in KeyInfo/X509Data/X509Certificate. The result is
+  // the input's text with the signature added: no XML declaration, no line break that the input
+  // did not have, Base64 values on one line.
+  // The key is that of the configured certificate, loaded and checked as CheckCertificate does
+  // (same messages); the signing key is built once and reused until a certificate setting or the
+  // file changes. Throws EqorGovException: "Elemento de Id <id> não encontrado." when no such
+  // element is there, text that is not well-formed XML, and any failure of the signature itself.
+  std::string SignXmlById(const std::string& xml, const std::string& id);
 
   // Runs before a certificate is loaded; the host may change the name it receives.
   std::function<void(std::string& certificateName)> OnCheckCertificate;

@@ -12,6 +12,7 @@
 namespace qor {
 namespace {
 
+using test::ReadFile;
 using test::RunCommand;
 using test::TempDir;
 
@@ -88,6 +89,10 @@ TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
   EXPECT_EQ(ListFiles(dir / "demo/Log/", "*-sta.xml").size(), 2u);
   EXPECT_TRUE(FileExists(dir / "demo/nfceServidoresHom.ini"));
   EXPECT_TRUE(FileExists(dir / "demo/pki/empresa.pfx"));
+  // The sample TX2 note converted: one note, shown and saved, with its key computed.
+  const std::string nota = ReadFile(dir / "demo/nfce-convertida.xml");
+  EXPECT_EQ(nota.rfind("<infNFe Id=\"NFe35", 0), 0u) << nota;
+  EXPECT_NE(run.out.find(nota.substr(0, nota.find("\r\n"))), std::string::npos);
 }
 
 }  // namespace

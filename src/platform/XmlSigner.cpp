@@ -1,0 +1,210 @@
+#include "platform/XmlSigner.h"
+
+#include <libxml/tree.h>
+#include <libxml/valid.h>
+#include <libxml/xmlsave.h>
+#include <xmlsec/crypto.h>
+#include <xmlsec/keys.h>
+#include <xmlsec/templates.h>
+#include <xmlsec/transforms.h>
+#include <xmlsec/xmldsig.h>
+#include <xmlsec/xmlsec.h>
+
+#include <climits>
+
+#include "platform/Format.h"
+#include "platform/GovException.h"
+#include "platform/LibraryInit.h"
+#include "platform/XmlInternal.h"
+
+namespace qor {
+
+namespace {
+
+const xmlChar* X(const std::string& s) { return reinterpret_cast<const xmlChar*>(s.c_str()); }
+
+struct XmlSecKeyFree {
+  void operator()(xmlSecKeyPtr key) const { xmlSecKeyDestroy(key); }
+};
+using XmlSecKeyOwner = std::unique_ptr<xmlSecKey, XmlSecKeyFree>;
+
+// The signing context borrows the key: it is detached before the context is destroyed, which
+// would otherwise destroy it with the context.
+class DSigContext {
+ public:
+  explicit DSigContext(xmlSecKeyPtr key) : ctx_(xmlSecDSigCtxCreate(nullptr)) {
+    if (ctx_ == nullptr) throw EqorGovException("Memória insuficiente para assinar o XML.");
+    ctx_->signKey = key;
+  }
+  ~DSigContext() {
+    ctx_->signKey = nullptr;
+    xmlSecDSigCtxDestroy(ctx_);
+  }
+  DSigContext(const DSigContext&) = delete;
+  DSigContext& operator=(const DSigContext&) = delete;
+  xmlSecDSigCtxPtr get() const { return ctx_; }
+
+ private:
+  xmlSecDSigCtxPtr ctx_;
+};
+
+std::string WithCause(const std::string& message) {
+  const std::string cause = TakeXmlSecError();
+  return cause.empty() ? message + "." : message + ": " + cause;
+}
+
+// The identity holds the end-entity certificate followed by its chain; KeyInfo carries only the
+// signer's own certificate, as the state services expect.
+std::string FirstPemCertificate(const std::string& pem) {
+  static const std::string kEnd = "-----END CERTIFICATE-----";
+  const auto end = pem.find(kEnd);
+  return end == std::string::npos ? pem : pem.substr(0, end + kEnd.size()) + "\n";
+}
+
+XmlSecKeyOwner BuildKey(const TPkcs12Identity& identity) {
+  const std::string& keyPem = identity.privateKeyPem;
+  const std::string certPem = FirstPemCertificate(identity.certificatePem);
+  if (keyPem.size() > UINT_MAX || certPem.size() > UINT_MAX) {
+    throw EqorGovException("Certificado grande demais para assinatura: " + identity.path);
+  }
+  TakeXmlSecError();
+  XmlSecKeyOwner key(xmlSecCryptoAppKeyLoadMemory(
+      reinterpret_cast<const xmlSecByte*>(keyPem.data()), static_cast<xmlSecSize>(keyPem.size()),
+      xmlSecKeyDataFormatPem, nullptr, nullptr, nullptr));
+  if (!key) {
+    throw EqorGovException(WithCause("Não foi possível preparar a chave privada de " +
+                                     identity.path + " para assinar"));
+  }
+  if (xmlSecCryptoAppKeyCertLoadMemory(
+          key.get(), reinterpret_cast<const xmlSecByte*>(certPem.data()),
+          static_cast<xmlSecSize>(certPem.size()), xmlSecKeyDataFormatPem) < 0) {
+    throw EqorGovException(
+        WithCause("Não foi possível preparar o certificado de " + identity.path + " para assinar"));
+  }
+  return key;
+}
+
+std::string AttributeValue(xmlDocPtr doc, xmlAttrPtr attr) {
+  xmlChar* value = xmlNodeListGetString(doc, attr->children, 1);
+  std::string out = value != nullptr ? reinterpret_cast<const char*>(value) : "";
+  xmlFree(value);
+  return out;
+}
+
+// Makes the Id attribute (no namespace) of every element named `localName` an XML ID, so that
+// the reference "#id" resolves to it. Only the requested id must be unique: the signature would
+// otherwise cover one element while a reader may take the other.
+void RegisterIds(xmlDocPtr doc, xmlNodePtr node, const std::string& localName,
+                 const std::string& wanted) {
+  for (xmlNodePtr cur = node; cur != nullptr; cur = cur->next) {
+    if (cur->type != XML_ELEMENT_NODE) continue;
+    if (localName.empty() || localName == reinterpret_cast<const char*>(cur->name)) {
+      if (xmlAttrPtr attr = xmlHasNsProp(cur, BAD_CAST "Id", nullptr); attr != nullptr) {
+        const std::string value = AttributeValue(doc, attr);
+        if (xmlGetID(doc, X(value)) != nullptr) {
+          if (value == wanted) {
+            throw EqorGovException(Format("Id %s repetido no documento a assinar.", {value}));
+          }
+        } else if (xmlAddID(nullptr, doc, X(value), attr) == nullptr) {
+          throw EqorGovException(Format("Não foi possível registrar o Id %s.", {value}));
+        }
+      }
+    }
+    RegisterIds(doc, cur->children, localName, wanted);
+  }
+}
+
+// The document as one text without an XML declaration: each top-level node in turn, so that no
+// line break is added between them or at the end.
+std::string Serialize(xmlDocPtr doc) {
+  xmlBufferPtr buffer = xmlBufferCreate();
+  if (buffer == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
+  xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
+  if (save == nullptr) {
+    xmlBufferFree(buffer);
+    throw EqorGovException("Memória insuficiente ao serializar XML");
+  }
+  for (xmlNodePtr cur = doc->children; cur != nullptr; cur = cur->next) xmlSaveTree(save, cur);
+  xmlSaveClose(save);
+  std::string out(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                  static_cast<std::size_t>(xmlBufferLength(buffer)));
+  xmlBufferFree(buffer);
+  return out;
+}
+
+// Signature, SignedInfo (inclusive C14N, RSA-SHA1), one Reference to "#id" (enveloped-signature
+// then inclusive C14N, SHA-1) and KeyInfo/X509Data/X509Certificate, appended to `parent`.
+xmlNodePtr AppendTemplate(xmlDocPtr doc, xmlNodePtr parent, const std::string& id) {
+  xmlNodePtr signature =
+      xmlSecTmplSignatureCreate(doc, xmlSecTransformInclC14NId, xmlSecTransformRsaSha1Id, nullptr);
+  if (signature == nullptr) throw EqorGovException(WithCause("Falha ao montar a assinatura"));
+  if (xmlAddChild(parent, signature) == nullptr) {
+    xmlFreeNode(signature);
+    throw EqorGovException("Falha ao montar a assinatura.");
+  }
+  const std::string uri = "#" + id;
+  xmlNodePtr reference =
+      xmlSecTmplSignatureAddReference(signature, xmlSecTransformSha1Id, nullptr, X(uri), nullptr);
+  xmlNodePtr keyInfo = xmlSecTmplSignatureEnsureKeyInfo(signature, nullptr);
+  xmlNodePtr x509Data = keyInfo != nullptr ? xmlSecTmplKeyInfoAddX509Data(keyInfo) : nullptr;
+  if (reference == nullptr ||
+      xmlSecTmplReferenceAddTransform(reference, xmlSecTransformEnvelopedId) == nullptr ||
+      xmlSecTmplReferenceAddTransform(reference, xmlSecTransformInclC14NId) == nullptr ||
+      x509Data == nullptr || xmlSecTmplX509DataAddCertificate(x509Data) == nullptr) {
+    throw EqorGovException(WithCause("Falha ao montar a assinatura"));
+  }
+  return signature;
+}
+
+}  // namespace
+
+struct TXmlSigner::Impl {
+  // The identity the key was built from; kept so its address cannot be reused by another one.
+  std::shared_ptr<const TPkcs12Identity> identity;
+  XmlSecKeyOwner key;
+};
+
+TXmlSigner::TXmlSigner() : impl_(std::make_unique<Impl>()) {}
+
+TXmlSigner::~TXmlSigner() = default;
+
+std::string TXmlSigner::Sign(const std::string& xml, const std::string& id,
+                             const std::string& signedElement,
+                             const std::shared_ptr<const TPkcs12Identity>& identity) {
+  EnsureXmlSec();
+  if (!identity) throw EqorGovException("Certificado não carregado para assinatura.");
+  if (impl_->identity != identity || !impl_->key) {
+    XmlSecKeyOwner key = BuildKey(*identity);
+    impl_->key = std::move(key);
+    impl_->identity = identity;
+  }
+
+  std::string parseError;
+  XmlDocPtr doc(ParseXmlHardened(xml, parseError));
+  if (!doc) throw EqorGovException("XML a assinar não é válido: " + parseError);
+  if (doc->intSubset != nullptr || doc->extSubset != nullptr) {
+    throw EqorGovException("XML a assinar não pode conter DOCTYPE.");
+  }
+  RegisterIds(doc.get(), doc->children, signedElement, id);
+  xmlAttrPtr idAttr = id.empty() ? nullptr : xmlGetID(doc.get(), X(id));
+  if (idAttr == nullptr || idAttr->parent == nullptr) {
+    throw EqorGovException(Format("Elemento de Id %s não encontrado.", {id}));
+  }
+  xmlNodePtr parent = idAttr->parent->parent;
+  if (parent == nullptr || parent->type != XML_ELEMENT_NODE) {
+    throw EqorGovException(
+        Format("O elemento de Id %s é a raiz do documento: a assinatura precisa de um elemento "
+               "que o contenha.",
+               {id}));
+  }
+
+  TakeXmlSecError();
+  xmlNodePtr signature = AppendTemplate(doc.get(), parent, id);
+  DSigContext context(impl_->key.get());
+  if (xmlSecDSigCtxSign(context.get(), signature) < 0) {
+    throw EqorGovException(WithCause(Format("Falha ao assinar o elemento de Id %s", {id})));
+  }
+  return Serialize(doc.get());
+}
+
+}  // namespace qor
