@@ -42,6 +42,10 @@ class TqorNFCeConvTXTDataSet {
   // Parses and hands the filled container over.
   void Converter(std::unique_ptr<TqorNFCeDataSets>& out);
 
+  // The container the text is parsed into (its rule switches and exception list are kept
+  // across conversions).
+  TqorNFCeDataSets& DataSets() { return *dataSets_; }
+
   // XML-escapes a TX2 value, keeping entities that were already escaped.
   static std::string EscaparValor(const std::string& value);
 

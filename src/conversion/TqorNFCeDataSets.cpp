@@ -3,6 +3,7 @@
 #include "conversion/TqorNFCeVersoes.h"
 #include "core/Exceptions.h"
 #include "platform/Text.h"
+#include "rules/TqorControllerRulesNFCe.h"
 
 namespace qor {
 
@@ -21,6 +22,20 @@ void TqorNFCeDataSets::SetVersaoEsquema(TVersaoEsquema versao) {
   modelo->SetDiretorioLogErro(diretorioLogErro_);
   modelo_ = std::move(modelo);
   versaoEsquema_ = versao;
+}
+
+void TqorNFCeDataSets::Salvar() {
+  modelo_->Salvar();
+  if (validaRegrasNegocioMarqon_) AplicarRegrasDeNegocio(TTipoRegraKind::rkMarqon);
+  if (validaRegrasNegocio_) AplicarRegrasDeNegocio(TTipoRegraKind::rkSefaz);
+}
+
+void TqorNFCeDataSets::AplicarRegrasDeNegocio(TTipoRegraKind) {
+  TqorControllerRulesNFCe controller;
+  controller.SetNFCeDataSet(modelo_.get());
+  controller.SetExcecoesDeRegras(excecoesDeRegras_);
+  controller.SetVersaoEsquema(versaoEsquema_);
+  controller.AplicarRegras();
 }
 
 void TqorNFCeDataSets::SetXMLDicionario(const std::string& path) {

@@ -35,9 +35,20 @@ class TqorNFCeDataSets {
   void SetDiretorioLogErro(const std::string& v);
   const std::string& GetExcecoesDeRegras() const { return excecoesDeRegras_; }
   void SetExcecoesDeRegras(const std::string& v) { excecoesDeRegras_ = v; }
+  // Whether Salvar checks each saved note against the business rules of its schema package
+  // (both off until set; the two switches run the same rules).
+  bool GetValidaRegrasNegocio() const { return validaRegrasNegocio_; }
+  void SetValidaRegrasNegocio(bool v) { validaRegrasNegocio_ = v; }
+  bool GetValidaRegrasNegocioMarqon() const { return validaRegrasNegocioMarqon_; }
+  void SetValidaRegrasNegocioMarqon(bool v) { validaRegrasNegocioMarqon_ = v; }
+
+  // Runs the rule set of the schema package on the current note, with ExcecoesDeRegras; the
+  // first failing rule raises EqorNFCeRuleException. The kind does not change what runs.
+  virtual void AplicarRegrasDeNegocio(TTipoRegraKind kind);
 
   virtual void Incluir() { modelo_->Incluir(); }
-  virtual void Salvar() { modelo_->Salvar(); }
+  // Saves the note (its XML joins LoteNFCe), then applies the rules the switches ask for.
+  virtual void Salvar();
   void Cancelar() { modelo_->Cancelar(); }
   void IncluirItem() { modelo_->IncluirItem(); }
   void SalvarItem() { modelo_->SalvarItem(); }
@@ -71,6 +82,8 @@ class TqorNFCeDataSets {
   std::string xmlDicionario_;
   std::string diretorioLogErro_;
   std::string excecoesDeRegras_;
+  bool validaRegrasNegocio_ = false;
+  bool validaRegrasNegocioMarqon_ = false;
 };
 
 }  // namespace qor

@@ -1,0 +1,52 @@
+// The controller of one run of the business rules: selects the rule set of the note's schema
+// package, runs it in catalogue order and stops at the first failing rule.
+//
+// Exception list: a rule whose code occurs anywhere in ExcecoesDeRegras is skipped (a plain,
+// case-sensitive substring test: listing "GB12.1" also skips "GB12"). A list holding "only:"
+// (any case) followed by a code runs that rule alone.
+//
+// Not thread-safe; a controller lives for one run.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Types.h"
+#include "rules/TqorRule.h"
+
+namespace qor {
+
+class TqorNFCeCustomDataSet;
+
+class TqorControllerRulesNFCe {
+ public:
+  TqorControllerRulesNFCe();
+  ~TqorControllerRulesNFCe();
+
+  void SetNFCeDataSet(TqorNFCeCustomDataSet* dataSet) { dataSet_ = dataSet; }
+  void SetExcecoesDeRegras(const std::string& v) { excecoes_ = v; }
+  void SetVersaoEsquema(TVersaoEsquema v) { versaoEsquema_ = v; }
+
+  // Loads the set of the schema package, runs it and frees it (also when a rule raised).
+  void AplicarRegras();
+  bool EstaNaListaDeExcecoes(const std::string& codigo) const;
+
+  // The manual version whose rules a schema package follows; pl_008b..pl_008f raise
+  // EqorNFCeVersaoManualException.
+  static TVersaoManual GetVersaoManualDoEsquema(TVersaoEsquema versao,
+                                                const std::string& logDir = {});
+  // The rules of a manual version, in the order they run.
+  static std::vector<std::unique_ptr<TqorNFCeRule>> CarregarRegras(TVersaoManual versao);
+
+ private:
+  void LoadRulesWebSefaz();
+  void ExecuteRules();
+
+  std::vector<std::unique_ptr<TqorNFCeRule>> regras_;
+  TqorNFCeCustomDataSet* dataSet_ = nullptr;
+  std::string excecoes_;
+  TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
+};
+
+}  // namespace qor

@@ -1,0 +1,230 @@
+// The rule engine on a real note: set selection, exception list, the failure message, the
+// hooks of Salvar, and every rule of the engine's first catalogue rows failing on a note changed
+// in one place and passing on the note as the demo sample has it.
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "conversion/TqorNFCeConvTXTDataSet.h"
+#include "core/Exceptions.h"
+#include "platform/Files.h"
+#include "rules/CatalogoRegras.h"
+#include "rules/RegrasNFCe.h"
+#include "rules/TqorControllerRulesNFCe.h"
+#include "support/Expect.h"
+
+namespace qor {
+namespace {
+
+using test::MessageOf;
+
+const std::string kBin = QORNFCE_BIN_DIR;
+const std::string kDicionario = kBin + "/Templates/vm60/Conversor/NFCeDataSets.xml";
+
+// The five-item sample, with the rules off, as a filled container.
+std::unique_ptr<TqorNFCeDataSets> Amostra() {
+  TqorNFCeConvTXTDataSet parser;
+  parser.SetXMLDicionario(kDicionario);
+  parser.SetTXT(LoadFromFile(kBin + "/exemplos/nfce-varios-itens.tx2"));
+  std::unique_ptr<TqorNFCeDataSets> ds;
+  parser.Converter(ds);
+  return ds;
+}
+
+// Places H (and so every item group) on item `n` (1-based).
+void IrParaItem(TqorNFCeDataSets& ds, int n) {
+  TXmlDataSetNFCe& h = ds.FindDataSet("H");
+  h.First();
+  for (int i = 1; i < n; ++i) h.Next();
+}
+
+// Changes one field of a saved note, on the current record of its group.
+void Alterar(TqorNFCeDataSets& ds, const std::string& campo, const std::string& valor) {
+  TqorNFCeXMLField& field = ds.Campo(campo);
+  field.DataSet().Edit();
+  field.SetAsString(valor);
+  field.DataSet().Post();
+}
+
+std::string Falha(TqorNFCeDataSets& ds, const std::string& excecoes) {
+  ds.SetExcecoesDeRegras(excecoes);
+  return MessageOf<EqorNFCeRuleException>(
+      [&] { ds.AplicarRegrasDeNegocio(TTipoRegraKind::rkSefaz); });
+}
+
+void Passa(TqorNFCeDataSets& ds, const std::string& excecoes) {
+  ds.SetExcecoesDeRegras(excecoes);
+  EXPECT_NO_THROW(ds.AplicarRegrasDeNegocio(TTipoRegraKind::rkSefaz)) << excecoes;
+}
+
+struct Caso {
+  const char* codigo;
+  const char* cStat;
+  int item;  // 0: a field of the note
+  std::vector<std::pair<const char*, const char*>> campos;
+};
+
+TEST(RuleEngine, EachRuleFailsOnItsFaultAndPassesTheSample) {
+  const Caso casos[] = {
+      {"GA03", "502", 0, {{"cDV_B23", "9"}}},
+      {"GB23", "253", 0, {{"Id_A03", "NFe35261211222333000181650010000010021123456780"}}},
+      {"GB12", "270", 0, {{"cMunFG_B12", "3550309"}}},
+      {"GB22_3", "570", 0, {{"tpEmis_B22", "6"}}},
+      {"GC10", "272", 0, {{"cMun_C10", "3550301"}}},
+      {"GE10", "274", 0, {{"xLgr_E06", "Rua B"}, {"UF_E12", "SP"}, {"cMun_E10", "3550309"}}},
+      {"GE10.1", "275", 0, {{"xLgr_E06", "Rua B"}, {"UF_E12", "SP"}, {"cMun_E10", "3304557"}}},
+      {"GF07.1", "276", 0, {{"UF_F09", "SP"}, {"cMun_F07", "3550309"}}},
+      {"GF07.2", "277", 0, {{"UF_F09", "SP"}, {"cMun_F07", "3304557"}}},
+      {"GG07.1", "278", 0, {{"UF_G09", "SP"}, {"cMun_G07", "3550309"}}},
+      {"GG07.2", "279", 0, {{"UF_G09", "RJ"}, {"cMun_G07", "3550308"}}},
+      {"GW16_30", "780", 0, {{"vNF_W16", "200000.01"}}},
+      {"GI03", "611", 2, {{"cEAN_I03", "7896006711118"}}},
+      {"GI12", "612", 3, {{"cEANTrib_I12", "7896006711110"}}},
+      {"GJ01", "736", 1, {{"tpOp_J02", "1"}}},
+      {"GL01", "738", 1, {{"tpArma_L02", "0"}}},
+      {"GN12_1a", "766", 2, {{"CST_N12", "50"}}},
+      {"GO01", "742", 1, {{"cEnq_O06", "999"}}},
+      {"GP01", "743", 1, {{"vII_P04", "1.00"}}},
+      {"GR01", "746", 1, {{"vPIS_R06", "1.00"}}},
+      {"GT01", "749", 1, {{"vCOFINS_T06", "1.00"}}},
+      {"GU05", "287", 1, {{"cMunFG_U05", "3550309"}}},
+      {"GU14_10", "390", 1, {{"cMun_U14", "3550309"}}},
+  };
+  auto amostra = Amostra();
+  for (const Caso& caso : casos) {
+    const std::string only = std::string("only:") + caso.codigo;
+    Passa(*amostra, only);
+    auto ds = Amostra();
+    if (caso.item > 0) IrParaItem(*ds, caso.item);
+    for (const auto& [campo, valor] : caso.campos) Alterar(*ds, campo, valor);
+    const std::string message = Falha(*ds, only);
+    EXPECT_EQ(message.rfind(std::string("[") + caso.codigo + "]: " + caso.cStat + " - ", 0), 0u)
+        << caso.codigo << ": " << message;
+  }
+}
+
+TEST(RuleEngine, FailureMessageAndRulesWithoutADataSet) {
+  auto ds = Amostra();
+  Alterar(*ds, "cDV_B23", "9");
+  EXPECT_EQ(Falha(*ds, "only:GA03"),
+            "[GA03]: 502 - Rejeição: Erro na Chave de Acesso - Campo ID não corresponde à "
+            "concatenação dos campos correspondentes.\r\nVerifique o Campo: ID_A03");
+  TqorNFCeGB22_3 regra("GB22_3", "tpEmis_B22", "570", "x");
+  EXPECT_EQ(MessageOf<EqorNFCeRuleException>([&] { regra.execute(); }),
+            "DataSet não configurado para validação da NFCe.");
+  // The vm50 fuel rule reads the fuel group of any package.
+  TqorNFCeGL101 combustivel("GL101", "cProdANP_L102", "739", "combustível");
+  combustivel.SetDataSet(&ds->Modelo());
+  EXPECT_NO_THROW(combustivel.execute());
+  IrParaItem(*ds, 4);
+  Alterar(*ds, "cProdANP_LA02", "210203001");
+  EXPECT_NE(MessageOf<EqorNFCeRuleException>([&] { combustivel.execute(); }).find("[GL101]: 739"),
+            std::string::npos);
+}
+
+TEST(RuleEngine, ExceptionListOnlyAndOrder) {
+  auto ds = Amostra();
+  Passa(*ds, "");  // every rule of the set on the sample
+  IrParaItem(*ds, 2);
+  Alterar(*ds, "cEAN_I03", "7896006711118");
+  IrParaItem(*ds, 4);
+  Alterar(*ds, "cEAN_I03", "7896006711118");
+  Alterar(*ds, "cMunFG_B12", "3550309");
+  // GB12 runs before GI03; skipping it (even through a longer code that holds it) shows GI03,
+  // reported for the first invalid item.
+  EXPECT_EQ(Falha(*ds, "").rfind("[GB12]: 270", 0), 0u);
+  EXPECT_EQ(Falha(*ds, "GB12.1").rfind("[GI03]: 611", 0), 0u);
+  EXPECT_EQ(ds->FindDataSet("H").Value("nItem_H02"), "2");
+  Passa(*ds, "GB12,GI03");
+  Passa(*ds, "ONLY:GB23");
+  EXPECT_EQ(Falha(*ds, "only:GI03").rfind("[GI03]", 0), 0u);
+  // "only:" with no code runs everything but the listed codes.
+  EXPECT_EQ(Falha(*ds, "only:").rfind("[GB12]", 0), 0u);
+}
+
+TEST(RuleEngine, SetsFollowTheSchemaPackage) {
+  using V = TVersaoEsquema;
+  EXPECT_EQ(TqorControllerRulesNFCe::GetVersaoManualDoEsquema(V::pl_006n), TVersaoManual::vm50);
+  EXPECT_EQ(TqorControllerRulesNFCe::GetVersaoManualDoEsquema(V::pl_007a), TVersaoManual::vm50);
+  EXPECT_EQ(TqorControllerRulesNFCe::GetVersaoManualDoEsquema(V::pl_008a), TVersaoManual::vm50b);
+  EXPECT_EQ(TqorControllerRulesNFCe::GetVersaoManualDoEsquema(V::pl_008i1),
+            TVersaoManual::vm50b);
+  EXPECT_EQ(TqorControllerRulesNFCe::GetVersaoManualDoEsquema(V::pl_009), TVersaoManual::vm60);
+  TqorNFCeDataSets ds;
+  ds.SetVersaoEsquema(V::pl_008c);
+  ds.SetXMLDicionario(kDicionario);
+  EXPECT_EQ(MessageOf<EqorNFCeVersaoManualException>(
+                [&] { ds.AplicarRegrasDeNegocio(TTipoRegraKind::rkMarqon); }),
+            "A Versão de Esquema não está referenciada a nenhuma versão de Manual de "
+            "Integração.");
+
+  // Each set holds its catalogue rows in the set's order, with the set's version and text.
+  for (TVersaoManual versao : {TVersaoManual::vm50, TVersaoManual::vm50a, TVersaoManual::vm50b,
+                               TVersaoManual::vm60}) {
+    const auto regras = TqorControllerRulesNFCe::CarregarRegras(versao);
+    const auto& ordem = OrdemRegras(versao);
+    std::size_t posicao = 0;
+    for (const auto& regra : regras) {
+      EXPECT_EQ(regra->GetVersaoManual(), versao);
+      while (posicao < ordem.size() && ordem[posicao] != regra->GetCodigo()) ++posicao;
+      EXPECT_LT(posicao, ordem.size()) << regra->GetCodigo() << " out of order";
+    }
+  }
+  const auto vm50 = TqorControllerRulesNFCe::CarregarRegras(TVersaoManual::vm50);
+  const auto vm60 = TqorControllerRulesNFCe::CarregarRegras(TVersaoManual::vm60);
+  const auto mensagemDe = [](const auto& regras, const std::string& codigo) {
+    for (const auto& r : regras) {
+      if (r->GetCodigo() == codigo) return r->GetMensagem();
+    }
+    return std::string("(ausente)");
+  };
+  EXPECT_EQ(mensagemDe(vm50, "GB12"), "Rejeição: Código Município do fato gerador: dígito inválido");
+  EXPECT_EQ(mensagemDe(vm60, "GB12"), "Rejeição: Código Município do fato gerador de ICMS inexistente");
+  EXPECT_EQ(mensagemDe(vm50, "GW16_30"), "(ausente)");
+  EXPECT_EQ(mensagemDe(vm60, "GL101"), "(ausente)");
+}
+
+TEST(RuleEngine, NumbersAndMunicipalityCodesIndependentOfTheLocale) {
+  const char* anterior = std::setlocale(LC_ALL, nullptr);
+  const std::string salvo = anterior ? anterior : "C";
+  if (!std::setlocale(LC_ALL, "pt_BR.UTF-8")) {
+    GTEST_SKIP() << "locale pt_BR.UTF-8 not installed (scripts/bootstrap generates it)";
+  }
+  auto ds = Amostra();
+  Alterar(*ds, "vNF_W16", "200000.00");
+  Passa(*ds, "only:GW16_30");
+  Alterar(*ds, "vNF_W16", "200000.01");
+  EXPECT_EQ(Falha(*ds, "only:GW16_30").rfind("[GW16_30]: 780", 0), 0u);
+  Alterar(*ds, "vNF_W16", "1,5");
+  EXPECT_NE(MessageOf<EqorNFCeRuleException>([&] {
+              ds->SetExcecoesDeRegras("only:GW16_30");
+              ds->AplicarRegrasDeNegocio(TTipoRegraKind::rkSefaz);
+            }).find("'1,5' não é um valor numérico válido"),
+            std::string::npos);
+  std::setlocale(LC_ALL, salvo.c_str());
+
+  // 2201919 is one of the IBGE codes whose digit falls outside the rule.
+  Alterar(*ds, "cMunFG_B12", "2201919");
+  Passa(*ds, "only:GB12");
+}
+
+TEST(RuleEngine, SalvarAppliesTheRulesWhenAsked) {
+  std::string tx2 = LoadFromFile(kBin + "/exemplos/nfce-varios-itens.tx2");
+  tx2.replace(tx2.find("cMunFG_B12=3550308"), 18, "cMunFG_B12=3550309");
+  TqorNFCeConvTXTDataSet parser;
+  parser.SetXMLDicionario(kDicionario);
+  parser.SetTXT(tx2);
+  EXPECT_NO_THROW(parser.Converter());  // rules off by default
+  parser.DataSets().SetValidaRegrasNegocio(true);
+  EXPECT_EQ(MessageOf<EqorNFCeRuleException>([&] { parser.Converter(); }).rfind("[GB12]", 0),
+            0u);
+  parser.DataSets().SetExcecoesDeRegras("GB12");
+  EXPECT_NO_THROW(parser.Converter());
+  parser.DataSets().SetValidaRegrasNegocio(false);
+  parser.DataSets().SetValidaRegrasNegocioMarqon(true);
+  parser.DataSets().SetExcecoesDeRegras("");
+  EXPECT_THROW(parser.Converter(), EqorNFCeRuleException);
+}
+
+}  // namespace
+}  // namespace qor
