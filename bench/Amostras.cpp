@@ -1,6 +1,8 @@
 #include "Amostras.h"
 
+#include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/Files.h"
 
@@ -23,7 +25,28 @@ std::string NotaComItens(int itens) {
     copia.replace(copia.find("nItem_H02=1"), 11, "nItem_H02=" + std::to_string(n));
     nota += copia;
   }
-  return nota + amostra.substr(fim);
+  nota += amostra.substr(fim);
+  // Totals of the sample are those of its one item: scale them, and pay with change.
+  const auto trocar = [&nota](const std::string& campo, double valor) {
+    const std::size_t at = nota.find("\n" + campo + "=");
+    const std::size_t end = nota.find('\n', at + 1);
+    char texto[32];
+    std::snprintf(texto, sizeof texto, "%.2f", valor);
+    nota.replace(at + 1, end - at - 1, campo + "=" + texto);
+  };
+  for (const auto& [campo, unitario] :
+       {std::pair{"vBC_W03", 9.00}, {"vICMS_W04", 1.62}, {"vProd_W07", 9.00},
+        {"vPIS_W13", 0.15}, {"vCOFINS_W14", 0.68}, {"vNF_W16", 9.00}}) {
+    trocar(campo, unitario * itens);
+  }
+  trocar("vPag_YA03", 9.00 * itens + 1.00);
+  return nota;
+}
+
+std::chrono::system_clock::time_point InstanteDaAmostra() {
+  using namespace std::chrono;
+  // dhEmi 2026-12-07T10:15:00-03:00
+  return sys_days{year{2026} / 12 / 7} + hours{13} + minutes{15};
 }
 
 }  // namespace qor::bench

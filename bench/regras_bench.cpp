@@ -14,6 +14,7 @@ void BM_Regras(benchmark::State& state) {
   parser.SetTXT(qor::bench::NotaComItens(static_cast<int>(state.range(0))));
   std::unique_ptr<qor::TqorNFCeDataSets> ds;
   parser.Converter(ds);
+  ds->SetRelogio(qor::bench::InstanteDaAmostra);
   for (auto _ : state) ds->AplicarRegrasDeNegocio(qor::TTipoRegraKind::rkSefaz);
 }
 

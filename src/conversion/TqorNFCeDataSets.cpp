@@ -35,6 +35,7 @@ void TqorNFCeDataSets::AplicarRegrasDeNegocio(TTipoRegraKind) {
   controller.SetNFCeDataSet(modelo_.get());
   controller.SetExcecoesDeRegras(excecoesDeRegras_);
   controller.SetVersaoEsquema(versaoEsquema_);
+  if (relogio_) controller.SetRelogio(relogio_);
   controller.AplicarRegras();
 }
 

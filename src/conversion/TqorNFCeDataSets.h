@@ -14,6 +14,7 @@
 
 #include "conversion/TqorNFCeCustomDataSet.h"
 #include "core/Types.h"
+#include "rules/TqorRule.h"
 
 namespace qor {
 
@@ -41,6 +42,9 @@ class TqorNFCeDataSets {
   void SetValidaRegrasNegocio(bool v) { validaRegrasNegocio_ = v; }
   bool GetValidaRegrasNegocioMarqon() const { return validaRegrasNegocioMarqon_; }
   void SetValidaRegrasNegocioMarqon(bool v) { validaRegrasNegocioMarqon_ = v; }
+
+  // The present the rules that read the clock compare with (the system clock until set).
+  void SetRelogio(TRelogio relogio) { relogio_ = std::move(relogio); }
 
   // Runs the rule set of the schema package on the current note, with ExcecoesDeRegras; the
   // first failing rule raises EqorNFCeRuleException. The kind does not change what runs.
@@ -84,6 +88,7 @@ class TqorNFCeDataSets {
   std::string excecoesDeRegras_;
   bool validaRegrasNegocio_ = false;
   bool validaRegrasNegocioMarqon_ = false;
+  TRelogio relogio_;
 };
 
 }  // namespace qor

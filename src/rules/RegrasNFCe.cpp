@@ -87,8 +87,6 @@ bool TqorRegraGrupoProibido::ExpressaoDeValidacao() {
   return !(IsNFCe() && PossuiCampoPreenchido(GrupoProibido()));
 }
 
-bool TqorNFCeGN12_1a::ExpressaoDeValidacao() {
-  return !(IsNFCe() && Valor("CST_N12") == "50");
-}
+bool TqorNFCeGN12_1a::ExpressaoDeValidacao() { return !(IsNFCe() && Valor("CST_N12") == "50"); }
 
 }  // namespace qor

@@ -1,10 +1,34 @@
 // The rules of the catalogue, one class each, named after the rule. Families that check the same
-// thing on different fields share a base that takes the fields.
+// thing on different fields share a base that takes the fields. This header holds the families
+// and the first rules; the others live in one header per part of the layout (Regras*.h), which
+// build on it.
+//
+// Conventions of every rule: a rule tests values the note gives. A field the note left empty, or
+// a group it did not fill, passes a rule about its value (the schema reports a missing required
+// field), and fails only a rule about its absence (GC17, GD01_2, GYA01b, ...).
 #pragma once
 
 #include <string>
 
 #include "rules/TqorRule.h"
+
+// A rule over the fields of the note (header rules override execute).
+#define QOR_REGRA(Nome)               \
+  class Nome : public TqorNFCeRule {  \
+   public:                            \
+    using TqorNFCeRule::TqorNFCeRule; \
+    void execute() override;          \
+  };
+
+// A rule tested on every item: ExpressaoDeValidacao says whether the current item is valid.
+#define QOR_REGRA_ITEM(Nome)                          \
+  class Nome : public TqorNFCeTemplateItem {          \
+   public:                                            \
+    using TqorNFCeTemplateItem::TqorNFCeTemplateItem; \
+                                                      \
+   protected:                                         \
+    bool ExpressaoDeValidacao() override;             \
+  };
 
 namespace qor {
 
@@ -181,13 +205,13 @@ class TqorRegraGrupoProibido : public TqorNFCeTemplateItem {
   virtual const char* GrupoProibido() const = 0;
 };
 
-#define QOR_REGRA_GRUPO_PROIBIDO(Nome, Grupo)                          \
-  class Nome : public TqorRegraGrupoProibido {                         \
-   public:                                                             \
-    using TqorRegraGrupoProibido::TqorRegraGrupoProibido;              \
-                                                                       \
-   protected:                                                          \
-    const char* GrupoProibido() const override { return Grupo; }       \
+#define QOR_REGRA_GRUPO_PROIBIDO(Nome, Grupo)                    \
+  class Nome : public TqorRegraGrupoProibido {                   \
+   public:                                                       \
+    using TqorRegraGrupoProibido::TqorRegraGrupoProibido;        \
+                                                                 \
+   protected:                                                    \
+    const char* GrupoProibido() const override { return Grupo; } \
   };
 
 QOR_REGRA_GRUPO_PROIBIDO(TqorNFCeGJ01, "J")

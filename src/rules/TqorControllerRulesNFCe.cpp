@@ -57,6 +57,7 @@ bool TqorControllerRulesNFCe::EstaNaListaDeExcecoes(const std::string& codigo) c
 void TqorControllerRulesNFCe::ExecuteRules() {
   for (const auto& regra : regras_) {
     regra->SetDataSet(dataSet_);
+    regra->SetRelogio(relogio_);
     if (!EstaNaListaDeExcecoes(regra->GetCodigo())) regra->execute();
   }
 }

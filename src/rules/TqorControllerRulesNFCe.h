@@ -27,6 +27,9 @@ class TqorControllerRulesNFCe {
   void SetNFCeDataSet(TqorNFCeCustomDataSet* dataSet) { dataSet_ = dataSet; }
   void SetExcecoesDeRegras(const std::string& v) { excecoes_ = v; }
   void SetVersaoEsquema(TVersaoEsquema v) { versaoEsquema_ = v; }
+  // The clock the rules that compare dates with the present read (GB09.1, GB09_4, GB09_5,
+  // GB28a); empty, the default, means the system clock.
+  void SetRelogio(TRelogio relogio) { relogio_ = std::move(relogio); }
 
   // Loads the set of the schema package, runs it and frees it (also when a rule raised).
   void AplicarRegras();
@@ -47,6 +50,7 @@ class TqorControllerRulesNFCe {
   TqorNFCeCustomDataSet* dataSet_ = nullptr;
   std::string excecoes_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
+  TRelogio relogio_;
 };
 
 }  // namespace qor

@@ -10,12 +10,20 @@
 // A field of a group the note did not fill reads as empty.
 //
 // Numbers are read as the XML writes them (a point as decimal separator), whatever the locale
-// of the process.
+// of the process. Dates and times are read as the XML writes them ("AAAA-MM-DDThh:mm:ss-03:00").
+//
+// The rules that compare a note's dates with the present read the time from the rule's clock
+// (SetRelogio), the system clock unless one was given, so a test can fix the present.
 //
 // Not thread-safe: a rule runs on the thread of its controller.
 #pragma once
 
+#include <chrono>
+#include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/Types.h"
 
@@ -23,6 +31,17 @@ namespace qor {
 
 class TqorXMLDataSetNFCe;
 class TXmlDataSetNFCe;
+
+// The source of the present instant.
+using TRelogio = std::function<std::chrono::system_clock::time_point()>;
+
+// A date-time of the note: the instant and the offset it was written with.
+struct TDataHoraNota {
+  std::chrono::sys_seconds instante;
+  std::chrono::minutes offset{0};
+  // The wall-clock time at the writer's offset, as a count from the epoch.
+  std::chrono::sys_seconds Local() const { return instante + offset; }
+};
 
 class TqorRule {
  public:
@@ -53,6 +72,8 @@ class TqorNFCeRule : public TqorRule {
   const std::string& GetcStat() const { return cStat_; }
   const std::string& GetMensagem() const { return mensagem_; }
   TVersaoManual GetVersaoManual() const { return versaoManual_; }
+  // An empty clock means the system clock.
+  void SetRelogio(TRelogio relogio) { relogio_ = std::move(relogio); }
 
   // Only checks that a dataset is set.
   void execute() override { CheckDataSet(); }
@@ -80,9 +101,60 @@ class TqorNFCeRule : public TqorRule {
   TXmlDataSetNFCe& Grupo(const std::string& nome) const;
   TqorXMLDataSetNFCe& Modelo() const;
 
+  // Some of the fields is filled.
+  bool AlgumPreenchido(std::initializer_list<std::string_view> campos) const;
+  // The field's text is one of `valores`.
+  bool Entre(const std::string& campo, std::initializer_list<std::string_view> valores) const;
+  // Calls `f` on every record of the group (on the pending one alone while the group is being
+  // changed) until it returns true; whether it did. A detail group walks the records of the
+  // current record of its master. The group's cursor is left where the walk stopped.
+  template <typename F>
+  bool AlgumRegistro(const std::string& grupo, F&& f) const {
+    TXmlDataSetNFCe& g = Grupo(grupo);
+    if (EmEdicao(g)) return f();
+    for (Primeiro(g); !Fim(g); Proximo(g)) {
+      if (f()) return true;
+    }
+    return false;
+  }
+  // Some record of the group holds data.
+  bool GrupoInformado(const std::string& grupo) const {
+    return AlgumRegistro(grupo, [&] { return PossuiCampoPreenchido(grupo); });
+  }
+  // Sum of the field over the items (records of H) for which `filtro` holds.
+  template <typename F>
+  long double SomaItens(const std::string& campo, F&& filtro) const {
+    long double soma = 0;
+    AlgumRegistro("H", [&] {
+      if (filtro()) soma += Numero(campo);
+      return false;
+    });
+    return soma;
+  }
+  long double SomaItens(const std::string& campo) const {
+    return SomaItens(campo, [] { return true; });
+  }
+  // Sum of the field over the records of a group that is not an item detail (payments).
+  long double SomaRegistros(const std::string& grupo, const std::string& campo) const;
+  // CompareComTolerancia over decimal amounts read in binary floating point: the margin added to
+  // `tolerancia` (a millionth) only absorbs binary rounding, so a difference of exactly the
+  // tolerance is accepted and a tolerance of 0 means "equal to the cent".
+  static bool DentroDaTolerancia(long double valor, long double referencia, long double tolerancia);
+  // A date-time "AAAA-MM-DDThh:mm:ss" followed by an offset "-hh:mm"/"+hh:mm" (none reads as
+  // -03:00); nothing for an empty text. Another text raises EqorNFCeRuleException naming it.
+  std::optional<TDataHoraNota> DataHora(const std::string& campo) const;
+  // The present instant, from the clock given or the system clock.
+  std::chrono::system_clock::time_point Agora() const;
+
  private:
+  static bool EmEdicao(const TXmlDataSetNFCe& g);
+  static void Primeiro(TXmlDataSetNFCe& g);
+  static bool Fim(const TXmlDataSetNFCe& g);
+  static void Proximo(TXmlDataSetNFCe& g);
+
   std::string codigo_, campo_, cStat_, mensagem_;
   TVersaoManual versaoManual_;
+  TRelogio relogio_;
 };
 
 // A rule checked on every item: the first item for which ExpressaoDeValidacao is false fails.
