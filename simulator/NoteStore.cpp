@@ -21,7 +21,8 @@ namespace {
 constexpr const char* kNfeNs = "http://www.portalfiscal.inf.br/nfe";
 constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
 constexpr size_t kKeyLength = 44;
-constexpr std::uint64_t kLastSequence = 9999999999ull;  // ten digits
+constexpr std::uint64_t kLastSequence = 9999999999ull;           // ten digits
+constexpr std::uint64_t kLastReceiptSequence = 999999999999ull;  // twelve digits
 
 bool IsKey(const std::string& text) {
   return text.size() == kKeyLength &&
@@ -65,6 +66,12 @@ std::string Tag(const std::string& name, const std::string& value) {
 
 std::string Now() { return FormatDateTimeBrasilia(std::chrono::system_clock::now()); }
 
+bool IsReceipt(const std::string& text) {
+  return text.size() == 15 && IsKey(text + std::string(kKeyLength - 15, '0'));
+}
+
+std::uint64_t ReceiptSequenceOf(const std::string& nRec) { return std::stoull(nRec.substr(3)); }
+
 std::uint64_t SequenceOf(const std::string& nProt, const std::string& file) {
   if (nProt.size() != 15 || !IsKey(nProt + std::string(kKeyLength - 15, '0')))
     throw std::runtime_error("Simulador: base de notas: nProt inválido em " + file);
@@ -99,13 +106,29 @@ void NoteStore::Write(const std::string& name, const std::string& content) const
 }
 
 NotaRegistrada NoteStore::RegistrarAutorizacao(const std::string& chave, const std::string& tpAmb,
-                                               const std::string& nfe) {
+                                               const std::string& nfe, const std::string& nRec) {
+  return Registrar(chave, tpAmb, nfe, codes::k100, nRec);
+}
+
+NotaRegistrada NoteStore::RegistrarDenegacao(const std::string& chave, const std::string& tpAmb,
+                                             const std::string& nfe, const Outcome& motivo,
+                                             const std::string& nRec) {
+  if (motivo.cStat == codes::k100.cStat)
+    throw std::invalid_argument("uma denegação não tem o cStat de uma autorização");
+  return Registrar(chave, tpAmb, nfe, motivo, nRec);
+}
+
+NotaRegistrada NoteStore::Registrar(const std::string& chave, const std::string& tpAmb,
+                                    const std::string& nfe, const Outcome& outcome,
+                                    const std::string& nRec) {
   if (!IsKey(chave)) throw std::invalid_argument("chave de acesso inválida: " + chave);
   if (tpAmb != "1" && tpAmb != "2") throw std::invalid_argument("tpAmb inválido: " + tpAmb);
 
   NotaRegistrada nota;
   nota.chave = chave;
   nota.tpAmb = tpAmb;
+  nota.cStat = outcome.cStat;
+  nota.nRec = nRec;
   nota.nfe = WithoutDeclaration(nfe);
   std::string versao = "4.00";
   std::string digVal;
@@ -134,8 +157,8 @@ NotaRegistrada NoteStore::RegistrarAutorizacao(const std::string& chave, const s
   nota.protNFe = "<protNFe versao=\"" + Escape(versao) + "\" xmlns=\"" + kNfeNs + "\"><infProt>" +
                  Tag("tpAmb", tpAmb) + Tag("verAplic", std::string(kVerAplic)) +
                  Tag("chNFe", chave) + Tag("dhRecbto", Now()) + Tag("nProt", nota.nProt) +
-                 Tag("digVal", digVal) + Tag("cStat", std::string(codes::k100.cStat)) +
-                 Tag("xMotivo", std::string(codes::k100.xMotivo)) + "</infProt></protNFe>";
+                 Tag("digVal", digVal) + Tag("cStat", std::string(outcome.cStat)) +
+                 Tag("xMotivo", std::string(outcome.xMotivo)) + "</infProt></protNFe>";
   Write(chave + ".xml", nota.nfe.empty()
                             ? nota.protNFe
                             : "<nfeProc versao=\"" + Escape(versao) + "\" xmlns=\"" + kNfeNs +
@@ -165,6 +188,9 @@ NotaRegistrada NoteStore::RegistrarCancelamento(const std::string& chave,
   if (found == notes_.end())
     throw NoteStoreConflict(NoteStoreConflict::Reason::NaoRegistrada,
                             "a chave " + chave + " não consta da base");
+  if (found->second.Denegada())
+    throw NoteStoreConflict(NoteStoreConflict::Reason::Denegada,
+                            "a NF-e " + chave + " teve o uso denegado");
   if (found->second.Cancelada())
     throw NoteStoreConflict(NoteStoreConflict::Reason::JaCancelada,
                             "a NF-e " + chave + " já está cancelada");
@@ -217,6 +243,55 @@ std::optional<NotaRegistrada> NoteStore::Buscar(const std::string& chave) const 
   return found->second;
 }
 
+std::optional<NotaRegistrada> NoteStore::BuscarMesmoNumero(const std::string& chave,
+                                                           const std::string& tpAmb) const {
+  if (!IsKey(chave)) return std::nullopt;
+  // CNPJ (or CPF), mod, serie, nNF and tpEmis.
+  const std::string numero = chave.substr(6, 29);
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const auto& [outra, nota] : notes_) {
+    if (outra != chave && nota.tpAmb == tpAmb && outra.compare(6, 29, numero) == 0) return nota;
+  }
+  return std::nullopt;
+}
+
+std::string NoteStore::NovoRecibo(const std::string& cUF) {
+  if (cUF.size() != 2 || !IsKey(cUF + std::string(kKeyLength - 2, '0')))
+    throw std::invalid_argument("cUF inválido: " + cUF);
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (receiptSequence_ >= kLastReceiptSequence)
+    throw std::runtime_error("Simulador: a sequência de recibos se esgotou");
+  ++receiptSequence_;
+  char digits[16];
+  std::snprintf(digits, sizeof digits, "%012llu",
+                static_cast<unsigned long long>(receiptSequence_));
+  return cUF + "1" + digits;
+}
+
+void NoteStore::RegistrarLote(const Lote& lote) {
+  if (!IsReceipt(lote.nRec)) throw std::invalid_argument("nRec inválido: " + lote.nRec);
+  std::string document = "<retConsReciNFe versao=\"" + Escape(lote.versao) + "\" xmlns=\"" +
+                         kNfeNs + "\">" + Tag("tpAmb", lote.tpAmb) +
+                         Tag("verAplic", std::string(kVerAplic)) + Tag("nRec", lote.nRec) +
+                         Tag("cStat", std::string(codes::k104.cStat)) +
+                         Tag("xMotivo", std::string(codes::k104.xMotivo)) + Tag("cUF", lote.cUF) +
+                         Tag("dhRecbto", lote.dhRecbto);
+  for (const std::string& prot : lote.protNFe) document += prot;
+  document += "</retConsReciNFe>";
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  Write("lote-" + lote.nRec + ".xml", document);
+  lotes_[lote.nRec] = lote;
+  receiptSequence_ = std::max(receiptSequence_, ReceiptSequenceOf(lote.nRec));
+}
+
+std::optional<NoteStore::Lote> NoteStore::BuscarLote(const std::string& nRec) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = lotes_.find(nRec);
+  if (found == lotes_.end()) return std::nullopt;
+  return found->second;
+}
+
 size_t NoteStore::Quantidade() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return notes_.size();
@@ -257,6 +332,7 @@ void NoteStore::Carregar() {
     nota.chave = prot.ValueTag("chNFe");
     nota.tpAmb = prot.ValueTag("tpAmb");
     nota.nProt = prot.ValueTag("nProt");
+    nota.cStat = prot.ValueTag("cStat");
     if (nota.chave != chave) throw fail(file, "o protocolo é da chave " + nota.chave);
     sequence = std::max(sequence, SequenceOf(nota.nProt, file));
     loaded[chave] = std::move(nota);
@@ -276,9 +352,38 @@ void NoteStore::Carregar() {
         sequence, SequenceOf(XmlDocument::Parse(found->second.retEvento).ValueTag("nProt"), file));
   }
 
+  // Batches last: a note learns the receipt of the batch whose answer carries its protocol.
+  std::map<std::string, Lote> lotes;
+  std::uint64_t receiptSequence = 0;
+  for (const std::string& file : files) {
+    if (file.size() != 24 || file.compare(0, 5, "lote-") != 0 || !IsReceipt(file.substr(5, 15)))
+      continue;
+    XmlDocument doc = read(file);
+    Lote lote;
+    lote.nRec = doc.ValueTag("nRec");
+    if (doc.RootName() != "retConsReciNFe" || lote.nRec != file.substr(5, 15))
+      throw fail(file, "não é o retConsReciNFe do recibo " + file.substr(5, 15));
+    lote.versao = doc.Attribute("retConsReciNFe", "versao");
+    lote.tpAmb = doc.ValueTag("tpAmb");
+    lote.cUF = doc.ValueTag("cUF");
+    lote.dhRecbto = doc.ValueTag("dhRecbto");
+    doc.SelectNodes("/*[local-name()='retConsReciNFe']/*[local-name()='protNFe']", lote.protNFe);
+    for (const std::string& protNFe : lote.protNFe) {
+      XmlDocument prot = XmlDocument::Parse(protNFe);
+      auto nota = loaded.find(prot.ValueTag("chNFe"));
+      if (nota != loaded.end() && !nota->second.nProt.empty() &&
+          nota->second.nProt == prot.ValueTag("nProt"))
+        nota->second.nRec = lote.nRec;
+    }
+    receiptSequence = std::max(receiptSequence, ReceiptSequenceOf(lote.nRec));
+    lotes[lote.nRec] = std::move(lote);
+  }
+
   std::lock_guard<std::mutex> lock(mutex_);
   notes_ = std::move(loaded);
+  lotes_ = std::move(lotes);
   sequence_ = sequence;
+  receiptSequence_ = receiptSequence;
 }
 
 }  // namespace qor::sim

@@ -1,30 +1,38 @@
-// The simulator's base of notes: every note it authorised, keyed by the 44-digit access key,
-// with its authorisation protocol and, once cancelled, the cancellation event and the
-// registration of that event. The query service answers from it; the sending and cancellation
-// services record into it; tests seed it directly.
+// The simulator's base of notes: every note it authorised or denied, keyed by the 44-digit
+// access key, with its protocol and, once cancelled, the cancellation event and the
+// registration of that event; and every batch the authorisation service received, keyed by its
+// receipt number. The query services answer from it; the sending and cancellation services
+// record into it; tests seed it directly.
 //
 // Persistence: each note is one file in the store's folder, "<chave>.xml", holding the
-// distribution document nfeProc (the note and its protocol), or the protNFe alone for a note
-// recorded without its XML; a cancellation adds "<chave>-canc.xml" holding procEventoNFe (the
-// event and its registration). Every file is written whole (temporary name, fsync, rename)
-// before the recording call returns, so a simulator restarted on the same folder answers as
-// before. The signed parts come back from disk as the XML parser serialises them: their
-// canonical form, and so their signatures and digests, do not change.
+// distribution document nfeProc (the note and its protocol: cStat 100, or the denial), or the
+// protNFe alone for a note recorded without its XML; a cancellation adds "<chave>-canc.xml"
+// holding procEventoNFe (the event and its registration); a batch is "lote-<nRec>.xml", holding
+// the retConsReciNFe its receipt query answers once processed (one protNFe per note: the
+// authorised or denied note's protocol, or the note's rejection). Every file is written whole
+// (temporary name, fsync, rename) before the recording call returns, so a simulator restarted
+// on the same folder answers as before. The signed parts come back from disk as the XML parser
+// serialises them: their canonical form, and so their signatures and digests, do not change.
 //
 // Protocol numbers (nProt, 15 digits): "1" (a state authority), the cUF of the key, the last two
 // digits of the year in Brasília, then a 10-digit sequence that notes and events share and that
 // continues after the highest number found at load. They never repeat, and for one UF and year
-// they always increase.
+// they always increase. Receipt numbers (nRec, 15 digits): the cUF, "1", then a 12-digit
+// sequence of their own, continued in the same way.
 //
 // Thread-safe: every operation takes the store's lock; a recording writes its file under it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
+
+#include "Codes.h"
 
 namespace qor::sim {
 
@@ -32,14 +40,17 @@ namespace qor::sim {
 // declaring the NF-e namespace itself.
 struct NotaRegistrada {
   std::string chave;
-  std::string tpAmb;      // "1" production, "2" homologation
-  std::string nProt;      // of the authorisation
-  std::string protNFe;    // protNFe with infProt: cStat 100 "Autorizado o uso da NF-e"
-  std::string nfe;        // the signed NFe as recorded; empty for a note seeded without it
-  std::string evento;     // the cancellation event (signed); empty while not cancelled
+  std::string tpAmb;    // "1" production, "2" homologation
+  std::string cStat;    // of the protocol: "100" authorised, else the denial (302)
+  std::string nProt;    // of the authorisation or the denial
+  std::string protNFe;  // protNFe with infProt: cStat 100 "Autorizado o uso da NF-e" or the denial
+  std::string nRec;     // receipt of the batch that brought the note; empty for a seed
+  std::string nfe;      // the signed NFe as recorded; empty for a note seeded without it
+  std::string evento;   // the cancellation event (signed); empty while not cancelled
   std::string retEvento;  // its registration, cStat 135; empty while not cancelled
 
   bool Cancelada() const { return !retEvento.empty(); }
+  bool Denegada() const { return cStat != codes::k100.cStat; }
   // procEventoNFe (versao "1.00") holding evento and retEvento; empty while not cancelled.
   std::string ProcEventoNFe() const;
 };
@@ -49,8 +60,9 @@ class NoteStoreConflict : public std::logic_error {
  public:
   enum class Reason {
     NaoRegistrada,  // the key is not in the base
-    JaRegistrada,   // an authorisation for the key exists
-    JaCancelada     // the note has a cancellation already
+    JaRegistrada,   // an authorisation (or a denial) for the key exists
+    JaCancelada,    // the note has a cancellation already
+    Denegada        // the note's use was denied: there is nothing to cancel
   };
   NoteStoreConflict(Reason reason, const std::string& message)
       : std::logic_error(message), reason_(reason) {}
@@ -84,8 +96,16 @@ class NoteStore {
   // has no infNFe, or whose Id or tpAmb name another key or environment; NoteStoreConflict
   // (JaRegistrada) when the key is there already; std::runtime_error when the file cannot be
   // written (nothing is recorded then).
+  // `nRec` is the receipt of the batch that brought the note (empty for a seed).
   NotaRegistrada RegistrarAutorizacao(const std::string& chave, const std::string& tpAmb,
-                                      const std::string& nfe = {});
+                                      const std::string& nfe = {}, const std::string& nRec = {});
+
+  // Records the denial of use of `chave` as RegistrarAutorizacao records an authorisation, with
+  // `motivo` (301, 302, ...) in the protocol instead of 100. The number stays spent: the base
+  // answers for the key from then on. Same failures as RegistrarAutorizacao.
+  NotaRegistrada RegistrarDenegacao(const std::string& chave, const std::string& tpAmb,
+                                    const std::string& nfe, const Outcome& motivo,
+                                    const std::string& nRec = {});
 
   // Records the cancellation of an authorised note by the author's signed `evento` (tpEvento
   // 110111, or 110112 for cancellation by substitution, with infEvento naming `chave`) and
@@ -94,7 +114,7 @@ class NoteStore {
   // an XML declaration); checking its schema and signature is the receiving service's work.
   // Throws std::invalid_argument for an event that does not parse, lacks those fields, names
   // another key or another environment than the note's; NoteStoreConflict (NaoRegistrada,
-  // JaCancelada); std::runtime_error when the file cannot be written.
+  // Denegada, JaCancelada); std::runtime_error when the file cannot be written.
   NotaRegistrada RegistrarCancelamento(const std::string& chave, const std::string& evento);
 
   // For seeds, before the cancellation service exists: builds the author's event itself
@@ -105,9 +125,35 @@ class NoteStore {
 
   // The note of `chave`, or nothing.
   std::optional<NotaRegistrada> Buscar(const std::string& chave) const;
-  size_t Quantidade() const;
+  // A note other than `chave` with the same emitter, model, series, number and tpEmis (key
+  // positions 7 to 35) in the same environment, or nothing: the same note sent again under
+  // another key (another cNF or issue month).
+  std::optional<NotaRegistrada> BuscarMesmoNumero(const std::string& chave,
+                                                  const std::string& tpAmb) const;
+  size_t Quantidade() const;  // notes, authorised or denied
+
+  // ---- batches of the authorisation service --------------------------------------------
+
+  struct Lote {
+    std::string nRec, tpAmb, cUF;
+    std::string versao;                // layout of the batch, and of its receipt query's answer
+    std::string dhRecbto;              // when it was received, Brasília time
+    std::vector<std::string> protNFe;  // one per note, in batch order, each declaring the namespace
+    // When it arrived in this run, for the processing time; empty for a batch loaded from disk,
+    // which was processed long ago.
+    std::optional<std::chrono::steady_clock::time_point> recebidoEm;
+  };
+
+  // Hands out the next receipt number for a batch of state `cUF` (two digits).
+  std::string NovoRecibo(const std::string& cUF);
+  // Records a batch (std::invalid_argument for an nRec that is not 15 digits; std::runtime_error
+  // when the file cannot be written). Recording the same nRec again replaces it.
+  void RegistrarLote(const Lote& lote);
+  std::optional<Lote> BuscarLote(const std::string& nRec) const;
 
  private:
+  NotaRegistrada Registrar(const std::string& chave, const std::string& tpAmb,
+                           const std::string& nfe, const Outcome& outcome, const std::string& nRec);
   std::string NextProtocol(const std::string& chave);  // REQUIRES: mutex_ held
   void Write(const std::string& name, const std::string& content) const;
 
@@ -115,7 +161,9 @@ class NoteStore {
   const std::string keyPem_, certPem_;
   mutable std::mutex mutex_;
   std::map<std::string, NotaRegistrada> notes_;
-  std::uint64_t sequence_ = 0;  // last sequence part of an nProt handed out
+  std::map<std::string, Lote> lotes_;
+  std::uint64_t sequence_ = 0;         // last sequence part of an nProt handed out
+  std::uint64_t receiptSequence_ = 0;  // last sequence part of an nRec handed out
 };
 
 }  // namespace qor::sim

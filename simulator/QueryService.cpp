@@ -48,13 +48,21 @@ ServiceAnswer AnswerQuery(const ServiceRoute& route, const SoapRequest& request,
   if (chave.size() != 44 || !AllDigits(chave)) chave = std::string(44, '0');
 
   std::optional<NotaRegistrada> nota;
+  std::string denialMotivo;
+  Outcome denial;  // a denied note is answered with its protocol's own cStat and xMotivo
   if (outcome == nullptr && !HasValidCheckDigit(chave)) outcome = &codes::k236;
   if (outcome == nullptr) {
     nota = notes.Buscar(chave);
     // One simulator serves both environments; a note authorised in one is unknown to the
     // other, as the two bases of a state authority are separate.
     if (nota && nota->tpAmb != tpAmb) nota.reset();
-    outcome = !nota ? &codes::k217 : nota->Cancelada() ? &codes::k101 : &codes::k100;
+    if (nota && nota->Denegada()) {
+      denialMotivo = GetValueTag("xMotivo", nota->protNFe);
+      denial = Outcome{nota->cStat, denialMotivo};
+      outcome = &denial;
+    } else {
+      outcome = !nota ? &codes::k217 : nota->Cancelada() ? &codes::k101 : &codes::k100;
+    }
   }
 
   std::string cUF = chave.substr(0, 2);

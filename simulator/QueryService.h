@@ -17,6 +17,7 @@ namespace qor::sim {
 // consSitNFe_v<layout>.xsd in `schemasFolder` (CheckDataArea), then the key's check digit, and
 // answers retConsSitNFe from `notes`:
 //   100 with the note's protNFe; 101 with the protNFe and the procEventoNFe of its cancellation;
+//   the denial's own cStat (302) with the protNFe of a note whose use was denied;
 //   217 for a key the base does not hold in the request's environment; 236 for a wrong check
 //   digit; the first rejection of the checks otherwise.
 // The answer always validates against retConsSitNFe_v<layout>.xsd: a tpAmb the request does not

@@ -12,9 +12,11 @@
 namespace qor::sim {
 
 enum class ServiceKind {
-  Status,       // consStatServ -> retConsStatServ
-  Query,        // consSitNFe -> retConsSitNFe, from the base of notes
-  NotAvailable  // routed, answered with a SOAP Fault until the simulator implements it
+  Status,         // consStatServ -> retConsStatServ
+  Query,          // consSitNFe -> retConsSitNFe, from the base of notes
+  Authorization,  // enviNFe (plain or compressed) -> retEnviNFe, recording into the base
+  ReceiptQuery,   // consReciNFe -> retConsReciNFe, from the batches the base keeps
+  NotAvailable    // routed, answered with a SOAP Fault until the simulator implements it
 };
 
 struct ServiceRoute {
@@ -24,6 +26,9 @@ struct ServiceRoute {
   std::string_view wsdlNamespace;  // namespace of nfeDadosMsg / nfeCabecMsg / the result
   std::string_view resultElement;  // child of the reply's SOAP Body
   ServiceKind kind;
+  // Services that also take their data compressed (nfeDadosMsgZip, gzip + Base64): the child of
+  // the reply's Body for that operation. Empty for the others.
+  std::string_view zipResultElement = {};
 };
 
 std::span<const ServiceRoute> ServiceRoutes();

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "AtomicFile.h"
+#include "AuthorizationService.h"
 #include "NoteStore.h"
 #include "QueryService.h"
 #include "Services.h"
@@ -41,6 +42,14 @@ struct Simulator::Impl {
   std::atomic<SimulatorFault> fault{SimulatorFault::Normal};
   std::atomic<int> faultDelayMs{0};
 
+  std::mutex settingsMutex;  // guards the two settings below
+  std::chrono::milliseconds tempoProcessamentoLote{options.tempoProcessamentoLoteMs};
+  std::string cpfDestinatarioIrregular;
+  // One batch at a time: its duplicate checks and recordings must not interleave with another's.
+  std::mutex authorizationMutex;
+
+  AuthorizationSettings CurrentAuthorizationSettings();
+
   // Lets Stop cut a Delay short instead of waiting for every delayed answer to run out.
   std::mutex stopMutex;
   std::condition_variable stopSignal;
@@ -65,6 +74,16 @@ void RequireFile(const std::string& path, const char* what) {
 }
 
 }  // namespace
+
+AuthorizationSettings Simulator::Impl::CurrentAuthorizationSettings() {
+  AuthorizationSettings settings;
+  settings.schemasFolder = options.schemasFolder;
+  settings.caCert = options.caCert;
+  std::lock_guard<std::mutex> lock(settingsMutex);
+  settings.tempoProcessamento = tempoProcessamentoLote;
+  settings.cpfDestinatarioIrregular = cpfDestinatarioIrregular;
+  return settings;
+}
 
 void Simulator::Impl::WaitFaultDelay() {
   std::unique_lock<std::mutex> lock(stopMutex);
@@ -117,18 +136,36 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
   }
 
   SoapRequest soap = ParseSoapRequest(request.body, route);
+  const bool withHeader = route.layout == "3.10";
   switch (route.kind) {
     case ServiceKind::Status: {
       ServiceAnswer answer =
           AnswerStatus(route, soap, options.schemasFolder, std::chrono::system_clock::now());
-      bool withHeader = route.layout == "3.10";
       SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
       return;
     }
     case ServiceKind::Query: {
       ServiceAnswer answer =
           AnswerQuery(route, soap, options.schemasFolder, notes, std::chrono::system_clock::now());
-      bool withHeader = route.layout == "3.10";
+      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      return;
+    }
+    case ServiceKind::Authorization: {
+      ServiceAnswer answer;
+      {
+        std::lock_guard<std::mutex> lock(authorizationMutex);
+        answer = AnswerAuthorization(route, soap, CurrentAuthorizationSettings(), notes,
+                                     std::chrono::system_clock::now());
+      }
+      // The compressed operation has a reply element of its own in the 3.10 WSDL.
+      ServiceRoute replyRoute = route;
+      if (soap.compressed) replyRoute.resultElement = route.zipResultElement;
+      SetSoap(response, 200, BuildSoapReply(replyRoute, answer.xml, withHeader ? answer.cUF : ""));
+      return;
+    }
+    case ServiceKind::ReceiptQuery: {
+      ServiceAnswer answer = AnswerReceiptQuery(route, soap, CurrentAuthorizationSettings(), notes,
+                                                std::chrono::system_clock::now());
       SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
       return;
     }
@@ -247,6 +284,16 @@ std::string Simulator::BaseUrl() const { return "https://127.0.0.1:" + std::to_s
 void Simulator::SetFault(SimulatorFault fault, int delayMs) {
   impl_->faultDelayMs = delayMs;
   impl_->fault = fault;
+}
+
+void Simulator::SetTempoProcessamentoLote(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+  impl_->tempoProcessamentoLote = std::chrono::milliseconds(ms);
+}
+
+void Simulator::SetDenegarCpfDestinatario(const std::string& cpf) {
+  std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+  impl_->cpfDestinatarioIrregular = cpf;
 }
 
 int Simulator::RequestCount() const { return impl_->requestCount.load(); }

@@ -5,11 +5,16 @@
 // CA, is refused during the TLS handshake. Requests are SOAP 1.2, routed by path, validated
 // against the official schema package; answers carry the standard's cStat and xMotivo.
 //
-// Services so far: NFeStatusServico4 (layout 4.00) and NfeStatusServico2 (layout 3.10);
-// NFeConsultaProtocolo4 and NfeConsulta2, the note query, answering from the base of notes kept
-// in "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses of
-// the server-address files are routed too and answer a SOAP Fault "serviço não disponível no
-// simulador" until they are implemented (paths: Services.h).
+// Services so far (paths: Services.h), each for layouts 4.00 and 3.10:
+//   NFeStatusServico4 / NfeStatusServico2, the service status;
+//   NFeAutorizacao4 / NfeAutorizacao, the batch of notes (enviNFe, plain or compressed), with
+//     the answer at once (indSinc 1) or a receipt (indSinc 0); AuthorizationService.h;
+//   NFeRetAutorizacao4 / NfeRetAutorizacao, the receipt query;
+//   NFeConsultaProtocolo4 / NfeConsulta2, the note query.
+// The notes, their protocols and the batches live in the base of notes, kept in
+// "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses
+// of the server-address files are routed too and answer a SOAP Fault "serviço não disponível no
+// simulador" until they are implemented.
 //
 // HTTP answers: 200 with the state's document for every business outcome (rejections included,
 // as the real services do); 400 with an env:Sender Fault for a message that is not XML or has no
@@ -35,6 +40,9 @@ struct SimulatorOptions {
   std::string caCert;         // PEM of the CA whose client certificates are accepted
   std::string serverCert;     // PEM certificate and key the server presents
   std::string serverKey;
+  // How long a batch sent for a receipt (indSinc 0) answers 105 "Lote em processamento" to the
+  // receipt query; 0 answers it processed at once.
+  int tempoProcessamentoLoteMs = 0;
 };
 
 // Fault modes for the tests; Normal answers as the real service does.
@@ -67,6 +75,15 @@ class Simulator {
                         const std::string& homologationFile) const;
 
   void SetFault(SimulatorFault fault, int delayMs = 0);
+
+  // Replaces SimulatorOptions::tempoProcessamentoLoteMs. It counts from each batch's arrival
+  // and is read when a receipt query comes: setting 0 makes every batch received so far
+  // processed.
+  void SetTempoProcessamentoLote(int ms);
+
+  // A note whose recipient has this CPF (11 digits) is denied, 302 "Uso Denegado: Irregularidade
+  // fiscal do destinatário", and recorded as denied; empty (the default) denies nothing.
+  void SetDenegarCpfDestinatario(const std::string& cpf);
 
   // Number of requests answered so far (any service, any outcome).
   int RequestCount() const;

@@ -22,7 +22,8 @@ constexpr const char* kCnpj = "11222333000181";
 constexpr const char* kPassword = "1234";
 
 void PrintUsage(std::ostream& out, const std::string& name) {
-  out << "Uso: " << name << " [--porta N] [--pasta DIR] [--esquemas DIR]\n"
+  out << "Uso: " << name
+      << " [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]\n"
       << "\n"
       << "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
       << "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
@@ -32,14 +33,18 @@ void PrintUsage(std::ostream& out, const std::string& name) {
       << "                  em DIR/pki (CNPJ " << kCnpj << ", senha do PKCS#12 \"" << kPassword
       << "\")\n"
       << "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini;\n"
-      << "                  a base de notas autorizadas fica em DIR/notas entre execuções\n"
+      << "                  as notas autorizadas e denegadas e os lotes recebidos ficam em\n"
+      << "                  DIR/notas entre execuções\n"
       << "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
+      << "  --processamento-lote MS\n"
+      << "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
+      << "                  em processamento\" (padrão: 0, processado de imediato)\n"
       << "  --help          mostra esta ajuda\n";
 }
 
-bool ParsePort(const std::string& text, int& port) {
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-  return error == std::errc() && end == text.data() + text.size() && port >= 0 && port <= 65535;
+bool ParseInt(const std::string& text, int& value, int max) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value >= 0 && value <= max;
 }
 
 // Restores the caller's signal mask however the command ends: `qornfce simulador` runs inside
@@ -73,6 +78,7 @@ class BlockedSignals {
 int RunSimulatorCommand(int argc, char** argv) {
   const std::string name = argc > 0 && argv[0] != nullptr ? argv[0] : "qornfce-simulador";
   int port = 0;
+  int processamentoMs = 0;
   std::string folder = "simulador-nfce";
   std::string schemas;
 
@@ -82,7 +88,8 @@ int RunSimulatorCommand(int argc, char** argv) {
       PrintUsage(std::cout, name);
       return 0;
     }
-    if (option != "--porta" && option != "--pasta" && option != "--esquemas") {
+    if (option != "--porta" && option != "--pasta" && option != "--esquemas" &&
+        option != "--processamento-lote") {
       std::cerr << name << ": opção desconhecida: " << option << "\n";
       PrintUsage(std::cerr, name);
       return 2;
@@ -94,8 +101,13 @@ int RunSimulatorCommand(int argc, char** argv) {
     }
     const std::string value = argv[++i];
     if (option == "--porta") {
-      if (!ParsePort(value, port)) {
+      if (!ParseInt(value, port, 65535)) {
         std::cerr << name << ": porta inválida: " << value << "\n";
+        return 2;
+      }
+    } else if (option == "--processamento-lote") {
+      if (!ParseInt(value, processamentoMs, 24 * 3600 * 1000)) {
+        std::cerr << name << ": tempo de processamento inválido: " << value << "\n";
         return 2;
       }
     } else if (option == "--pasta") {
@@ -128,6 +140,7 @@ int RunSimulatorCommand(int argc, char** argv) {
     options.caCert = pki.caCert;
     options.serverCert = pki.serverCert;
     options.serverKey = pki.serverKey;
+    options.tempoProcessamentoLoteMs = processamentoMs;
     Simulator simulator(options);
     simulator.Start();
 

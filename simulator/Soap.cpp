@@ -4,6 +4,7 @@
 #include <exception>
 #include <optional>
 
+#include "platform/Text.h"
 #include "platform/Xml.h"
 
 namespace qor::sim {
@@ -45,14 +46,26 @@ SoapRequest ParseSoapRequest(const std::string& text, const ServiceRoute& route)
   }
 
   SoapRequest request;
-  if (doc->SelectSingleNode("/s:Envelope/s:Body/*[1][local-name()='nfeDadosMsg']", ignored, ns)) {
+  std::string message;
+  if (doc->SelectSingleNode("/s:Envelope/s:Body/*[1][local-name()='nfeDadosMsg']", ignored, ns))
+    message = "nfeDadosMsg";
+  else if (!route.zipResultElement.empty() &&
+           doc->SelectSingleNode("/s:Envelope/s:Body/*[1][local-name()='nfeDadosMsgZip']", ignored,
+                                 ns))
+    message = "nfeDadosMsgZip";
+  if (!message.empty()) {
+    const std::string path = "/s:Envelope/s:Body/w:" + message;
     // A state service dispatches on the qualified name: nfeDadosMsg of another service's
     // namespace is a request this endpoint does not have.
-    if (!doc->SelectSingleNode("/s:Envelope/s:Body/w:nfeDadosMsg", ignored, ns)) {
-      throw SoapFault(FaultCode::Sender, "O elemento nfeDadosMsg não está no namespace " +
+    if (!doc->SelectSingleNode(path, ignored, ns)) {
+      throw SoapFault(FaultCode::Sender, "O elemento " + message + " não está no namespace " +
                                              std::string(route.wsdlNamespace) + ".");
     }
-    doc->SelectSingleNode("/s:Envelope/s:Body/w:nfeDadosMsg/*[1]", request.data, ns);
+    request.compressed = message == "nfeDadosMsgZip";
+    if (request.compressed || !doc->SelectSingleNode(path + "/*[1]", request.data, ns)) {
+      doc->SelectSingleNode(path, request.data, ns, false);
+      request.data = Trim(request.data);
+    }
   } else {
     doc->SelectSingleNode("/s:Envelope/s:Body/*[1]", request.data, ns);
   }

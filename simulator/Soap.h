@@ -30,9 +30,12 @@ class SoapFault : public std::runtime_error {
 };
 
 struct SoapRequest {
-  // Outer XML of the service's data: the first element inside nfeDadosMsg, or the first element
+  // Outer XML of the service's data: the first element inside nfeDadosMsg (or, when nfeDadosMsg
+  // holds only text, that text: a client may send the document escaped), or the first element
   // of the Body when the client left nfeDadosMsg out. Empty when there is none.
+  // With `compressed`, the text of nfeDadosMsgZip as sent (Base64 of the gzip of the document).
   std::string data;
+  bool compressed = false;
   // nfeCabecMsg of the SOAP Header (the 3.10 envelopes carry one).
   bool hasCabecMsg = false;
   bool hasCabecCUF = false;
@@ -41,8 +44,9 @@ struct SoapRequest {
   std::string cabecVersaoDados;
 };
 
-// Reads a request posted to `route`. Throws SoapFault when the text is not a SOAP 1.2 envelope
-// with a Body, or when nfeDadosMsg is not in the service's WSDL namespace.
+// Reads a request posted to `route`. nfeDadosMsgZip is read only for a route that has a
+// zipResultElement. Throws SoapFault when the text is not a SOAP 1.2 envelope with a Body, or
+// when nfeDadosMsg (nfeDadosMsgZip) is not in the service's WSDL namespace.
 SoapRequest ParseSoapRequest(const std::string& text, const ServiceRoute& route);
 
 // The reply envelope: Body > route.resultElement (in the WSDL namespace) > `result`. When

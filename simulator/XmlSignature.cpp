@@ -6,6 +6,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
 
 #include <cstdio>
 #include <cstring>
@@ -124,6 +125,58 @@ std::string CertificateBase64(const std::string& certPem) {
   return EncodeBase64(bytes);
 }
 
+// The first child element of `parent` in the XML-DSig namespace named `name`.
+xmlNode* DsigChild(xmlNode* parent, const char* name) {
+  if (parent == nullptr) return nullptr;
+  for (xmlNode* child = parent->children; child != nullptr; child = child->next) {
+    if (child->type == XML_ELEMENT_NODE && child->ns != nullptr &&
+        std::strcmp(reinterpret_cast<const char*>(child->ns->href), kDsig) == 0 &&
+        std::strcmp(reinterpret_cast<const char*>(child->name), name) == 0) {
+      return child;
+    }
+  }
+  return nullptr;
+}
+
+std::string Attribute(xmlNode* node, const char* name) {
+  if (node == nullptr) return {};
+  xmlChar* value = xmlGetProp(node, BAD_CAST name);
+  if (value == nullptr) return {};
+  std::string text = reinterpret_cast<const char*>(value);
+  xmlFree(value);
+  return text;
+}
+
+std::string Text(xmlNode* node) {
+  if (node == nullptr) return {};
+  xmlChar* value = xmlNodeGetContent(node);
+  std::string text = value == nullptr ? "" : reinterpret_cast<const char*>(value);
+  xmlFree(value);
+  return text;
+}
+
+// Empty when `cert` was issued by the CA of the PEM file `caPem`, else the reason.
+std::string IssuedBy(X509* cert, const std::string& caPem) {
+  const std::string pem = ReadPemFile(caPem);
+  std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new_mem_buf(pem.data(), int(pem.size())),
+                                                BIO_free);
+  std::unique_ptr<X509, decltype(&X509_free)> ca(
+      PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), X509_free);
+  if (!ca) return "certificado da AC ilegível: " + caPem;
+  std::unique_ptr<X509_STORE, decltype(&X509_STORE_free)> store(X509_STORE_new(), X509_STORE_free);
+  std::unique_ptr<X509_STORE_CTX, decltype(&X509_STORE_CTX_free)> ctx(X509_STORE_CTX_new(),
+                                                                      X509_STORE_CTX_free);
+  if (!store || !ctx || X509_STORE_add_cert(store.get(), ca.get()) != 1 ||
+      X509_STORE_CTX_init(ctx.get(), store.get(), cert, nullptr) != 1) {
+    return "não foi possível verificar a cadeia do certificado";
+  }
+  if (X509_verify_cert(ctx.get()) != 1) {
+    return std::string("certificado do assinante não confiável: ") +
+           X509_verify_cert_error_string(X509_STORE_CTX_get_error(ctx.get()));
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string CanonicalElement(const std::string& xml, const std::string& localName) {
@@ -185,6 +238,87 @@ std::string SignEnveloped(const std::string& xml, const std::string& localName,
   const std::string value = EncodeBase64(RsaSha1(keyPem, CanonicalElement(draft, "SignedInfo")));
   return xml.substr(0, close) + open + signedInfo + "<SignatureValue>" + value +
          "</SignatureValue>" + tail + xml.substr(close);
+}
+
+std::string SignerCnpj(const std::string& xml, const std::string& localName) {
+  try {
+    Doc doc = ParseStrict(xml);
+    xmlNode* element = FindElement(xmlDocGetRootElement(doc.get()), localName.c_str());
+    if (element == nullptr) return {};
+    const std::string der = DecodeBase64(Text(DsigChild(
+        DsigChild(DsigChild(DsigChild(element->parent, "Signature"), "KeyInfo"), "X509Data"),
+        "X509Certificate")));
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
+    std::unique_ptr<X509, decltype(&X509_free)> cert(
+        d2i_X509(nullptr, &cursor, static_cast<long>(der.size())), X509_free);
+    if (!cert) return {};
+    char name[256] = {};
+    if (X509_NAME_get_text_by_NID(X509_get_subject_name(cert.get()), NID_commonName, name,
+                                  sizeof name) <= 0)
+      return {};
+    const std::string commonName = name;
+    const size_t colon = commonName.rfind(':');
+    const std::string cnpj = colon == std::string::npos ? "" : commonName.substr(colon + 1);
+    if (cnpj.size() != 14 || cnpj.find_first_not_of("0123456789") != std::string::npos) return {};
+    return cnpj;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::string VerifyEnveloped(const std::string& xml, const std::string& localName,
+                            const std::string& caPem) {
+  const std::string c14n = "http://www.w3.org/TR/2001/REC-xml-c14n-20010315";
+  const std::string dsig = kDsig;
+  try {
+    Doc doc = ParseStrict(xml);
+    xmlNode* element = FindElement(xmlDocGetRootElement(doc.get()), localName.c_str());
+    if (element == nullptr) return "elemento " + localName + " não encontrado";
+    const std::string id = Attribute(element, "Id");
+    if (id.empty()) return "elemento " + localName + " sem Id";
+    xmlNode* signature = DsigChild(element->parent, "Signature");
+    if (signature == nullptr) return "assinatura não encontrada ao lado de " + localName;
+    xmlNode* signedInfo = DsigChild(signature, "SignedInfo");
+    xmlNode* reference = DsigChild(signedInfo, "Reference");
+    xmlNode* transforms = DsigChild(reference, "Transforms");
+    if (reference == nullptr || transforms == nullptr) return "SignedInfo incompleto";
+    if (Attribute(DsigChild(signedInfo, "CanonicalizationMethod"), "Algorithm") != c14n ||
+        Attribute(DsigChild(signedInfo, "SignatureMethod"), "Algorithm") != dsig + "rsa-sha1" ||
+        Attribute(DsigChild(reference, "DigestMethod"), "Algorithm") != dsig + "sha1") {
+      return "algoritmos da assinatura fora do padrão";
+    }
+    std::string transformList;
+    for (xmlNode* t = transforms->children; t != nullptr; t = t->next) {
+      if (t->type == XML_ELEMENT_NODE) transformList += Attribute(t, "Algorithm") + " ";
+    }
+    if (transformList != dsig + "enveloped-signature " + c14n + " ") {
+      return "transformações da assinatura fora do padrão";
+    }
+    if (Attribute(reference, "URI") != "#" + id) return "a referência não aponta para " + id;
+    if (Text(DsigChild(reference, "DigestValue")) != HashSha1Base64(Canonical(doc.get(), element)))
+      return "DigestValue não confere com o conteúdo de " + localName;
+
+    const std::string der = DecodeBase64(
+        Text(DsigChild(DsigChild(DsigChild(signature, "KeyInfo"), "X509Data"), "X509Certificate")));
+    const unsigned char* cursor = reinterpret_cast<const unsigned char*>(der.data());
+    std::unique_ptr<X509, decltype(&X509_free)> cert(
+        d2i_X509(nullptr, &cursor, static_cast<long>(der.size())), X509_free);
+    if (!cert) return "certificado de KeyInfo ilegível";
+    EVP_PKEY* key = X509_get0_pubkey(cert.get());
+    const std::string value = DecodeBase64(Text(DsigChild(signature, "SignatureValue")));
+    const std::string canonical = Canonical(doc.get(), signedInfo);
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (key == nullptr || !ctx ||
+        EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha1(), nullptr, key) != 1 ||
+        EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(value.data()),
+                         value.size(), reinterpret_cast<const unsigned char*>(canonical.data()),
+                         canonical.size()) != 1) {
+      return "SignatureValue não confere";
+    }
+    return caPem.empty() ? std::string() : IssuedBy(cert.get(), caPem);
+  } catch (const std::exception& failure) {
+    return failure.what();
+  }
 }
 
 }  // namespace qor::sim

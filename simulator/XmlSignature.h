@@ -26,4 +26,19 @@ std::string ElementDigest(const std::string& xml, const std::string& localName);
 std::string SignEnveloped(const std::string& xml, const std::string& localName,
                           const std::string& keyPem, const std::string& certPem);
 
+// Verifies the enveloped signature of the first element named `localName`, as the state's
+// service checks a note or an event: the ds:Signature under the same parent references that
+// element's Id with the profile's algorithms, its DigestValue is the element's digest, its
+// SignatureValue verifies over the canonical SignedInfo with the key of the certificate in
+// KeyInfo, and, when `caPem` names a PEM file, that certificate was issued by that CA.
+// Returns an empty text when the signature holds, else the reason (in Portuguese).
+std::string VerifyEnveloped(const std::string& xml, const std::string& localName,
+                            const std::string& caPem = {});
+
+// The CNPJ of the signer: the 14 digits after the last ':' of the common name of the
+// certificate in the KeyInfo of the signature beside the first element named `localName`
+// (ICP-Brasil writes the subject as "RAZAO SOCIAL:CNPJ"). Empty when there is no such
+// certificate or its name carries no CNPJ; never throws for bad input.
+std::string SignerCnpj(const std::string& xml, const std::string& localName);
+
 }  // namespace qor::sim

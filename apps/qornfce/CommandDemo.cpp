@@ -6,6 +6,7 @@
 #include "ComponentOptions.h"
 #include "Simulator.h"
 #include "TestPki.h"
+#include "XmlSignature.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
@@ -102,15 +103,29 @@ int RunDemo(int argc, char** argv) {
             << GetValueTag("xMotivo", consulta) << "\n";
 
   Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) + ")");
-  const std::string lote = nfce.ConverterLoteParaXml(
-      ExecutableDir() + "exemplos/" + kExemplo, TLayoutConvKind::lkTXTDataSet,
-      TVersaoEsquema::pl_009g);
+  const std::string lote =
+      nfce.ConverterLoteParaXml(ExecutableDir() + "exemplos/" + kExemplo,
+                                TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
   SaveToFile(folder + "nfce-convertida.xml", lote);
   const std::string nota = lote.substr(0, lote.find("\r\n"));
   std::cout << "    chave " << GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3) << ", "
             << XmlTagCount(nota, "det") << " itens, vNF " << GetValueTag("vNF", nota)
             << "\n    nota (ainda sem assinatura), gravada em " << folder
             << "nfce-convertida.xml:\n    " << nota << "\n";
+
+  Step(8, "AssinarNota: assinatura com o certificado A1 e infNFeSupl (QR Code e urlChave)");
+  // The QR code uses the homologation default CSC (no DANFCE.TokenNFCe configured) and the
+  // URLQRCODE / URLCONSULTACHAVE addresses of the simulator's server files. The signature is
+  // checked by the simulator's own verifier, which shares no code with the signer.
+  const std::string assinada = nfce.AssinarNota(nota);
+  SaveToFile(folder + "nfce-assinada.xml", assinada);
+  const std::string falha = sim::VerifyEnveloped(assinada, "infNFe", pki.caCert);
+  std::cout << "    chave " << GetXMLAttributeByIndex(assinada, "infNFe", "Id").substr(3)
+            << "\n    "
+            << (falha.empty() ? "assinatura verificada" : "assinatura inválida: " + falha)
+            << "\n    qrCode " << GetValueTag("qrCode", assinada) << "\n    urlChave "
+            << GetValueTag("urlChave", assinada) << "\n    nota assinada gravada em " << folder
+            << "nfce-assinada.xml\n";
 
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
@@ -120,7 +135,7 @@ int RunDemo(int argc, char** argv) {
     }
   }
   return GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" &&
-                 !nota.empty()
+                 !nota.empty() && falha.empty()
              ? 0
              : 1;
 }

@@ -13,5 +13,7 @@ int RunChave(int argc, char** argv);
 int RunQRCode(int argc, char** argv);
 int RunLogs(int argc, char** argv);
 int RunConverter(int argc, char** argv);
+int RunAssinar(int argc, char** argv);
+int RunAssinarEvento(int argc, char** argv);
 
 }  // namespace qor::cli

@@ -20,6 +20,8 @@ constexpr const char* kUsage =
     "  validar     valida um XML pelo esquema de um comando: ARQ.xml COMANDO (ex.: STATUS)\n"
     "  configurar  grava valores no arquivo de configuração ou o mostra (--mostrar)\n"
     "  converter   converte um lote TX2 em XML de NFC-e: ARQ.tx2 [--esquema pl_009g]\n"
+    "  assinar     assina as NFC-e de um XML e escreve uma NFe por linha: ARQ.xml (- lê stdin)\n"
+    "  assinar-evento  assina os eventos (infEvento) de um XML, um por linha: ARQ.xml\n"
     "  chave       calcula a chave de acesso: DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS\n"
     "  qrcode      escreve o link do QR Code de uma NFC-e assinada: ARQ.xml\n"
     "  logs        lista os arquivos de log: [FILTRO] [TEXTO] (ex.: logs EnvLot 4115)\n"
@@ -51,6 +53,8 @@ int main(int argc, char** argv) {
     if (operation == "validar") return qor::cli::RunValidar(argc, argv);
     if (operation == "configurar") return qor::cli::RunConfigurar(argc, argv);
     if (operation == "converter") return qor::cli::RunConverter(argc, argv);
+    if (operation == "assinar") return qor::cli::RunAssinar(argc, argv);
+    if (operation == "assinar-evento") return qor::cli::RunAssinarEvento(argc, argv);
     if (operation == "chave") return qor::cli::RunChave(argc, argv);
     if (operation == "qrcode") return qor::cli::RunQRCode(argc, argv);
     if (operation == "logs") return qor::cli::RunLogs(argc, argv);

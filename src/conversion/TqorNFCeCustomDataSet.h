@@ -52,6 +52,10 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   using TqorXMLDataSetNFCe::Incluir;
 
   TDataSetState GetStateItem() const { return stateItem_; }
+  // Campo with the field class of this model (every field of it is a TqorNFCeXMLField).
+  TqorNFCeXMLField& CampoNFCe(const std::string& name) const {
+    return static_cast<TqorNFCeXMLField&>(Campo(name));
+  }
 
   // The saved notes, one XML text each, in save order. The model owns its own list; a list set
   // through SetLoteNFCe stays the caller's (nullptr returns to the model's own).

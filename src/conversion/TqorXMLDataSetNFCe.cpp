@@ -117,9 +117,8 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
     groupsByName_.emplace(UpperCase(table->Name()), table);
     for (const auto& field : table->Fields()) {
-      auto* nfceField = static_cast<TqorNFCeXMLField*>(field.get());
-      fieldsByExactName_.emplace(field->FieldName(), nfceField);
-      fieldsByName_.emplace(LowerCase(field->FieldName()), nfceField);
+      fieldsByExactName_.emplace(field->FieldName(), field.get());
+      fieldsByName_.emplace(LowerCase(field->FieldName()), field.get());
     }
     listDataSets_.push_back(std::move(group));
   }
@@ -157,7 +156,7 @@ TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(const std::string& name) const 
   throw EqorDataSetException("Parte %s não encontrada.", {UpperCase(name)}, diretorioLogErro_);
 }
 
-TqorNFCeXMLField* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
+TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
   if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
     return exact->second;
   }
@@ -165,8 +164,8 @@ TqorNFCeXMLField* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
   return it == fieldsByName_.end() ? nullptr : it->second;
 }
 
-TqorNFCeXMLField& TqorXMLDataSetNFCe::Campo(const std::string& name) const {
-  if (TqorNFCeXMLField* field = FindCampo(name)) return *field;
+TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(const std::string& name) const {
+  if (TXmlFieldNFCe* field = FindCampo(name)) return *field;
   throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {name}, diretorioLogErro_);
 }
 

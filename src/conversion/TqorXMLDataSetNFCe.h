@@ -54,8 +54,8 @@ class TqorXMLDataSetNFCe {
   TXmlDataSetNFCe* FindDataSetOrNull(const std::string& name) const;
   // The field `name` (ignoring case) of the first group, in dictionary order, that declares it;
   // EqorDataSetFieldNotFoundException "Campo %s não encontrado" when none does.
-  TqorNFCeXMLField& Campo(const std::string& name) const;
-  TqorNFCeXMLField* FindCampo(const std::string& name) const;
+  TXmlFieldNFCe& Campo(const std::string& name) const;
+  TXmlFieldNFCe* FindCampo(const std::string& name) const;
   // The record number of `group`: the last one given, plus one when `increment` (stored).
   // Counters start at 0 per group and are never reset for the life of the model.
   int GetHandle(const std::string& group, bool increment);
@@ -113,8 +113,8 @@ class TqorXMLDataSetNFCe {
   std::unordered_map<std::string, TXmlDataSetNFCe*> groupsByName_;  // upper-case name
   // Field lookup by name, the first group declaring a name winning: as declared, then by the
   // lower-case name for a host that writes it in another case.
-  std::unordered_map<std::string, TqorNFCeXMLField*> fieldsByExactName_;
-  std::unordered_map<std::string, TqorNFCeXMLField*> fieldsByName_;
+  std::unordered_map<std::string, TXmlFieldNFCe*> fieldsByExactName_;
+  std::unordered_map<std::string, TXmlFieldNFCe*> fieldsByName_;
   std::unordered_map<std::string, int> handles_;
   std::string xmlDicionario_;
   bool activeMasterSource_ = false;

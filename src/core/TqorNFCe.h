@@ -29,6 +29,7 @@ class TqorGovX;
 class TqorNFCeConverter;
 class TqorGovUtils;
 class TIniFile;
+class XmlDocument;
 
 class TqorNFCe {
  public:
@@ -54,6 +55,48 @@ class TqorNFCe {
   std::string GetVersaoNota();
   // The converter, made on first use.
   TqorNFCeConverter& GetConversor();
+
+  // ---- signing (TqorNFCeAssinatura.cpp) --------------------------------------------------
+  // The notes of `xml` (an enviNFe batch, one NFe, or any text holding "<infNFe " elements, such
+  // as the converter's one note per line), each checked for its emission type, signed with the
+  // company's certificate and, from vm50b on, followed inside NFe by its infNFeSupl (QR-code
+  // link; from vm60 also urlChave). Returns the signed NFe elements concatenated in input order,
+  // with no line break and no XML declaration: the text to send is the text that was signed.
+  // No note: EqorNFCeException; more than 50: EqorNFCeMaxSizeException; a contingency-check
+  // failure keeps its class (EqorNFCeRegraDeNegocioException); any failure while signing a note
+  // or building its supplement: EqorNFCeSignatureException with the cause's message. A note
+  // whose infNFe has no Id is passed on unsigned. Nothing is returned when one note fails.
+  std::string AssinarNota(const std::string& xml);
+  // The infEvento elements of `xml` (ObterEvento), each wrapped in `evento` (versao 1.00) and
+  // signed; returns the signed events concatenated in input order. A failure of the signature
+  // raises EqorSignatureException with the cause's message.
+  std::string AssinarEvento(const std::string& xml);
+  // One infNFe made ready for signing: "º" written as "o", CR LF pairs dropped, and the note
+  // wrapped in the "assinar_nota.xml" template (NFe in the NF-e namespace).
+  void PrepararXMLAssinar(std::string& nota);
+  // Runs of blanks inside the texts of KeyInfo and SignatureValue halved until no two blanks
+  // are adjacent.
+  void RemoveEspacosAssinatura(std::string& xml);
+  // RemoveEspacosAssinatura, then the first "<?xml version=\"1.0\"?>" and every CR LF pair
+  // deleted.
+  void LimparXMLAssinado(std::string& xml);
+  // The XML-DSig skeleton "signature_info.xml" of the template catalogue.
+  std::string GetSignatureInfo();
+  // How many times "<infNFe " occurs in `xml`.
+  int GetNumNotas(const std::string& xml) const;
+  // GetNumNotas after the batch checks: 0 raises EqorNFCeException "Não foi possível encontrar
+  // notas fiscais no arquivo", more than 50 EqorNFCeMaxSizeException.
+  int ValidaNumNotas(const std::string& xml);
+  // The `indice`-th (from 0) note: "<infNFe " up to the next "</infNFe>" (or "</protNFe>" when
+  // `comProtocolo`); empty when there is none.
+  std::string GetNota(int indice, const std::string& xml, bool comProtocolo = false) const;
+  // The first Id attribute of `nota`; none raises EqorNFCeException "Campo Id não encontrado
+  // para nota fiscal".
+  std::string GetReferenceInfo(const std::string& nota);
+  // The contingency check a note passes before it is signed: tpEmis must be 1-7 or 9; a normal
+  // note (1) must not carry xJust or dhCon, a contingency note must carry them with an xJust of
+  // at least 15 characters. Failures raise EqorNFCeRegraDeNegocioException.
+  void ValidarRegraDeNegocioNFCe(const std::string& nota);
 
   // ---- schema validation -----------------------------------------------------------------
   // Validates `documento` against the schema of `comando` ("STATUS", "ENVIO", ... as listed in
@@ -281,6 +324,13 @@ class TqorNFCe {
                             const std::string& defaultResultTag,
                             const std::string& defaultNamespace);
   void ReportFailure(const std::string& operation, const std::exception& failure);
+  // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
+  // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it.
+  std::string AssinarNotaPreparada(const std::string& nota, const std::string& suplemento);
+  // GetReferenceInfo of a note already parsed.
+  std::string GetReferenceInfo(const XmlDocument& nota);
+  void DefinirCSRT(std::string& nota, const std::string& chave);
+  void AdicionarSuplemento(std::string& nota, const std::string& suplemento);
 
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorNFCeConverter> conversor_;

@@ -93,6 +93,25 @@ TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
   const std::string nota = ReadFile(dir / "demo/nfce-convertida.xml");
   EXPECT_EQ(nota.rfind("<infNFe Id=\"NFe35", 0), 0u) << nota;
   EXPECT_NE(run.out.find(nota.substr(0, nota.find("\r\n"))), std::string::npos);
+  // ... then signed: xmlsec1 verifies the file as written and the official schema accepts it
+  // with its infNFeSupl.
+  const std::string assinada = ReadFile(dir / "demo/nfce-assinada.xml");
+  const std::string chave = GetXMLAttributeByIndex(assinada, "infNFe", "Id").substr(3);
+  EXPECT_NE(run.out.find("chave " + chave + "\n    assinatura verificada"), std::string::npos)
+      << run.out;
+  std::string out;
+  EXPECT_EQ(RunCommand("xmlsec1 --verify --id-attr:Id http://www.portalfiscal.inf.br/nfe:infNFe "
+                       "--trusted-pem '" +
+                           dir / "demo/pki/ca.pem" + "' '" + dir / "demo/nfce-assinada.xml" + "'",
+                       &out),
+            0)
+      << out;
+  EXPECT_EQ(RunCommand("xmllint --noout --schema '" + test::SchemasFolder() + "/nfe_v4.00.xsd' '" +
+                           dir / "demo/nfce-assinada.xml" + "'",
+                       &out),
+            0)
+      << out;
+  EXPECT_FALSE(GetValueTag("urlChave", assinada).empty());
 }
 
 }  // namespace

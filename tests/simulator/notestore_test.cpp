@@ -110,6 +110,13 @@ TEST(NoteStoreTest, RefusesWhatTheBaseForbidsAndKeepsNothingOfIt) {
   EXPECT_EQ(Reason::JaRegistrada, reason([&] { store.RegistrarAutorizacao(kKey, "1"); }));
   EXPECT_EQ(Reason::NaoRegistrada,
             reason([&] { store.RegistrarCancelamentoSemEvento(kOther, "Justificativa longa"); }));
+  // A denied note is in the base too (its number is spent), yet there is nothing to cancel.
+  const std::string denied = "35240111222333000181650010000000091123456785";
+  store.RegistrarDenegacao(denied, "2", {}, codes::k302);
+  EXPECT_EQ(Reason::JaRegistrada, reason([&] { store.RegistrarAutorizacao(denied, "2"); }));
+  EXPECT_EQ(Reason::Denegada,
+            reason([&] { store.RegistrarCancelamentoSemEvento(denied, "Justificativa longa"); }));
+  EXPECT_THROW(store.RegistrarDenegacao(kOther, "2", {}, codes::k100), std::invalid_argument);
   EXPECT_THROW(store.RegistrarAutorizacao(kOther, "3"), std::invalid_argument);
   EXPECT_THROW(store.RegistrarAutorizacao(kOther, "2", SignedNote(dir, kKey)),
                std::invalid_argument);
@@ -117,7 +124,7 @@ TEST(NoteStoreTest, RefusesWhatTheBaseForbidsAndKeepsNothingOfIt) {
   EXPECT_THROW(store.RegistrarCancelamentoSemEvento(kKey, "Curta demais"), std::invalid_argument);
   EXPECT_THROW(store.RegistrarCancelamento(kKey, "<evento><infEvento/></evento>"),
                std::invalid_argument);
-  EXPECT_EQ(1u, store.Quantidade());
+  EXPECT_EQ(2u, store.Quantidade());
   EXPECT_FALSE(store.Buscar(kKey)->Cancelada());
 
   const NotaRegistrada cancelled = store.RegistrarCancelamentoSemEvento(kKey, "Venda desfeita ok");

@@ -284,8 +284,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"NamespaceDeOutroServico", kStatus4,
                   Envelope4(Cons(v400, "2", "35"), "NFeAutorizacao4"), kSoapType, 400,
                   "soap:Sender", "nfeDadosMsg"},
-        FaultCase{"ServicoAindaNaoSimulado", "/ws/NFeAutorizacao4.asmx",
-                  Envelope4("<enviNFe/>", "NFeAutorizacao4"), kSoapType, 500, "soap:Receiver",
+        FaultCase{"ServicoAindaNaoSimulado", "/ws/NFeInutilizacao4.asmx",
+                  Envelope4("<inutNFe/>", "NFeInutilizacao4"), kSoapType, 500, "soap:Receiver",
                   "serviço não disponível no simulador"},
         FaultCase{"MediaTypeDoSoap11", kStatus4, Envelope4(Cons(v400, "2", "35")),
                   "text/xml; charset=utf-8", 415, "", ""},
@@ -316,7 +316,7 @@ TEST_F(SimulatorTest, HandshakeRefusesClientsWithoutACertificateOfTheTestCa) {
 
   // The company's PKCS#12 itself gets through, so the refusals above are about the certificate.
   Reply accepted =
-      Post("/ws/NFeAutorizacao4.asmx", Envelope4("", "NFeAutorizacao4"), Pfx(pki.companyPfx));
+      Post("/ws/NFeInutilizacao4.asmx", Envelope4("", "NFeInutilizacao4"), Pfx(pki.companyPfx));
   EXPECT_EQ(0, accepted.exitCode) << accepted.log;
   EXPECT_EQ(500, accepted.http);
   EXPECT_EQ(1, simulator_->RequestCount());
@@ -415,7 +415,7 @@ TEST_F(SimulatorTest, FaultModesBreakTheAnswerUntilSwitchedOff) {
   EXPECT_EQ(28, late.exitCode) << late.log;
 
   simulator_->SetFault(SimulatorFault::Normal);
-  Reply normal = Post("/ws/NFeAutorizacao4.asmx", Envelope4("", "NFeAutorizacao4"));
+  Reply normal = Post("/ws/NFeInutilizacao4.asmx", Envelope4("", "NFeInutilizacao4"));
   EXPECT_NE(normal.body.find("serviço não disponível no simulador"), std::string::npos);
   EXPECT_GE(simulator_->RequestCount(), 3);
 }

@@ -1,0 +1,322 @@
+// Signing of notes and events, the NFC-e supplement (QR-code link and key-query URL) and the
+// CSRT of the responsible technician.
+//
+// Notes are cut out of the input as text ("<infNFe " ... "</infNFe>"), so the input may be an
+// enviNFe batch, a single NFe, or the converter's one note per line. The text each note is
+// signed as is the text returned: the clean-up after signing only touches what lies outside
+// the signed infNFe.
+#include <cctype>
+#include <vector>
+
+#include "core/Exceptions.h"
+#include "core/TqorNFCe.h"
+#include "platform/GovX.h"
+#include "platform/IniFile.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
+#include "utils/Notas.h"
+
+namespace qor {
+
+namespace {
+
+constexpr int kMaxNotasLote = 50;
+
+// Case-insensitive (ASCII) search of `needle` in `text` from `from`.
+std::size_t FindText(const std::string& text, const std::string& needle, std::size_t from = 0) {
+  return LowerCase(text).find(LowerCase(needle), from);
+}
+
+bool ContainsText(const std::string& text, const std::string& needle) {
+  return FindText(text, needle) != std::string::npos;
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// Deletes every occurrence of `tag` (case-insensitive).
+void DeleteAllText(std::string& text, const std::string& tag) {
+  for (std::size_t at = FindText(text, tag); at != std::string::npos;
+       at = FindText(text, tag, at)) {
+    text.erase(at, tag.size());
+  }
+}
+
+// A "&" that does not start an entity or character reference written as "&amp;". The note is
+// XML text already: escaping its markup would leave nothing to sign, so what the escape step
+// guards against here is a stray ampersand in a value, which would make the note unreadable.
+std::string EscaparNota(const std::string& nota) {
+  std::string out;
+  out.reserve(nota.size());
+  for (std::size_t i = 0; i < nota.size(); ++i) {
+    if (nota[i] != '&') {
+      out.push_back(nota[i]);
+      continue;
+    }
+    std::size_t j = i + 1;
+    if (j < nota.size() && nota[j] == '#') ++j;
+    const std::size_t nameStart = j;
+    while (j < nota.size() && std::isalnum(static_cast<unsigned char>(nota[j]))) ++j;
+    const bool reference = j > nameStart && j < nota.size() && nota[j] == ';';
+    out += reference ? "&" : "&amp;";
+  }
+  return out;
+}
+
+// The content of the infNFeSupl the host supplied for the `indice`-th note: the one that lies
+// between the note's "</infNFe>" and the next note (the batch holds them in note order). Empty
+// when there is none.
+std::string SuplementoFornecido(const std::string& lote, int indice) {
+  // The notes are found as GetNota finds them; the supplement's tags in any case.
+  std::size_t at = std::string::npos;
+  for (int n = 0; n <= indice; ++n) {
+    at = lote.find("<infNFe ", at == std::string::npos ? 0 : at + 1);
+    if (at == std::string::npos) return {};
+  }
+  const std::size_t fim = lote.find("</infNFe>", at);
+  if (fim == std::string::npos) return {};
+  const std::size_t proxima = lote.find("<infNFe ", fim);
+  const std::string lower = LowerCase(lote);
+  std::size_t abre = lower.find("<infnfesupl", fim);
+  if (abre == std::string::npos || abre > proxima) return {};
+  const char depois = abre + 11 < lower.size() ? lower[abre + 11] : '\0';
+  if (depois != '>' && !std::isspace(static_cast<unsigned char>(depois))) return {};
+  abre = lower.find('>', abre);
+  if (abre == std::string::npos || lower[abre - 1] == '/') return {};
+  const std::size_t fecha = lower.find("</infnfesupl>", abre);
+  if (fecha == std::string::npos || fecha > proxima) return {};
+  return lote.substr(abre + 1, fecha - abre - 1);
+}
+
+// Sets the text of element `tag` inside `conteudo` (an element's content) or, when absent,
+// inserts the element at `posicaoNova` (npos: the end). Returns the end of the element.
+std::size_t DefinirElemento(std::string& conteudo, const std::string& tag, const std::string& valor,
+                            std::size_t posicaoNova) {
+  const std::string abre = "<" + tag + ">";
+  const std::string fecha = "</" + tag + ">";
+  const std::size_t inicio = conteudo.find(abre);
+  const std::size_t fim = inicio == std::string::npos ? inicio : conteudo.find(fecha, inicio);
+  if (inicio != std::string::npos && fim != std::string::npos) {
+    conteudo.replace(inicio + abre.size(), fim - inicio - abre.size(), valor);
+    return inicio + abre.size() + valor.size() + fecha.size();
+  }
+  const std::string elemento = abre + valor + fecha;
+  if (posicaoNova == std::string::npos || posicaoNova > conteudo.size()) {
+    posicaoNova = conteudo.size();
+  }
+  conteudo.insert(posicaoNova, elemento);
+  return posicaoNova + elemento.size();
+}
+
+}  // namespace
+
+// ---- notes ----------------------------------------------------------------------------------
+
+int TqorNFCe::GetNumNotas(const std::string& xml) const { return ::qor::GetNumNotas(xml); }
+
+std::string TqorNFCe::GetNota(int indice, const std::string& xml, bool comProtocolo) const {
+  return ::qor::GetNota(indice, xml, comProtocolo);
+}
+
+int TqorNFCe::ValidaNumNotas(const std::string& xml) {
+  const int notas = GetNumNotas(xml);
+  if (notas == 0) {
+    throw EqorNFCeException("Não foi possível encontrar notas fiscais no arquivo",
+                            diretorioLogErro_);
+  }
+  if (notas > kMaxNotasLote) {
+    throw EqorNFCeMaxSizeException("O Lote não pode possuir mais de 50 notas.", diretorioLogErro_);
+  }
+  return notas;
+}
+
+std::string TqorNFCe::GetSignatureInfo() { return LoadTemplate("signature_info.xml"); }
+
+std::string TqorNFCe::GetReferenceInfo(const std::string& nota) {
+  std::string id;
+  if (!XPathSelectSingleNode(nota, "//@Id", id, {}, false)) {
+    throw EqorNFCeException("Campo Id não encontrado para nota fiscal", diretorioLogErro_);
+  }
+  return id;
+}
+
+std::string TqorNFCe::GetReferenceInfo(const XmlDocument& nota) {
+  std::string id;
+  if (!nota.SelectSingleNode("//@Id", id, {}, false)) {
+    throw EqorNFCeException("Campo Id não encontrado para nota fiscal", diretorioLogErro_);
+  }
+  return id;
+}
+
+void TqorNFCe::PrepararXMLAssinar(std::string& nota) {
+  ReplaceAll(nota, "º", "o");
+  // A CR LF pair inside a value would reach the signature as a line feed (XML reads it so) and
+  // then be deleted by the clean-up after signing, which would break the signature: it goes
+  // before signing instead.
+  ReplaceAll(nota, "\r\n", "");
+  nota = Format(LoadTemplate("assinar_nota.xml"), {nota, ""});
+}
+
+void TqorNFCe::RemoveEspacosAssinatura(std::string& xml) {
+  // Without two adjacent blanks anywhere, no element text has them: nothing to read or change.
+  if (xml.find("  ") == std::string::npos) return;
+  for (const char* elemento : {"KeyInfo", "SignatureValue"}) {
+    const std::string antigo = GetValueTag(elemento, xml);
+    std::string limpo = antigo;
+    while (limpo.find("  ") != std::string::npos) ReplaceAll(limpo, "  ", "");
+    if (!antigo.empty() && limpo != antigo) ReplaceAll(xml, antigo, limpo);
+  }
+}
+
+void TqorNFCe::LimparXMLAssinado(std::string& xml) {
+  RemoveEspacosAssinatura(xml);
+  const std::string declaracao = "<?xml version=\"1.0\"?>";
+  if (const std::size_t at = xml.find(declaracao); at != std::string::npos) {
+    xml.erase(at, declaracao.size());
+  }
+  ReplaceAll(xml, "\r\n", "");
+}
+
+void TqorNFCe::ValidarRegraDeNegocioNFCe(const std::string& nota) {
+  const std::string tpEmis = GetValueTag("tpEmis", nota);
+  static const std::vector<std::string> kTipos{"1", "2", "3", "4", "5", "6", "7", "9"};
+  bool listado = false;
+  for (const std::string& tipo : kTipos) listado = listado || SameText(tipo, tpEmis);
+  if (!listado) {
+    throw EqorNFCeRegraDeNegocioException(
+        "Tipo de Emissão %s é inválido. Utilize (1,2,3,4,5,6,7 e 9)", {tpEmis}, diretorioLogErro_);
+  }
+  const bool justificada =
+      nota.find("xJust") != std::string::npos || nota.find("dhCon") != std::string::npos;
+  if (tpEmis == "1") {
+    if (justificada) {
+      throw EqorNFCeRegraDeNegocioException(
+          "556 - Rejeição: Justificativa de entrada em contingência não deve ser informada para "
+          "tipo de emissão normal",
+          diretorioLogErro_);
+    }
+    return;
+  }
+  if (!justificada) {
+    throw EqorNFCeRegraDeNegocioException(
+        "557 - Rejeição: A Justificativa de entrada em contingência deve ser informada",
+        diretorioLogErro_);
+  }
+  if (Utf8Length(GetValueTag("xJust", nota)) < 15) {
+    throw EqorNFCeRegraDeNegocioException(
+        "A justificativa para entrada em contingência deve ter no mínimo 15 dígitos.",
+        diretorioLogErro_);
+  }
+}
+
+std::string TqorNFCe::AssinarNota(const std::string& xml) {
+  return RunOperation("AssinarNota", [&] {
+    const std::string lote = DynamicRemoveAccents(xml, caracteresRemoverAcentos_);
+    CheckCertificate();
+    ValidaNumNotas(lote);
+    std::string resultado;
+    const int notas = GetNumNotas(lote);
+    for (int indice = 0; indice < notas; ++indice) {
+      std::string nota = GetNota(indice, lote, false);
+      if (nota.empty()) continue;
+      nota = EscaparNota(nota);
+      PrepararXMLAssinar(nota);
+      ValidarRegraDeNegocioNFCe(nota);
+      try {
+        nota = AssinarNotaPreparada(nota, SuplementoFornecido(lote, indice));
+      } catch (const std::exception& failure) {
+        throw EqorNFCeSignatureException(std::string(failure.what()), diretorioLogErro_);
+      }
+      LimparXMLAssinado(nota);
+      resultado += nota;
+    }
+    return resultado;
+  });
+}
+
+std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada,
+                                           const std::string& suplemento) {
+  // Parsed here rather than searched leniently: a note that is not well-formed is a failure of
+  // its signing, not a note without Id to pass on unsigned.
+  const XmlDocument documento = XmlDocument::Parse(preparada);
+  std::string id;
+  GetGov().Get_SignerSettings().SignedElement = "infNFe";
+  if (!documento.SelectSingleNode("(//*[local-name()='infNFe'])[1]/@Id", id, {}, false)) {
+    return preparada;
+  }
+  std::string nota = preparada;
+  const std::string chave = Utf8Substr(id, 3, 44);
+  const std::string referencia = GetReferenceInfo(documento);
+  DefinirCSRT(nota, chave);
+  nota = GetGov().SignXmlById(nota, referencia);
+  AdicionarSuplemento(nota, suplemento);
+  return nota;
+}
+
+void TqorNFCe::DefinirCSRT(std::string& nota, const std::string& chave) {
+  if (idCSRT_.empty() || csrt_.empty()) return;
+  const std::size_t tag = nota.find("<infRespTec");
+  if (tag == std::string::npos || (nota[tag + 11] != '>' && nota[tag + 11] != ' ')) return;
+  const std::size_t inicio = nota.find('>', tag);
+  const std::size_t fim = nota.find("</infRespTec>", inicio);
+  if (inicio == std::string::npos || fim == std::string::npos) return;
+  const std::string hash = CalcularHashCSRT(chave, csrt_);
+  std::string conteudo = nota.substr(inicio + 1, fim - inicio - 1);
+  const std::size_t depoisId =
+      DefinirElemento(conteudo, "idCSRT", Escape(idCSRT_), std::string::npos);
+  DefinirElemento(conteudo, "hashCSRT", hash, depoisId);
+  nota.replace(inicio + 1, fim - inicio - 1, conteudo);
+}
+
+void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& suplemento) {
+  if (versaoManual_ != TVersaoManual::vm50b && versaoManual_ != TVersaoManual::vm60) return;
+  const std::size_t fimInfNFe = FindText(nota, "</infNFe>");
+  if (fimInfNFe == std::string::npos) return;
+  nota.insert(fimInfNFe + 9, "<infNFeSupl>" + suplemento + "</infNFeSupl>");
+
+  if (!ContainsText(nota, "<qrcode>")) {
+    std::string link = GetLinkQRCode(nota);
+    const std::string modelo = LoadTemplate("qrcode.xml");
+    if (modelo.find("<![CDATA[%s]]>") == std::string::npos) ReplaceAll(link, "&", "&amp;");
+    nota.insert(FindText(nota, "<infnfesupl>") + 12, Format(modelo, {link}));
+  }
+  if (versaoManual_ == TVersaoManual::vm60 && !ContainsText(nota, "urlchave")) {
+    std::string url = GetServersIni().ReadString("URLCONSULTACHAVE", uf_, "");
+    ReplaceAll(url, "&", "&amp;");
+    nota.insert(FindText(nota, "</infnfesupl>"), Format("<urlChave>%s</urlChave>", {url}));
+  }
+  DeleteAllText(nota, "<infNFeSupl></infNFeSupl>");
+}
+
+// ---- events ---------------------------------------------------------------------------------
+
+std::string TqorNFCe::AssinarEvento(const std::string& xml) {
+  return RunOperation("AssinarEvento", [&] {
+    CheckCertificate();
+    std::string resultado;
+    const int eventos = ObterNumEventos(xml);
+    for (int indice = 0; indice < eventos; ++indice) {
+      std::string evento = ObterEvento(xml, indice);
+      if (evento.empty()) continue;
+      evento = EscaparNota(evento);
+      ReplaceAll(evento, "º", "o");
+      evento = Format(LoadTemplate("assinarevento.xml"), {evento, ""});
+      try {
+        GetGov().Get_SignerSettings().SignedElement = "infEvento";
+        evento = GetGov().SignXmlById(evento, GetReferenceInfo(evento));
+      } catch (const std::exception& failure) {
+        throw EqorSignatureException(std::string(failure.what()), diretorioLogErro_);
+      }
+      LimparXMLAssinado(evento);
+      resultado += evento;
+    }
+    return resultado;
+  });
+}
+
+}  // namespace qor
