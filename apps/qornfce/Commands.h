@@ -13,6 +13,9 @@ int RunChave(int argc, char** argv);
 int RunQRCode(int argc, char** argv);
 int RunLogs(int argc, char** argv);
 int RunConverter(int argc, char** argv);
+int RunEnviar(int argc, char** argv);
+int RunEnviarSincrono(int argc, char** argv);
+int RunConsultarRecibo(int argc, char** argv);
 int RunAssinar(int argc, char** argv);
 int RunAssinarEvento(int argc, char** argv);
 

@@ -16,6 +16,9 @@ constexpr const char* kUsage =
     "\n"
     "operações:\n"
     "  status      consulta o status do serviço da SEFAZ da UF configurada\n"
+    "  enviar      envia um lote de NFC-e assinadas (assíncrono): LOTE ARQ.xml [--compactar]\n"
+    "  enviar-sincrono  envia uma NFC-e assinada (síncrono): LOTE ARQ.xml [--compactar]\n"
+    "  consultar-recibo consulta o processamento de um lote: RECIBO\n"
     "  consultar   consulta a situação de uma NFC-e na SEFAZ: CHAVE\n"
     "  validar     valida um XML pelo esquema de um comando: ARQ.xml COMANDO (ex.: STATUS)\n"
     "  configurar  grava valores no arquivo de configuração ou o mostra (--mostrar)\n"
@@ -52,6 +55,9 @@ int main(int argc, char** argv) {
     if (operation == "consultar") return qor::cli::RunConsultar(argc, argv);
     if (operation == "validar") return qor::cli::RunValidar(argc, argv);
     if (operation == "configurar") return qor::cli::RunConfigurar(argc, argv);
+    if (operation == "enviar") return qor::cli::RunEnviar(argc, argv);
+    if (operation == "enviar-sincrono") return qor::cli::RunEnviarSincrono(argc, argv);
+    if (operation == "consultar-recibo") return qor::cli::RunConsultarRecibo(argc, argv);
     if (operation == "converter") return qor::cli::RunConverter(argc, argv);
     if (operation == "assinar") return qor::cli::RunAssinar(argc, argv);
     if (operation == "assinar-evento") return qor::cli::RunAssinarEvento(argc, argv);

@@ -27,6 +27,7 @@ namespace qor {
 
 class TqorGovX;
 class TqorNFCeConverter;
+class TqorNFCeXmlDestinatario;
 class TqorGovUtils;
 class TIniFile;
 class XmlDocument;
@@ -43,6 +44,58 @@ class TqorNFCe {
   std::string StatusDoServico();
   // The situation of the note of access key `chave` (consSitNFe); returns the unwrapped reply.
   std::string ConsultarNF(const std::string& chave);
+
+  // ---- sending (TqorNFCeEnvio.cpp) -------------------------------------------------------
+  // Sends the signed notes `aLoteNotas` as batch `lote` (enviNFe, indSinc 0) and returns the
+  // state's reply (retEnviNFe, usually with the receipt nRec; its cStat is not interpreted).
+  // A batch over MaxSizeLoteEnvio KB, or `compactar`, goes compressed (nfeDadosMsgZip). Leaves
+  // the batch log, one pointer file per key and one for the receipt in the recipient folder.
+  std::string EnviarNF(const std::string& lote, const std::string& aLoteNotas, bool compactar);
+  // Sends one signed note for synchronous authorisation (indSinc 1); an authorised or denied
+  // note's distribution XML is written into the recipient folder (SalvarLogsEmDisco). More than
+  // one note raises EqorNFCeQuantidadeNotasEnviarSincronoException before any other check.
+  std::string EnviarNFSincrono(const std::string& lote, const std::string& aXmlNota,
+                               bool compactar);
+  // The processing of the batch of receipt `recibo` (15 characters); writes the distribution
+  // XML of its authorised and denied notes.
+  std::string ConsultarRecibo(const std::string& recibo);
+  // Builds the enviNFe of the batch into `loteXml` (before any check) and checks it: the
+  // certificate, no accents in `lote`, notes given, the size (EqorNFCeMaxSizeException), a
+  // signature present, and the schema when ValidarEsquemaAntesEnvio.
+  void ValidarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
+                            std::string& loteXml);
+  // Characters of the batch / 1000 above MaxSizeLoteEnvio raise EqorNFCeMaxSizeException.
+  void ValidarTamanhoArquivoEnvio(const std::string& aLoteNotas);
+  // gzip then Base64.
+  static std::string CompactaLote(const std::string& xml);
+  // Schema diagnosis of a batch note by note: the header of each note with a sample item, then
+  // each item in a sample header; every message goes to ErrosValidador, and any raises
+  // EqorSchemaValidationException at the end.
+  void ValidarLoteItem(const std::string& lote, const std::string& aLoteNotas);
+  // tpEmis of the event is 110111 or 110112.
+  static bool isXMLCancelamento(const std::string& xml);
+  // A text holding a note (xLgr) and its cancellation event.
+  static bool isXMLEnvioECancelamento(const std::string& xml);
+  // The nfeProc of a text that holds a processed note and its cancellation; a cancellation of
+  // another note raises EqorNFCeReportException.
+  std::string TratarXMLEnviCancelamento(const std::string& xml);
+
+  // ---- recipient distribution (TqorNFCeEnvio.cpp) ----------------------------------------
+  // The distribution XML of the notes a receipt or a key stands for, when its pointer file is
+  // in the recipient folder; `logConsulta` is the key-query (or synchronous reply) log name.
+  void GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta);
+  // The distribution XML of the authorised and denied notes of a receipt-query log.
+  void GerarXmlDestinatarioNFsAprovadas(const std::string& recibo,
+                                        const std::string& logConsultaRecibo);
+  // The distribution XML of `chave` from a send log and a reply log (names or texts), written
+  // to `arquivo` when given; returns the text.
+  std::string GerarXMLEnvioDestinatario(const std::string& chave, const std::string& logEnvio,
+                                        const std::string& logResposta,
+                                        const std::string& arquivo);
+  // Checks a distribution document against its schema and its digests; the errors go to
+  // `erros` when given. An empty text raises EqorNFCeValidarArquivoXmlDestinatarioException.
+  bool ValidarArquivoXmlDestinatario(const std::string& xml, TStrings* erros = nullptr);
+  void DoOnXmlDestinatario(const std::string& arquivo);
 
   // ---- TX2 conversion (TqorNFCeConversao.cpp) --------------------------------------------
   // The batch `lote` (TX2 text, or the name of a file holding it) converted into note XML,
@@ -330,6 +383,10 @@ class TqorNFCe {
   // GetReferenceInfo of a note already parsed.
   std::string GetReferenceInfo(const XmlDocument& nota);
   void DefinirCSRT(std::string& nota, const std::string& chave);
+  // Posts an enviNFe (compressed or not) with the SOAP values of kind `tipo`; the unwrapped
+  // reply.
+  std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo);
+  TqorNFCeXmlDestinatario CriarXmlDestinatario();
   void AdicionarSuplemento(std::string& nota, const std::string& suplemento);
 
   std::unique_ptr<TqorGovX> gov_;

@@ -5,6 +5,7 @@
 #include "platform/GovUtils.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
+#include "platform/Xml.h"
 
 namespace qor {
 
@@ -91,7 +92,13 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
       throw EqorNFCeConsultaException(
           std::string("Erro ao enviar pedido de consulta: ") + failure.what(), diretorioLogErro_);
     }
-    GetGovUtils().Log(reply, "sit", chave, GetGovUtils().GetLogFileName("sit", chave), LogFolder());
+    const std::string logSit = GetGovUtils().GetLogFileName("sit", chave);
+    GetGovUtils().Log(reply, "sit", chave, logSit, LogFolder());
+    const std::string cStat = GetValueTag("cStat", reply);
+    if (salvarLogsEmDisco_ && (cStat == "100" || cStat == "110" || cStat == "301" ||
+                               cStat == "302" || cStat == "150")) {
+      GerarXMLDestinatario(chave, logSit);
+    }
     return reply;
   });
 }

@@ -1,0 +1,409 @@
+// Batch sending, the synchronous sending and the receipt query, with their checks, and the
+// recipient's distribution XML they produce.
+#include <cstdio>
+
+#include "core/Exceptions.h"
+#include "core/TqorNFCe.h"
+#include "distribution/TqorNFCeXmlDestinatario.h"
+#include "platform/Crypto.h"
+#include "platform/Files.h"
+#include "platform/GovUtils.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
+#include "utils/Notas.h"
+#include "utils/Paths.h"
+#include "utils/Textos.h"
+#include "utils/XmlLogs.h"
+
+namespace qor {
+
+namespace {
+
+constexpr const char* kWsdl = "http://www.portalfiscal.inf.br/nfe/wsdl/";
+
+bool XmlDocumentHas(const std::string& xml, const std::string& localName) {
+  std::string ignorado;
+  return XPathSelectSingleNode(xml, "//*[local-name()='" + localName + "']", ignorado);
+}
+
+bool Contem(std::initializer_list<const char*> lista, const std::string& valor) {
+  for (const char* item : lista) {
+    if (valor == item) return true;
+  }
+  return false;
+}
+
+// The size of a batch in KB as the message prints it: a point as decimal separator whatever the
+// locale, and no more digits than it needs ("500.001", "512").
+std::string TamanhoKB(double kb) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f", kb);
+  std::string s = text;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+std::string TqorNFCe::CompactaLote(const std::string& xml) {
+  return EncodeBase64(GZipString(xml));
+}
+
+void TqorNFCe::ValidarTamanhoArquivoEnvio(const std::string& aLoteNotas) {
+  // Characters, not bytes: the limit is the state's, over the text of the batch.
+  const double kb = static_cast<double>(Utf8Length(aLoteNotas)) / 1000.0;
+  if (kb > maxSizeLoteEnvio_) {
+    throw EqorNFCeMaxSizeException("O Lote de NFCes possui %s KB ultrapassando o limite de %s KB.",
+                                   {TamanhoKB(kb), std::to_string(maxSizeLoteEnvio_)},
+                                   diretorioLogErro_);
+  }
+}
+
+void TqorNFCe::ValidarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
+                                    std::string& loteXml) {
+  SendTelemetryPing("ValidarLoteParaEnvio");
+  loteXml = Format(LoadTemplate("pedido_enviarnota.xml"), {lote, aLoteNotas, ""});
+  CheckCertificate();
+  if (RemoveAccents(lote) != lote) {
+    throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s", {lote},
+                                       diretorioLogErro_);
+  }
+  if (Trim(aLoteNotas).empty()) {
+    throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aLoteNotas",
+                                       diretorioLogErro_);
+  }
+  ValidarTamanhoArquivoEnvio(aLoteNotas);
+  if (!ValidaAssinatura(aLoteNotas)) {
+    throw EqorSignatureException("A nota não possui assinatura", diretorioLogErro_);
+  }
+  if (validarEsquemaAntesEnvio_) ValidarXMLNFCe(loteXml, "ENVIO");
+}
+
+std::string TqorNFCe::PostarLote(const std::string& loteXml, bool compactar,
+                                 const std::string& tipo) {
+  const bool v4 = versaoManual_ == TVersaoManual::vm60;
+  const std::string service = std::string(kWsdl) + (v4 ? "NfeAutorizacao4" : "NfeAutorizacao");
+  const std::string conteudo = compactar ? CompactaLote(loteXml) : loteXml;
+  const std::string soap =
+      LoadTemplate(compactar ? "pedido_enviarnfezip.soap" : "pedido_enviarnfe.soap");
+  const std::string envelope =
+      v4 ? Format(soap, {conteudo}) : Format(soap, {GetLocalCode(), conteudo});
+  const std::string op = tipo + (compactar ? "Zip" : "");
+  const std::string action =
+      service + (compactar ? "/nfeAutorizacaoLoteZip" : "/nfeAutorizacaoLote");
+  const std::string result = std::string(compactar ? "nfeAutorizacaoLoteZipResult"
+                                                   : "nfeAutorizacaoLoteResult") +
+                             (v4 ? "4" : "");
+  return DesenveloparSoap(
+      PostToService(v4 ? "NfeRecepcao4" : "NfeRecepcao3", op, envelope, action, result, service));
+}
+
+std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLoteNotas,
+                               bool compactar) {
+  return RunOperation("EnviarNF", [&] {
+    if (GetIntegrador().GetAtivar()) {
+      throw EqorNFCeException("Envio assíncrono não está disponível para MFe", diretorioLogErro_);
+    }
+    if (Trim(aLoteNotas).empty()) {
+      throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aLoteNotas",
+                                         diretorioLogErro_);
+    }
+    CheckConfig();
+    std::string loteXml;
+    bool grande = false;
+    try {
+      ValidarLoteParaEnvio(lote, aLoteNotas, loteXml);
+    } catch (const EqorNFCeMaxSizeException&) {
+      grande = true;  // sent compressed; the remaining checks of the batch are not made
+    }
+    TqorGovUtils& utils = GetGovUtils();
+    const std::string logEnvio = utils.GetLogFileName("env-lot", lote);
+    utils.Log(loteXml, "env-lot", lote, logEnvio, LogFolder());
+    SaveFileChavesTemporario(logEnvio);
+    const std::string resposta = PostarLote(loteXml, compactar || grande, "Enviar");
+    utils.Log(resposta, "rec", lote, "", LogFolder());
+    const std::string nRec = GetValueTag("nRec", resposta);
+    if (!nRec.empty()) SaveFileTemporario(nRec, logEnvio);
+    return resposta;
+  });
+}
+
+std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::string& aXmlNota,
+                                       bool compactar) {
+  return RunOperation("EnviarNFSincrono", [&] {
+    if (Trim(aXmlNota).empty()) {
+      throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aXmlNota",
+                                         diretorioLogErro_);
+    }
+    if (GetNumNotas(aXmlNota) > 1) {
+      throw EqorNFCeQuantidadeNotasEnviarSincronoException(
+          "O lote de notas para envio síncrono deve conter somente uma NFCe", diretorioLogErro_);
+    }
+    CheckConfig();
+    std::string loteXml;
+    bool grande = false;
+    try {
+      ValidarLoteParaEnvio(lote, aXmlNota, loteXml);
+    } catch (const EqorNFCeMaxSizeException&) {
+      grande = true;
+    }
+    const std::string lower = LowerCase(loteXml);
+    if (const std::size_t at = lower.find("<indsinc>0</indsinc>"); at != std::string::npos) {
+      loteXml.replace(at, 20, "<indSinc>1</indSinc>");
+    }
+    const std::string id = ObterNotaID(aXmlNota);
+    TqorGovUtils& utils = GetGovUtils();
+    const std::string logEnvio = utils.GetLogFileName("env-sinc-lot", id);
+    utils.Log(loteXml, "env-sinc-lot", id, logEnvio, LogFolder());
+    SaveFileChavesTemporario(logEnvio);
+    const std::string resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono");
+    const std::string logResposta = utils.GetLogFileName("env-sinc-ret", id);
+    utils.Log(resposta, "rec-sinc", id, logResposta, LogFolder());
+    std::string cStat;
+    XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", cStat,
+                          {}, false);
+    if (salvarLogsEmDisco_ && Contem({"100", "110", "301", "302", "150"}, cStat)) {
+      GerarXMLDestinatario(id, logResposta);
+    }
+    return resposta;
+  });
+}
+
+std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
+  return RunOperation("ConsultarRecibo", [&] {
+    CheckConfig();
+    CheckCertificate();
+    if (Utf8Length(recibo) != 15) {
+      throw EqorNFCeCheckParamsException("Número do Recibo deve ter exatamente 15 dígitos: %s",
+                                         {recibo}, diretorioLogErro_);
+    }
+    if (RemoveAccents(recibo) != recibo) {
+      throw EqorNFCeCheckParamsException("Número do Recibo não pode conter acentos: %s",
+                                         {recibo}, diretorioLogErro_);
+    }
+    const bool v4 = versaoManual_ == TVersaoManual::vm60;
+    const std::string body =
+        Format(LoadTemplate("pedido_consultarecibo.xml"), {TpAmb(ambiente_), recibo});
+    ValidarXMLNFCe(body, "CONSULTARECIBO");
+    TqorGovUtils& utils = GetGovUtils();
+    utils.Log(body, "ped-rec", recibo, "", LogFolder());
+    // The body goes into the envelope as XML, as in the note query: the service reads
+    // nfeDadosMsg as an element.
+    const std::string soap = LoadTemplate("pedido_consultarecibo.soap");
+    const std::string envelope = v4 ? Format(soap, {body}) : Format(soap, {GetLocalCode(), body});
+    const std::string service =
+        std::string(kWsdl) + (v4 ? "NFeRetAutorizacao4" : "NfeRetAutorizacao");
+    const std::string resposta = DesenveloparSoap(PostToService(
+        v4 ? "NfeRetRecepcao4" : "NfeRetRecepcao3", "ConsultaRecibo", envelope,
+        service + (v4 ? "/nfeRetAutorizacaoLote4" : "/nfeRetAutorizacaoLote"),
+        "nfeRetAutorizacaoLoteResult", service));
+    const std::string logResposta = utils.GetLogFileName("pro-rec", recibo);
+    utils.Log(resposta, "pro-rec", recibo, logResposta, LogFolder());
+    if (salvarLogsEmDisco_ &&
+        Contem({"104", "110", "301", "302"}, GetValueTag("cStat", resposta))) {
+      GerarXmlDestinatarioNFsAprovadas(recibo, logResposta);
+    }
+    return resposta;
+  });
+}
+
+// ---- diagnosis and inspections ------------------------------------------------------------
+
+namespace {
+
+// The note without its items; `item` where they were (right after dest, or before total when
+// the note has no dest there).
+std::string CabecalhoComItem(std::string nota, const std::string& item) {
+  for (std::size_t at; (at = nota.find("<det ")) != std::string::npos;) {
+    const std::size_t end = nota.find("</det>", at);
+    if (end == std::string::npos) break;
+    nota.erase(at, end + 6 - at);
+  }
+  const std::size_t destTotal = nota.find("</dest><total>");
+  const std::size_t at = destTotal != std::string::npos ? destTotal + 7 : nota.find("<total>");
+  if (at != std::string::npos) nota.insert(at, item);
+  return nota;
+}
+
+std::vector<std::string> Itens(const std::string& nota) {
+  std::vector<std::string> itens;
+  for (std::size_t at = 0; (at = nota.find("<det ", at)) != std::string::npos;) {
+    const std::size_t end = nota.find("</det>", at);
+    if (end == std::string::npos) break;
+    itens.push_back(nota.substr(at, end + 6 - at));
+    at = end;
+  }
+  return itens;
+}
+
+}  // namespace
+
+void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLoteNotas) {
+  RunOperation("ValidarLoteItem", [&] {
+    errosValidador_.Clear();
+    CheckCertificate();
+    if (RemoveAccents(lote) != lote) {
+      throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s", {lote},
+                                         diretorioLogErro_);
+    }
+    ValidarTamanhoArquivoEnvio(aLoteNotas);
+    ValidaAssinatura(aLoteNotas);  // asked for as the batch checks do; the diagnosis goes on
+    TStrings erros;
+    const auto validar = [&](const std::string& documento, const std::string& prefixo) {
+      if (!validarEsquemaAntesEnvio_) return;
+      try {
+        ValidarXMLNFCe(documento, "ENVIO");
+      } catch (const EqorSchemaValidationException&) {
+        for (const std::string& linha : errosValidador_.Lines()) erros.Add(prefixo + linha);
+      }
+    };
+    const std::string cabecalho = LoadTemplate("valida_itemcabec.xml");
+    const std::string amostraItem = LoadTemplate("valida_item.xml");
+    const std::string amostraLote = LoadTemplate("valida_cabecalho.xml");
+    const int notas = GetNumNotas(aLoteNotas);
+    for (int i = 0; i < notas; ++i) {
+      const std::string nota = GetNota(i, aLoteNotas, false);
+      if (nota.empty()) continue;
+      validar(Format(cabecalho, {CabecalhoComItem(nota, amostraItem)}),
+              Format("Lote: %s - ", {lote}));
+      for (const std::string& item : Itens(nota)) {
+        validar(Format(amostraLote, {item}),
+                Format("Lote: %s - Item: %s - ",
+                       {lote, GetXMLAttributeByIndex(item, "det", "nItem")}));
+      }
+    }
+    errosValidador_ = erros;
+    if (!erros.Empty()) {
+      throw EqorSchemaValidationException(
+          "O arquivo contém 1 ou mais erros no de validação de esquema.", diretorioLogErro_);
+    }
+  });
+}
+
+namespace {
+bool TipoCancelamento(const std::string& xml) {
+  std::vector<std::string> tipos;
+  XPathSelectNodes(xml, "//*[local-name()='evento']//*[local-name()='tpEvento']", tipos, {},
+                   false);
+  for (const std::string& tipo : tipos) {
+    if (tipo == "110111" || tipo == "110112") return true;
+  }
+  return false;
+}
+}  // namespace
+
+bool TqorNFCe::isXMLCancelamento(const std::string& xml) { return TipoCancelamento(xml); }
+
+bool TqorNFCe::isXMLEnvioECancelamento(const std::string& xml) {
+  const std::string juntos = "<root>" + xml + "</root>";
+  return TipoCancelamento(juntos) && XmlDocumentHas(juntos, "xLgr");
+}
+
+std::string TqorNFCe::TratarXMLEnviCancelamento(const std::string& xml) {
+  std::string texto = xml;
+  const std::string declaracao = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+  for (std::size_t at; (at = texto.find(declaracao)) != std::string::npos;) {
+    texto.erase(at, declaracao.size());
+  }
+  const std::string raiz = "<root xmlns=\"" + GetURIEsquema() + "\">" + Trim(texto) + "</root>";
+  std::string nfeProc, chave;
+  XPathSelectSingleNode(raiz, "//*[local-name()='nfeProc']", nfeProc);
+  XPathSelectSingleNode(
+      raiz, "//*[local-name()='evento']/*[local-name()='infEvento']/*[local-name()='chNFe']",
+      chave, {}, false);
+  if (LowerCase(nfeProc).find(LowerCase(chave)) == std::string::npos || chave.empty()) {
+    throw EqorNFCeReportException(
+        "Os XMLs de envio e cancelamento informados não pertencem a mesma NFC-e",
+        diretorioLogErro_);
+  }
+  return nfeProc;
+}
+
+// ---- recipient distribution ------------------------------------------------------------
+
+TqorNFCeXmlDestinatario TqorNFCe::CriarXmlDestinatario() {
+  TqorNFCeXmlDestinatario d;
+  d.Template = LoadTemplate("envioxml_dest.xml");
+  d.DiretorioXmlDestinatario = GetDiretorioDestinatario();
+  d.DiretorioLog = LogFolder();
+  d.DiretorioLogErro = diretorioLogErro_;
+  d.SalvarLogsEmDisco = salvarLogsEmDisco_;
+  d.OnXmlDestinatario = [this](const std::string& arquivo) { DoOnXmlDestinatario(arquivo); };
+  return d;
+}
+
+void TqorNFCe::DoOnXmlDestinatario(const std::string& arquivo) {
+  if (OnXmlDestinatario) OnXmlDestinatario(arquivo);
+}
+
+void TqorNFCe::GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta) {
+  if (!IsPlainFileName(numero) || !FileExists(GetDiretorioDestinatario() + numero)) return;
+  TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
+  d.ChaveNFCe = numero;
+  d.LogConsChave = LogFolder() + logConsulta;
+  d.SalvarComo = GetDiretorioDestinatario() + numero + "-nfce.xml";
+  d.GerarXmlDestinatario(numero);
+}
+
+void TqorNFCe::GerarXmlDestinatarioNFsAprovadas(const std::string& recibo,
+                                                const std::string& logConsultaRecibo) {
+  CheckConfig();
+  if (logConsultaRecibo.empty()) {
+    throw EqorNFCeCheckParamsException("Log de consulta de Recibo não informado",
+                                       diretorioLogErro_);
+  }
+  TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
+  d.LogConsRec = LogFolder() + logConsultaRecibo;
+  d.GerarXmlDestinatario(recibo);
+}
+
+std::string TqorNFCe::GerarXMLEnvioDestinatario(const std::string& chave,
+                                                const std::string& logEnvio,
+                                                const std::string& logResposta,
+                                                const std::string& arquivo) {
+  return RunOperation("GerarXMLEnvioDestinatario", [&] {
+    if (logResposta.empty()) {
+      throw EqorNFCeCheckParamsException("Log de consulta de Recibo não informado",
+                                         diretorioLogErro_);
+    }
+    TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
+    d.LogEnvio = TqorNFCeXMLLogs::LoadLog(logEnvio, LogFolder(), diretorioLogErro_);
+    const std::string resposta =
+        TqorNFCeXMLLogs::LoadLog(logResposta, LogFolder(), diretorioLogErro_);
+    const std::string upper = UpperCase(resposta);
+    if (upper.find("RETCONSRECINFE") != std::string::npos) {
+      d.LogConsRec = resposta;
+    } else if (upper.find("RETENVINFE") != std::string::npos ||
+               upper.find("RETCONSSITNFE") != std::string::npos) {
+      d.LogConsChave = resposta;
+    }
+    d.SalvarComo = arquivo;
+    const std::string texto = Trim(d.MontarXmlDestinatario(chave));
+    if (!texto.empty() && salvarLogsEmDisco_) {
+      if (!d.SalvarComo.empty()) d.SalvarEmArquivo(texto);
+      d.DeleteTempFile(chave);
+    }
+    return texto;
+  });
+}
+
+bool TqorNFCe::ValidarArquivoXmlDestinatario(const std::string& xml, TStrings* erros) {
+  if (Trim(xml).empty()) {
+    throw EqorNFCeValidarArquivoXmlDestinatarioException(
+        "Xml sem conteúdo, informar um xml válido.", diretorioLogErro_);
+  }
+  TStrings lista;
+  try {
+    ValidarXMLNFCe(xml, "XMLDESTINATARIO");
+  } catch (const EqorSchemaValidationException&) {
+    lista.AddStrings(errosValidador_);
+  }
+  if (GetValueTag("DigestValue", xml) != GetValueTag("digVal", xml)) {
+    lista.Add("O DigestValue da nota assinada, difere do digVal do protocolo processado");
+  }
+  if (erros) *erros = lista;
+  return lista.Empty();
+}
+
+}  // namespace qor
