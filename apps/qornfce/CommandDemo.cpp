@@ -1,4 +1,6 @@
 // qornfce demo: the whole road that exists so far, against the simulator, in one folder.
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 
@@ -7,7 +9,10 @@
 #include "Simulator.h"
 #include "TestPki.h"
 #include "XmlSignature.h"
+#include "conversion/TqorNFCeConvTXTDataSet.h"
+#include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
+#include "rules/TqorControllerRulesNFCe.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
 
@@ -20,8 +25,66 @@ constexpr const char* kSenha = "1234";
 // A well-formed access key of the demo's company (check digit included) that was never sent.
 constexpr const char* kChaveNaoEmitida = "35240111222333000181650010000000011123456780";
 
-// The sample note the demo converts (installed beside the executable).
+// The sample notes the demo sends (installed beside the executable).
 constexpr const char* kExemplo = "nfce-varios-itens.tx2";
+constexpr const char* kSegundoExemplo = "nfce-cartao-troco.tx2";
+
+// The sample issued now: its dhEmi becomes the present time at Brasília's offset, as a till
+// would stamp it (the rules refuse a note issued minutes away from the present), and its number
+// one of this run (`sequencia` apart), so the demo can run again on the same folder without the
+// state refusing a duplicate.
+std::string EmitidaAgora(std::string tx2, int sequencia) {
+  const std::time_t agora = std::time(nullptr) - 3 * 3600;
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+  const std::size_t nNF = tx2.find("nNF_B08=");
+  tx2.replace(nNF, tx2.find('\n', nNF) - nNF,
+              "nNF_B08=" + std::to_string(ms % 400000000 * 2 + sequencia));
+  std::tm utc{};
+  gmtime_r(&agora, &utc);
+  char dhEmi[40];
+  std::strftime(dhEmi, sizeof dhEmi, "dhEmi_B09=%Y-%m-%dT%H:%M:%S-03:00", &utc);
+  const std::size_t at = tx2.find("dhEmi_B09=");
+  tx2.replace(at, tx2.find('\n', at) - at, dhEmi);
+  return tx2;
+}
+
+// Converts the text again with the business rules of its schema package on; returns how many
+// rules the note passed (a failing rule raises with its code, cStat and message).
+std::size_t AplicarRegras(TqorNFCe& nfce, const std::string& tx2) {
+  TqorNFCeConvTXTDataSet parser;
+  parser.SetXMLDicionario(nfce.GetConversor().GetTemplateCompletePath("NFCeDataSets.xml"));
+  parser.SetTXT(tx2);
+  parser.DataSets().SetValidaRegrasNegocio(true);
+  parser.Converter();
+  return TqorControllerRulesNFCe::CarregarRegras(TVersaoManual::vm60).size();
+}
+
+// A field of the first protocol (infProt) of a reply.
+std::string Protocolo(const std::string& reply, const std::string& campo) {
+  std::string value;
+  XPathSelectSingleNode(reply,
+                        "//*[local-name()='infProt']/*[local-name()='" + campo + "']", value, {},
+                        false);
+  return value;
+}
+
+// Shows the distribution XML written for `chave` and whether it passes the component's check
+// (the official schema and the digests).
+bool MostrarDistribuicao(TqorNFCe& nfce, const std::string& folder, const std::string& chave) {
+  const std::string arquivo = nfce.GetDiretorioDestinatario() + chave + "-nfce.xml";
+  if (!FileExists(arquivo)) {
+    std::cout << "    nfeProc não foi gravado\n";
+    return false;
+  }
+  TStrings erros;
+  const bool valido = nfce.ValidarArquivoXmlDestinatario(LoadFromFile(arquivo), &erros);
+  std::cout << "    nfeProc " << std::filesystem::relative(arquivo, folder).string()
+            << (valido ? " validado (esquema procNFe e digVal)" : " inválido: " + erros.Text())
+            << "\n";
+  return valido;
+}
 
 // Elements named `tag` in a well-formed text.
 int XmlTagCount(const std::string& xml, const std::string& tag) {
@@ -102,16 +165,20 @@ int RunDemo(int argc, char** argv) {
   std::cout << "    cStat " << GetValueTag("cStat", consulta) << " - "
             << GetValueTag("xMotivo", consulta) << "\n";
 
-  Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) + ")");
+  Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) +
+              ", emitida agora)");
+  const std::string tx2 =
+      EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 1);
   const std::string lote =
-      nfce.ConverterLoteParaXml(ExecutableDir() + "exemplos/" + kExemplo,
-                                TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
+      nfce.ConverterLoteParaXml(tx2, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
   SaveToFile(folder + "nfce-convertida.xml", lote);
   const std::string nota = lote.substr(0, lote.find("\r\n"));
   std::cout << "    chave " << GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3) << ", "
             << XmlTagCount(nota, "det") << " itens, vNF " << GetValueTag("vNF", nota)
             << "\n    nota (ainda sem assinatura), gravada em " << folder
             << "nfce-convertida.xml:\n    " << nota << "\n";
+  const std::size_t regras = AplicarRegras(nfce, tx2);
+  std::cout << "    regras de negócio do manual 6.0: " << regras << " regras aprovadas\n";
 
   Step(8, "AssinarNota: assinatura com o certificado A1 e infNFeSupl (QR Code e urlChave)");
   // The QR code uses the homologation default CSC (no DANFCE.TokenNFCe configured) and the
@@ -120,12 +187,38 @@ int RunDemo(int argc, char** argv) {
   const std::string assinada = nfce.AssinarNota(nota);
   SaveToFile(folder + "nfce-assinada.xml", assinada);
   const std::string falha = sim::VerifyEnveloped(assinada, "infNFe", pki.caCert);
-  std::cout << "    chave " << GetXMLAttributeByIndex(assinada, "infNFe", "Id").substr(3)
-            << "\n    "
+  const std::string chave = GetXMLAttributeByIndex(assinada, "infNFe", "Id").substr(3);
+  std::cout << "    chave " << chave << "\n    "
             << (falha.empty() ? "assinatura verificada" : "assinatura inválida: " + falha)
             << "\n    qrCode " << GetValueTag("qrCode", assinada) << "\n    urlChave "
             << GetValueTag("urlChave", assinada) << "\n    nota assinada gravada em " << folder
             << "nfce-assinada.xml\n";
+
+  Step(9, "EnviarNFSincrono: autorização com o protocolo na resposta");
+  const std::string sincrona = nfce.EnviarNFSincrono("1", assinada, false);
+  const std::string cStatSincrono = Protocolo(sincrona, "cStat");
+  std::cout << "    chave " << chave << "\n    cStat " << cStatSincrono << " - "
+            << Protocolo(sincrona, "xMotivo") << ", protocolo " << Protocolo(sincrona, "nProt")
+            << "\n";
+  const bool procValido = MostrarDistribuicao(nfce, folder, chave);
+
+  Step(10, "EnviarNF e ConsultarRecibo: um lote assíncrono com a segunda nota (exemplos/" +
+               std::string(kSegundoExemplo) + ")");
+  const std::string segunda = nfce.AssinarNota(nfce.ConverterLoteParaXml(
+      EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kSegundoExemplo), 2),
+      TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
+  const std::string chave2 = GetXMLAttributeByIndex(segunda, "infNFe", "Id").substr(3);
+  const std::string recebido = nfce.EnviarNF("2", segunda, false);
+  const std::string recibo = GetValueTag("nRec", recebido);
+  std::cout << "    cStat " << GetValueTag("cStat", recebido) << " - "
+            << GetValueTag("xMotivo", recebido) << ", recibo " << recibo << "\n";
+  const std::string processado = nfce.ConsultarRecibo(recibo);
+  const std::string cStatRecibo = Protocolo(processado, "cStat");
+  std::cout << "    cStat " << GetValueTag("cStat", processado) << " - "
+            << GetValueTag("xMotivo", processado) << "\n    chave " << chave2 << ": cStat "
+            << cStatRecibo << " - " << Protocolo(processado, "xMotivo") << ", protocolo "
+            << Protocolo(processado, "nProt") << "\n";
+  const bool procValido2 = MostrarDistribuicao(nfce, folder, chave2);
 
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
@@ -134,10 +227,10 @@ int RunDemo(int argc, char** argv) {
       std::cout << "  " << std::filesystem::relative(entry.path(), folder).string() << "\n";
     }
   }
-  return GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" &&
-                 !nota.empty() && falha.empty()
-             ? 0
-             : 1;
+  const bool ok = GetValueTag("cStat", reply) == "107" &&
+                  GetValueTag("cStat", consulta) == "217" && !nota.empty() && falha.empty() &&
+                  cStatSincrono == "100" && procValido && cStatRecibo == "100" && procValido2;
+  return ok ? 0 : 1;
 }
 
 }  // namespace qor::cli

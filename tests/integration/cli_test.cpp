@@ -112,6 +112,28 @@ TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
             0)
       << out;
   EXPECT_FALSE(GetValueTag("urlChave", assinada).empty());
+  EXPECT_NE(run.out.find("162 regras aprovadas"), std::string::npos);
+  // ... then authorised, synchronously and through a receipt: two nfeProc that the official
+  // schema accepts and xmlsec1 verifies.
+  const auto processadas = ListFiles(dir / "demo/XmlDestinatario/", "*-nfce.xml");
+  EXPECT_EQ(processadas.size(), 2u);
+  for (const std::string& proc : processadas) {
+    const std::string arquivo = dir / "demo/XmlDestinatario/" + proc;
+    EXPECT_EQ(RunCommand("xmlsec1 --verify --id-attr:Id http://www.portalfiscal.inf.br/nfe:infNFe "
+                         "--trusted-pem '" + dir / "demo/pki/ca.pem" + "' '" + arquivo + "'",
+                         &out),
+              0)
+        << out;
+    EXPECT_EQ(RunCommand("xmllint --noout --schema '" + test::SchemasFolder() +
+                             "/procNFe_v4.00.xsd' '" + arquivo + "'",
+                         &out),
+              0)
+        << out;
+  }
+  EXPECT_NE(run.out.find("chave " + chave + "\n    cStat 100 - Autorizado o uso da NF-e"),
+            std::string::npos);
+  // A second run on the same folder issues new numbers: the state refuses no duplicate.
+  EXPECT_EQ(Cli("demo --pasta '" + dir / "demo" + "'", dir).status, 0);
 }
 
 }  // namespace
