@@ -4,6 +4,9 @@
 #include <stdexcept>
 #include <utility>
 
+#include <filesystem>
+
+#include "core/TqorNFCe.h"
 #include "platform/Files.h"
 
 namespace qor::bench {
@@ -41,6 +44,32 @@ std::string NotaComItens(int itens) {
   }
   trocar("vPag_YA03", 9.00 * itens + 1.00);
   return nota;
+}
+
+const Ambiente& AmbienteDeTeste() {
+  static const Ambiente ambiente = [] {
+    const auto pasta = std::filesystem::temp_directory_path() / "qornfce-bench-componente";
+    Ambiente a{sim::CreateTestPki((pasta / "pki").string(), "11222333000181", "1234"),
+               pasta.string() + "/", (pasta / "servidores-hom.ini").string()};
+    SaveToFile(a.servidores,
+               "[SP]\nURLQRCODE=https://nfce.sefaz.teste/qrcode\n[URLCONSULTACHAVE]\n"
+               "SP=https://nfce.sefaz.teste/consulta-chave\n");
+    return a;
+  }();
+  return ambiente;
+}
+
+void Configurar(TqorNFCe& nfce) {
+  const Ambiente& a = AmbienteDeTeste();
+  nfce.SetDiagnosticMode(false);
+  nfce.SetDiretorioLogErro(a.pasta + "LogErro/");
+  nfce.SetDiretorioLog(a.pasta + "Log/");
+  nfce.SetDiretorioXmlDestinatario(a.pasta + "XmlDestinatario/");
+  nfce.SetUF("SP");
+  nfce.SetCNPJ(a.pki.cnpj);
+  nfce.SetArquivoServidoresHom(a.servidores);
+  nfce.SetCaminhoCertificado(a.pki.companyPfx);
+  nfce.SetSenhaCertificado(a.pki.password);
 }
 
 std::chrono::system_clock::time_point InstanteDaAmostra() {

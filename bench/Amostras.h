@@ -5,6 +5,12 @@
 #include <chrono>
 #include <string>
 
+#include "TestPki.h"
+
+namespace qor {
+class TqorNFCe;
+}
+
 namespace qor::bench {
 
 // The TX2 text of the one-item sample; throws when the sample is not installed.
@@ -12,6 +18,18 @@ std::string AmostraUmItem();
 // The same note with `itens` copies of its item, numbered 1..itens, and totals and payment that
 // add up (the note passes the business rules at its dhEmi).
 std::string NotaComItens(int itens);
+// The test certificates of the benchmarks (made once per process in a temporary folder) and a
+// server file for SP with the QR-code and key-query addresses.
+struct Ambiente {
+  sim::TestPki pki;
+  std::string pasta;
+  std::string servidores;
+};
+const Ambiente& AmbienteDeTeste();
+// A component of SP in homologation signing with the test company certificate, its logs and
+// recipient files in the benchmark folder, telemetry off.
+void Configurar(TqorNFCe& nfce);
+
 // The sample's dhEmi, as the clock the rules should read for it.
 std::chrono::system_clock::time_point InstanteDaAmostra();
 

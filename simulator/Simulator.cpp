@@ -228,6 +228,10 @@ void Simulator::Start() {
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
 
+  // The reply's header and body go out in separate writes; without TCP_NODELAY the body waits
+  // for the client's delayed acknowledgement (tens of milliseconds a request).
+  server->set_tcp_nodelay(true);
+
   auto handler = [&d](const httplib::Request& request, httplib::Response& response) {
     d.Handle(request, response);
   };
