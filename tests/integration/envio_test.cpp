@@ -165,5 +165,57 @@ TEST_F(EnvioRoad, NoDistributionWithoutLogsOnDiskAndTransportFaultsLeaveTheLogs)
   EXPECT_TRUE(FileExists(Dest(Chave(outra))));
 }
 
+TEST_F(EnvioRoad, BatchFlagsAndTheDiagnosisOfEachItem) {
+  const std::string nota = NotaAssinada(901);
+  const std::string resposta = nfce.EnviarNF("31", nota, false);
+  EXPECT_EQ(GetValueTag("cStat", resposta), "103") << resposta;
+  EXPECT_NE(ReadFile(rig->dir / "Log/31-env-lot.xml").find("<indSinc>0</indSinc>"),
+            std::string::npos);
+
+  // The diagnosis names the batch, and the item whose fields break the schema.
+  nfce.SetValidarEsquemaAntesEnvio(true);
+  EXPECT_NO_THROW(nfce.ValidarLoteItem("31", nota));
+  std::string quebrada = nota;
+  quebrada.replace(quebrada.find("<qCom>"), 6, "<qCom>x");
+  EXPECT_EQ(MessageOf<EqorSchemaValidationException>(
+                [&] { nfce.ValidarLoteItem("31", quebrada); }),
+            "O arquivo contém 1 ou mais erros no de validação de esquema.");
+  const std::string erros = nfce.GetErrosValidador().Text();
+  EXPECT_EQ(erros.rfind("Lote: 31 - Item: 1 - ", 0), 0u) << erros;
+  EXPECT_NE(erros.find("qCom"), std::string::npos) << erros;
+  EXPECT_EQ(erros.find("Lote: 31 - Element"), std::string::npos) << "the header is valid";
+
+  // A time-out raises, with the batch log and the pointer files already on disk.
+  rig->simulator->SetFault(sim::SimulatorFault::Delay, 3000);
+  nfce.SetTimeOut(300);
+  const std::string lenta = NotaAssinada(902);
+  EXPECT_ANY_THROW(nfce.EnviarNF("32", lenta, false));
+  EXPECT_EQ(ListFiles(rig->dir / "Log/", "32-env-lot.xml").size(), 1u);
+  EXPECT_TRUE(FileExists(Dest(Chave(lenta))));
+}
+
+TEST(EnvioInspecoes, CancellationTextsAreRecognised) {
+  const std::string ns = "http://www.portalfiscal.inf.br/nfe";
+  const std::string chave(44, '3');
+  const std::string evento = "<evento xmlns=\"" + ns + "\"><infEvento><chNFe>" + chave +
+                             "</chNFe><tpEvento>110111</tpEvento></infEvento></evento>";
+  const std::string proc = "<nfeProc xmlns=\"" + ns + "\"><NFe><infNFe Id=\"NFe" + chave +
+                           "\"><emit><enderEmit><xLgr>Rua</xLgr></enderEmit></emit></infNFe>"
+                           "</NFe></nfeProc>";
+  EXPECT_TRUE(TqorNFCe::isXMLCancelamento(evento));
+  EXPECT_FALSE(TqorNFCe::isXMLCancelamento(proc));
+  EXPECT_TRUE(TqorNFCe::isXMLEnvioECancelamento(proc + evento));
+  EXPECT_FALSE(TqorNFCe::isXMLEnvioECancelamento(evento));
+  TqorNFCe nfce;
+  EXPECT_EQ(nfce.TratarXMLEnviCancelamento("<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + proc +
+                                           evento),
+            proc);
+  std::string outro = evento;
+  outro.replace(outro.find(chave), 44, std::string(44, '4'));
+  EXPECT_EQ(MessageOf<EqorNFCeReportException>(
+                [&] { nfce.TratarXMLEnviCancelamento(proc + outro); }),
+            "Os XMLs de envio e cancelamento informados não pertencem a mesma NFC-e");
+}
+
 }  // namespace
 }  // namespace qor
