@@ -186,7 +186,6 @@ std::string TqorNFCeCustomDataSet::ConverterAuto() {
 std::string TqorNFCeCustomDataSet::ConvPartA() {
   TXmlDataSetNFCe& a = Parte("A");
   TXmlDataSetNFCe& b = Parte("B");
-  TXmlDataSetNFCe& c = Parte("C");
   CheckBrowseMode(b);
   if (b.RecordCount() == 0) {
     throw EqorNFCeDataSetsException(
@@ -194,19 +193,23 @@ std::string TqorNFCeCustomDataSet::ConvPartA() {
         GetDiretorioLogErro());
   }
   b.First();
-  const std::string chave =
-      CalculaChave(b.Value("dEmi_B09"), b.Value("cUF_B02"), c.Value("CNPJ_C02"),
-                   b.Value("mod_B06"), b.Value("serie_B07"), b.Value("nNF_B08"),
-                   b.Value("cNF_B03"));
+  const std::string chave = CalcularChave(b, Parte("C"));
   if (!a.Editing()) a.Edit();
   Campo("Id_A03").SetAsString("NFe" + chave);
   a.Post();
   if (!b.Editing()) b.Edit();
-  Campo("cNF_B03").SetAsString(Czro(b.Value("cNF_B03"), 9));
+  Campo("cNF_B03").SetAsString(Czro(b.Value("cNF_B03"), DigitosCNF()));
   Campo("cDV_B23").SetAsString(chave.substr(chave.size() - 1));
   b.Post();
   return "<infNFe " + ConvertFieldParaXML(a, "Id_A03") + " " +
          ConvertFieldParaXML(a, "versao_A02") + ">";
+}
+
+std::string TqorNFCeCustomDataSet::CalcularChave(const TXmlDataSetNFCe& b,
+                                                 const TXmlDataSetNFCe& c) const {
+  return qor::CalculaChave(b.Value("dEmi_B09"), b.Value("cUF_B02"), c.Value("CNPJ_C02"),
+                           b.Value("mod_B06"), b.Value("serie_B07"), b.Value("nNF_B08"),
+                           b.Value("cNF_B03"));
 }
 
 std::string TqorNFCeCustomDataSet::ConvPartB() {

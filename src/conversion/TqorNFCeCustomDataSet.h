@@ -87,8 +87,13 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   virtual std::vector<std::string> AddDataSetsListaItemNFCe() const;
   void MapeaDataSetsParaPropriedades();
 
+  // The access key of the note in group B's first record (issuer CNPJ from group C), and the
+  // width cNF is zero-filled to: the legacy key here (dEmi, no tpEmis, nine digits).
+  virtual std::string CalcularChave(const TXmlDataSetNFCe& b, const TXmlDataSetNFCe& c) const;
+  virtual std::size_t DigitosCNF() const { return 9; }
+
   // ---- parts (each returns its fragment; empty means the element is absent) -------------------
-  virtual std::string ConvPartA();
+  std::string ConvPartA();
   std::string ConvPartB();
   std::string ConvPartRef();
   std::string ConvPartC();

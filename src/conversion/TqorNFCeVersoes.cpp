@@ -2,36 +2,15 @@
 
 #include <algorithm>
 
-#include "core/Exceptions.h"
-#include "platform/Text.h"
 #include "utils/Chave.h"
 
 namespace qor {
 
-std::string TqorDS_pl006n_NFCe::ConvPartA() {
-  TXmlDataSetNFCe& a = Parte("A");
-  TXmlDataSetNFCe& b = Parte("B");
-  TXmlDataSetNFCe& c = Parte("C");
-  CheckBrowseMode(b);
-  if (b.RecordCount() == 0) {
-    throw EqorNFCeDataSetsException(
-        "Parte B - Identificação da Nota Fiscal eletrônica não foi preenchida.",
-        GetDiretorioLogErro());
-  }
-  b.First();
-  const std::string chave = CalculaChave(
-      b.Value("dhEmi_B09"), b.Value("cUF_B02"), c.Value("CNPJ_C02"), b.Value("mod_B06"),
-      b.Value("serie_B07"), b.Value("nNF_B08"), b.Value("tpEmis_B22"), b.Value("cNF_B03"),
-      GetDiretorioLogErro());
-  if (!a.Editing()) a.Edit();
-  Campo("Id_A03").SetAsString("NFe" + chave);
-  a.Post();
-  if (!b.Editing()) b.Edit();
-  Campo("cNF_B03").SetAsString(Czro(b.Value("cNF_B03"), 8));
-  Campo("cDV_B23").SetAsString(chave.substr(chave.size() - 1));
-  b.Post();
-  return "<infNFe " + ConvertFieldParaXML(a, "Id_A03") + " " +
-         ConvertFieldParaXML(a, "versao_A02") + ">";
+std::string TqorDS_pl006n_NFCe::CalcularChave(const TXmlDataSetNFCe& b,
+                                              const TXmlDataSetNFCe& c) const {
+  return CalculaChave(b.Value("dhEmi_B09"), b.Value("cUF_B02"), c.Value("CNPJ_C02"),
+                      b.Value("mod_B06"), b.Value("serie_B07"), b.Value("nNF_B08"),
+                      b.Value("tpEmis_B22"), b.Value("cNF_B03"), GetDiretorioLogErro());
 }
 
 std::vector<std::string> TqorDS_pl006n_NFCe::AddDataSetsListaNFE() const {

@@ -12,7 +12,8 @@ namespace qor {
 // pl_006n..pl_006r: the 3.10 key (dhEmi, tpEmis, eight-digit cNF) and the payment groups.
 class TqorDS_pl006n_NFCe : public TqorNFCeCustomDataSet {
  protected:
-  std::string ConvPartA() override;
+  std::string CalcularChave(const TXmlDataSetNFCe& b, const TXmlDataSetNFCe& c) const override;
+  std::size_t DigitosCNF() const override { return 8; }
   std::vector<std::string> AddDataSetsListaNFE() const override;
 };
 
