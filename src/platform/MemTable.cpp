@@ -69,7 +69,13 @@ std::size_t TqorMemTable::FieldByName(const std::string& name) const {
 
 bool TqorMemTable::Eof() const {
   if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) return false;
+  Refresh();
   return view_.empty() || eof_;
+}
+
+std::size_t TqorMemTable::RecordCount() const {
+  Refresh();
+  return view_.size();
 }
 
 const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
@@ -82,6 +88,7 @@ const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
     case TDataSetState::dsBrowse:
       break;
   }
+  Refresh();
   if (view_.empty()) return nullptr;
   return &records_[view_[cur_]][field];
 }
@@ -102,14 +109,23 @@ void TqorMemTable::SetValue(std::size_t field, const std::string& value) {
   NotifyDetails();
 }
 
-// Each detail compares the master value its view was built for with the current one, so a move
-// that keeps the value (a post, an edit of another field) costs one comparison per detail.
-void TqorMemTable::NotifyDetails() {
-  for (TqorMemTable* d : details_) d->MasterMoved();
+// A move of this table (or a change of its current values) may change what its details show;
+// they find out when they are next read.
+void TqorMemTable::NotifyDetails() const {
+  for (TqorMemTable* d : details_) d->MarkStale();
 }
 
-void TqorMemTable::MasterMoved() {
-  if (!Active()) return;
+void TqorMemTable::MarkStale() const {
+  stale_ = true;
+  NotifyDetails();
+}
+
+// Each detail compares the master value its view was built for with the current one, so a move
+// that keeps the value (a post, an edit of another field) keeps the view and its cursor.
+void TqorMemTable::Refresh() const {
+  if (!stale_) return;
+  stale_ = false;
+  if (master_ == nullptr || state_ == TDataSetState::dsInactive) return;
   const std::string* key = master_->CurrentValue(masterField_);
   if (key == nullptr ? !hasKey_ : (hasKey_ && *key == shownKey_)) return;
   RebuildView();
@@ -119,7 +135,8 @@ bool TqorMemTable::Shows(const Record& r) const {
   return master_ == nullptr || (hasKey_ && r[keyField_] == shownKey_);
 }
 
-void TqorMemTable::RebuildView() {
+void TqorMemTable::RebuildView() const {
+  stale_ = false;
   view_.clear();
   if (master_ == nullptr) {
     hasKey_ = false;
@@ -170,6 +187,7 @@ void TqorMemTable::Empty() {
 
 void TqorMemTable::First() {
   RequireState(state_ == TDataSetState::dsBrowse, "First");
+  Refresh();
   cur_ = 0;
   eof_ = view_.empty();
   NotifyDetails();
@@ -177,6 +195,7 @@ void TqorMemTable::First() {
 
 void TqorMemTable::Next() {
   RequireState(state_ == TDataSetState::dsBrowse, "Next");
+  Refresh();
   if (cur_ + 1 < view_.size()) {
     ++cur_;
     eof_ = false;
@@ -216,6 +235,7 @@ void TqorMemTable::Append() {
 
 void TqorMemTable::Edit() {
   if (state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert) return;
+  Refresh();
   RequireState(state_ == TDataSetState::dsBrowse && !view_.empty(), "Edit");
   editIndex_ = view_[cur_];
   pending_ = records_[editIndex_];
@@ -224,6 +244,7 @@ void TqorMemTable::Edit() {
 
 void TqorMemTable::Cancel() {
   if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
+  Refresh();
   pending_.clear();
   state_ = TDataSetState::dsBrowse;
   if (cur_ >= view_.size()) cur_ = 0;
@@ -233,6 +254,7 @@ void TqorMemTable::Cancel() {
 void TqorMemTable::Post() {
   RequireState(state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert, "Post");
   if (beforePost_) beforePost_(*this);
+  Refresh();
   if (state_ == TDataSetState::dsInsert) {
     std::size_t index = records_.size();
     records_.push_back(std::move(pending_));

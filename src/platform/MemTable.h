@@ -35,7 +35,8 @@
 // shows only the records whose keyField equals the master's current value of masterField (its
 // pending value while the master is in edit or insert). The visible list is recomputed only
 // when that value changes (the master moves, appends, cancels, or its masterField is written),
-// from a per-key index rather than a scan; posting in the detail updates it incrementally.
+// and only when the detail is next read, from a per-key index rather than a scan; posting in
+// the detail updates it incrementally.
 // Appending in the detail fills keyField from the master. A detail's pending record survives a move
 // of its master untouched (it keeps the key it was given) and is stored under that key when posted.
 // Emptying or closing a master keeps its details' records (they show none until the master has a
@@ -103,7 +104,7 @@ class TqorMemTable {
   bool Eof() const;
   // Records visible through the master link (all records when unlinked); the pending
   // inserted record is not counted until posted.
-  std::size_t RecordCount() const { return view_.size(); }
+  std::size_t RecordCount() const;
 
   const std::string& Value(std::size_t field) const;
   const std::string& Value(const std::string& fieldName) const {
@@ -130,9 +131,10 @@ class TqorMemTable {
   // Value of `field` on the current record (the pending one in edit/insert); null when there is
   // no current record.
   const std::string* CurrentValue(std::size_t field) const;
-  void NotifyDetails();
-  void MasterMoved();
-  void RebuildView();
+  void NotifyDetails() const;
+  void MarkStale() const;
+  void Refresh() const;
+  void RebuildView() const;
   void Unlink();
   bool Shows(const Record& r) const;
 
@@ -142,9 +144,13 @@ class TqorMemTable {
   TDataSetState state_ = TDataSetState::dsInactive;
 
   std::vector<Record> records_;
-  std::vector<std::size_t> view_;  // indexes into records_, in insertion order
-  std::size_t cur_ = 0;            // position in view_ (meaningful when view_ is not empty)
-  bool eof_ = true;
+  // The visible list of a detail is brought up to date when it is next read (Refresh), not at
+  // every move of its master: walking a master's records then costs nothing for the details
+  // nobody reads. `stale_` marks a master that may have moved since.
+  mutable std::vector<std::size_t> view_;  // indexes into records_, in insertion order
+  mutable std::size_t cur_ = 0;  // position in view_ (meaningful when view_ is not empty)
+  mutable bool eof_ = true;
+  mutable bool stale_ = false;
   Record pending_;             // record being edited or inserted
   std::size_t editIndex_ = 0;  // record being edited (index into records_)
 
@@ -154,8 +160,8 @@ class TqorMemTable {
   std::vector<TqorMemTable*> details_;
   // Detail side: record indexes per key value, and the master value the view was built for.
   std::unordered_map<std::string, std::vector<std::size_t>> byKey_;
-  std::string shownKey_;
-  bool hasKey_ = false;
+  mutable std::string shownKey_;
+  mutable bool hasKey_ = false;
 
   Handler beforeInsert_, afterInsert_, beforePost_;
 };

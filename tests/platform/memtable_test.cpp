@@ -150,6 +150,13 @@ TEST(MemTable, MasterDetailFiltersAndFillsKey) {
   di.First();  // grand-detail follows its own master
   di.Next();
   EXPECT_EQ(Column(adi, "nAdicao_I26"), (std::vector<std::string>{"A22"}));
+  // Moves nobody read in between still reach the grand-detail, through its master.
+  h.First();
+  h.Next();
+  h.First();
+  EXPECT_EQ(Column(adi, "nAdicao_I26"), (std::vector<std::string>{"A11"}));
+  h.Next();
+  EXPECT_EQ(adi.Value("nAdicao_I26"), "A21");
 
   // Re-keying a detail record moves it to the other master.
   i.First();
