@@ -110,6 +110,7 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
       if (name == "masterfield") group->SetXMLMasterField(value);
       if (name == "keyfield") group->SetXMLKeyField(value);
     }
+    group->Preparar();
     group->Open();
     TXmlDataSetNFCe* table = group.get();
     group->SetBeforeInsert([this, table](TqorMemTable&) { AntesDeIncluir(*table); });
@@ -176,11 +177,7 @@ int TqorXMLDataSetNFCe::GetHandle(const std::string& group, bool increment) {
 }
 
 bool TqorXMLDataSetNFCe::PossuiDadosCampo(const TXmlDataSetNFCe& group) const {
-  for (const auto& field : group.Fields()) {
-    if (!field->Visible() || SameText(field->FieldName(), "handle") ||
-        SameText(field->FieldName(), group.GetXMLMasterField())) {
-      continue;
-    }
+  for (const TXmlFieldNFCe* field : group.CamposDeDados()) {
     if (!field->AsString().empty()) return true;
   }
   return false;
@@ -191,18 +188,20 @@ void TqorXMLDataSetNFCe::AntesDeIncluir(TXmlDataSetNFCe& group) {
 }
 
 void TqorXMLDataSetNFCe::DepoisDeIncluir(TXmlDataSetNFCe& group) {
-  if (group.FindField("handle") >= 0) {
-    group.SetValue("handle", std::to_string(GetHandle(group.Name(), true)));
+  if (group.HandleIndex() >= 0) {
+    group.SetValue(static_cast<std::size_t>(group.HandleIndex()),
+                   std::to_string(GetHandle(group.Name(), true)));
   }
-  if (group.GetXmlMasterSource().empty()) return;
+  if (group.GetXmlMasterSource().empty() || group.KeyIndex() < 0) return;
   const TXmlDataSetNFCe* master = FindDataSetOrNull(group.GetXmlMasterSource());
   if (master && master->Active()) {
-    group.SetValue(group.GetXMLKeyField(), master->Value(group.GetXMLMasterField()));
+    group.SetValue(static_cast<std::size_t>(group.KeyIndex()),
+                   master->Value(group.GetXMLMasterField()));
   }
 }
 
 void TqorXMLDataSetNFCe::AntesDeSalvar(TXmlDataSetNFCe& group) {
-  for (const auto& field : group.Fields()) {
+  for (const TXmlFieldNFCe* field : group.CamposVerificados()) {
     if (field->Required() && Trim(field->AsString()).empty()) {
       throw EqorDataSetException(
           "O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",

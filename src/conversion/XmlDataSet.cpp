@@ -106,6 +106,20 @@ void TXmlDataSetNFCe::AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) {
   fields_.push_back(std::move(field));
 }
 
+void TXmlDataSetNFCe::Preparar() {
+  handleIndex_ = FindField("handle");
+  keyIndex_ = keyField_.empty() ? -1 : FindField(keyField_);
+  camposDeDados_.clear();
+  camposVerificados_.clear();
+  for (const auto& field : fields_) {
+    if (field->Visible() && !SameText(field->FieldName(), "handle") &&
+        !SameText(field->FieldName(), masterField_)) {
+      camposDeDados_.push_back(field.get());
+    }
+    if (field->Required() || !field->Enum().empty()) camposVerificados_.push_back(field.get());
+  }
+}
+
 TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(std::string_view name) const {
   if (const auto it = byExactName_.find(name); it != byExactName_.end()) return it->second;
   const int index = FindField(std::string(name));

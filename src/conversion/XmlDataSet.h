@@ -120,6 +120,18 @@ class TXmlDataSetNFCe : public TqorMemTable {
   const std::string& GetXmlMasterSource() const { return masterSource_; }
   void SetXmlMasterSource(const std::string& v) { masterSource_ = v; }
 
+  // Computes the field lists below from the declarations and the link; called once the
+  // dictionary has declared the group.
+  void Preparar();
+  // Index of the "handle" field (-1 when the group has none) and of the link's key field.
+  int HandleIndex() const { return handleIndex_; }
+  int KeyIndex() const { return keyIndex_; }
+  // Visible fields other than "handle" and XMLMasterField: those whose values mean the record
+  // holds data.
+  const std::vector<TXmlFieldNFCe*>& CamposDeDados() const { return camposDeDados_; }
+  // Fields checked before a post: required, or restricted to an enumeration.
+  const std::vector<TXmlFieldNFCe*>& CamposVerificados() const { return camposVerificados_; }
+
   // Whether the table is being changed (edit or insert).
   bool Editing() const {
     return State() == TDataSetState::dsEdit || State() == TDataSetState::dsInsert;
@@ -132,6 +144,9 @@ class TXmlDataSetNFCe : public TqorMemTable {
   };
   std::vector<std::unique_ptr<TXmlFieldNFCe>> fields_;
   std::unordered_map<std::string, TXmlFieldNFCe*, NameHash, std::equal_to<>> byExactName_;
+  int handleIndex_ = -1;
+  int keyIndex_ = -1;
+  std::vector<TXmlFieldNFCe*> camposDeDados_, camposVerificados_;
   std::string tagXML_, keyField_, masterField_, masterSource_;
 };
 
