@@ -22,6 +22,34 @@
 #include "StatusService.h"
 
 namespace qor::sim {
+namespace {
+
+// Counts the handshakes the server completes, full or resumed, once per connection: with TLS 1.3
+// OpenSSL reports the end of a handshake again after post-handshake messages.
+int HandshakeCounterIndex() {
+  static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+int ConnectionCountedIndex() {
+  static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+  return index;
+}
+
+void CountHandshakes(SSL_CTX* ctx, std::atomic<int>& counter) {
+  SSL_CTX_set_ex_data(ctx, HandshakeCounterIndex(), &counter);
+  ConnectionCountedIndex();
+  SSL_CTX_set_info_callback(ctx, [](const SSL* ssl, int where, int) {
+    if ((where & SSL_CB_HANDSHAKE_DONE) == 0) return;
+    SSL* connection = const_cast<SSL*>(ssl);
+    if (SSL_get_ex_data(connection, ConnectionCountedIndex()) != nullptr) return;
+    SSL_set_ex_data(connection, ConnectionCountedIndex(), connection);
+    auto* count = static_cast<std::atomic<int>*>(
+        SSL_CTX_get_ex_data(SSL_get_SSL_CTX(connection), HandshakeCounterIndex()));
+    if (count != nullptr) ++*count;
+  });
+}
+
+}  // namespace
 
 struct Simulator::Impl {
   explicit Impl(SimulatorOptions o)
@@ -39,6 +67,7 @@ struct Simulator::Impl {
   int port = 0;
 
   std::atomic<int> requestCount{0};
+  std::atomic<int> handshakeCount{0};
   std::atomic<SimulatorFault> fault{SimulatorFault::Normal};
   std::atomic<int> faultDelayMs{0};
 
@@ -220,6 +249,7 @@ void Simulator::Start() {
   // names a session context.
   static const unsigned char kSessionContext[] = "qornfce-simulador";
   SSL_CTX_set_session_id_context(ctx, kSessionContext, sizeof kSessionContext - 1);
+  CountHandshakes(ctx, d.handshakeCount);
 
   // httplib's default also sets SO_REUSEPORT, which would let a second simulator share a port
   // already taken instead of failing; keep SO_REUSEADDR only, for quick restarts.
@@ -231,6 +261,9 @@ void Simulator::Start() {
   // The reply's header and body go out in separate writes; without TCP_NODELAY the body waits
   // for the client's delayed acknowledgement (tens of milliseconds a request).
   server->set_tcp_nodelay(true);
+  // A client keeps its connection for as many requests as it likes, as the state services let
+  // it (the library's default would close it after five).
+  server->set_keep_alive_max_count(100000);
 
   auto handler = [&d](const httplib::Request& request, httplib::Response& response) {
     d.Handle(request, response);
@@ -301,6 +334,8 @@ void Simulator::SetDenegarCpfDestinatario(const std::string& cpf) {
 }
 
 int Simulator::RequestCount() const { return impl_->requestCount.load(); }
+
+int Simulator::HandshakeCount() const { return impl_->handshakeCount.load(); }
 
 NoteStore& Simulator::Notas() { return impl_->notes; }
 

@@ -87,6 +87,9 @@ class Simulator {
 
   // Number of requests answered so far (any service, any outcome).
   int RequestCount() const;
+  // Number of TLS handshakes completed so far, full or resumed: one per connection, so
+  // requests that reuse a connection add none.
+  int HandshakeCount() const;
 
   // The base of notes the services answer from, for seeding and inspection. It lives as long as
   // the simulator. Start reloads it from the work folder; every recording is on disk before it

@@ -99,6 +99,18 @@ TEST_F(StatusRoad, MissingKeyStopsAfterTheRequestIsLogged) {
   EXPECT_EQ(rig->simulator->RequestCount(), 0);
 }
 
+TEST_F(StatusRoad, TenConsecutiveRequestsShareOneTlsConnection) {
+  const int before = rig->simulator->HandshakeCount();
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 1);
+
+  // A second component has its own connection: the count sees it, so the check above can fail.
+  TqorNFCe other;
+  rig->Configure(other);
+  EXPECT_EQ(GetValueTag("cStat", other.StatusDoServico()), "107");
+  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 2);
+}
+
 TEST_F(StatusRoad, EditingTheServerFileBetweenCallsChangesTheAddress) {
   EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
   TIniFile ini(rig->hom);
