@@ -378,8 +378,13 @@ class TqorNFCe {
                             const std::string& defaultNamespace);
   void ReportFailure(const std::string& operation, const std::exception& failure);
   // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
-  // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it.
-  std::string AssinarNotaPreparada(const std::string& nota, const std::string& suplemento);
+  // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
+  // `documento` the note's text read (parsed rather than searched leniently: a note that is
+  // not well-formed is a failure of its signing, not a note without Id to pass on unsigned).
+  std::string AssinarNotaPreparada(const std::string& nota, const XmlDocument& documento,
+                                   const std::string& suplemento);
+  // ValidarRegraDeNegocioNFCe of a note already read (null: not well-formed).
+  void ValidarRegraDeNegocioNFCe(const std::string& nota, const XmlDocument* documento);
   // GetReferenceInfo of a note already parsed.
   std::string GetReferenceInfo(const XmlDocument& nota);
   void DefinirCSRT(std::string& nota, const std::string& chave);

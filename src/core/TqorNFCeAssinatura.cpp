@@ -6,10 +6,13 @@
 // signed as is the text returned: the clean-up after signing only touches what lies outside
 // the signed infNFe.
 #include <cctype>
+#include <exception>
+#include <memory>
 #include <vector>
 
 #include "core/Exceptions.h"
 #include "core/TqorNFCe.h"
+#include "platform/GovException.h"
 #include "platform/GovX.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
@@ -22,9 +25,20 @@ namespace {
 
 constexpr int kMaxNotasLote = 50;
 
+char Minuscula(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 // Case-insensitive (ASCII) search of `needle` in `text` from `from`.
-std::size_t FindText(const std::string& text, const std::string& needle, std::size_t from = 0) {
-  return LowerCase(text).find(LowerCase(needle), from);
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from = 0) {
+  if (needle.empty() || needle.size() > text.size()) return std::string::npos;
+  // A first character without case ("<") is looked for with a plain search.
+  const bool semCaixa = !std::isalpha(static_cast<unsigned char>(needle[0]));
+  for (std::size_t at = from; at <= text.size() - needle.size(); ++at) {
+    if (semCaixa && (at = text.find(needle[0], at)) > text.size() - needle.size()) break;
+    std::size_t i = 0;
+    while (i < needle.size() && Minuscula(text[at + i]) == Minuscula(needle[i])) ++i;
+    if (i == needle.size()) return at;
+  }
+  return std::string::npos;
 }
 
 bool ContainsText(const std::string& text, const std::string& needle) {
@@ -81,14 +95,13 @@ std::string SuplementoFornecido(const std::string& lote, int indice) {
   const std::size_t fim = lote.find("</infNFe>", at);
   if (fim == std::string::npos) return {};
   const std::size_t proxima = lote.find("<infNFe ", fim);
-  const std::string lower = LowerCase(lote);
-  std::size_t abre = lower.find("<infnfesupl", fim);
+  std::size_t abre = FindText(lote, "<infnfesupl", fim);
   if (abre == std::string::npos || abre > proxima) return {};
-  const char depois = abre + 11 < lower.size() ? lower[abre + 11] : '\0';
+  const char depois = abre + 11 < lote.size() ? lote[abre + 11] : '\0';
   if (depois != '>' && !std::isspace(static_cast<unsigned char>(depois))) return {};
-  abre = lower.find('>', abre);
-  if (abre == std::string::npos || lower[abre - 1] == '/') return {};
-  const std::size_t fecha = lower.find("</infnfesupl>", abre);
+  abre = lote.find('>', abre);
+  if (abre == std::string::npos || lote[abre - 1] == '/') return {};
+  const std::size_t fecha = FindText(lote, "</infnfesupl>", abre);
   if (fecha == std::string::npos || fecha > proxima) return {};
   return lote.substr(abre + 1, fecha - abre - 1);
 }
@@ -147,7 +160,7 @@ std::string TqorNFCe::GetReferenceInfo(const std::string& nota) {
 
 std::string TqorNFCe::GetReferenceInfo(const XmlDocument& nota) {
   std::string id;
-  if (!nota.SelectSingleNode("//@Id", id, {}, false)) {
+  if (!nota.FindAttribute("", "Id", id)) {
     throw EqorNFCeException("Campo Id não encontrado para nota fiscal", diretorioLogErro_);
   }
   return id;
@@ -183,7 +196,20 @@ void TqorNFCe::LimparXMLAssinado(std::string& xml) {
 }
 
 void TqorNFCe::ValidarRegraDeNegocioNFCe(const std::string& nota) {
-  const std::string tpEmis = GetValueTag("tpEmis", nota);
+  std::unique_ptr<XmlDocument> documento;
+  try {
+    documento = std::make_unique<XmlDocument>(XmlDocument::Parse(nota));
+  } catch (const EqorGovException&) {
+    // Read as a note without tpEmis, which the first check refuses.
+  }
+  ValidarRegraDeNegocioNFCe(nota, documento.get());
+}
+
+void TqorNFCe::ValidarRegraDeNegocioNFCe(const std::string& nota, const XmlDocument* documento) {
+  const auto valor = [documento](const char* tag) {
+    return documento != nullptr ? documento->ValueTag(tag) : std::string();
+  };
+  const std::string tpEmis = valor("tpEmis");
   static const std::vector<std::string> kTipos{"1", "2", "3", "4", "5", "6", "7", "9"};
   bool listado = false;
   for (const std::string& tipo : kTipos) listado = listado || SameText(tipo, tpEmis);
@@ -207,7 +233,7 @@ void TqorNFCe::ValidarRegraDeNegocioNFCe(const std::string& nota) {
         "557 - Rejeição: A Justificativa de entrada em contingência deve ser informada",
         diretorioLogErro_);
   }
-  if (Utf8Length(GetValueTag("xJust", nota)) < 15) {
+  if (Utf8Length(valor("xJust")) < 15) {
     throw EqorNFCeRegraDeNegocioException(
         "A justificativa para entrada em contingência deve ter no mínimo 15 dígitos.",
         diretorioLogErro_);
@@ -226,9 +252,19 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
       if (nota.empty()) continue;
       nota = EscaparNota(nota);
       PrepararXMLAssinar(nota);
-      ValidarRegraDeNegocioNFCe(nota);
+      // Read once for the contingency check and the signing; a note that is not well-formed
+      // fails the first as a note without tpEmis.
+      std::unique_ptr<XmlDocument> documento;
+      std::exception_ptr falhaDeLeitura;
       try {
-        nota = AssinarNotaPreparada(nota, SuplementoFornecido(lote, indice));
+        documento = std::make_unique<XmlDocument>(XmlDocument::Parse(nota));
+      } catch (const EqorGovException&) {
+        falhaDeLeitura = std::current_exception();
+      }
+      ValidarRegraDeNegocioNFCe(nota, documento.get());
+      try {
+        if (falhaDeLeitura) std::rethrow_exception(falhaDeLeitura);
+        nota = AssinarNotaPreparada(nota, *documento, SuplementoFornecido(lote, indice));
       } catch (const std::exception& failure) {
         throw EqorNFCeSignatureException(std::string(failure.what()), diretorioLogErro_);
       }
@@ -240,13 +276,11 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
 }
 
 std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada,
+                                           const XmlDocument& documento,
                                            const std::string& suplemento) {
-  // Parsed here rather than searched leniently: a note that is not well-formed is a failure of
-  // its signing, not a note without Id to pass on unsigned.
-  const XmlDocument documento = XmlDocument::Parse(preparada);
   std::string id;
   GetGov().Get_SignerSettings().SignedElement = "infNFe";
-  if (!documento.SelectSingleNode("(//*[local-name()='infNFe'])[1]/@Id", id, {}, false)) {
+  if (!documento.FindAttribute("infNFe", "Id", id)) {
     return preparada;
   }
   std::string nota = preparada;

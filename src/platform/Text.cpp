@@ -98,6 +98,14 @@ std::string ReplaceAccents(std::string_view text, Pred selected) {
   out.reserve(text.size());
   std::size_t i = 0;
   while (i < text.size()) {
+    // ASCII has no accents: a run of it is copied whole.
+    std::size_t ascii = i;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    if (ascii > i) {
+      out.append(text.substr(i, ascii - i));
+      i = ascii;
+      continue;
+    }
     char32_t cp;
     std::size_t len = DecodeAt(text, i, cp);
     if (len == 0) {

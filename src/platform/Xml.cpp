@@ -316,6 +316,53 @@ std::string XmlDocument::Attribute(const std::string& element, const std::string
   return AttributeOf(impl_->doc.get(), element, attribute, index);
 }
 
+bool XmlDocument::FindAttribute(const std::string& element, const std::string& attribute,
+                                std::string& value) const {
+  xmlAttrPtr found = nullptr;
+  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
+    if (!element.empty() && std::strcmp(C(n->name), element.c_str()) != 0) return true;
+    for (xmlAttrPtr attr = n->properties; attr != nullptr; attr = attr->next) {
+      if (attr->ns == nullptr && std::strcmp(C(attr->name), attribute.c_str()) == 0) {
+        found = attr;
+        return false;
+      }
+    }
+    return true;
+  });
+  if (found == nullptr) return false;
+  value = TakeString(xmlNodeListGetString(impl_->doc.get(), found->children, 1));
+  return true;
+}
+
+std::string XmlDocument::ValueInside(std::initializer_list<std::string_view> path,
+                                     bool children) const {
+  if (path.size() == 0) return std::string();
+  const std::string_view* const first = path.begin();
+  const std::string_view* const last = path.end() - 1;
+  // Whether the names before `last` sit above `node` in order. Matching each name to its
+  // nearest ancestor is enough: a later match could only leave fewer ancestors for the rest.
+  const auto inside = [&](xmlNodePtr node) {
+    xmlNodePtr up = node->parent;
+    for (const std::string_view* name = last; name != first;) {
+      --name;
+      while (up != nullptr && up->type == XML_ELEMENT_NODE && C(up->name) != *name) {
+        if (children) return false;
+        up = up->parent;
+      }
+      if (up == nullptr || up->type != XML_ELEMENT_NODE) return false;
+      up = up->parent;
+    }
+    return true;
+  };
+  xmlNodePtr found = nullptr;
+  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
+    if (C(n->name) != *last || !inside(n)) return true;
+    found = n;
+    return false;
+  });
+  return found == nullptr ? std::string() : NodeText(found);
+}
+
 std::string XmlDocument::RootNamespace() const { return RootNamespaceOf(impl_->doc.get()); }
 
 std::string XmlDocument::RootName() const {

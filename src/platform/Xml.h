@@ -21,8 +21,10 @@
 // several values from one text. Not thread-safe per object; distinct objects are independent.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -65,6 +67,17 @@ class XmlDocument {
   // Value of attribute `attribute` of the `index`-th element with local name `element`.
   std::string Attribute(const std::string& element, const std::string& attribute,
                         int index = 0) const;
+  // Value of the first attribute named `attribute` (without namespace) in document order, on
+  // an element whose local name is `element`, or on any element when `element` is empty: what
+  // "(//*[local-name()='element'])/@attribute" or "//@attribute" selects first. False when
+  // there is none.
+  bool FindAttribute(const std::string& element, const std::string& attribute,
+                     std::string& value) const;
+  // Text of the first element, in document order, whose local name is the last of `path` and
+  // that lies inside elements named by the others, in that order: each the parent of the next
+  // when `children` ("//a/b"), an ancestor at any depth otherwise ("//a//b"). Empty when there
+  // is none. A walk of the tree, without the cost of an XPath evaluation.
+  std::string ValueInside(std::initializer_list<std::string_view> path, bool children) const;
   // Namespace URI of the root element (empty when it has none).
   std::string RootNamespace() const;
   std::string RootName() const;  // local name of the root element

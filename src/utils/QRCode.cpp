@@ -141,13 +141,8 @@ std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
                             const std::string& modelo, TVersaoManual versao,
                             const std::string& logDir) {
   const XmlDocument nota = XmlDocument::Parse(xml);
-  const auto valor = [&nota](const std::string& xpath) {
-    std::string value;
-    nota.SelectSingleNode(xpath, value, {}, false);
-    return value;
-  };
-  const auto filho = [&valor](const char* pai, const char* nome) {
-    return valor(std::string("//*[local-name()='") + pai + "']/*[local-name()='" + nome + "']");
+  const auto filho = [&nota](std::string_view pai, std::string_view nome) {
+    return nota.ValueInside({pai, nome}, true);
   };
   const std::string chave = getIDNotaXPath(nota);
   std::string destinatario = filho("dest", "CNPJ");
@@ -155,11 +150,10 @@ std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
   if (destinatario.empty()) destinatario = filho("dest", "idEstrangeiro");
   const std::string cnpjEmitente = filho("emit", "CNPJ");
   const std::string dhEmi = filho("ide", "dhEmi");
-  const std::string vNF = valor("//*[local-name()='total']//*[local-name()='vNF']");
-  const std::string vICMS = valor("//*[local-name()='total']//*[local-name()='vICMS']");
-  const std::string digest = valor(
-      "//*[local-name()='Signature']//*[local-name()='SignedInfo']//*[local-name()='Reference']"
-      "//*[local-name()='DigestValue']");
+  const std::string vNF = nota.ValueInside({"total", "vNF"}, false);
+  const std::string vICMS = nota.ValueInside({"total", "vICMS"}, false);
+  const std::string digest =
+      nota.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false);
   const std::string tpAmb = filho("ide", "tpAmb");
   const std::string tpEmis = nota.ValueTag("tpEmis");
 

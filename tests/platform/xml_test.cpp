@@ -73,6 +73,56 @@ TEST(Xml, NodeXmlKeepsTheNamespacesItNeeds) {
   EXPECT_EQ(output, "");
 }
 
+// The tree walks stand in for XPath searches: each answer is compared with what libxml2's XPath
+// engine selects first for the same question, on a document built to trip a naive walk (the
+// wanted name outside the wanted parent first, a nearer ancestor of the wrong name, namespaces).
+TEST(Xml, TreeWalksSelectWhatTheEquivalentXPathSelectsFirst) {
+  const std::string xml =
+      "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\"><x:tag xmlns:x=\"urn:x\" x:Id=\"ns\"/>"
+      "<infNFe versao=\"4.00\" Id=\"NFe1\"><emit><CNPJ>111</CNPJ></emit>"
+      "<dest><enderDest><CNPJ>fundo</CNPJ></enderDest><CPF>222</CPF><CNPJ>333</CNPJ></dest>"
+      "<det><imposto><vICMS>9.99</vICMS></imposto></det>"
+      "<total><ICMSTot><vBC>1</vBC><vICMS>1.50</vICMS><vNF>10.00</vNF></ICMSTot></total>"
+      "</infNFe><infNFeSupl Id=\"supl\"/>"
+      "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo><Reference URI=\"#a\">"
+      "<Transforms/><DigestValue>abc=</DigestValue></Reference></SignedInfo></Signature></NFe>";
+  const XmlDocument doc = XmlDocument::Parse(xml);
+  const auto xpath = [&doc](const std::string& query) {
+    std::string value;
+    doc.SelectSingleNode(query, value, {}, false);
+    return value;
+  };
+  const auto el = [](const char* name) { return std::string("*[local-name()='") + name + "']"; };
+
+  for (const auto& [pai, filho] : std::vector<std::pair<const char*, const char*>>{
+           {"dest", "CNPJ"}, {"dest", "CPF"}, {"emit", "CNPJ"}, {"ide", "dhEmi"}}) {
+    EXPECT_EQ(doc.ValueInside({pai, filho}, true), xpath("//" + el(pai) + "/" + el(filho)))
+        << pai << "/" << filho;
+  }
+  EXPECT_EQ(doc.ValueInside({"dest", "CNPJ"}, true), "333");
+  EXPECT_EQ(doc.ValueInside({"dest", "CNPJ"}, false), "fundo");  // at any depth: the first
+  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, false), xpath("//" + el("total") + "//" + el("vICMS")));
+  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, false), "1.50");
+  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, true), "");  // ICMSTot sits between
+  const std::string digest = "//" + el("Signature") + "//" + el("SignedInfo") + "//" +
+                             el("Reference") + "//" + el("DigestValue");
+  EXPECT_EQ(doc.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false),
+            xpath(digest));
+  EXPECT_EQ(doc.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false),
+            "abc=");
+  EXPECT_EQ(doc.ValueInside({"Reference", "SignedInfo", "DigestValue"}, false), "");  // order
+  EXPECT_EQ(doc.ValueInside({"vNF"}, false), "10.00");
+
+  std::string id = "unchanged";
+  ASSERT_TRUE(doc.FindAttribute("", "Id", id));
+  EXPECT_EQ(id, xpath("//@Id"));  // a namespaced x:Id is not an Id
+  EXPECT_EQ(id, "NFe1");
+  ASSERT_TRUE(doc.FindAttribute("infNFeSupl", "Id", id));
+  EXPECT_EQ(id, xpath("(//" + el("infNFeSupl") + ")[1]/@Id"));
+  EXPECT_FALSE(doc.FindAttribute("emit", "Id", id));
+  EXPECT_EQ(id, "supl");  // left as it was
+}
+
 TEST(Xml, SelectNodesAndTagsByLocalName) {
   const std::string xml =
       "<retConsReciNFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">"
