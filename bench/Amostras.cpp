@@ -46,6 +46,17 @@ std::string NotaComItens(int itens) {
   return nota;
 }
 
+std::string LoteDeNotas(int notas, int itens) {
+  const std::string nota = NotaComItens(itens);
+  const std::size_t nNF = nota.find("\nnNF_B08=") + 1;
+  const std::size_t fim = nota.find('\n', nNF);
+  std::string lote;
+  for (int n = 1; n <= notas; ++n) {
+    lote += nota.substr(0, nNF) + "nNF_B08=" + std::to_string(n) + nota.substr(fim);
+  }
+  return lote;
+}
+
 const Ambiente& AmbienteDeTeste() {
   static const Ambiente ambiente = [] {
     const auto pasta = std::filesystem::temp_directory_path() / "qornfce-bench-componente";

@@ -18,6 +18,8 @@ std::string AmostraUmItem();
 // The same note with `itens` copies of its item, numbered 1..itens, and totals and payment that
 // add up (the note passes the business rules at its dhEmi).
 std::string NotaComItens(int itens);
+// A batch of `notas` such notes of `itens` items each, numbered apart (nNF 1..notas).
+std::string LoteDeNotas(int notas, int itens);
 // The test certificates of the benchmarks (made once per process in a temporary folder) and a
 // server file for SP with the QR-code and key-query addresses.
 struct Ambiente {

@@ -14,6 +14,10 @@ namespace qor::bench {
 inline constexpr const char* kBaselineName = "RsaSha1Signature";
 void RegisterBaseline();
 
+// The counter a benchmark sets to the number of notes one iteration handles; its ratio is then
+// printed per note.
+inline constexpr const char* kNotasPorIteracao = "notas";
+
 // Runs every registered benchmark with the console reporter and then prints, for each one, its
 // real time as a multiple of the baseline's. Returns the process exit code.
 int RunWithRatios(int argc, char** argv);
