@@ -284,13 +284,23 @@ void TqorNFCe::LoadServers() {
   // Both the check and the load use the same expanded path, so the file checked is the file read.
   const std::string file = ambiente_ == TAmbienteKind::akProducao ? GetArquivoServidoresProd()
                                                                   : GetArquivoServidoresHom();
-  serversIni_.reset();
   if (!FileExists(file)) {
     serversIni_ = std::make_unique<TIniFile>();
+    serversIniTexto_.reset();
     throw EqorFileNotFoundException("O arquivo de servidores informado não existe: %s", {file},
                                     diretorioLogErro_);
   }
+  // Read on every call, so an edit between two calls counts; parsed again only when its text
+  // changed (the file lists every state's services, and parsing it costs more than a request).
+  std::string texto = LoadFromFile(file);
+  if (serversIni_ && serversIniTexto_ && serversIni_->FileName() == file &&
+      *serversIniTexto_ == texto) {
+    return;
+  }
+  serversIni_.reset();
+  serversIniTexto_.reset();
   serversIni_ = std::make_unique<TIniFile>(file);
+  serversIniTexto_ = std::move(texto);
 }
 
 TIniFile& TqorNFCe::GetServersIni() {

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -398,6 +399,7 @@ class TqorNFCe {
   std::unique_ptr<TqorNFCeConverter> conversor_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
+  std::optional<std::string> serversIniTexto_;  // the text serversIni_ was parsed from
   // "Mapping.txt" as last read, reused while the file keeps its path and modification time:
   // every request is validated, and the mapping rarely changes.
   struct SchemaMapping {
