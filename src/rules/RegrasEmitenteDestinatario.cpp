@@ -126,8 +126,8 @@ void TqorNFCeGE01_2::execute() {
 void TqorNFCeGE05_2::execute() {
   CheckDataSet();
   if (Valor("indPres_B25b") != "4") return;
-  for (const char* campo :
-       {"xLgr_E06", "nro_E07", "xBairro_E09", "cMun_E10", "xMun_E11", "UF_E12"}) {
+  for (TNome campo : std::initializer_list<TNome>{"xLgr_E06", "nro_E07", "xBairro_E09", "cMun_E10",
+                                                  "xMun_E11", "UF_E12"}) {
     if (CampoVazio(campo)) FalharValidacao();
   }
 }

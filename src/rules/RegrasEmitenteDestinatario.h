@@ -26,18 +26,18 @@ class TqorRegraDocumento : public TqorNFCeRule {
   void execute() override;
 
  protected:
-  virtual std::string CampoDocumento() const = 0;
+  virtual TNome CampoDocumento() const = 0;
   virtual bool Valido(const std::string& documento) const = 0;
 };
 
-#define QOR_REGRA_DOCUMENTO(Nome, Campo)                          \
-  class Nome : public TqorRegraDocumento {                        \
-   public:                                                        \
-    using TqorRegraDocumento::TqorRegraDocumento;                 \
-                                                                  \
-   protected:                                                     \
-    std::string CampoDocumento() const override { return Campo; } \
-    bool Valido(const std::string& documento) const override;     \
+#define QOR_REGRA_DOCUMENTO(Nome, Campo)                      \
+  class Nome : public TqorRegraDocumento {                    \
+   public:                                                    \
+    using TqorRegraDocumento::TqorRegraDocumento;             \
+                                                              \
+   protected:                                                 \
+    TNome CampoDocumento() const override { return Campo; }   \
+    bool Valido(const std::string& documento) const override; \
   };
 
 QOR_REGRA_DOCUMENTO(TqorNFCeGE02_2, "CNPJ_E02")

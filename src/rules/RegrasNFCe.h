@@ -71,7 +71,7 @@ class TqorRegraDigitoMunicipio : public TqorNFCeRule {
   void execute() override;
 
  protected:
-  virtual std::string CampoMunicipio() const = 0;
+  virtual TNome CampoMunicipio() const = 0;
   // Whether the code must be checked (the group is filled, the place is in Brazil).
   virtual bool Aplicavel() const { return true; }
 };
@@ -81,7 +81,7 @@ class TqorNFCeGB12 : public TqorRegraDigitoMunicipio {
   using TqorRegraDigitoMunicipio::TqorRegraDigitoMunicipio;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMunFG_B12"; }
+  TNome CampoMunicipio() const override { return "cMunFG_B12"; }
 };
 
 class TqorNFCeGC10 : public TqorRegraDigitoMunicipio {
@@ -89,7 +89,7 @@ class TqorNFCeGC10 : public TqorRegraDigitoMunicipio {
   using TqorRegraDigitoMunicipio::TqorRegraDigitoMunicipio;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_C10"; }
+  TNome CampoMunicipio() const override { return "cMun_C10"; }
 };
 
 class TqorNFCeGE10 : public TqorRegraDigitoMunicipio {
@@ -97,7 +97,7 @@ class TqorNFCeGE10 : public TqorRegraDigitoMunicipio {
   using TqorRegraDigitoMunicipio::TqorRegraDigitoMunicipio;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_E10"; }
+  TNome CampoMunicipio() const override { return "cMun_E10"; }
   bool Aplicavel() const override;
 };
 
@@ -106,7 +106,7 @@ class TqorNFCeGF07_1 : public TqorRegraDigitoMunicipio {
   using TqorRegraDigitoMunicipio::TqorRegraDigitoMunicipio;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_F07"; }
+  TNome CampoMunicipio() const override { return "cMun_F07"; }
   bool Aplicavel() const override { return Valor("UF_F09") != "EX"; }
 };
 
@@ -115,7 +115,7 @@ class TqorNFCeGG07_1 : public TqorRegraDigitoMunicipio {
   using TqorRegraDigitoMunicipio::TqorRegraDigitoMunicipio;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_G07"; }
+  TNome CampoMunicipio() const override { return "cMun_G07"; }
   bool Aplicavel() const override { return Valor("UF_G09") != "EX"; }
 };
 
@@ -143,8 +143,8 @@ class TqorRegraMunicipioUF : public TqorNFCeRule {
   void execute() override;
 
  protected:
-  virtual std::string CampoMunicipio() const = 0;
-  virtual std::string CampoUF() const = 0;
+  virtual TNome CampoMunicipio() const = 0;
+  virtual TNome CampoUF() const = 0;
 };
 
 class TqorNFCeGE10_1 : public TqorRegraMunicipioUF {
@@ -153,8 +153,8 @@ class TqorNFCeGE10_1 : public TqorRegraMunicipioUF {
   void execute() override;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_E10"; }
-  std::string CampoUF() const override { return "UF_E12"; }
+  TNome CampoMunicipio() const override { return "cMun_E10"; }
+  TNome CampoUF() const override { return "UF_E12"; }
 };
 
 class TqorNFCeGF07_2 : public TqorRegraMunicipioUF {
@@ -162,8 +162,8 @@ class TqorNFCeGF07_2 : public TqorRegraMunicipioUF {
   using TqorRegraMunicipioUF::TqorRegraMunicipioUF;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_F07"; }
-  std::string CampoUF() const override { return "UF_F09"; }
+  TNome CampoMunicipio() const override { return "cMun_F07"; }
+  TNome CampoUF() const override { return "UF_F09"; }
 };
 
 class TqorNFCeGG07_2 : public TqorRegraMunicipioUF {
@@ -171,8 +171,8 @@ class TqorNFCeGG07_2 : public TqorRegraMunicipioUF {
   using TqorRegraMunicipioUF::TqorRegraMunicipioUF;
 
  protected:
-  std::string CampoMunicipio() const override { return "cMun_G07"; }
-  std::string CampoUF() const override { return "UF_G09"; }
+  TNome CampoMunicipio() const override { return "cMun_G07"; }
+  TNome CampoUF() const override { return "UF_G09"; }
 };
 
 // ---- items ---------------------------------------------------------------------------------
@@ -202,16 +202,16 @@ class TqorRegraGrupoProibido : public TqorNFCeTemplateItem {
 
  protected:
   bool ExpressaoDeValidacao() override;
-  virtual const char* GrupoProibido() const = 0;
+  virtual TNome GrupoProibido() const = 0;
 };
 
-#define QOR_REGRA_GRUPO_PROIBIDO(Nome, Grupo)                    \
-  class Nome : public TqorRegraGrupoProibido {                   \
-   public:                                                       \
-    using TqorRegraGrupoProibido::TqorRegraGrupoProibido;        \
-                                                                 \
-   protected:                                                    \
-    const char* GrupoProibido() const override { return Grupo; } \
+#define QOR_REGRA_GRUPO_PROIBIDO(Nome, Grupo)              \
+  class Nome : public TqorRegraGrupoProibido {             \
+   public:                                                 \
+    using TqorRegraGrupoProibido::TqorRegraGrupoProibido;  \
+                                                           \
+   protected:                                              \
+    TNome GrupoProibido() const override { return Grupo; } \
   };
 
 QOR_REGRA_GRUPO_PROIBIDO(TqorNFCeGJ01, "J")

@@ -11,63 +11,52 @@ constexpr long double kAoCentavo = 0.00L;  // "no tolerance"
 constexpr double kLimiteNaoIdentificado = 10000.00;
 }  // namespace
 
-#define QOR_TOTAL(Nome, Soma, Total, Tolerancia)                                 \
-  void Nome::execute() {                                                         \
-    CheckDataSet();                                                              \
-    if (!DentroDaTolerancia(Soma, Numero(Total), Tolerancia)) FalharValidacao(); \
-  }
+// The item field summed over the items `Filtro` takes, against the note's total field.
+#define QOR_TOTAL(Nome, CampoItem, Filtro, CampoTotal, Margem) \
+  TNome Nome::CampoDoItem() const { return CampoItem; }        \
+  TNome Nome::CampoDoTotal() const { return CampoTotal; }      \
+  long double Nome::Tolerancia() const { return Margem; }      \
+  bool Nome::Somar() { return Filtro; }
 
 // ---- ICMS totals ----------------------------------------------------------------------------
 
-QOR_TOTAL(TqorNFCeGW03_NT003_2012, SomaItens("vBC_N15", [&] { return Valor("CST_N12") != "51"; }),
-          "vBC_W03", kTotal)
-QOR_TOTAL(
-    TqorNFCeGW04_NT003_2012,
-    SomaItens(
-        "vICMS_N17",
-        [&] {
-          const bool zonaFranca = Valor("CST_N12") == "40" && Entre("motDesICMS_N28", {"7", "8"});
-          return !zonaFranca && Valor("CST_N12") != "51";
-        }),
-    "vICMS_W04", kTotal)
-QOR_TOTAL(TqorNFCeGW04a_10, SomaItens("vICMSDeson_N27a"), "vICMSDeson_W04a", kTotal)
-QOR_TOTAL(TqorNFCeGW04a_10_vm60, SomaItens("vICMSDeson_N28a"), "vICMSDeson_W04a", kTotal)
-QOR_TOTAL(TqorNFCeGW05_NT003_2012, SomaItens("vBCST_N21"), "vBCST_W05", kTotal)
-QOR_TOTAL(TqorNFCeGW06_NT003_2012, SomaItens("vICMSST_N23"), "vST_W06", kTotal)
-QOR_TOTAL(TqorNFCeW04b_10, SomaItens("vFCP_N17c"), "vFCP_W04h", kAoCentavo)
+QOR_TOTAL(TqorNFCeGW03_NT003_2012, "vBC_N15", Valor("CST_N12") != "51", "vBC_W03", kTotal)
+// CST 40 relieved for the Free Trade Zone (motDesICMS 7 or 8) and CST 51 stay out.
+QOR_TOTAL(TqorNFCeGW04_NT003_2012, "vICMS_N17",
+          !(Valor("CST_N12") == "40" && Entre("motDesICMS_N28", {"7", "8"})) &&
+              Valor("CST_N12") != "51",
+          "vICMS_W04", kTotal)
+QOR_TOTAL(TqorNFCeGW04a_10, "vICMSDeson_N27a", true, "vICMSDeson_W04a", kTotal)
+QOR_TOTAL(TqorNFCeGW04a_10_vm60, "vICMSDeson_N28a", true, "vICMSDeson_W04a", kTotal)
+QOR_TOTAL(TqorNFCeGW05_NT003_2012, "vBCST_N21", true, "vBCST_W05", kTotal)
+QOR_TOTAL(TqorNFCeGW06_NT003_2012, "vICMSST_N23", true, "vST_W06", kTotal)
+QOR_TOTAL(TqorNFCeW04b_10, "vFCP_N17c", true, "vFCP_W04h", kAoCentavo)
 
 // ---- products and charges ----------------------------------------------------------------
 
-QOR_TOTAL(TqorNFCeGW07_NT003_2012,
-          SomaItens("vProd_I11", [&] { return Valor("indTot_I17b") == "1"; }), "vProd_W07", kTotal)
-QOR_TOTAL(TqorNFCeGW08_NT003_2012, SomaItens("vFrete_I15"), "vFrete_W08", kTotal)
-QOR_TOTAL(TqorNFCeGW09_NT003_2012, SomaItens("vSeg_I16"), "vSeg_W09", kTotal)
-QOR_TOTAL(TqorNFCeGW10_NT003_2012, SomaItens("vDesc_I17"), "vDesc_W10", kTotal)
-QOR_TOTAL(TqorNFCeGW11_NT003_2012, SomaItens("vII_P04"), "vII_W11", kTotal)
-QOR_TOTAL(TqorNFCeGW12_NT003_2012, SomaItens("vIPI_O14"), "vIPI_W12", kTotal)
-QOR_TOTAL(TqorNFCeGW13_NT003_2012,
-          SomaItens("vPIS_Q09", [&] { return !PossuiCampoPreenchido("U"); }), "vPIS_W13", kTotal)
-QOR_TOTAL(TqorNFCeGW14_NT003_2012,
-          SomaItens("vCOFINS_S11", [&] { return !PossuiCampoPreenchido("U"); }), "vCOFINS_W14",
+QOR_TOTAL(TqorNFCeGW07_NT003_2012, "vProd_I11", Valor("indTot_I17b") == "1", "vProd_W07", kTotal)
+QOR_TOTAL(TqorNFCeGW08_NT003_2012, "vFrete_I15", true, "vFrete_W08", kTotal)
+QOR_TOTAL(TqorNFCeGW09_NT003_2012, "vSeg_I16", true, "vSeg_W09", kTotal)
+QOR_TOTAL(TqorNFCeGW10_NT003_2012, "vDesc_I17", true, "vDesc_W10", kTotal)
+QOR_TOTAL(TqorNFCeGW11_NT003_2012, "vII_P04", true, "vII_W11", kTotal)
+QOR_TOTAL(TqorNFCeGW12_NT003_2012, "vIPI_O14", true, "vIPI_W12", kTotal)
+QOR_TOTAL(TqorNFCeGW13_NT003_2012, "vPIS_Q09", !PossuiCampoPreenchido("U"), "vPIS_W13", kTotal)
+QOR_TOTAL(TqorNFCeGW14_NT003_2012, "vCOFINS_S11", !PossuiCampoPreenchido("U"), "vCOFINS_W14",
           kTotal)
-QOR_TOTAL(TqorNFCeGW15_NT003_2012, SomaItens("vOutro_I17a"), "vOutro_W15", kTotal)
+QOR_TOTAL(TqorNFCeGW15_NT003_2012, "vOutro_I17a", true, "vOutro_W15", kTotal)
 
 // ---- ISSQN totals ---------------------------------------------------------------------------
 
-QOR_TOTAL(TqorNFCeGW18_NT003_2012,
-          SomaItens("vProd_I11", [&] { return PossuiCampoPreenchido("U"); }), "vServ_W18", kTotal)
-QOR_TOTAL(TqorNFCeGW19_NT003_2012, SomaItens("vBC_U02"), "vBC_W19", kTotal)
-QOR_TOTAL(TqorNFCeGW20_NT003_2012, SomaItens("vISSQN_U04"), "vISS_W20", kTotal)
-QOR_TOTAL(TqorNFCeGW21_NT003_2012,
-          SomaItens("vPIS_Q09", [&] { return PossuiCampoPreenchido("U"); }), "vPIS_W21", kTotal)
-QOR_TOTAL(TqorNFCeGW22_NT003_2012,
-          SomaItens("vCOFINS_S11", [&] { return PossuiCampoPreenchido("U"); }), "vCOFINS_W22",
-          kTotal)
-QOR_TOTAL(TqorNFCeGW22b_1, SomaItens("vDeducao_U07"), "vDeducao_W22b", kUmReal)
-QOR_TOTAL(TqorNFCeGW22c_1, SomaItens("vOutro_U08"), "vOutro_W22c", kUmReal)
-QOR_TOTAL(TqorNFCeGW22d_1, SomaItens("vDescIncond_U09"), "vDescIncond_W22d", kUmReal)
-QOR_TOTAL(TqorNFCeGW22e_1, SomaItens("vDescCond_U10"), "vDescCond_W22e", kUmReal)
-QOR_TOTAL(TqorNFCeGW22f_1, SomaItens("vISSRet_U11"), "vISSRet_W22f", kUmReal)
+QOR_TOTAL(TqorNFCeGW18_NT003_2012, "vProd_I11", PossuiCampoPreenchido("U"), "vServ_W18", kTotal)
+QOR_TOTAL(TqorNFCeGW19_NT003_2012, "vBC_U02", true, "vBC_W19", kTotal)
+QOR_TOTAL(TqorNFCeGW20_NT003_2012, "vISSQN_U04", true, "vISS_W20", kTotal)
+QOR_TOTAL(TqorNFCeGW21_NT003_2012, "vPIS_Q09", PossuiCampoPreenchido("U"), "vPIS_W21", kTotal)
+QOR_TOTAL(TqorNFCeGW22_NT003_2012, "vCOFINS_S11", PossuiCampoPreenchido("U"), "vCOFINS_W22", kTotal)
+QOR_TOTAL(TqorNFCeGW22b_1, "vDeducao_U07", true, "vDeducao_W22b", kUmReal)
+QOR_TOTAL(TqorNFCeGW22c_1, "vOutro_U08", true, "vOutro_W22c", kUmReal)
+QOR_TOTAL(TqorNFCeGW22d_1, "vDescIncond_U09", true, "vDescIncond_W22d", kUmReal)
+QOR_TOTAL(TqorNFCeGW22e_1, "vDescCond_U10", true, "vDescCond_W22e", kUmReal)
+QOR_TOTAL(TqorNFCeGW22f_1, "vISSRet_U11", true, "vISSRet_W22f", kUmReal)
 
 #undef QOR_TOTAL
 
@@ -118,10 +107,9 @@ void TqorNFCeGW16c::execute() {
 void TqorNFCeGW16d::execute() {
   CheckDataSet();
   if (!IsNFCe() || Numero("vNF_W16") <= kLimiteNaoIdentificado) return;
-  for (const char* campo : {"xLgr_E06", "nro_E07", "xBairro_E09", "xMun_E11", "UF_E12"}) {
-    if (!CampoVazio(campo)) return;
+  if (!AlgumPreenchido({"xLgr_E06", "nro_E07", "xBairro_E09", "xMun_E11", "UF_E12"})) {
+    FalharValidacao();
   }
-  FalharValidacao();
 }
 
 void TqorNFCeGW16e::execute() {

@@ -1,5 +1,8 @@
 #include "rules/TqorControllerRulesNFCe.h"
 
+#include <map>
+#include <string_view>
+
 #include "conversion/TqorNFCeCustomDataSet.h"
 #include "core/Exceptions.h"
 #include "platform/Text.h"
@@ -39,36 +42,96 @@ std::vector<std::unique_ptr<TqorNFCeRule>> TqorControllerRulesNFCe::CarregarRegr
   return regras;
 }
 
-void TqorControllerRulesNFCe::LoadRulesWebSefaz() {
-  const std::string logDir = dataSet_ ? dataSet_->GetDiretorioLogErro() : std::string();
-  regras_ = CarregarRegras(GetVersaoManualDoEsquema(versaoEsquema_, logDir));
+namespace {
+
+// A set's rule objects and the names its runs resolve, kept by the thread that built them.
+struct TConjuntoRegras {
+  std::vector<std::unique_ptr<TqorNFCeRule>> regras;
+  std::vector<TqorNFCeRule*> emEspera;  // consecutive rules of one kind not run yet
+  TNomesDaNota nomes;
+  bool emUso = false;
+
+  void Carregar(TVersaoManual versao) { regras = TqorControllerRulesNFCe::CarregarRegras(versao); }
+};
+
+TConjuntoRegras& ConjuntoDaThread(TVersaoManual versao) {
+  thread_local std::map<TVersaoManual, TConjuntoRegras> conjuntos;
+  TConjuntoRegras& conjunto = conjuntos[versao];
+  if (conjunto.regras.empty()) conjunto.Carregar(versao);
+  return conjunto;
 }
 
+// Whether `texto` holds `procurado` (lower case) ignoring the case of ASCII letters.
+bool ContemSemCaixa(std::string_view texto, std::string_view procurado) {
+  for (std::size_t i = 0; i + procurado.size() <= texto.size(); ++i) {
+    if (SameText(texto.substr(i, procurado.size()), procurado)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool TqorControllerRulesNFCe::EstaNaListaDeExcecoes(const std::string& codigo) const {
-  if (LowerCase(excecoes_).find("only:") != std::string::npos) {
+  if (ContemSemCaixa(excecoes_, "only:")) {
     // The code is the text from the sixth character on, as the list is written "only:CODE";
     // that rule runs, and it alone.
-    const std::string unico = excecoes_.size() > 5 ? excecoes_.substr(5) : std::string();
+    const std::string_view unico =
+        excecoes_.size() > 5 ? std::string_view(excecoes_).substr(5) : std::string_view();
     if (!unico.empty()) return codigo != unico;
   }
   return excecoes_.find(codigo) != std::string::npos;
 }
 
-void TqorControllerRulesNFCe::ExecuteRules() {
-  for (const auto& regra : regras_) {
+void TqorControllerRulesNFCe::AplicarRegras() {
+  const std::string logDir = dataSet_ ? dataSet_->GetDiretorioLogErro() : std::string();
+  const TVersaoManual versao = GetVersaoManualDoEsquema(versaoEsquema_, logDir);
+  TConjuntoRegras* conjunto = &ConjuntoDaThread(versao);
+  TConjuntoRegras proprio;  // for a run started while the thread's set is running
+  if (conjunto->emUso) {
+    proprio.Carregar(versao);
+    conjunto = &proprio;
+  }
+  // The rules keep no pointer to this run's note or clock once it ends.
+  struct Devolucao {
+    TConjuntoRegras& conjunto;
+    ~Devolucao() {
+      for (const auto& regra : conjunto.regras) {
+        regra->SetDataSet(nullptr);
+        regra->SetRelogio(nullptr);
+        regra->SetNomes(nullptr);
+      }
+      conjunto.nomes.Iniciar(nullptr);
+      conjunto.emEspera.clear();
+      conjunto.emUso = false;
+    }
+  } devolucao{*conjunto};
+  conjunto->emUso = true;
+  conjunto->nomes.Iniciar(dataSet_);
+  for (const auto& regra : conjunto->regras) {
     regra->SetDataSet(dataSet_);
     regra->SetRelogio(relogio_);
-    if (!EstaNaListaDeExcecoes(regra->GetCodigo())) regra->execute();
+    regra->SetNomes(&conjunto->nomes);
   }
-}
-
-void TqorControllerRulesNFCe::AplicarRegras() {
-  struct Limpeza {
-    std::vector<std::unique_ptr<TqorNFCeRule>>& regras;
-    ~Limpeza() { regras.clear(); }
-  } limpeza{regras_};
-  LoadRulesWebSefaz();
-  ExecuteRules();
+  // Consecutive rules of a kind that runs together (those walking the items) run in one go,
+  // which reports what running them one by one would.
+  std::vector<TqorNFCeRule*>& emEspera = conjunto->emEspera;
+  TqorNFCeRule::TExecucaoConjunta executarEmEspera = nullptr;
+  const auto executarPendentes = [&] {
+    if (executarEmEspera) executarEmEspera(emEspera);
+    emEspera.clear();
+  };
+  for (const auto& regra : conjunto->regras) {
+    if (EstaNaListaDeExcecoes(regra->GetCodigo())) continue;
+    const TqorNFCeRule::TExecucaoConjunta conjunta = regra->ExecucaoConjunta();
+    if (conjunta != executarEmEspera) executarPendentes();
+    executarEmEspera = conjunta;
+    if (conjunta) {
+      emEspera.push_back(regra.get());
+    } else {
+      regra->execute();
+    }
+  }
+  executarPendentes();
 }
 
 }  // namespace qor

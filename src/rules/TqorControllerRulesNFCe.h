@@ -5,6 +5,10 @@
 // case-sensitive substring test: listing "GB12.1" also skips "GB12"). A list holding "only:"
 // (any case) followed by a code runs that rule alone.
 //
+// The rule objects of a set are built the first time a thread runs it and kept for that thread's
+// later runs: a run points them to its note, its clock and the names it resolves, and takes them
+// back when it ends (also when a rule raised).
+//
 // Not thread-safe; a controller lives for one run.
 #pragma once
 
@@ -31,7 +35,7 @@ class TqorControllerRulesNFCe {
   // GB28a); empty, the default, means the system clock.
   void SetRelogio(TRelogio relogio) { relogio_ = std::move(relogio); }
 
-  // Loads the set of the schema package, runs it and frees it (also when a rule raised).
+  // Runs the set of the schema package on the note, in order, up to the first failing rule.
   void AplicarRegras();
   bool EstaNaListaDeExcecoes(const std::string& codigo) const;
 
@@ -43,10 +47,6 @@ class TqorControllerRulesNFCe {
   static std::vector<std::unique_ptr<TqorNFCeRule>> CarregarRegras(TVersaoManual versao);
 
  private:
-  void LoadRulesWebSefaz();
-  void ExecuteRules();
-
-  std::vector<std::unique_ptr<TqorNFCeRule>> regras_;
   TqorNFCeCustomDataSet* dataSet_ = nullptr;
   std::string excecoes_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;

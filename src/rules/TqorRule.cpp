@@ -1,6 +1,7 @@
 #include "rules/TqorRule.h"
 
 #include <charconv>
+#include <exception>
 
 #include "conversion/TqorXMLDataSetNFCe.h"
 #include "core/Exceptions.h"
@@ -18,10 +19,8 @@ TqorNFCeRule::TqorNFCeRule(std::string codigo, std::string campo, std::string cS
       mensagem_(std::move(mensagem)),
       versaoManual_(versao) {}
 
-void TqorNFCeRule::CheckDataSet() const {
-  if (!GetDataSet()) {
-    throw EqorNFCeRuleException("DataSet não configurado para validação da NFCe.", std::string());
-  }
+void TqorNFCeRule::SemDataSet() {
+  throw EqorNFCeRuleException("DataSet não configurado para validação da NFCe.", std::string());
 }
 
 void TqorNFCeRule::FalharValidacao() const {
@@ -30,27 +29,31 @@ void TqorNFCeRule::FalharValidacao() const {
                               GetDataSet() ? GetDataSet()->GetDiretorioLogErro() : std::string());
 }
 
-TqorXMLDataSetNFCe& TqorNFCeRule::Modelo() const {
-  CheckDataSet();
-  return *GetDataSet();
+// ---- reading the note ---------------------------------------------------------------------
+
+TXmlFieldNFCe& TqorNFCeRule::ProcurarCampo(const TqorXMLDataSetNFCe& modelo, TNome nome) {
+  return modelo.Campo(std::string(nome.texto));
 }
 
-const std::string& TqorNFCeRule::Valor(const std::string& campo) const {
-  return Modelo().Campo(campo).AsString();
+const std::string& TqorNFCeRule::TextoDoCampo(const TXmlFieldNFCe& campo) {
+  return campo.AsString();
 }
 
-TXmlDataSetNFCe& TqorNFCeRule::Grupo(const std::string& nome) const {
-  return Modelo().FindDataSet(nome);
+TNomesDaNota::TGrupo TqorNFCeRule::GrupoDaNota(TNome nome) const {
+  TqorXMLDataSetNFCe& modelo = Modelo();
+  if (nomes_ && nomes_->Modelo() == &modelo) return nomes_->Grupo(nome);
+  return TNomesDaNota::ProcurarGrupo(modelo, nome.texto);
 }
 
-bool TqorNFCeRule::PossuiCampoPreenchido(const std::string& grupo) const {
-  const TXmlDataSetNFCe& group = Grupo(grupo);
+bool TqorNFCeRule::PossuiCampoPreenchido(TNome grupo) const {
+  const TNomesDaNota::TGrupo g = GrupoDaNota(grupo);
+  const TXmlDataSetNFCe& group = *g.grupo;
+  // Browsing a group without records (of this item, for a detail): every field reads empty.
+  if (group.Active() && !group.Editing() && group.RecordCount() == 0) return false;
   for (const auto& field : group.Fields()) {
-    if (SameText(field->FieldName(), "handle") ||
-        SameText(field->FieldName(), group.GetXMLKeyField())) {
-      continue;
-    }
-    if (!field->AsString().empty()) return true;
+    const std::size_t index = field->Index();
+    if (static_cast<int>(index) == g.handle || static_cast<int>(index) == g.chave) continue;
+    if (!group.Value(index).empty()) return true;
   }
   return false;
 }
@@ -73,8 +76,7 @@ double TqorNFCeRule::GetExtend(const std::string& texto) const {
   return value;
 }
 
-bool TqorNFCeRule::Entre(const std::string& campo,
-                         std::initializer_list<std::string_view> valores) const {
+bool TqorNFCeRule::Entre(TNome campo, std::initializer_list<std::string_view> valores) const {
   const std::string& valor = Valor(campo);
   for (std::string_view v : valores) {
     if (valor == v) return true;
@@ -82,9 +84,9 @@ bool TqorNFCeRule::Entre(const std::string& campo,
   return false;
 }
 
-bool TqorNFCeRule::AlgumPreenchido(std::initializer_list<std::string_view> campos) const {
-  for (std::string_view campo : campos) {
-    if (!CampoVazio(std::string(campo))) return true;
+bool TqorNFCeRule::AlgumPreenchido(std::initializer_list<TNome> campos) const {
+  for (TNome campo : campos) {
+    if (!CampoVazio(campo)) return true;
   }
   return false;
 }
@@ -94,7 +96,7 @@ void TqorNFCeRule::Primeiro(TXmlDataSetNFCe& g) { g.First(); }
 bool TqorNFCeRule::Fim(const TXmlDataSetNFCe& g) { return g.Eof(); }
 void TqorNFCeRule::Proximo(TXmlDataSetNFCe& g) { g.Next(); }
 
-long double TqorNFCeRule::SomaRegistros(const std::string& grupo, const std::string& campo) const {
+long double TqorNFCeRule::SomaRegistros(TNome grupo, TNome campo) const {
   long double soma = 0;
   AlgumRegistro(grupo, [&] {
     soma += Numero(campo);
@@ -153,7 +155,7 @@ std::optional<TDataHoraNota> LerDataHora(std::string_view t) {
 
 }  // namespace
 
-std::optional<TDataHoraNota> TqorNFCeRule::DataHora(const std::string& campo) const {
+std::optional<TDataHoraNota> TqorNFCeRule::DataHora(TNome campo) const {
   const std::string& texto = Valor(campo);
   if (texto.empty()) return std::nullopt;
   std::optional<TDataHoraNota> lida = LerDataHora(texto);
@@ -168,13 +170,123 @@ std::chrono::system_clock::time_point TqorNFCeRule::Agora() const {
   return relogio_ ? relogio_() : std::chrono::system_clock::now();
 }
 
-void TqorNFCeTemplateItem::execute() {
-  CheckDataSet();
-  itens_ = &Grupo("I");
-  TXmlDataSetNFCe& h = Grupo("H");
-  for (h.First(); !h.Eof(); h.Next()) {
-    if (!ExpressaoDeValidacao()) FalharValidacao();
+// ---- rules walking the items ----------------------------------------------------------------
+
+namespace {
+
+// The first rule of a run together that failed, and where.
+struct TFalha {
+  std::size_t regra;    // the number of rules when none failed
+  bool noItem = false;  // at the item `item` of a walk of H
+  std::size_t item = 0;
+  std::exception_ptr erro;  // what it raised; none for a validation failure
+};
+
+// Walks the items once, asking `valido(i)` of the rules before `falha.regra` about each item,
+// until one answers false or raises: it becomes the failure, and the rules after it are no
+// longer asked (they cannot be the first to fail). H is left on the item of a failure of the
+// first rule, else after the last item.
+template <typename Valido>
+void PercorrerItens(TXmlDataSetNFCe& h, TFalha& falha, Valido&& valido) {
+  h.First();
+  for (std::size_t item = 0; !h.Eof(); ++item) {
+    for (std::size_t i = 0; i < falha.regra; ++i) {
+      bool ok = false;
+      std::exception_ptr erro;
+      try {
+        ok = valido(i);
+      } catch (...) {
+        erro = std::current_exception();
+      }
+      if (!ok) falha = {i, true, item, erro};
+    }
+    if (falha.regra == 0) return;
+    h.Next();
   }
+}
+
+// Puts H back on an item the walk went past: where running the failed rule alone leaves it.
+void VoltarAoItem(TXmlDataSetNFCe& h, const TFalha& falha) {
+  if (falha.regra == 0 || !falha.noItem) return;
+  h.First();
+  for (std::size_t item = 0; item < falha.item; ++item) h.Next();
+}
+
+}  // namespace
+
+void TqorNFCeTemplateItem::execute() {
+  TqorNFCeRule* const regra = this;
+  ExecutarEmSequencia({&regra, 1});
+}
+
+void TqorNFCeTemplateItem::ExecutarEmSequencia(std::span<TqorNFCeRule* const> conjunto) {
+  if (conjunto.empty()) return;
+  const auto regra = [&](std::size_t i) { return static_cast<TqorNFCeTemplateItem*>(conjunto[i]); };
+  for (std::size_t i = 0; i < conjunto.size(); ++i) {
+    regra(i)->CheckDataSet();
+    regra(i)->itens_ = &regra(i)->Grupo("I");
+  }
+  TFalha falha{conjunto.size(), false, 0, nullptr};
+  PercorrerItens(regra(0)->Grupo("H"), falha,
+                 [&](std::size_t i) { return regra(i)->ExpressaoDeValidacao(); });
+  if (falha.regra == conjunto.size()) return;
+  VoltarAoItem(regra(0)->Grupo("H"), falha);
+  if (falha.erro) std::rethrow_exception(falha.erro);
+  regra(falha.regra)->FalharValidacao();
+}
+
+void TqorNFCeTotalDosItens::execute() {
+  TqorNFCeRule* const regra = this;
+  ExecutarEmSequencia({&regra, 1});
+}
+
+void TqorNFCeTotalDosItens::ExecutarEmSequencia(std::span<TqorNFCeRule* const> conjunto) {
+  if (conjunto.empty()) return;
+  const auto regra = [&](std::size_t i) {
+    return static_cast<TqorNFCeTotalDosItens*>(conjunto[i]);
+  };
+  // Each rule reads its total before it sums the items: the first rule's error comes before any
+  // walk; a later rule's, when it is reached, after the walks of the rules before it.
+  TFalha falha{conjunto.size(), false, 0, nullptr};
+  for (std::size_t i = 0; i < conjunto.size(); ++i) {
+    TqorNFCeTotalDosItens& r = *regra(i);
+    r.CheckDataSet();
+    r.soma_ = 0;
+    if (i == 0) {
+      r.total_ = r.Numero(r.CampoDoTotal());
+      continue;
+    }
+    try {
+      r.total_ = r.Numero(r.CampoDoTotal());
+    } catch (...) {
+      falha = {i, false, 0, std::current_exception()};
+      break;
+    }
+  }
+  const auto somar = [&](std::size_t i) {
+    TqorNFCeTotalDosItens& r = *regra(i);
+    if (r.Somar()) r.soma_ += r.Numero(r.CampoDoItem());
+    return true;
+  };
+  TXmlDataSetNFCe& h = regra(0)->Grupo("H");
+  if (h.Editing()) {
+    for (std::size_t i = 0; i < falha.regra; ++i) {
+      try {
+        somar(i);
+      } catch (...) {
+        falha = {i, false, 0, std::current_exception()};
+      }
+    }
+  } else {
+    PercorrerItens(h, falha, somar);
+  }
+  for (std::size_t i = 0; i < falha.regra; ++i) {
+    const TqorNFCeTotalDosItens& r = *regra(i);
+    if (!DentroDaTolerancia(r.soma_, r.total_, r.Tolerancia())) r.FalharValidacao();
+  }
+  if (falha.regra == conjunto.size()) return;
+  VoltarAoItem(h, falha);
+  std::rethrow_exception(falha.erro);
 }
 
 }  // namespace qor

@@ -3,11 +3,18 @@
 //
 // TqorRule is the root (enabled flag and the note's dataset); TqorNFCeRule carries what a
 // failure reports (code, field, cStat, message, manual version) and the reading helpers every
-// rule uses; TqorNFCeTemplateItem walks the items and asks ExpressaoDeValidacao of each.
+// rule uses; TqorNFCeTemplateItem walks the items and asks ExpressaoDeValidacao of each;
+// TqorNFCeTotalDosItens compares a total with the sum of an item field. Consecutive rules of one
+// of these two kinds run together in one walk of the items, reporting what running them one
+// after the other would (the same first failing rule, message and item): walking the items once
+// per rule, with every detail group of an item brought up again for each rule, was most of the
+// cost of a run.
 //
-// Rules read fields by their dataset names; a name the dictionary does not declare raises the
-// dataset's own error ("Campo %s não encontrado"), so a misspelt name cannot pass unnoticed.
-// A field of a group the note did not fill reads as empty.
+// Rules read fields by their dataset names, written as literals (TNome); a name the dictionary
+// does not declare raises the dataset's own error ("Campo %s não encontrado"), so a misspelt
+// name cannot pass unnoticed. A field of a group the note did not fill reads as empty. Under a
+// controller the rules of a run share a TNomesDaNota, so a name is looked up in the model once
+// per run, not at every read. Rules only read the note: it does not change during a run.
 //
 // Numbers are read as the XML writes them (a point as decimal separator), whatever the locale
 // of the process. Dates and times are read as the XML writes them ("AAAA-MM-DDThh:mm:ss-03:00").
@@ -22,15 +29,18 @@
 #include <functional>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "core/Types.h"
+#include "rules/NomesDaNota.h"
 
 namespace qor {
 
 class TqorXMLDataSetNFCe;
 class TXmlDataSetNFCe;
+class TXmlFieldNFCe;
 
 // The source of the present instant.
 using TRelogio = std::function<std::chrono::system_clock::time_point()>;
@@ -74,42 +84,57 @@ class TqorNFCeRule : public TqorRule {
   TVersaoManual GetVersaoManual() const { return versaoManual_; }
   // An empty clock means the system clock.
   void SetRelogio(TRelogio relogio) { relogio_ = std::move(relogio); }
+  // The names resolved for the run (nullptr: every read looks the name up in the model). Used
+  // only while they were resolved in the rule's dataset.
+  void SetNomes(TNomesDaNota* nomes) { nomes_ = nomes; }
 
   // Only checks that a dataset is set.
   void execute() override { CheckDataSet(); }
 
+  // Runs consecutive rules of one kind, all on one dataset, reporting what running them one
+  // after the other would. Rules that walk the items share one walk (see
+  // TqorNFCeTemplateItem::ExecutarEmSequencia).
+  using TExecucaoConjunta = void (*)(std::span<TqorNFCeRule* const> regras);
+  // How the rules of this kind run together; nullptr for a rule that runs alone.
+  virtual TExecucaoConjunta ExecucaoConjunta() const { return nullptr; }
+
  protected:
   // EqorNFCeRuleException "DataSet não configurado para validação da NFCe." without a dataset.
-  void CheckDataSet() const;
+  void CheckDataSet() const {
+    if (!GetDataSet()) SemDataSet();
+  }
   // Raises EqorNFCeRuleException "[codigo]: cStat - mensagem.\r\nVerifique o Campo: campo".
   [[noreturn]] void FalharValidacao() const;
 
   // The text of a field of the note (the current record of its group).
-  const std::string& Valor(const std::string& campo) const;
-  bool CampoVazio(const std::string& campo) const { return Valor(campo).empty(); }
+  const std::string& Valor(TNome campo) const { return TextoDoCampo(CampoDaNota(campo)); }
+  bool CampoVazio(TNome campo) const { return Valor(campo).empty(); }
   // The note's model is 65.
   bool IsNFCe() const { return Valor("mod_B06") == "65"; }
   // The group's current record holds a value in a field other than its record links.
-  bool PossuiCampoPreenchido(const std::string& grupo) const;
+  bool PossuiCampoPreenchido(TNome grupo) const;
   // CPF_E03 or else CNPJ_E02 filled and not "NULL".
   bool isDestinatarioInformado() const;
   bool isEnderecoDestinatarioInformado() const { return !CampoVazio("xLgr_E06"); }
   // A decimal as the XML writes it ("1234.56"); empty is 0. Another text raises
   // EqorNFCeRuleException naming it.
   double GetExtend(const std::string& texto) const;
-  double Numero(const std::string& campo) const { return GetExtend(Valor(campo)); }
-  TXmlDataSetNFCe& Grupo(const std::string& nome) const;
-  TqorXMLDataSetNFCe& Modelo() const;
+  double Numero(TNome campo) const { return GetExtend(Valor(campo)); }
+  TXmlDataSetNFCe& Grupo(TNome nome) const { return *GrupoDaNota(nome).grupo; }
+  TqorXMLDataSetNFCe& Modelo() const {
+    CheckDataSet();
+    return *GetDataSet();
+  }
 
   // Some of the fields is filled.
-  bool AlgumPreenchido(std::initializer_list<std::string_view> campos) const;
+  bool AlgumPreenchido(std::initializer_list<TNome> campos) const;
   // The field's text is one of `valores`.
-  bool Entre(const std::string& campo, std::initializer_list<std::string_view> valores) const;
+  bool Entre(TNome campo, std::initializer_list<std::string_view> valores) const;
   // Calls `f` on every record of the group (on the pending one alone while the group is being
   // changed) until it returns true; whether it did. A detail group walks the records of the
   // current record of its master. The group's cursor is left where the walk stopped.
   template <typename F>
-  bool AlgumRegistro(const std::string& grupo, F&& f) const {
+  bool AlgumRegistro(TNome grupo, F&& f) const {
     TXmlDataSetNFCe& g = Grupo(grupo);
     if (EmEdicao(g)) return f();
     for (Primeiro(g); !Fim(g); Proximo(g)) {
@@ -118,35 +143,32 @@ class TqorNFCeRule : public TqorRule {
     return false;
   }
   // Some record of the group holds data.
-  bool GrupoInformado(const std::string& grupo) const {
+  bool GrupoInformado(TNome grupo) const {
     return AlgumRegistro(grupo, [&] { return PossuiCampoPreenchido(grupo); });
   }
-  // Sum of the field over the items (records of H) for which `filtro` holds.
-  template <typename F>
-  long double SomaItens(const std::string& campo, F&& filtro) const {
-    long double soma = 0;
-    AlgumRegistro("H", [&] {
-      if (filtro()) soma += Numero(campo);
-      return false;
-    });
-    return soma;
-  }
-  long double SomaItens(const std::string& campo) const {
-    return SomaItens(campo, [] { return true; });
-  }
   // Sum of the field over the records of a group that is not an item detail (payments).
-  long double SomaRegistros(const std::string& grupo, const std::string& campo) const;
+  long double SomaRegistros(TNome grupo, TNome campo) const;
   // CompareComTolerancia over decimal amounts read in binary floating point: the margin added to
   // `tolerancia` (a millionth) only absorbs binary rounding, so a difference of exactly the
   // tolerance is accepted and a tolerance of 0 means "equal to the cent".
   static bool DentroDaTolerancia(long double valor, long double referencia, long double tolerancia);
   // A date-time "AAAA-MM-DDThh:mm:ss" followed by an offset "-hh:mm"/"+hh:mm" (none reads as
   // -03:00); nothing for an empty text. Another text raises EqorNFCeRuleException naming it.
-  std::optional<TDataHoraNota> DataHora(const std::string& campo) const;
+  std::optional<TDataHoraNota> DataHora(TNome campo) const;
   // The present instant, from the clock given or the system clock.
   std::chrono::system_clock::time_point Agora() const;
 
  private:
+  [[noreturn]] static void SemDataSet();
+  static const std::string& TextoDoCampo(const TXmlFieldNFCe& campo);
+  // Through the run's names when they were resolved in this rule's dataset.
+  TXmlFieldNFCe& CampoDaNota(TNome nome) const {
+    TqorXMLDataSetNFCe& modelo = Modelo();
+    if (nomes_ && nomes_->Modelo() == &modelo) return nomes_->Campo(nome);
+    return ProcurarCampo(modelo, nome);
+  }
+  static TXmlFieldNFCe& ProcurarCampo(const TqorXMLDataSetNFCe& modelo, TNome nome);
+  TNomesDaNota::TGrupo GrupoDaNota(TNome nome) const;
   static bool EmEdicao(const TXmlDataSetNFCe& g);
   static void Primeiro(TXmlDataSetNFCe& g);
   static bool Fim(const TXmlDataSetNFCe& g);
@@ -155,13 +177,22 @@ class TqorNFCeRule : public TqorRule {
   std::string codigo_, campo_, cStat_, mensagem_;
   TVersaoManual versaoManual_;
   TRelogio relogio_;
+  TNomesDaNota* nomes_ = nullptr;
 };
 
 // A rule checked on every item: the first item for which ExpressaoDeValidacao is false fails.
 class TqorNFCeTemplateItem : public TqorNFCeRule {
  public:
   using TqorNFCeRule::TqorNFCeRule;
-  void execute() override;
+  void execute() final;
+  TExecucaoConjunta ExecucaoConjunta() const final { return &ExecutarEmSequencia; }
+
+  // Runs item rules of one dataset as running them one after the other would: the first rule
+  // that fails some item raises (its validation failure, or what it raised), with H left on the
+  // first item it fails. The items are walked once, not once per rule: each item is asked of
+  // every rule that can still be the first to fail, so the detail groups of an item are brought
+  // up once for all the rules instead of once for each.
+  static void ExecutarEmSequencia(std::span<TqorNFCeRule* const> regras);
 
  protected:
   // True when the current item (groups H, I and their details) is valid.
@@ -170,6 +201,33 @@ class TqorNFCeTemplateItem : public TqorNFCeRule {
 
  private:
   TXmlDataSetNFCe* itens_ = nullptr;
+};
+
+// A total of the note against the sum of an item field over the items Somar takes: outside
+// DentroDaTolerancia the rule fails. The total is read before the items are summed. While H is
+// being changed, its pending record is the only item.
+class TqorNFCeTotalDosItens : public TqorNFCeRule {
+ public:
+  using TqorNFCeRule::TqorNFCeRule;
+  void execute() final;
+  TExecucaoConjunta ExecucaoConjunta() const final { return &ExecutarEmSequencia; }
+
+  // Runs total rules of one dataset as running them one after the other would (the first
+  // whose total cannot be read, whose sum cannot be made or whose sum is outside the tolerance
+  // raises, H left where that rule would leave it), summing all of them in one walk of the
+  // items.
+  static void ExecutarEmSequencia(std::span<TqorNFCeRule* const> regras);
+
+ protected:
+  virtual TNome CampoDoItem() const = 0;
+  virtual TNome CampoDoTotal() const = 0;
+  virtual long double Tolerancia() const = 0;
+  // Whether the current item enters the sum.
+  virtual bool Somar() { return true; }
+
+ private:
+  double total_ = 0;
+  long double soma_ = 0;
 };
 
 }  // namespace qor

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <functional>
+#include <ostream>
 
 #include "RegrasTeste.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
@@ -11,6 +13,7 @@
 #include "platform/Files.h"
 #include "rules/CatalogoRegras.h"
 #include "rules/RegrasNFCe.h"
+#include "rules/RegrasTotais.h"
 #include "rules/TqorControllerRulesNFCe.h"
 #include "support/Expect.h"
 
@@ -167,6 +170,128 @@ TEST(RuleEngine, SalvarAppliesTheRulesWhenAsked) {
   parser.DataSets().SetValidaRegrasNegocioMarqon(true);
   parser.DataSets().SetExcecoesDeRegras("");
   EXPECT_THROW(parser.Converter(), EqorNFCeRuleException);
+}
+
+// ---- rules run together ---------------------------------------------------------------------
+
+// How a run ended: its message ("" when every rule passed) and where it left the items.
+struct Desfecho {
+  std::string mensagem;
+  std::string item;  // nItem_H02 of H's current record
+  bool fim = false;  // H past its last item
+  bool operator==(const Desfecho&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Desfecho& d) {
+  return os << "{\"" << d.mensagem << "\", item " << d.item << (d.fim ? ", fim}" : "}");
+}
+
+Desfecho Observar(TqorNFCeDataSets& ds, const std::function<void()>& executar) {
+  Desfecho d;
+  try {
+    executar();
+  } catch (const std::exception& e) {
+    d.mensagem = e.what();
+  }
+  TXmlDataSetNFCe& h = ds.FindDataSet("H");
+  d.item = h.Value("nItem_H02");
+  d.fim = !h.Editing() && h.Eof();
+  return d;
+}
+
+const std::string kEmissao = "2026-12-07T10:33:00-03:00";
+std::chrono::system_clock::time_point Agora() {
+  using namespace std::chrono;
+  return sys_days(year(2026) / 12 / 7) + hours(13) + minutes(35);
+}
+
+// The vm60 set through the controller: consecutive item rules, and consecutive total rules,
+// run together in one walk of the items.
+Desfecho EmConjunto(TqorNFCeDataSets& ds, const std::string& excecoes) {
+  return Observar(ds, [&] {
+    TqorControllerRulesNFCe controller;
+    controller.SetNFCeDataSet(&ds.Modelo());
+    controller.SetExcecoesDeRegras(excecoes);
+    controller.SetRelogio(Agora);
+    controller.AplicarRegras();
+  });
+}
+
+// The same rules one after the other, each walking the items alone.
+Desfecho UmaAUma(TqorNFCeDataSets& ds, const std::string& excecoes) {
+  const auto regras = TqorControllerRulesNFCe::CarregarRegras(TVersaoManual::vm60);
+  TqorControllerRulesNFCe lista;
+  lista.SetExcecoesDeRegras(excecoes);
+  return Observar(ds, [&] {
+    for (const auto& regra : regras) {
+      regra->SetDataSet(&ds.Modelo());
+      regra->SetRelogio(Agora);
+      if (!lista.EstaNaListaDeExcecoes(regra->GetCodigo())) regra->execute();
+    }
+  });
+}
+
+TEST(RuleEngine, RulesRunTogetherReportWhatRunningThemOneByOneWould) {
+  // The codes of the item rules, to see the totals alone.
+  std::string itens;
+  for (const auto& regra : TqorControllerRulesNFCe::CarregarRegras(TVersaoManual::vm60)) {
+    if (dynamic_cast<TqorNFCeTemplateItem*>(regra.get())) itens += regra->GetCodigo() + ",";
+  }
+  struct Caso {
+    std::vector<std::string> alteracoes;
+    std::string excecoes;
+  };
+  const Caso casos[] = {
+      {{}, ""},
+      // Item rules of one walk: the earlier rule fails a later item than the later rule.
+      {{"2:CST_N12=50", "4:cEANTrib_I12=7896006711118"}, ""},
+      // An earlier rule cannot read an item value; a later rule fails an earlier item.
+      {{"1:CST_N12=50", "3:vProd_I11=1,5"}, ""},
+      // The first rule of the walk fails: the walk stops on its item.
+      {{"3:CFOP_I08=5933", "5:CST_N12=50"}, ""},
+      // Totals: an item value that cannot be read, then a later rule's total.
+      {{"3:vFrete_I15=1,0", "vSeg_W09=x"}, itens},
+      // A total that cannot be read, then a later rule's item value.
+      {{"vFrete_W08=x", "3:vSeg_I16=1,0"}, itens},
+      // The first total rule's total.
+      {{"vBC_W03=x", "2:vFrete_I15=1,0"}, itens},
+      // A sum off its total, then a later rule's item value.
+      {{"vDesc_W10=5.00", "4:vOutro_I17a=1,0"}, itens},
+      // H left unposted on item 3: the item rules cannot walk it; the totals sum its pending
+      // record alone (GI04_1 reads it as the first item).
+      {{"3:!nItem_H02=3"}, ""},
+      {{"3:!nItem_H02=3"}, itens + "GI04_1"},
+      {{"3:vFrete_I15=1,0", "3:!nItem_H02=3"}, itens + "GI04_1,GW03,GW04,GW07"},
+  };
+  for (const Caso& caso : casos) {
+    SCOPED_TRACE(testing::PrintToString(caso.alteracoes) +
+                 (caso.excecoes.empty() ? "" : " (totals)"));
+    auto juntas = test::Amostra("nfce-varios-itens.tx2", kEmissao);
+    auto sozinhas = test::Amostra("nfce-varios-itens.tx2", kEmissao);
+    test::Aplicar(*juntas, caso.alteracoes);
+    test::Aplicar(*sozinhas, caso.alteracoes);
+    // Twice: a run starts where the last left the items, and reuses the rule objects.
+    for (int vez = 0; vez < 2; ++vez) {
+      EXPECT_EQ(EmConjunto(*juntas, caso.excecoes), UmaAUma(*sozinhas, caso.excecoes)) << vez;
+    }
+  }
+}
+
+TEST(RuleEngine, ARunReadsItsOwnNote) {
+  auto invalida = test::Amostra("nfce-varios-itens.tx2", kEmissao);
+  test::Aplicar(*invalida, {"4:cEANTrib_I12=7896006711118"});
+  auto valida = test::Amostra("nfce-varios-itens.tx2", kEmissao);
+  const Desfecho falha = EmConjunto(*invalida, "");
+  EXPECT_EQ(falha.mensagem.rfind("[GI12]: 612", 0), 0u) << falha;
+  EXPECT_EQ(falha.item, "4");
+  EXPECT_EQ(EmConjunto(*valida, "").mensagem, "");
+  EXPECT_EQ(EmConjunto(*invalida, ""), falha);
+  // The same model with its dictionary loaded again: new groups, an empty note.
+  invalida->Modelo().SetXMLDicionario(kDicionario);
+  EXPECT_EQ(EmConjunto(*invalida, ""), UmaAUma(*invalida, ""));
+  auto outra = test::Amostra("nfce-varios-itens.tx2", kEmissao);
+  test::Aplicar(*outra, {"2:cEANTrib_I12=7896006711118"});
+  EXPECT_EQ(EmConjunto(*outra, "").item, "2");
 }
 
 }  // namespace
