@@ -54,6 +54,9 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
+      // With --benchmark_repetitions, the median stands for the runs; the other aggregates
+      // are not times.
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
       // A benchmark that handles several notes an iteration says how many: its figures are
       // given per note.
       const auto notas = run.counters.find(kNotasPorIteracao);
@@ -65,7 +68,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
     ConsoleReporter::ReportRuns(runs);
   }
   void PrintRatios() const {
-    const auto baseline = times_.find(kBaselineName);
+    // With repetitions, medians are set against the baseline's median.
+    const bool medianas = times_.count(std::string(kBaselineName) + "_median") != 0;
+    const std::string sufixo = medianas ? "_median" : "";
+    const auto baseline = times_.find(kBaselineName + sufixo);
     if (baseline == times_.end() || baseline->second.real <= 0) return;
     std::cout << "\nAs multiples of one raw RSA-2048 signature (" << baseline->second.real << " "
               << benchmark::GetTimeUnitString(benchmark::kNanosecond)
@@ -73,7 +79,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
                  "other threads, such as the simulator's, is not in it):\n";
     std::printf("  %-52s %8s %8s\n", "", "real", "CPU");
     for (const auto& [name, time] : times_) {
-      if (name == kBaselineName) continue;
+      if (name == baseline->first) continue;
+      if (medianas && name.find(sufixo) == std::string::npos) continue;
       std::printf("  %-52s %8.3f %8.3f\n", name.c_str(), time.real / baseline->second.real,
                   time.cpu / baseline->second.cpu);
     }
