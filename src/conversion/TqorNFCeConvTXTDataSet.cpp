@@ -1,12 +1,42 @@
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "core/Exceptions.h"
 #include "platform/Files.h"
-#include "platform/Text.h"
 
 namespace qor {
+
+namespace {
+
+bool EhBranco(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+// The text without blanks (spaces and control characters, as Trim removes) at either end.
+std::string_view Aparar(std::string_view text) {
+  while (!text.empty() && EhBranco(text.front())) text.remove_prefix(1);
+  while (!text.empty() && EhBranco(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The dictionary's modification time (one look at the file); none when it cannot be read, and
+// loading it then reports why.
+std::chrono::system_clock::time_point IdadeDoDicionario(const std::string& path) {
+  try {
+    return FileAge(path);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+// Position of the first CR or LF at or after `inicio`; the size of the text when none.
+std::size_t FimDaLinha(std::string_view texto, std::size_t inicio) {
+  const std::size_t lf = std::min(texto.find('\n', inicio), texto.size());
+  const std::size_t cr = texto.substr(inicio, lf - inicio).find('\r');
+  return cr == std::string_view::npos ? lf : inicio + cr;
+}
+
+}  // namespace
 
 TqorNFCeConvTXTDataSet::TqorNFCeConvTXTDataSet()
     : dataSets_(std::make_unique<TqorNFCeDataSets>()) {}
@@ -21,13 +51,17 @@ void TqorNFCeConvTXTDataSet::SetTXT(const std::string& value) {
   // A TX2 text has line breaks and "="; a file name has neither, so only a one-line value can
   // name a file.
   const bool arquivo = value.find_first_of("\r\n") == std::string::npos && FileExists(value);
-  linhas_.SetText(arquivo ? LoadFromFile(value) : value);
-  if (Trim(linhas_.Text()).empty()) {
+  texto_ = arquivo ? LoadFromFile(value) : value;
+  if (Aparar(texto_).empty()) {
     throw EqorNFCeDataSetsException("Conteúdo a ser convertido é inválido.", diretorioLogErro_);
   }
 }
 
-std::string TqorNFCeConvTXTDataSet::EscaparValor(const std::string& value) {
+std::string TqorNFCeConvTXTDataSet::EscaparValor(std::string_view value) {
+  const auto especial = [](char c) {
+    return c == '\'' || c == '"' || c == '<' || c == '>' || c == '&';
+  };
+  if (std::none_of(value.begin(), value.end(), especial)) return std::string(value);
   std::string out;
   out.reserve(value.size() + 8);
   for (char c : value) {
@@ -51,7 +85,7 @@ std::string TqorNFCeConvTXTDataSet::EscaparValor(const std::string& value) {
         out += c;
     }
   }
-  if (value.find('&') == std::string::npos) return out;
+  if (value.find('&') == std::string_view::npos) return out;
   // An entity the host had already escaped ("&amp;" in the input became "&amp;amp;") is
   // restored.
   static constexpr std::string_view kEntities[] = {"apos;", "quot;", "lt;", "gt;", "amp;"};
@@ -77,11 +111,11 @@ std::string TqorNFCeConvTXTDataSet::EscaparValor(const std::string& value) {
 }
 
 namespace {
-bool IsComando(const std::string& line) {
+bool IsComando(std::string_view line) {
   static constexpr std::string_view kComandos[] = {
       "INCLUIR", "INCLUIRITEM", "SALVARITEM",   "INCLUIRCOBRANCA", "SALVARCOBRANCA",
       "SALVAR",  "CANCELAR",    "INCLUIRPARTE", "SALVARPARTE"};
-  const std::string chave = Trim(std::string_view(line).substr(0, line.find('=')));
+  const std::string_view chave = Aparar(line.substr(0, line.find('=')));
   for (std::string_view comando : kComandos) {
     if (chave == comando) return true;
   }
@@ -89,12 +123,17 @@ bool IsComando(const std::string& line) {
 }
 }  // namespace
 
-void TqorNFCeConvTXTDataSet::ExecutarLinha(const std::string& line) {
+void TqorNFCeConvTXTDataSet::ExecutarLinha(std::string_view line) {
   const std::size_t igual = line.find('=');
-  const std::string chave = Trim(std::string_view(line).substr(0, igual));
-  const std::string resto = igual == std::string::npos ? std::string() : line.substr(igual + 1);
+  const std::string_view chave = Aparar(line.substr(0, igual));
+  const std::string_view resto =
+      igual == std::string_view::npos ? std::string_view() : line.substr(igual + 1);
   TqorNFCeDataSets& ds = *dataSets_;
-  if (chave == "INCLUIR") {
+  // No command has an underscore, which the field names have: those are not compared with them.
+  const bool comando = chave.find('_') == std::string_view::npos;
+  if (!comando) {
+    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(Aparar(resto)));
+  } else if (chave == "INCLUIR") {
     ds.Incluir();
   } else if (chave == "INCLUIRITEM") {
     ds.IncluirItem();
@@ -109,19 +148,17 @@ void TqorNFCeConvTXTDataSet::ExecutarLinha(const std::string& line) {
   } else if (chave == "CANCELAR") {
     ds.Cancelar();
   } else if (chave == "INCLUIRPARTE") {
-    ds.IncluirPart(resto);
+    ds.IncluirPart(std::string(resto));
   } else if (chave == "SALVARPARTE") {
-    ds.SalvarPart(resto);
+    ds.SalvarPart(std::string(resto));
   } else {
-    const std::string nome = line.substr(0, igual);
-    ds.Campo(nome).SetAsString(EscaparValor(Trim(resto)));
+    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(Aparar(resto)));
   }
 }
 
 void TqorNFCeConvTXTDataSet::PopulaDataset() {
   dataSets_->SetDiretorioLogErro(diretorioLogErro_);
-  const auto idade = FileExists(xmlDicionario_) ? FileAge(xmlDicionario_)
-                                                : std::chrono::system_clock::time_point{};
+  const auto idade = IdadeDoDicionario(xmlDicionario_);
   if (carga_.carregado && carga_.versao == versaoEsquema_ &&
       carga_.dicionario == xmlDicionario_ && carga_.idade == idade) {
     dataSets_->Cancelar();
@@ -132,8 +169,14 @@ void TqorNFCeConvTXTDataSet::PopulaDataset() {
     carga_ = {true, versaoEsquema_, xmlDicionario_, idade};
   }
   dataSets_->GetLoteNFCe().Clear();
-  for (std::size_t index = 0; index < linhas_.Count(); ++index) {
-    const std::string& line = linhas_[index];
+  // Lines end at CR LF, LF or CR; `index` counts them from zero, empty ones included.
+  const std::string_view texto = texto_;
+  std::size_t inicio = 0;
+  for (std::size_t index = 0; inicio < texto.size(); ++index) {
+    const std::size_t fim = FimDaLinha(texto, inicio);
+    const std::string_view line = texto.substr(inicio, fim - inicio);
+    const bool crlf = fim + 1 < texto.size() && texto[fim] == '\r' && texto[fim + 1] == '\n';
+    inicio = fim + (crlf ? 2 : 1);
     if (line.empty()) continue;
     try {
       ExecutarLinha(line);
@@ -141,7 +184,7 @@ void TqorNFCeConvTXTDataSet::PopulaDataset() {
       // Commands report their own failures; an assignment names its line.
       if (IsComando(line)) throw;
       throw EqorNFCeConvTX2Exception("Não foi possível converter a Linha: [%s] %s\rErro: %s",
-                                     {std::to_string(index), line, failure.what()},
+                                     {std::to_string(index), std::string(line), failure.what()},
                                      diretorioLogErro_);
     }
   }
@@ -154,6 +197,9 @@ void TqorNFCeConvTXTDataSet::PopulaDataset() {
 std::string TqorNFCeConvTXTDataSet::Converter() {
   PopulaDataset();
   std::string batch;
+  std::size_t tamanho = 0;
+  for (const std::string& nota : dataSets_->GetLoteNFCe().Lines()) tamanho += nota.size() + 2;
+  batch.reserve(tamanho);
   for (const std::string& nota : dataSets_->GetLoteNFCe().Lines()) {
     batch += nota;
     batch += "\r\n";

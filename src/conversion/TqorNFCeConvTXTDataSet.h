@@ -19,9 +19,9 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "conversion/TqorNFCeDataSets.h"
-#include "platform/TStrings.h"
 
 namespace qor {
 
@@ -47,13 +47,13 @@ class TqorNFCeConvTXTDataSet {
   TqorNFCeDataSets& DataSets() { return *dataSets_; }
 
   // XML-escapes a TX2 value, keeping entities that were already escaped.
-  static std::string EscaparValor(const std::string& value);
+  static std::string EscaparValor(std::string_view value);
 
  private:
   void PopulaDataset();
-  void ExecutarLinha(const std::string& line);
+  void ExecutarLinha(std::string_view line);
 
-  TStrings linhas_;
+  std::string texto_;  // the text being converted
   std::string xmlDicionario_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
   std::string diretorioLogErro_;

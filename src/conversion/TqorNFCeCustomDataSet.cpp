@@ -65,10 +65,6 @@ void TqorNFCeCustomDataSet::MapeaDataSetsParaPropriedades() {
   icmsUFDest_ = Nivel() >= V::pl_008h ? FindDataSetOrNull("ICMSUFDest") : nullptr;
 }
 
-TXmlDataSetNFCe* TqorNFCeCustomDataSet::Grupo(char letter) const {
-  return letter >= 'A' && letter <= 'Z' ? letras_[letter - 'A'] : nullptr;
-}
-
 // ---- life cycle ---------------------------------------------------------------------------
 
 void TqorNFCeCustomDataSet::CheckParams() const {
@@ -128,62 +124,40 @@ void TqorNFCeCustomDataSet::CheckBrowseMode(TXmlDataSetNFCe& group) {
   }
 }
 
-// ---- output helpers -----------------------------------------------------------------------
-
-void TqorNFCeCustomDataSet::AppendFieldXML(std::string& out, const TXmlFieldNFCe& field) const {
-  // The NFC-e model writes values exactly as held: accents included.
-  TqorXMLDataSetNFCe::AppendFieldXML(out, field);
-}
-
-std::string TqorNFCeCustomDataSet::Envolver(const std::string& tag, const std::string& content) {
-  if (content.empty()) return {};
-  std::string out;
-  out.reserve(content.size() + 2 * tag.size() + 5);
-  out += '<';
-  out += tag;
-  out += '>';
-  out += content;
-  out += "</";
-  out += tag;
-  out += '>';
-  return out;
-}
-
-std::string TqorNFCeCustomDataSet::CadaRegistro(TXmlDataSetNFCe& group, const std::string& tag,
-                                                const std::function<std::string()>& content) {
-  CheckBrowseMode(group);
-  std::string out;
-  for (group.First(); !group.Eof(); group.Next()) out += Envolver(tag, content());
-  return out;
-}
-
 // ---- note assembly ------------------------------------------------------------------------
 
 std::string TqorNFCeCustomDataSet::ConverterAuto() {
   SetActiveMasterSource(true);
-  std::string xml = ConvPartA();
-  xml += ConvPartB();
-  xml += ConvPartC();
-  xml += ConvPartD();
-  xml += ConvPartE();
-  xml += ConvPartF();
-  xml += ConvPartG();
-  xml += ConvAutXML();
-  xml += ConvPartItens();
-  xml += ConvPartW();
-  xml += ConvPartX();
-  xml += ConvPartY();
-  xml += Nivel() >= V::pl_009 ? ConvPartYA01() : Nivel() >= V::pl_008g ? ConvPartYA() : "";
-  xml += ConvPartYB();
-  xml += ConvPartZ();
-  xml += ConvPartZD();
+  std::string xml;
+  xml.reserve(tamanhoUltimaNota_);  // notes of a batch are alike: one allocation, not a series
+  ConvPartA(xml);
+  ConvPartB(xml);
+  ConvPartC(xml);
+  ConvPartD(xml);
+  ConvPartE(xml);
+  ConvPartF(xml);
+  ConvPartG(xml);
+  ConvAutXML(xml);
+  ConvPartItens(xml);
+  ConvPartW(xml);
+  ConvPartX(xml);
+  ConvPartY(xml);
+  if (Nivel() >= V::pl_009) {
+    ConvPartYA01(xml);
+  } else if (Nivel() >= V::pl_008g) {
+    ConvPartYA(xml);
+  }
+  ConvPartYB(xml);
+  ConvPartZ(xml);
+  ConvPartZD(xml);
   xml += "</infNFe>";
-  xml += ConvPartZX();
+  ConvPartZX(xml);
+  tamanhoUltimaNota_ = xml.size();
   return xml;
 }
 
 // Part A: the start tag, after the access key is computed and stored in A and B.
-std::string TqorNFCeCustomDataSet::ConvPartA() {
+void TqorNFCeCustomDataSet::ConvPartA(std::string& out) {
   TXmlDataSetNFCe& a = Parte("A");
   TXmlDataSetNFCe& b = Parte("B");
   CheckBrowseMode(b);
@@ -201,8 +175,11 @@ std::string TqorNFCeCustomDataSet::ConvPartA() {
   Campo("cNF_B03").SetAsString(Czro(b.Value("cNF_B03"), DigitosCNF()));
   Campo("cDV_B23").SetAsString(chave.substr(chave.size() - 1));
   b.Post();
-  return "<infNFe " + ConvertFieldParaXML(a, "Id_A03") + " " +
-         ConvertFieldParaXML(a, "versao_A02") + ">";
+  out += "<infNFe ";
+  AppendFieldsXML(out, a, {"Id_A03"});
+  out += ' ';
+  AppendFieldsXML(out, a, {"versao_A02"});
+  out += '>';
 }
 
 std::string TqorNFCeCustomDataSet::CalcularChave(const TXmlDataSetNFCe& b,
@@ -212,9 +189,9 @@ std::string TqorNFCeCustomDataSet::CalcularChave(const TXmlDataSetNFCe& b,
                            b.Value("cNF_B03"));
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartB() {
+void TqorNFCeCustomDataSet::ConvPartB(std::string& out) {
   const TXmlDataSetNFCe& b = Parte("B");
-  std::string out = "<ide>";
+  out += "<ide>";
   AppendFieldsXML(out, b, {"cUF_B02", "cNF_B03", "natOp_B04"});
   if (Nivel() < V::pl_009) AppendFieldsXML(out, b, {"indPag_B05"});
   AppendFieldsXML(out, b,
@@ -224,114 +201,124 @@ std::string TqorNFCeCustomDataSet::ConvPartB() {
   if (Nivel() >= V::pl_009) AppendFieldsXML(out, b, {"indIntermed_B25c"});
   AppendFieldsXML(out, b, {"procEmi_B26", "verProc_B27", "dhCont_B28", "xJust_B29"});
   // The published schemas place the references at the end of ide.
-  out += ConvPartRef();
+  ConvPartRef(out);
   out += "</ide>";
-  return out;
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartRef() {
+void TqorNFCeCustomDataSet::ConvPartRef(std::string& out) {
   TXmlDataSetNFCe* nref = FindDataSetOrNull("NREF");
-  if (!nref) return {};
-  return CadaRegistro(*nref, "NFref", [this, nref] {
-    std::string out = ConvertFieldParaXML(*nref, "refNFe_BA02");
-    out += Envolver("refNF", ConvertFieldsParaXML(*nref, {"cUF_BA04", "AAMM_BA05", "CNPJ_BA06",
-                                                          "mod_BA07", "serie_BA08", "nNF_BA09"}));
-    out += Envolver("refNFP",
-                    ConvertFieldsParaXML(*nref, {"cUF_BA11", "AAMM_BA12", "CNPJ_BA13",
-                                                 "CPF_BA14", "IE_BA15", "mod_BA16", "serie_BA17",
-                                                 "nNF_BA18"}));
-    out += ConvertFieldParaXML(*nref, "refCTe_BA19");
-    out += Envolver("refECF",
-                    ConvertFieldsParaXML(*nref, {"mod_BA21", "nECF_BA22", "nCOO_BA23"}));
-    return out;
+  if (!nref) return;
+  CadaRegistro(out, *nref, "NFref", [this, &out, nref] {
+    AppendFieldsXML(out, *nref, {"refNFe_BA02"});
+    Envolver(out, "refNF", [this, &out, nref] {
+      AppendFieldsXML(out, *nref,
+                      {"cUF_BA04", "AAMM_BA05", "CNPJ_BA06", "mod_BA07", "serie_BA08", "nNF_BA09"});
+    });
+    Envolver(out, "refNFP", [this, &out, nref] {
+      AppendFieldsXML(out, *nref,
+                      {"cUF_BA11", "AAMM_BA12", "CNPJ_BA13", "CPF_BA14", "IE_BA15", "mod_BA16",
+                       "serie_BA17", "nNF_BA18"});
+    });
+    AppendFieldsXML(out, *nref, {"refCTe_BA19"});
+    Envolver(out, "refECF", [this, &out, nref] {
+      AppendFieldsXML(out, *nref, {"mod_BA21", "nECF_BA22", "nCOO_BA23"});
+    });
   });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartC() {
+void TqorNFCeCustomDataSet::ConvPartC(std::string& out) {
   const TXmlDataSetNFCe& c = Parte("C");
-  std::string out = ConvertFieldsParaXML(c, {"CNPJ_C02", "CPF_C02a", "xNome_C03", "xFant_C04"});
-  out += Envolver("enderEmit",
-                  ConvertFieldsParaXML(c, {"xLgr_C06", "nro_C07", "xCpl_C08", "xBairro_C09",
-                                           "cMun_C10", "xMun_C11", "UF_C12", "CEP_C13",
-                                           "cPais_C14", "xPais_C15", "fone_C16"}));
-  AppendFieldsXML(out, c, {"IE_C17", "IEST_C18", "IM_C19", "CNAE_C20", "CRT_C21"});
-  return Envolver("emit", out);
+  Envolver(out, "emit", [this, &out, &c] {
+    AppendFieldsXML(out, c, {"CNPJ_C02", "CPF_C02a", "xNome_C03", "xFant_C04"});
+    Envolver(out, "enderEmit", [this, &out, &c] {
+      AppendFieldsXML(out, c,
+                      {"xLgr_C06", "nro_C07", "xCpl_C08", "xBairro_C09", "cMun_C10", "xMun_C11",
+                       "UF_C12", "CEP_C13", "cPais_C14", "xPais_C15", "fone_C16"});
+    });
+    AppendFieldsXML(out, c, {"IE_C17", "IEST_C18", "IM_C19", "CNAE_C20", "CRT_C21"});
+  });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartD() {
+void TqorNFCeCustomDataSet::ConvPartD(std::string& out) {
   TXmlDataSetNFCe& d = Parte("D");
   d.SetTagXML("avulsa");
-  return ConvertDataSetParaXML(d);
+  AppendDataSetXML(out, d);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartE() {
+void TqorNFCeCustomDataSet::ConvPartE(std::string& out) {
   const TXmlDataSetNFCe& e = Parte("E");
-  const std::string id =
-      ConvertFieldsParaXML(e, {"CNPJ_E02", "CPF_E03", "idEstrangeiro_E03a", "xNome_E04"});
-  if (id.empty()) return {};
-  const std::string ender = ConvertFieldsParaXML(
-      e, {"xLgr_E06", "nro_E07", "xCpl_E08", "xBairro_E09", "cMun_E10", "xMun_E11", "UF_E12",
-          "CEP_E13", "cPais_E14", "xPais_E15", "fone_E16"});
-  const std::string resto =
-      Nivel() >= V::pl_008a
-          ? ConvertFieldsParaXML(e, {"indIEDest_E16a", "IE_E17", "ISUF_E18", "IM_E18a",
-                                     "email_E19"})
-          : ConvertFieldsParaXML(e, {"IE_E17", "ISUF_E18", "email_E19"});
-  return "<dest>" + id + Envolver("enderDest", ender) + resto + "</dest>";
+  // No dest element without the recipient's identification.
+  const std::size_t start = out.size();
+  out += "<dest>";
+  const std::size_t body = out.size();
+  AppendFieldsXML(out, e, {"CNPJ_E02", "CPF_E03", "idEstrangeiro_E03a", "xNome_E04"});
+  if (out.size() == body) {
+    out.resize(start);
+    return;
+  }
+  Envolver(out, "enderDest", [this, &out, &e] {
+    AppendFieldsXML(out, e,
+                    {"xLgr_E06", "nro_E07", "xCpl_E08", "xBairro_E09", "cMun_E10", "xMun_E11",
+                     "UF_E12", "CEP_E13", "cPais_E14", "xPais_E15", "fone_E16"});
+  });
+  if (Nivel() >= V::pl_008a) {
+    AppendFieldsXML(out, e, {"indIEDest_E16a", "IE_E17", "ISUF_E18", "IM_E18a", "email_E19"});
+  } else {
+    AppendFieldsXML(out, e, {"IE_E17", "ISUF_E18", "email_E19"});
+  }
+  out += "</dest>";
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartF() {
+void TqorNFCeCustomDataSet::ConvPartF(std::string& out) {
   TXmlDataSetNFCe& f = Parte("F");
   f.SetTagXML("retirada");
-  return ConvertDataSetParaXML(f);
+  AppendDataSetXML(out, f);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartG() {
+void TqorNFCeCustomDataSet::ConvPartG(std::string& out) {
   TXmlDataSetNFCe& g = Parte("G");
   g.SetTagXML("entrega");
-  return ConvertDataSetParaXML(g);
+  AppendDataSetXML(out, g);
 }
 
-std::string TqorNFCeCustomDataSet::ConvAutXML() {
-  if (Nivel() < V::pl_008a) return {};
+void TqorNFCeCustomDataSet::ConvAutXML(std::string& out) {
+  if (Nivel() < V::pl_008a) return;
   TXmlDataSetNFCe& aut = Parte("AUTXML");
   aut.SetTagXML({});
-  return CadaRegistro(aut, "autXML", [this, &aut] { return ConvertDataSetParaXML(aut); });
+  CadaRegistro(out, aut, "autXML", [this, &out, &aut] { AppendDataSetXML(out, aut); });
 }
 
 // ---- items --------------------------------------------------------------------------------
 
-std::string TqorNFCeCustomDataSet::ConvPartItens() {
+void TqorNFCeCustomDataSet::ConvPartItens(std::string& out) {
   TXmlDataSetNFCe& h = Parte("H");
   CheckBrowseMode(h);
-  std::string out;
   for (h.First(); !h.Eof(); h.Next()) {
     out += "<det ";
-    out += ConvertFieldParaXML(h, "nItem_H02");
+    AppendFieldsXML(out, h, {"nItem_H02"});
     out += '>';
-    out += ConvPartI();
+    ConvPartI(out);
     out += "<imposto>";
-    if (Nivel() >= V::pl_007a) out += ConvPartM();
-    out += ConvPartN();
-    out += ConvPartO();
-    out += ConvPartP();
-    out += ConvPartU();
-    out += ConvPartQ();
-    out += ConvPartR();
-    out += ConvPartS();
-    out += ConvPartT();
-    if (Nivel() >= V::pl_008h) out += ConvPartICMSUFDest();
+    if (Nivel() >= V::pl_007a) ConvPartM(out);
+    ConvPartN(out);
+    ConvPartO(out);
+    ConvPartP(out);
+    ConvPartU(out);
+    ConvPartQ(out);
+    ConvPartR(out);
+    ConvPartS(out);
+    ConvPartT(out);
+    if (Nivel() >= V::pl_008h) ConvPartICMSUFDest(out);
     out += "</imposto>";
-    out += ConvPartV();
+    ConvPartV(out);
     out += "</det>";
   }
-  return out;
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartI() {
+void TqorNFCeCustomDataSet::ConvPartI(std::string& out) {
   const TXmlDataSetNFCe& i = Parte("I");
   const V nivel = Nivel();
-  std::string out = "<prod>";
+  out += "<prod>";
   AppendFieldsXML(out, i, {"cProd_I02", "cEAN_I03"});
   if (nivel >= V::pl_009g) AppendFieldsXML(out, i, {"cBarra_I03a"});
   AppendFieldsXML(out, i, {"xProd_I04", "NCM_I05"});
@@ -344,138 +331,147 @@ std::string TqorNFCeCustomDataSet::ConvPartI() {
   AppendFieldsXML(out, i,
                   {"uTrib_I13", "qTrib_I14", "vUnTrib_I14a", "vFrete_I15", "vSeg_I16",
                    "vDesc_I17", "vOutro_I17a", "indTot_I17b"});
-  out += ConvPartDI();
-  if (nivel >= V::pl_008a) out += ConvDetExport();
+  ConvPartDI(out);
+  if (nivel >= V::pl_008a) ConvDetExport(out);
   AppendFieldsXML(out, i, {"xPed_I60", "nItemPed_I61"});
   if (nivel >= V::pl_008a) AppendFieldsXML(out, i, {"nFCI_I70"});
-  if (nivel >= V::pl_009) out += ConvPartI80();
-  out += ConvPartJ();
-  out += ConvPartK();
-  out += ConvPartL();
-  out += ConvPartL1();
+  if (nivel >= V::pl_009) ConvPartI80(out);
+  ConvPartJ(out);
+  ConvPartK(out);
+  ConvPartL(out);
+  ConvPartL1(out);
   out += "</prod>";
-  return out;
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartDI() {
+void TqorNFCeCustomDataSet::ConvPartDI(std::string& out) {
   TXmlDataSetNFCe& di = Parte("DI");
   TXmlDataSetNFCe& adi = Parte("ADI");
   di.SetTagXML({});
   adi.SetTagXML("adi");
-  return CadaRegistro(di, "DI", [this, &di, &adi] {
-    std::string out = ConvertDataSetParaXML(di);
-    if (out.empty()) return out;
+  CadaRegistro(out, di, "DI", [this, &out, &di, &adi] {
+    const std::size_t before = out.size();
+    AppendDataSetXML(out, di);
+    if (out.size() == before) return;  // no additions without the declaration
     CheckBrowseMode(adi);
-    for (adi.First(); !adi.Eof(); adi.Next()) out += ConvertDataSetParaXML(adi);
-    return out;
+    for (adi.First(); !adi.Eof(); adi.Next()) AppendDataSetXML(out, adi);
   });
 }
 
-std::string TqorNFCeCustomDataSet::ConvDetExport() {
+void TqorNFCeCustomDataSet::ConvDetExport(std::string& out) {
   TXmlDataSetNFCe& det = Parte("DETEXPORT");
   TXmlDataSetNFCe& ind = Parte("EXPORTIND");
   det.SetTagXML({});
   ind.SetTagXML("exportInd");
-  return CadaRegistro(det, "detExport", [this, &det, &ind] {
-    std::string out = ConvertDataSetParaXML(det);
+  CadaRegistro(out, det, "detExport", [this, &out, &det, &ind] {
+    AppendDataSetXML(out, det);
     CheckBrowseMode(ind);
-    for (ind.First(); !ind.Eof(); ind.Next()) out += ConvertDataSetParaXML(ind);
-    return out;
+    for (ind.First(); !ind.Eof(); ind.Next()) AppendDataSetXML(out, ind);
   });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartI80() {
+void TqorNFCeCustomDataSet::ConvPartI80(std::string& out) {
   TXmlDataSetNFCe& rastro = Parte("I80");
-  return CadaRegistro(rastro, "rastro", [this, &rastro] {
-    return ConvertFieldsParaXML(rastro,
-                                {"nLote_I81", "qLote_I82", "dFab_I83", "dVal_I84", "cAgreg_I85"});
+  CadaRegistro(out, rastro, "rastro", [this, &out, &rastro] {
+    AppendFieldsXML(out, rastro, {"nLote_I81", "qLote_I82", "dFab_I83", "dVal_I84", "cAgreg_I85"});
   });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartJ() {
+void TqorNFCeCustomDataSet::ConvPartJ(std::string& out) {
   TXmlDataSetNFCe& j = Parte("J");
   j.SetTagXML("veicProd");
-  return ConvertDataSetParaXML(j);
+  AppendDataSetXML(out, j);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartK() {
+void TqorNFCeCustomDataSet::ConvPartK(std::string& out) {
   TXmlDataSetNFCe& k = Parte("K");
   if (Nivel() >= V::pl_009) {
-    return Envolver("med", ConvertFieldsParaXML(
-                               k, {"cProdANVISA_K01a", "xMotivoIsencao_K01b", "vPMC_K06"}));
+    Envolver(out, "med", [this, &out, &k] {
+      AppendFieldsXML(out, k, {"cProdANVISA_K01a", "xMotivoIsencao_K01b", "vPMC_K06"});
+    });
+    return;
   }
   k.SetTagXML({});
-  return CadaRegistro(k, "med", [this, &k] { return ConvertDataSetParaXML(k); });
+  CadaRegistro(out, k, "med", [this, &out, &k] { AppendDataSetXML(out, k); });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartL() {
+void TqorNFCeCustomDataSet::ConvPartL(std::string& out) {
   TXmlDataSetNFCe& l = Parte("L");
   l.SetTagXML({});
-  return CadaRegistro(l, "arma", [this, &l] { return ConvertDataSetParaXML(l); });
+  CadaRegistro(out, l, "arma", [this, &out, &l] { AppendDataSetXML(out, l); });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartL1() {
+void TqorNFCeCustomDataSet::ConvPartL1(std::string& out) {
   const TXmlDataSetNFCe& l1 = Parte("L1");
   const V nivel = Nivel();
   if (nivel < V::pl_008a) {
-    std::string out =
-        ConvertFieldsParaXML(l1, {"cProdANP_L102", "CODIF_L103", "qTemp_L104", "UFCons_L120"});
-    out += Envolver("CIDE",
-                    ConvertFieldsParaXML(l1, {"qBCProd_L106", "vAliqProd_L107", "vCIDE_L108"}));
-    return Envolver("comb", out);
+    Envolver(out, "comb", [this, &out, &l1] {
+      AppendFieldsXML(out, l1, {"cProdANP_L102", "CODIF_L103", "qTemp_L104", "UFCons_L120"});
+      Envolver(out, "CIDE", [this, &out, &l1] {
+        AppendFieldsXML(out, l1, {"qBCProd_L106", "vAliqProd_L107", "vCIDE_L108"});
+      });
+    });
+    return;
   }
-  std::string out = ConvertFieldParaXML(l1, "cProdANP_LA02");
-  if (nivel >= V::pl_009) {
-    AppendFieldsXML(out, l1,
-                    {"descANP_LA03", "pGLP_LA03a", "pGNn_LA03b", "pGNi_LA03c", "vPart_LA03d"});
-  } else {
-    AppendFieldsXML(out, l1, {"pMixGN_LA03"});
-  }
-  AppendFieldsXML(out, l1, {"CODIF_LA04", "qTemp_LA05", "UFCons_LA06"});
-  out += Envolver("CIDE",
-                  ConvertFieldsParaXML(l1, {"qBCProd_LA08", "vAliqProd_LA09", "vCIDE_LA10"}));
-  if (nivel >= V::pl_008g) {
-    out += Envolver("encerrante",
-                    ConvertFieldsParaXML(l1, {"nBico_LA12", "nBomba_LA13", "nTanque_LA14",
-                                              "vEncIni_LA15", "vEncFin_LA16"}));
-  }
-  return Envolver("comb", out);
+  Envolver(out, "comb", [this, &out, &l1, nivel] {
+    AppendFieldsXML(out, l1, {"cProdANP_LA02"});
+    if (nivel >= V::pl_009) {
+      AppendFieldsXML(out, l1,
+                      {"descANP_LA03", "pGLP_LA03a", "pGNn_LA03b", "pGNi_LA03c", "vPart_LA03d"});
+    } else {
+      AppendFieldsXML(out, l1, {"pMixGN_LA03"});
+    }
+    AppendFieldsXML(out, l1, {"CODIF_LA04", "qTemp_LA05", "UFCons_LA06"});
+    Envolver(out, "CIDE", [this, &out, &l1] {
+      AppendFieldsXML(out, l1, {"qBCProd_LA08", "vAliqProd_LA09", "vCIDE_LA10"});
+    });
+    if (nivel >= V::pl_008g) {
+      Envolver(out, "encerrante", [this, &out, &l1] {
+        AppendFieldsXML(out, l1,
+                        {"nBico_LA12", "nBomba_LA13", "nTanque_LA14", "vEncIni_LA15",
+                         "vEncFin_LA16"});
+      });
+    }
+  });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartM() {
-  return ConvertFieldParaXML(Parte("M"), "vTotTrib_M02");
+void TqorNFCeCustomDataSet::ConvPartM(std::string& out) {
+  AppendFieldsXML(out, Parte("M"), {"vTotTrib_M02"});
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartO() {
+void TqorNFCeCustomDataSet::ConvPartO(std::string& out) {
   const TXmlDataSetNFCe& o = Parte("O");
   static constexpr std::array<std::string_view, 4> kTrib = {"00", "49", "50", "99"};
   static constexpr std::array<std::string_view, 10> kNT = {"01", "02", "03", "04", "05",
                                                            "51", "52", "53", "54", "55"};
-  const std::string& cst = o.Value("CST_O09");
+  const std::string& cst = ValorDe(o, "CST_O09");
   std::string imposto;
   if (Contem(kTrib, cst)) {
-    imposto = Envolver("IPITrib", ConvertFieldsParaXML(o, {"CST_O09", "vBC_O10", "pIPI_O13",
-                                                           "qUnid_O11", "vUnid_O12", "vIPI_O14"}));
+    Envolver(imposto, "IPITrib", [this, &imposto, &o] {
+      AppendFieldsXML(imposto, o,
+                      {"CST_O09", "vBC_O10", "pIPI_O13", "qUnid_O11", "vUnid_O12", "vIPI_O14"});
+    });
   } else if (Contem(kNT, cst)) {
-    imposto = Envolver("IPINT", ConvertFieldParaXML(o, "CST_O09"));
+    Envolver(imposto, "IPINT", [this, &imposto, &o] { AppendFieldsXML(imposto, o, {"CST_O09"}); });
   }
-  if (imposto.empty()) return {};
+  if (imposto.empty()) return;
+  out += "<IPI>";
   // The class of framing (clEnq) left the layout with version 4.00.
-  std::string out = Nivel() < V::pl_009 ? ConvertFieldParaXML(o, "clEnq_O02") : std::string();
+  if (Nivel() < V::pl_009) AppendFieldsXML(out, o, {"clEnq_O02"});
   AppendFieldsXML(out, o, {"CNPJProd_O03", "cSelo_O04", "qSelo_O05", "cEnq_O06"});
-  return "<IPI>" + out + imposto + "</IPI>";
+  out += imposto;
+  out += "</IPI>";
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartP() {
+void TqorNFCeCustomDataSet::ConvPartP(std::string& out) {
   TXmlDataSetNFCe& p = Parte("P");
   p.SetTagXML("II");
-  return ConvertDataSetParaXML(p);
+  AppendDataSetXML(out, p);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartU() {
+void TqorNFCeCustomDataSet::ConvPartU(std::string& out) {
   TXmlDataSetNFCe& u = Parte("U");
   u.SetTagXML("ISSQN");
-  return ConvertDataSetParaXML(u);
+  AppendDataSetXML(out, u);
 }
 
 namespace {
@@ -495,103 +491,112 @@ int FormaPisCofins(const std::string& cst, bool cst05NaoTributado) {
 
 }  // namespace
 
-std::string TqorNFCeCustomDataSet::ConvPartQ() {
+void TqorNFCeCustomDataSet::ConvPartQ(std::string& out) {
   const TXmlDataSetNFCe& q = Parte("Q");
-  switch (FormaPisCofins(q.Value("CST_Q06"), Nivel() >= V::pl_008a)) {
+  const auto pis = [this, &out, &q](std::string_view forma,
+                                    std::initializer_list<std::string_view> campos) {
+    Envolver(out, "PIS", [this, &out, &q, forma, campos] {
+      Envolver(out, forma, [this, &out, &q, campos] { AppendFieldsXML(out, q, campos); });
+    });
+  };
+  switch (FormaPisCofins(ValorDe(q, "CST_Q06"), Nivel() >= V::pl_008a)) {
     case 1:
-      return Envolver("PIS", Envolver("PISAliq", ConvertFieldsParaXML(q, {"CST_Q06", "vBC_Q07",
-                                                                           "pPIS_Q08",
-                                                                           "vPIS_Q09"})));
+      pis("PISAliq", {"CST_Q06", "vBC_Q07", "pPIS_Q08", "vPIS_Q09"});
+      break;
     case 2:
-      return Envolver("PIS", Envolver("PISQtde",
-                                      ConvertFieldsParaXML(q, {"CST_Q06", "qBCProd_Q10",
-                                                               "vAliqProd_Q11", "vPIS_Q09"})));
+      pis("PISQtde", {"CST_Q06", "qBCProd_Q10", "vAliqProd_Q11", "vPIS_Q09"});
+      break;
     case 3:
-      return Envolver("PIS", Envolver("PISNT", ConvertFieldParaXML(q, "CST_Q06")));
+      pis("PISNT", {"CST_Q06"});
+      break;
     case 4:
-      return Envolver("PIS", Envolver("PISOutr",
-                                      ConvertFieldsParaXML(q, {"CST_Q06", "vBC_Q07", "pPIS_Q08",
-                                                               "qBCProd_Q10", "vAliqProd_Q11",
-                                                               "vPIS_Q09"})));
+      pis("PISOutr",
+          {"CST_Q06", "vBC_Q07", "pPIS_Q08", "qBCProd_Q10", "vAliqProd_Q11", "vPIS_Q09"});
+      break;
     default:
-      return {};
+      break;
   }
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartS() {
+void TqorNFCeCustomDataSet::ConvPartS(std::string& out) {
   const TXmlDataSetNFCe& s = Parte("S");
-  switch (FormaPisCofins(s.Value("CST_S06"), true)) {
+  const auto cofins = [this, &out, &s](std::string_view forma,
+                                       std::initializer_list<std::string_view> campos) {
+    Envolver(out, "COFINS", [this, &out, &s, forma, campos] {
+      Envolver(out, forma, [this, &out, &s, campos] { AppendFieldsXML(out, s, campos); });
+    });
+  };
+  switch (FormaPisCofins(ValorDe(s, "CST_S06"), true)) {
     case 1:
-      return Envolver("COFINS",
-                      Envolver("COFINSAliq", ConvertFieldsParaXML(s, {"CST_S06", "vBC_S07",
-                                                                      "pCOFINS_S08",
-                                                                      "vCOFINS_S11"})));
+      cofins("COFINSAliq", {"CST_S06", "vBC_S07", "pCOFINS_S08", "vCOFINS_S11"});
+      break;
     case 2:
-      return Envolver("COFINS", Envolver("COFINSQtde",
-                                         ConvertFieldsParaXML(s, {"CST_S06", "qBCProd_S09",
-                                                                  "vAliqProd_S10",
-                                                                  "vCOFINS_S11"})));
+      cofins("COFINSQtde", {"CST_S06", "qBCProd_S09", "vAliqProd_S10", "vCOFINS_S11"});
+      break;
     case 3:
-      return Envolver("COFINS", Envolver("COFINSNT", ConvertFieldParaXML(s, "CST_S06")));
+      cofins("COFINSNT", {"CST_S06"});
+      break;
     case 4:
-      return Envolver("COFINS",
-                      Envolver("COFINSOutr",
-                               ConvertFieldsParaXML(s, {"CST_S06", "vBC_S07", "pCOFINS_S08",
-                                                        "qBCProd_S09", "vAliqProd_S10",
-                                                        "vCOFINS_S11"})));
+      cofins("COFINSOutr",
+             {"CST_S06", "vBC_S07", "pCOFINS_S08", "qBCProd_S09", "vAliqProd_S10",
+              "vCOFINS_S11"});
+      break;
     default:
-      return {};
+      break;
   }
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartR() {
+void TqorNFCeCustomDataSet::ConvPartR(std::string& out) {
   TXmlDataSetNFCe& r = Parte("R");
   if (Nivel() >= V::pl_009g) {
-    std::string out;
-    for (const char* name : {"vBC_R02", "pPIS_R03", "qBCProd_R04", "vAliqProd_R05", "vPIS_R06",
-                             "indSomaPISST_R07"}) {
-      AppendFieldXML(out, Campo(name));
-    }
-    return Envolver("PISST", out);
+    Envolver(out, "PISST", [this, &out] {
+      for (const char* name : {"vBC_R02", "pPIS_R03", "qBCProd_R04", "vAliqProd_R05",
+                               "vPIS_R06", "indSomaPISST_R07"}) {
+        AppendFieldXML(out, Campo(name));
+      }
+    });
+    return;
   }
   r.SetTagXML("PISST");
-  return ConvertDataSetParaXML(r);
+  AppendDataSetXML(out, r);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartT() {
+void TqorNFCeCustomDataSet::ConvPartT(std::string& out) {
   TXmlDataSetNFCe& t = Parte("T");
   if (Nivel() >= V::pl_009g) {
-    std::string out;
-    for (const char* name : {"vBC_T02", "pCOFINS_T03", "qBCProd_T04", "vAliqProd_T05",
-                             "vCOFINS_T06", "indSomaCOFINSST_T07"}) {
-      AppendFieldXML(out, Campo(name));
-    }
-    return Envolver("COFINSST", out);
+    Envolver(out, "COFINSST", [this, &out] {
+      for (const char* name : {"vBC_T02", "pCOFINS_T03", "qBCProd_T04", "vAliqProd_T05",
+                               "vCOFINS_T06", "indSomaCOFINSST_T07"}) {
+        AppendFieldXML(out, Campo(name));
+      }
+    });
+    return;
   }
   t.SetTagXML("COFINSST");
-  return ConvertDataSetParaXML(t);
+  AppendDataSetXML(out, t);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartICMSUFDest() {
+void TqorNFCeCustomDataSet::ConvPartICMSUFDest(std::string& out) {
   const TXmlDataSetNFCe& d = Parte("ICMSUFDest");
-  std::string out = ConvertFieldParaXML(d, "vBCUFDest_NA03");
-  if (Nivel() >= V::pl_009) AppendFieldsXML(out, d, {"vBCFCPUFDest_NA04"});
-  AppendFieldsXML(out, d,
-                  {"pFCPUFDest_NA05", "pICMSUFDest_NA07", "pICMSInter_NA09",
-                   "pICMSInterPart_NA11", "vFCPUFDest_NA13", "vICMSUFDest_NA15",
-                   "vICMSUFRemet_NA17"});
-  return Envolver("ICMSUFDest", out);
+  Envolver(out, "ICMSUFDest", [this, &out, &d] {
+    AppendFieldsXML(out, d, {"vBCUFDest_NA03"});
+    if (Nivel() >= V::pl_009) AppendFieldsXML(out, d, {"vBCFCPUFDest_NA04"});
+    AppendFieldsXML(out, d,
+                    {"pFCPUFDest_NA05", "pICMSUFDest_NA07", "pICMSInter_NA09",
+                     "pICMSInterPart_NA11", "vFCPUFDest_NA13", "vICMSUFDest_NA15",
+                     "vICMSUFRemet_NA17"});
+  });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartV() {
+void TqorNFCeCustomDataSet::ConvPartV(std::string& out) {
   TXmlDataSetNFCe& v = Parte("V");
   v.SetTagXML({});
-  return ConvertDataSetParaXML(v);
+  AppendDataSetXML(out, v);
 }
 
 // ---- totals, transport, billing, payment ---------------------------------------------------
 
-std::string TqorNFCeCustomDataSet::ConvPartW() {
+void TqorNFCeCustomDataSet::ConvPartW(std::string& out) {
   const V nivel = Nivel();
   std::string icmsTot;
   if (nivel >= V::pl_009) {
@@ -615,60 +620,71 @@ std::string TqorNFCeCustomDataSet::ConvPartW() {
     icmsTot = ParserConverter(modelo);
   }
   const TXmlDataSetNFCe& w = Parte("W");
-  std::string issqn = ConvertFieldsParaXML(
-      w, {"vServ_W18", "vBC_W19", "vISS_W20", "vPIS_W21", "vCOFINS_W22"});
-  if (nivel >= V::pl_008a) {
-    AppendFieldsXML(issqn, w,
-                    {"dCompet_W22a", "vDeducao_W22b", "vOutro_W22c", "vDescIncond_W22d",
-                     "vDescCond_W22e", "vISSRet_W22f", "cRegTrib_W22g"});
-  }
-  const std::string ret =
-      ConvertFieldsParaXML(w, {"vRetPIS_W24", "vRetCOFINS_W25", "vRetCSLL_W26", "vBCIRRF_W27",
-                               "vIRRF_W28", "vBCRetPrev_W29", "vRetPrev_W30"});
-  return "<total><ICMSTot>" + icmsTot + "</ICMSTot>" + Envolver("ISSQNtot", issqn) +
-         Envolver("retTrib", ret) + "</total>";
+  out += "<total><ICMSTot>";
+  out += icmsTot;
+  out += "</ICMSTot>";
+  Envolver(out, "ISSQNtot", [this, &out, &w, nivel] {
+    AppendFieldsXML(out, w, {"vServ_W18", "vBC_W19", "vISS_W20", "vPIS_W21", "vCOFINS_W22"});
+    if (nivel >= V::pl_008a) {
+      AppendFieldsXML(out, w,
+                      {"dCompet_W22a", "vDeducao_W22b", "vOutro_W22c", "vDescIncond_W22d",
+                       "vDescCond_W22e", "vISSRet_W22f", "cRegTrib_W22g"});
+    }
+  });
+  Envolver(out, "retTrib", [this, &out, &w] {
+    AppendFieldsXML(out, w,
+                    {"vRetPIS_W24", "vRetCOFINS_W25", "vRetCSLL_W26", "vBCIRRF_W27", "vIRRF_W28",
+                     "vBCRetPrev_W29", "vRetPrev_W30"});
+  });
+  out += "</total>";
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartX() {
+void TqorNFCeCustomDataSet::ConvPartX(std::string& out) {
   const TXmlDataSetNFCe& x = Parte("X");
-  std::string out = "<transp>" + ConvertFieldParaXML(x, "modFrete_X02");
-  out += Envolver("transporta",
-                  ConvertFieldsParaXML(x, {"CNPJ_X04", "CPF_X05", "xNome_X06", "IE_X07",
-                                           "xEnder_X08", "xMun_X09", "UF_X10"}));
-  out += Envolver("retTransp",
-                  ConvertFieldsParaXML(x, {"vServ_X12", "vBCRet_X13", "pICMSRet_X14",
-                                           "vICMSRet_X15", "CFOP_X16", "cMunFG_X17"}));
-  out += Envolver("veicTransp", ConvertFieldsParaXML(x, {"placa_X19", "UF_X20", "RNTC_X21"}));
+  out += "<transp>";
+  AppendFieldsXML(out, x, {"modFrete_X02"});
+  Envolver(out, "transporta", [this, &out, &x] {
+    AppendFieldsXML(out, x,
+                    {"CNPJ_X04", "CPF_X05", "xNome_X06", "IE_X07", "xEnder_X08", "xMun_X09",
+                     "UF_X10"});
+  });
+  Envolver(out, "retTransp", [this, &out, &x] {
+    AppendFieldsXML(out, x,
+                    {"vServ_X12", "vBCRet_X13", "pICMSRet_X14", "vICMSRet_X15", "CFOP_X16",
+                     "cMunFG_X17"});
+  });
+  Envolver(out, "veicTransp", [this, &out, &x] {
+    AppendFieldsXML(out, x, {"placa_X19", "UF_X20", "RNTC_X21"});
+  });
   TXmlDataSetNFCe& reboque = Parte("REBOQUE");
   reboque.SetTagXML({});
-  out += CadaRegistro(reboque, "reboque", [this, &reboque] { return ConvertDataSetParaXML(reboque); });
+  CadaRegistro(out, reboque, "reboque", [this, &out, &reboque] { AppendDataSetXML(out, reboque); });
   AppendFieldsXML(out, x, {"vagao_X25a", "balsa_X25b"});
   TXmlDataSetNFCe& vol = Parte("VOL");
   TXmlDataSetNFCe& lacre = Parte("LACRE");
   vol.SetTagXML({});
   lacre.SetTagXML("lacres");
-  out += CadaRegistro(vol, "vol", [this, &vol, &lacre] {
-    std::string content = ConvertDataSetParaXML(vol);
+  CadaRegistro(out, vol, "vol", [this, &out, &vol, &lacre] {
+    AppendDataSetXML(out, vol);
     CheckBrowseMode(lacre);
-    for (lacre.First(); !lacre.Eof(); lacre.Next()) content += ConvertDataSetParaXML(lacre);
-    return content;
+    for (lacre.First(); !lacre.Eof(); lacre.Next()) AppendDataSetXML(out, lacre);
   });
   out += "</transp>";
-  return out;
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartY() {
+void TqorNFCeCustomDataSet::ConvPartY(std::string& out) {
   const TXmlDataSetNFCe& y = Parte("Y");
-  std::string out = Envolver(
-      "fat", ConvertFieldsParaXML(y, {"nFat_Y03", "vOrig_Y04", "vDesc_Y05", "vLiq_Y06"}));
-  TXmlDataSetNFCe& dup = Parte("DUP");
-  out += CadaRegistro(dup, "dup", [this, &dup] {
-    return ConvertFieldsParaXML(dup, {"nDup_Y08", "dVenc_Y09", "vDup_Y10"});
+  Envolver(out, "cobr", [this, &out, &y] {
+    Envolver(out, "fat", [this, &out, &y] {
+      AppendFieldsXML(out, y, {"nFat_Y03", "vOrig_Y04", "vDesc_Y05", "vLiq_Y06"});
+    });
+    TXmlDataSetNFCe& dup = Parte("DUP");
+    CadaRegistro(out, dup, "dup", [this, &out, &dup] {
+      AppendFieldsXML(out, dup, {"nDup_Y08", "dVenc_Y09", "vDup_Y10"});
+    });
   });
-  out = Envolver("cobr", out);
   // Before version 4.00 of the package line the payments followed the billing directly.
-  if (Nivel() < V::pl_008g) out += ConvPartYA();
-  return out;
+  if (Nivel() < V::pl_008g) ConvPartYA(out);
 }
 
 namespace {
@@ -677,49 +693,46 @@ bool PagamentoSemCartao(const std::string& tPag) {
 }
 }  // namespace
 
-std::string TqorNFCeCustomDataSet::ConvPartYA() {
+void TqorNFCeCustomDataSet::ConvPartYA(std::string& out) {
   TXmlDataSetNFCe& ya = Parte("YA");
   const bool tpIntegra = Nivel() >= V::pl_008g;
-  return CadaRegistro(ya, "pag", [this, &ya, tpIntegra] {
-    std::string out = ConvertFieldsParaXML(ya, {"tPag_YA02", "vPag_YA03"});
-    if (!PagamentoSemCartao(ya.Value("tPag_YA02"))) {
-      std::string card = tpIntegra ? ConvertFieldParaXML(ya, "tpIntegra_YA04a") : std::string();
-      AppendFieldsXML(card, ya, {"CNPJ_YA05", "tBand_YA06", "cAut_YA07"});
-      out += Envolver("card", card);
-    }
-    return out;
+  CadaRegistro(out, ya, "pag", [this, &out, &ya, tpIntegra] {
+    AppendFieldsXML(out, ya, {"tPag_YA02", "vPag_YA03"});
+    if (PagamentoSemCartao(ValorDe(ya, "tPag_YA02"))) return;
+    Envolver(out, "card", [this, &out, &ya, tpIntegra] {
+      if (tpIntegra) AppendFieldsXML(out, ya, {"tpIntegra_YA04a"});
+      AppendFieldsXML(out, ya, {"CNPJ_YA05", "tBand_YA06", "cAut_YA07"});
+    });
   });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartYA01() {
+void TqorNFCeCustomDataSet::ConvPartYA01(std::string& out) {
   TXmlDataSetNFCe& ya = Parte("YA");
-  std::string out = "<pag>";
-  out += CadaRegistro(ya, "detPag", [this, &ya] {
-    std::string det = ConvertFieldsParaXML(
-        ya, {"indPag_YA01b", "tPag_YA02", "xPag_YA02a", "vPag_YA03"});
-    if (det.empty()) return det;
-    if (!PagamentoSemCartao(ya.Value("tPag_YA02"))) {
-      det += Envolver("card", ConvertFieldsParaXML(ya, {"tpIntegra_YA04a", "CNPJ_YA05",
-                                                        "tBand_YA06", "cAut_YA07"}));
-    }
-    return det;
+  out += "<pag>";
+  CadaRegistro(out, ya, "detPag", [this, &out, &ya] {
+    const std::size_t before = out.size();
+    AppendFieldsXML(out, ya, {"indPag_YA01b", "tPag_YA02", "xPag_YA02a", "vPag_YA03"});
+    if (out.size() == before || PagamentoSemCartao(ValorDe(ya, "tPag_YA02"))) return;
+    Envolver(out, "card", [this, &out, &ya] {
+      AppendFieldsXML(out, ya, {"tpIntegra_YA04a", "CNPJ_YA05", "tBand_YA06", "cAut_YA07"});
+    });
   });
-  out += ConvertFieldParaXML(Parte("YA01"), "vTroco_YA09");
+  AppendFieldsXML(out, Parte("YA01"), {"vTroco_YA09"});
   out += "</pag>";
-  return out;
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartYB() {
-  if (Nivel() < V::pl_009) return {};
-  return Envolver("infIntermed",
-                  ConvertFieldsParaXML(Parte("YB"), {"CNPJ_YB02", "idCadIntTran_YB03"}));
+void TqorNFCeCustomDataSet::ConvPartYB(std::string& out) {
+  if (Nivel() < V::pl_009) return;
+  const TXmlDataSetNFCe& yb = Parte("YB");
+  Envolver(out, "infIntermed", [this, &out, &yb] {
+    AppendFieldsXML(out, yb, {"CNPJ_YB02", "idCadIntTran_YB03"});
+  });
 }
 
 // ---- additional information --------------------------------------------------------------
 
-std::string TqorNFCeCustomDataSet::ConvPartZ() {
+void TqorNFCeCustomDataSet::ConvPartZ(std::string& out) {
   const TXmlDataSetNFCe& z = Parte("Z");
-  std::string out = ConvertFieldsParaXML(z, {"infAdFisco_Z02", "infCpl_Z03"});
   const auto observacoes = [this, &out](const char* groupName, const char* tag,
                                         const char* campo, const char* texto) {
     TXmlDataSetNFCe* group = FindDataSetOrNull(groupName);
@@ -732,60 +745,74 @@ std::string TqorNFCeCustomDataSet::ConvPartZ() {
       out += Format("%s<%s %s>%s</%s>", {std::string(), tag, atributo, valor, tag});
     }
   };
-  observacoes("OBSCONT", "obsCont", "xCampo_Z05", "xTexto_Z06");
-  observacoes("OBSFISCO", "obsFisco", "xCampo_Z08", "xTexto_Z09");
-  if (TXmlDataSetNFCe* procRef = FindDataSetOrNull("PROCREF")) {
-    procRef->SetTagXML({});
-    out += CadaRegistro(*procRef, "procRef",
-                        [this, procRef] { return ConvertDataSetParaXML(*procRef); });
-  }
-  return Envolver("infAdic", out) + ConvExporta() + ConvCana();
-}
-
-std::string TqorNFCeCustomDataSet::ConvExporta() {
-  const TXmlDataSetNFCe& z = Parte("Z");
-  return Envolver("exporta", ConvertFieldsParaXML(z, {"UFSaidaPais_ZA02", "xLocExporta_ZA03",
-                                                      "xLocDespacho_ZA04"})) +
-         Envolver("compra", ConvertFieldsParaXML(z, {"xNEmp_ZB02", "xPed_ZB03", "xCont_ZB04"}));
-}
-
-std::string TqorNFCeCustomDataSet::ConvCana() {
-  TXmlDataSetNFCe* cana = FindDataSetOrNull("CANA");
-  if (!cana) return {};
-  CheckBrowseMode(*cana);
-  std::string out = ConvertFieldsParaXML(*cana, {"safra_ZC02", "ref_ZC03"});
-  if (TXmlDataSetNFCe* forDia = FindDataSetOrNull("FORDIA")) {
-    CheckBrowseMode(*forDia);
-    for (forDia->First(); !forDia->Eof(); forDia->Next()) {
-      const std::string dia = ConvertFieldParaXML(*forDia, "dia_ZC05");
-      const std::string qtde = ConvertFieldParaXML(*forDia, "qtde_ZC06");
-      if (dia.empty() && qtde.empty()) continue;
-      out += "<forDia " + dia + ">" + qtde + "</forDia>";
+  Envolver(out, "infAdic", [this, &out, &z, &observacoes] {
+    AppendFieldsXML(out, z, {"infAdFisco_Z02", "infCpl_Z03"});
+    observacoes("OBSCONT", "obsCont", "xCampo_Z05", "xTexto_Z06");
+    observacoes("OBSFISCO", "obsFisco", "xCampo_Z08", "xTexto_Z09");
+    if (TXmlDataSetNFCe* procRef = FindDataSetOrNull("PROCREF")) {
+      procRef->SetTagXML({});
+      CadaRegistro(out, *procRef, "procRef",
+                   [this, &out, procRef] { AppendDataSetXML(out, *procRef); });
     }
-  }
-  AppendFieldsXML(out, *cana, {"qTotMes_ZC07", "qTotAnt_ZC08", "qTotGer_ZC09"});
-  if (TXmlDataSetNFCe* deduc = FindDataSetOrNull("DEDUC")) {
-    deduc->SetTagXML({});
-    out += CadaRegistro(*deduc, "deduc", [this, deduc] { return ConvertDataSetParaXML(*deduc); });
-  }
-  AppendFieldsXML(out, *cana, {"vFor_ZC13", "vTotDed_ZC14", "vLiqFor_ZC15"});
-  return Envolver("cana", out);
+  });
+  ConvExporta(out);
+  ConvCana(out);
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartZD() {
-  if (Nivel() < V::pl_009) return {};
-  return Envolver("infRespTec",
-                  ConvertFieldsParaXML(Parte("ZD"), {"CNPJ_ZD02", "xContato_ZD04", "email_ZD05",
-                                                     "fone_ZD06", "idCSRT_ZD08",
-                                                     "hashCSRT_ZD09"}));
+void TqorNFCeCustomDataSet::ConvExporta(std::string& out) {
+  const TXmlDataSetNFCe& z = Parte("Z");
+  Envolver(out, "exporta", [this, &out, &z] {
+    AppendFieldsXML(out, z, {"UFSaidaPais_ZA02", "xLocExporta_ZA03", "xLocDespacho_ZA04"});
+  });
+  Envolver(out, "compra", [this, &out, &z] {
+    AppendFieldsXML(out, z, {"xNEmp_ZB02", "xPed_ZB03", "xCont_ZB04"});
+  });
 }
 
-std::string TqorNFCeCustomDataSet::ConvPartZX() {
-  if (Nivel() < V::pl_008g) return {};
+void TqorNFCeCustomDataSet::ConvCana(std::string& out) {
+  TXmlDataSetNFCe* cana = FindDataSetOrNull("CANA");
+  if (!cana) return;
+  CheckBrowseMode(*cana);
+  Envolver(out, "cana", [this, &out, cana] {
+    AppendFieldsXML(out, *cana, {"safra_ZC02", "ref_ZC03"});
+    if (TXmlDataSetNFCe* forDia = FindDataSetOrNull("FORDIA")) {
+      CheckBrowseMode(*forDia);
+      for (forDia->First(); !forDia->Eof(); forDia->Next()) {
+        const std::string dia = ConvertFieldParaXML(*forDia, "dia_ZC05");
+        const std::string qtde = ConvertFieldParaXML(*forDia, "qtde_ZC06");
+        if (dia.empty() && qtde.empty()) continue;
+        out += "<forDia " + dia + ">" + qtde + "</forDia>";
+      }
+    }
+    AppendFieldsXML(out, *cana, {"qTotMes_ZC07", "qTotAnt_ZC08", "qTotGer_ZC09"});
+    if (TXmlDataSetNFCe* deduc = FindDataSetOrNull("DEDUC")) {
+      deduc->SetTagXML({});
+      CadaRegistro(out, *deduc, "deduc", [this, &out, deduc] { AppendDataSetXML(out, *deduc); });
+    }
+    AppendFieldsXML(out, *cana, {"vFor_ZC13", "vTotDed_ZC14", "vLiqFor_ZC15"});
+  });
+}
+
+void TqorNFCeCustomDataSet::ConvPartZD(std::string& out) {
+  if (Nivel() < V::pl_009) return;
+  const TXmlDataSetNFCe& zd = Parte("ZD");
+  Envolver(out, "infRespTec", [this, &out, &zd] {
+    AppendFieldsXML(out, zd,
+                    {"CNPJ_ZD02", "xContato_ZD04", "email_ZD05", "fone_ZD06", "idCSRT_ZD08",
+                     "hashCSRT_ZD09"});
+  });
+}
+
+void TqorNFCeCustomDataSet::ConvPartZX(std::string& out) {
+  if (Nivel() < V::pl_008g) return;
   const TXmlDataSetNFCe& zx = Parte("ZX");
-  return Envolver("infNFeSupl", Nivel() >= V::pl_009
-                                    ? ConvertFieldsParaXML(zx, {"qrCode_ZX02", "urlChave_ZX03"})
-                                    : ConvertFieldParaXML(zx, "qrCode_ZX02"));
+  Envolver(out, "infNFeSupl", [this, &out, &zx] {
+    if (Nivel() >= V::pl_009) {
+      AppendFieldsXML(out, zx, {"qrCode_ZX02", "urlChave_ZX03"});
+    } else {
+      AppendFieldsXML(out, zx, {"qrCode_ZX02"});
+    }
+  });
 }
 
 }  // namespace qor

@@ -7,8 +7,8 @@
 // (ConverterAuto) and appends it to LoteNFCe; Cancelar empties every group. Record numbers
 // ("handle") keep growing over all notes of one model.
 //
-// XML. The note is assembled by concatenation, part by part, in the element order of the NF-e
-// layout of the class's schema version, from the `infNFe` start tag to the closing
+// XML. The note is assembled in one text, each part appending to it in the element order of the
+// NF-e layout of the class's schema version, from the `infNFe` start tag to the closing
 // `infNFeSupl`. Values are written as held (the TX2 parser escaped them). The access key is
 // computed from the identification fields and replaces any `Id` and `cDV` the host gave.
 //
@@ -19,9 +19,9 @@
 // Not thread-safe.
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "conversion/TqorXMLDataSetNFCe.h"
@@ -53,7 +53,7 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
 
   TDataSetState GetStateItem() const { return stateItem_; }
   // Campo with the field class of this model (every field of it is a TqorNFCeXMLField).
-  TqorNFCeXMLField& CampoNFCe(const std::string& name) const {
+  TqorNFCeXMLField& CampoNFCe(std::string_view name) const {
     return static_cast<TqorNFCeXMLField&>(Campo(name));
   }
 
@@ -64,7 +64,9 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
 
   // The single-letter groups (A..Z) and ICMSUFDest, resolved after loading; nullptr when the
   // dictionary lacks one.
-  TXmlDataSetNFCe* Grupo(char letter) const;
+  TXmlDataSetNFCe* Grupo(char letter) const {
+    return letter >= 'A' && letter <= 'Z' ? letras_[letter - 'A'] : nullptr;
+  }
   TXmlDataSetNFCe* GetICMSUFDest() const { return icmsUFDest_; }
   const std::vector<TXmlDataSetNFCe*>& ListaNFE() const { return listaNFE_; }
   const std::vector<TXmlDataSetNFCe*>& ListaItemNFCe() const { return listaItem_; }
@@ -80,7 +82,6 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   void GetAtributosComplementares(
       TXmlFieldNFCe& field,
       const std::unordered_map<std::string, std::string>& attributes) override;
-  void AppendFieldXML(std::string& out, const TXmlFieldNFCe& field) const override;
 
   // Group lists: names, each class adding to (or replacing) its parent's.
   virtual std::vector<std::string> AddDataSetsListaNFE() const;
@@ -92,58 +93,85 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   virtual std::string CalcularChave(const TXmlDataSetNFCe& b, const TXmlDataSetNFCe& c) const;
   virtual std::size_t DigitosCNF() const { return 9; }
 
-  // ---- parts (each returns its fragment; empty means the element is absent) -------------------
-  std::string ConvPartA();
-  std::string ConvPartB();
-  std::string ConvPartRef();
-  std::string ConvPartC();
-  std::string ConvPartD();
-  std::string ConvPartE();
-  std::string ConvPartF();
-  std::string ConvPartG();
-  std::string ConvAutXML();
-  std::string ConvPartItens();
-  std::string ConvPartI();
-  std::string ConvPartDI();
-  std::string ConvDetExport();
-  std::string ConvPartI80();
-  std::string ConvPartJ();
-  std::string ConvPartK();
-  std::string ConvPartL();
-  std::string ConvPartL1();
-  std::string ConvPartM();
-  std::string ConvPartN();
-  std::string ConvPartO();
-  std::string ConvPartP();
-  std::string ConvPartQ();
-  std::string ConvPartR();
-  std::string ConvPartS();
-  std::string ConvPartT();
-  std::string ConvPartU();
-  std::string ConvPartICMSUFDest();
-  std::string ConvPartV();
-  std::string ConvPartW();
-  std::string ConvPartX();
-  std::string ConvPartY();
+  // ---- parts (each appends its fragment to `out`; nothing when the element is absent) ------
+  void ConvPartA(std::string& out);
+  void ConvPartB(std::string& out);
+  void ConvPartRef(std::string& out);
+  void ConvPartC(std::string& out);
+  void ConvPartD(std::string& out);
+  void ConvPartE(std::string& out);
+  void ConvPartF(std::string& out);
+  void ConvPartG(std::string& out);
+  void ConvAutXML(std::string& out);
+  void ConvPartItens(std::string& out);
+  void ConvPartI(std::string& out);
+  void ConvPartDI(std::string& out);
+  void ConvDetExport(std::string& out);
+  void ConvPartI80(std::string& out);
+  void ConvPartJ(std::string& out);
+  void ConvPartK(std::string& out);
+  void ConvPartL(std::string& out);
+  void ConvPartL1(std::string& out);
+  void ConvPartM(std::string& out);
+  void ConvPartN(std::string& out);
+  void ConvPartO(std::string& out);
+  void ConvPartP(std::string& out);
+  void ConvPartQ(std::string& out);
+  void ConvPartR(std::string& out);
+  void ConvPartS(std::string& out);
+  void ConvPartT(std::string& out);
+  void ConvPartU(std::string& out);
+  void ConvPartICMSUFDest(std::string& out);
+  void ConvPartV(std::string& out);
+  void ConvPartW(std::string& out);
+  void ConvPartX(std::string& out);
+  void ConvPartY(std::string& out);
   // The payment elements: `pag` per record before layout 4.00, `pag` with `detPag` after.
-  std::string ConvPartYA();
-  std::string ConvPartYA01();
-  std::string ConvPartYB();
-  std::string ConvPartZ();
-  std::string ConvExporta();
-  std::string ConvCana();
-  std::string ConvPartZD();
-  std::string ConvPartZX();
+  void ConvPartYA(std::string& out);
+  void ConvPartYA01(std::string& out);
+  void ConvPartYB(std::string& out);
+  void ConvPartZ(std::string& out);
+  void ConvExporta(std::string& out);
+  void ConvCana(std::string& out);
+  void ConvPartZD(std::string& out);
+  void ConvPartZX(std::string& out);
 
-  // The group, or "Parte %s não encontrada.".
-  TXmlDataSetNFCe& Parte(const std::string& name) const { return FindDataSet(name); }
-  // Each record of `group`, wrapped in `tag` when it has content.
-  std::string CadaRegistro(TXmlDataSetNFCe& group, const std::string& tag,
-                           const std::function<std::string()>& content);
+  // The group, or "Parte %s não encontrada." (a one-letter name from the groups resolved at
+  // load).
+  TXmlDataSetNFCe& Parte(std::string_view name) const {
+    if (name.size() == 1) {
+      if (TXmlDataSetNFCe* group = Grupo(name[0])) return *group;
+    }
+    return FindDataSet(name);
+  }
+  // Appends `<tag>`, what `content` appends and `</tag>`; nothing when `content` appends
+  // nothing.
+  template <typename Content>
+  static void Envolver(std::string& out, std::string_view tag, Content&& content) {
+    const std::size_t start = out.size();
+    out += '<';
+    out += tag;
+    out += '>';
+    const std::size_t body = out.size();
+    content();
+    if (out.size() == body) {
+      out.resize(start);
+      return;
+    }
+    out += "</";
+    out += tag;
+    out += '>';
+  }
+  // Each record of `group`, what `content` appends for it wrapped in `tag` (Envolver).
+  template <typename Content>
+  void CadaRegistro(std::string& out, TXmlDataSetNFCe& group, std::string_view tag,
+                    Content&& content) {
+    CheckBrowseMode(group);
+    for (group.First(); !group.Eof(); group.Next()) Envolver(out, tag, content);
+  }
   // Posts a pending record that holds data, drops one that does not, so the group can be read
   // record by record.
   void CheckBrowseMode(TXmlDataSetNFCe& group);
-  static std::string Envolver(const std::string& tag, const std::string& content);
 
  private:
   std::vector<TXmlDataSetNFCe*> listaNFE_, listaItem_;
@@ -152,6 +180,7 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   TStrings ownLote_;
   TStrings* lote_ = nullptr;
   TDataSetState stateItem_ = TDataSetState::dsInactive;
+  std::size_t tamanhoUltimaNota_ = 0;  // length of the last note written
 };
 
 }  // namespace qor

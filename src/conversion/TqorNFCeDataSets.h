@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "conversion/TqorNFCeCustomDataSet.h"
 #include "core/Types.h"
@@ -62,7 +63,7 @@ class TqorNFCeDataSets {
   void SalvarPart(const std::string& group) { modelo_->SalvarPart(group); }
 
   // The field `name` in any group ("Campo %s não encontrado" when none declares it).
-  TqorNFCeXMLField& Campo(const std::string& name) const { return modelo_->CampoNFCe(name); }
+  TqorNFCeXMLField& Campo(std::string_view name) const { return modelo_->CampoNFCe(name); }
   // The field whose record positions hold "group=position" (positional TXT layouts).
   TqorNFCeXMLField& Campo(const std::string& group, const std::string& position) const;
   TXmlDataSetNFCe& FindDataSet(const std::string& name) const {

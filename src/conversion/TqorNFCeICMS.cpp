@@ -134,17 +134,17 @@ bool CampoNoNivel(std::string_view element, std::string_view field, V nivel,
 
 }  // namespace
 
-std::string TqorNFCeCustomDataSet::ConvPartN() {
+void TqorNFCeCustomDataSet::ConvPartN(std::string& out) {
   const TXmlDataSetNFCe& n = Parte("N");
-  const std::string& cst = n.Value("CST_N12");
-  const std::string& csosn = n.Value("CSOSN_N12a");
+  const std::string& cst = ValorDe(n, "CST_N12");
+  const std::string& csosn = ValorDe(n, "CSOSN_N12a");
   std::string_view code = cst;
   const char* codeField = "CST_N12";
-  if ((cst == "10" || cst == "90") && !n.Value("UFST_N24").empty()) {
+  if ((cst == "10" || cst == "90") && !ValorDe(n, "UFST_N24").empty()) {
     code = "#Part";
-  } else if (cst == "41" && (!n.Value("vBCSTRet_N26").empty() ||
-                             !n.Value("vICMSSTRet_N27").empty() ||
-                             !n.Value("vBCSTDest_N31").empty())) {
+  } else if (cst == "41" && (!ValorDe(n, "vBCSTRet_N26").empty() ||
+                             !ValorDe(n, "vICMSSTRet_N27").empty() ||
+                             !ValorDe(n, "vBCSTDest_N31").empty())) {
     code = "#ST";
   }
   const IcmsElemento* elemento = &Elemento(code);
@@ -154,19 +154,17 @@ std::string TqorNFCeCustomDataSet::ConvPartN() {
     elemento = &simples;
     codeField = "CSOSN_N12a";
   }
-  if (elemento->element.empty()) return {};
+  if (elemento->element.empty()) return;
   const V nivel = Nivel();
-  std::string out = ConvertFieldParaXML(n, "orig_N11");
-  out += ConvertFieldParaXML(n, codeField);
-  for (std::string_view field : elemento->fields) {
-    std::string_view nome;
-    if (CampoNoNivel(elemento->element, field, nivel, nome)) {
-      out += ConvertFieldParaXML(n, nome);
-    }
-  }
-  if (out.empty()) return {};
-  const std::string element(elemento->element);
-  return "<ICMS>" + Envolver(element, out) + "</ICMS>";
+  Envolver(out, "ICMS", [this, &out, &n, elemento, codeField, nivel] {
+    Envolver(out, elemento->element, [this, &out, &n, elemento, codeField, nivel] {
+      AppendFieldsXML(out, n, {"orig_N11", codeField});
+      for (std::string_view field : elemento->fields) {
+        std::string_view nome;
+        if (CampoNoNivel(elemento->element, field, nivel, nome)) AppendFieldsXML(out, n, {nome});
+      }
+    });
+  });
 }
 
 }  // namespace qor

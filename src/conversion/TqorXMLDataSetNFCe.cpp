@@ -29,6 +29,19 @@ bool IsIdentifier(const std::string& name) {
   return true;
 }
 
+// Whether the value is "null" in any case (a value the host writes for an absent element).
+bool Nulo(const std::string& value) {
+  return value.size() == 4 && (value[0] == 'n' || value[0] == 'N') && SameText(value, "null");
+}
+
+// Whether the text is empty once trimmed (Trim's blanks: spaces and control characters).
+bool EmBranco(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > ' ') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TqorXMLDataSetNFCe::TqorXMLDataSetNFCe() = default;
@@ -46,6 +59,8 @@ void TqorXMLDataSetNFCe::SetXMLDicionario(const std::string& path) {
 void TqorXMLDataSetNFCe::CreateListDataSets() {
   while (!listDataSets_.empty()) listDataSets_.pop_back();
   groupsByName_.clear();
+  groupsByExactName_.clear();
+  ultimoCampo_ = nullptr;
   fieldsByExactName_.clear();
   fieldsByName_.clear();
   LoadDicXML();
@@ -83,7 +98,7 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     // A group name also names its table and prefixes its fields: it must be an identifier,
     // and a second group of the same name would hide the first.
     if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
-        groupsByName_.count(UpperCase(groupElement.name)) != 0) {
+        groupsByName_.count(groupElement.name) != 0) {
       throw loadError();
     }
     auto group = std::make_unique<TXmlDataSetNFCe>(groupElement.name);
@@ -116,21 +131,24 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     group->SetBeforeInsert([this, table](TqorMemTable&) { AntesDeIncluir(*table); });
     group->SetAfterInsert([this, table](TqorMemTable&) { DepoisDeIncluir(*table); });
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
-    groupsByName_.emplace(UpperCase(table->Name()), table);
+    groupsByName_.emplace(table->Name(), table);
+    groupsByExactName_.emplace(table->Name(), table);
+    table->SetContadorHandle(&handles_[table->Name()]);
     for (const auto& field : table->Fields()) {
-      fieldsByExactName_.emplace(field->FieldName(), field.get());
-      fieldsByName_.emplace(LowerCase(field->FieldName()), field.get());
+      field->SetDonoDoNome(fieldsByExactName_.emplace(field->FieldName(), field.get()).second);
+      fieldsByName_.emplace(field->FieldName(), field.get());
     }
     listDataSets_.push_back(std::move(group));
   }
   // A link to a group the dictionary lacks, or through fields it lacks, is a broken dictionary.
   for (const auto& group : listDataSets_) {
     if (group->GetXmlMasterSource().empty()) continue;
-    const TXmlDataSetNFCe* master = FindDataSetOrNull(group->GetXmlMasterSource());
+    TXmlDataSetNFCe* master = FindDataSetOrNull(group->GetXmlMasterSource());
     if (!master || master == group.get() || group->FindField(group->GetXMLKeyField()) < 0 ||
         master->FindField(group->GetXMLMasterField()) < 0) {
       throw loadError();
     }
+    group->SetXmlMaster(master);
   }
   if (activeMasterSource_) SetActiveMasterSource(true);
 }
@@ -147,27 +165,41 @@ void TqorXMLDataSetNFCe::SetActiveMasterSource(bool active) {
   }
 }
 
-TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(const std::string& name) const {
-  const auto it = groupsByName_.find(UpperCase(name));
+TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(std::string_view name) const {
+  if (const auto exact = groupsByExactName_.find(name); exact != groupsByExactName_.end()) {
+    return exact->second;
+  }
+  const auto it = groupsByName_.find(name);
   return it == groupsByName_.end() ? nullptr : it->second;
 }
 
-TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(const std::string& name) const {
+TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(std::string_view name) const {
   if (TXmlDataSetNFCe* group = FindDataSetOrNull(name)) return *group;
   throw EqorDataSetException("Parte %s não encontrada.", {UpperCase(name)}, diretorioLogErro_);
 }
 
-TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(const std::string& name) const {
-  if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
-    return exact->second;
+TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(std::string_view name) const {
+  // A host writes the fields of a part mostly in dictionary order: the fields after the last
+  // one found are looked at first (one is taken when the lookup by its name finds it).
+  if (ultimoCampo_ != nullptr) {
+    const TXmlDataSetNFCe& group = ultimoCampo_->DataSet();
+    const int index = group.IndiceDoNome(name, ultimoCampo_->Index() + 1);
+    if (index >= 0) {
+      TXmlFieldNFCe* field = group.Fields()[static_cast<std::size_t>(index)].get();
+      if (field->DonoDoNome()) return ultimoCampo_ = field;
+    }
   }
-  const auto it = fieldsByName_.find(LowerCase(name));
-  return it == fieldsByName_.end() ? nullptr : it->second;
+  if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
+    return ultimoCampo_ = exact->second;
+  }
+  const auto it = fieldsByName_.find(name);
+  return ultimoCampo_ = it == fieldsByName_.end() ? nullptr : it->second;
 }
 
-TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(const std::string& name) const {
+TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(std::string_view name) const {
   if (TXmlFieldNFCe* field = FindCampo(name)) return *field;
-  throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {name}, diretorioLogErro_);
+  throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {std::string(name)},
+                                          diretorioLogErro_);
 }
 
 int TqorXMLDataSetNFCe::GetHandle(const std::string& group, bool increment) {
@@ -189,20 +221,22 @@ void TqorXMLDataSetNFCe::AntesDeIncluir(TXmlDataSetNFCe& group) {
 
 void TqorXMLDataSetNFCe::DepoisDeIncluir(TXmlDataSetNFCe& group) {
   if (group.HandleIndex() >= 0) {
-    group.SetValue(static_cast<std::size_t>(group.HandleIndex()),
-                   std::to_string(GetHandle(group.Name(), true)));
+    int& handle = *group.ContadorHandle();  // GetHandle(group.Name(), true)
+    group.SetValue(static_cast<std::size_t>(group.HandleIndex()), std::to_string(++handle));
   }
-  if (group.GetXmlMasterSource().empty() || group.KeyIndex() < 0) return;
-  const TXmlDataSetNFCe* master = FindDataSetOrNull(group.GetXmlMasterSource());
-  if (master && master->Active()) {
-    group.SetValue(static_cast<std::size_t>(group.KeyIndex()),
-                   master->Value(group.GetXMLMasterField()));
+  const TXmlDataSetNFCe* master = group.XmlMaster();
+  if (master == nullptr || group.KeyIndex() < 0) return;
+  if (master->Active()) {
+    const std::size_t key = static_cast<std::size_t>(group.KeyIndex());
+    const std::string& value = master->Value(static_cast<std::size_t>(group.MasterFieldIndex()));
+    // The table link has usually written it already.
+    if (group.Value(key) != value) group.SetValue(key, value);
   }
 }
 
 void TqorXMLDataSetNFCe::AntesDeSalvar(TXmlDataSetNFCe& group) {
   for (const TXmlFieldNFCe* field : group.CamposVerificados()) {
-    if (field->Required() && Trim(field->AsString()).empty()) {
+    if (field->Required() && EmBranco(field->AsString())) {
       throw EqorDataSetException(
           "O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",
           {field->FieldName(), field->DisplayLabel(), field->GetDica()}, diretorioLogErro_);
@@ -231,15 +265,12 @@ void TqorXMLDataSetNFCe::SalvarPart(const std::string& name) {
 void TqorXMLDataSetNFCe::Incluir(TXmlDataSetNFCe& group) { group.Append(); }
 
 void TqorXMLDataSetNFCe::ClearDataSets() {
+  // Closing drops the pending record and every record: reopened, the group is empty. A group
+  // in browse without records is so already.
   for (const auto& group : listDataSets_) {
-    group->Cancel();
-    group->Empty();
+    if (group->State() == TDataSetState::dsBrowse && group->StoredCount() == 0) continue;
     group->Close();
     group->Open();
-    if (group->RecordCount() != 0) {
-      throw EqorDataSetException("Erro ao Liberar memória para próxima NFCe em (%s) ",
-                                 {group->Name()}, diretorioLogErro_);
-    }
   }
 }
 
@@ -248,7 +279,7 @@ void TqorXMLDataSetNFCe::ClearDataSets() {
 void TqorXMLDataSetNFCe::AppendFieldXML(std::string& out, const TXmlFieldNFCe& field) const {
   if (!field.Visible()) return;
   const std::string& value = field.AsString();
-  if (value.size() == 4 && SameText(value, "null")) return;
+  if (Nulo(value)) return;
   if (value.empty() && !field.GetGeraTagVazia()) return;
   const std::string& name = field.XmlName();
   if (field.IsElement()) {
@@ -267,6 +298,12 @@ void TqorXMLDataSetNFCe::AppendFieldXML(std::string& out, const TXmlFieldNFCe& f
   }
 }
 
+const std::string& TqorXMLDataSetNFCe::ValorDe(const TXmlDataSetNFCe& group,
+                                               std::string_view name) const {
+  const int index = group.IndiceDoNome(name, 0);
+  return index >= 0 ? group.Value(static_cast<std::size_t>(index)) : group.Value(name);
+}
+
 std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlFieldNFCe& field) const {
   std::string out;
   AppendFieldXML(out, field);
@@ -275,16 +312,15 @@ std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlFieldNFCe& field) 
 
 std::string TqorXMLDataSetNFCe::ConvertFieldParaXML(const TXmlDataSetNFCe& group,
                                                     std::string_view name) const {
-  const TXmlFieldNFCe* field = group.FindXmlField(name);
+  const TXmlFieldNFCe* field = group.FindXmlFieldNaOrdem(name);
   return field ? ConvertFieldParaXML(*field) : std::string();
 }
 
 void TqorXMLDataSetNFCe::AppendFieldsXML(std::string& out, const TXmlDataSetNFCe& group,
                                          std::initializer_list<std::string_view> names) const {
+  if (group.NadaAEscrever()) return;  // every field of it would be skipped
   for (std::string_view name : names) {
-    if (const TXmlFieldNFCe* field = group.FindXmlField(name)) {
-      AppendFieldXML(out, *field);
-    }
+    if (const TXmlFieldNFCe* field = group.FindXmlFieldNaOrdem(name)) AppendFieldXML(out, *field);
   }
 }
 
@@ -296,6 +332,13 @@ std::string TqorXMLDataSetNFCe::ConvertFieldsParaXML(
 }
 
 std::string TqorXMLDataSetNFCe::ConvertDataSetParaXML(const TXmlDataSetNFCe& group) const {
+  std::string out;
+  AppendDataSetXML(out, group);
+  return out;
+}
+
+void TqorXMLDataSetNFCe::AppendDataSetXML(std::string& out, const TXmlDataSetNFCe& group) const {
+  if (group.SemValoresVisiveis()) return;
   bool hasData = false;
   for (const auto& field : group.Fields()) {
     if (field->Visible() && !field->AsString().empty()) {
@@ -303,12 +346,19 @@ std::string TqorXMLDataSetNFCe::ConvertDataSetParaXML(const TXmlDataSetNFCe& gro
       break;
     }
   }
-  if (!hasData) return {};
-  std::string content;
-  for (const auto& field : group.Fields()) AppendFieldXML(content, *field);
+  if (!hasData) return;
   const std::string& tag = group.GetTagXML();
-  if (tag.empty()) return content;
-  return "<" + tag + ">" + content + "</" + tag + ">";
+  if (!tag.empty()) {
+    out += '<';
+    out += tag;
+    out += '>';
+  }
+  for (const auto& field : group.Fields()) AppendFieldXML(out, *field);
+  if (!tag.empty()) {
+    out += "</";
+    out += tag;
+    out += '>';
+  }
 }
 
 std::string TqorXMLDataSetNFCe::ParserConverter(const std::string& text) const {

@@ -50,12 +50,12 @@ class TqorXMLDataSetNFCe {
   // ---- lookups ------------------------------------------------------------------------------
   // The group named `name` (ignoring case); EqorDataSetException "Parte %s não encontrada."
   // with the upper-cased name when there is none.
-  TXmlDataSetNFCe& FindDataSet(const std::string& name) const;
-  TXmlDataSetNFCe* FindDataSetOrNull(const std::string& name) const;
+  TXmlDataSetNFCe& FindDataSet(std::string_view name) const;
+  TXmlDataSetNFCe* FindDataSetOrNull(std::string_view name) const;
   // The field `name` (ignoring case) of the first group, in dictionary order, that declares it;
   // EqorDataSetFieldNotFoundException "Campo %s não encontrado" when none does.
-  TXmlFieldNFCe& Campo(const std::string& name) const;
-  TXmlFieldNFCe* FindCampo(const std::string& name) const;
+  TXmlFieldNFCe& Campo(std::string_view name) const;
+  TXmlFieldNFCe* FindCampo(std::string_view name) const;
   // The record number of `group`: the last one given, plus one when `increment` (stored).
   // Counters start at 0 per group and are never reset for the life of the model.
   int GetHandle(const std::string& group, bool increment);
@@ -78,6 +78,9 @@ class TqorXMLDataSetNFCe {
   std::string ConvertFieldParaXML(const TXmlFieldNFCe& field) const;
   // The field `name` of `group`; nothing when the group does not declare it.
   std::string ConvertFieldParaXML(const TXmlDataSetNFCe& group, std::string_view name) const;
+  // group.Value(name) (which raises for a name the group lacks), the name compared first with
+  // the group's field names as written.
+  const std::string& ValorDe(const TXmlDataSetNFCe& group, std::string_view name) const;
   // The outputs of the named fields of `group`, in the order given.
   std::string ConvertFieldsParaXML(const TXmlDataSetNFCe& group,
                                    std::initializer_list<std::string_view> names) const;
@@ -86,6 +89,7 @@ class TqorXMLDataSetNFCe {
   // Every field of the current record in dictionary order, wrapped in the group's TagXML when
   // it has one; empty when no visible field has a value.
   std::string ConvertDataSetParaXML(const TXmlDataSetNFCe& group) const;
+  void AppendDataSetXML(std::string& out, const TXmlDataSetNFCe& group) const;
   // The template with each "@G(field)" replaced by that field's output and each "@G(*)" by
   // the whole group G (one-letter group names; letter and field ignore case).
   std::string ParserConverter(const std::string& templateText) const;
@@ -101,7 +105,7 @@ class TqorXMLDataSetNFCe {
   // Frees the groups and loads the dictionary.
   virtual void CreateListDataSets();
   void LoadDicXML();
-  // Cancels, empties and reopens every group.
+  // Empties and reopens every group (a pending record is dropped).
   void ClearDataSets();
 
   virtual void AntesDeSalvar(TXmlDataSetNFCe& group);
@@ -110,12 +114,15 @@ class TqorXMLDataSetNFCe {
 
  private:
   std::vector<std::unique_ptr<TXmlDataSetNFCe>> listDataSets_;
-  std::unordered_map<std::string, TXmlDataSetNFCe*> groupsByName_;  // upper-case name
-  // Field lookup by name, the first group declaring a name winning: as declared, then by the
-  // lower-case name for a host that writes it in another case.
-  std::unordered_map<std::string, TXmlFieldNFCe*> fieldsByExactName_;
-  std::unordered_map<std::string, TXmlFieldNFCe*> fieldsByName_;
-  std::unordered_map<std::string, int> handles_;
+  // Groups by name: as declared, then ignoring case.
+  TNameMap<TXmlDataSetNFCe*> groupsByExactName_;
+  TNoCaseMap<TXmlDataSetNFCe*> groupsByName_;
+  // Field lookup by name, the first group declaring a name winning: as declared, then ignoring
+  // case for a host that writes it in another case.
+  TNameMap<TXmlFieldNFCe*> fieldsByExactName_;
+  mutable TXmlFieldNFCe* ultimoCampo_ = nullptr;  // the last field FindCampo found
+  TNoCaseMap<TXmlFieldNFCe*> fieldsByName_;
+  TNameMap<int> handles_;
   std::string xmlDicionario_;
   bool activeMasterSource_ = false;
   TDataSetState state_ = TDataSetState::dsInactive;

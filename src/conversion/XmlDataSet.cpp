@@ -49,30 +49,30 @@ std::vector<std::string> SplitList(const std::string& text) {
 }  // namespace
 
 TXmlFieldNFCe::TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index)
-    : group_(&group), index_(index) {
+    : group_(&group),
+      index_(index),
+      size_(group.Field(index).size),
+      required_(group.Field(index).required),
+      visible_(group.Field(index).visible) {
   const std::string& name = group.Field(index).name;
   xmlName_ = name.substr(0, name.find('_'));
 }
 
-const std::string& TXmlFieldNFCe::FieldName() const { return group_->Field(index_).name; }
-int TXmlFieldNFCe::Size() const { return group_->Field(index_).size; }
-bool TXmlFieldNFCe::Required() const { return group_->Field(index_).required; }
-bool TXmlFieldNFCe::Visible() const { return group_->Field(index_).visible; }
 const std::string& TXmlFieldNFCe::DisplayLabel() const {
   return group_->Field(index_).displayLabel;
 }
 
-const std::string& TXmlFieldNFCe::AsString() const { return group_->Value(index_); }
-
-void TXmlFieldNFCe::SetAsString(const std::string& value) {
+void TXmlFieldNFCe::SetAsString(std::string value) {
   const int size = Size();
-  if (size > 0 && UnescapedLength(value) > static_cast<std::size_t>(size)) {
+  // A value counts no more characters than bytes: only a longer one needs counting.
+  if (size > 0 && value.size() > static_cast<std::size_t>(size) &&
+      UnescapedLength(value) > static_cast<std::size_t>(size)) {
     throw EqorDataSetException(
         "O conteúdo do campo [%s] referente a [%s] excede o tamanho máximo de %d "
         "caracteres.\r\nDica: %s",
         {FieldName(), DisplayLabel(), size, GetDica()}, diretorioLogErro_);
   }
-  group_->SetValue(index_, value);
+  group_->SetValue(index_, std::move(value));
 }
 
 void TXmlFieldNFCe::SetTpNode(const std::string& v) {
@@ -111,18 +111,32 @@ void TXmlDataSetNFCe::Preparar() {
   keyIndex_ = keyField_.empty() ? -1 : FindField(keyField_);
   camposDeDados_.clear();
   camposVerificados_.clear();
+  nomes_.clear();
+  primeiroVisivel_ = fields_.size();
+  temTagVazia_ = false;
   for (const auto& field : fields_) {
     if (field->Visible() && !SameText(field->FieldName(), "handle") &&
         !SameText(field->FieldName(), masterField_)) {
       camposDeDados_.push_back(field.get());
     }
     if (field->Required() || !field->Enum().empty()) camposVerificados_.push_back(field.get());
+    nomes_.push_back(field->FieldName());  // the table's declarations no longer change
+    if (field->Visible()) primeiroVisivel_ = std::min(primeiroVisivel_, field->Index());
+    if (field->Visible() && field->GetGeraTagVazia()) temTagVazia_ = true;
   }
+}
+
+TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlFieldNaOrdem(std::string_view name) const {
+  int index = IndiceDoNome(name, proximo_);
+  if (index < 0) index = IndiceDoNome(name, 0);
+  if (index < 0) return FindXmlField(name);
+  proximo_ = static_cast<std::size_t>(index) + 1;
+  return fields_[static_cast<std::size_t>(index)].get();
 }
 
 TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(std::string_view name) const {
   if (const auto it = byExactName_.find(name); it != byExactName_.end()) return it->second;
-  const int index = FindField(std::string(name));
+  const int index = FindField(name);
   return index < 0 ? nullptr : fields_[static_cast<std::size_t>(index)].get();
 }
 

@@ -38,18 +38,18 @@ class TXmlFieldNFCe {
 
   TXmlDataSetNFCe& DataSet() const { return *group_; }
   std::size_t Index() const { return index_; }
-  const std::string& FieldName() const;
+  inline const std::string& FieldName() const;
   // The name up to the first underscore.
   const std::string& XmlName() const { return xmlName_; }
-  int Size() const;
-  bool Required() const;
-  bool Visible() const;
+  int Size() const { return size_; }
+  bool Required() const { return required_; }
+  bool Visible() const { return visible_; }
   const std::string& DisplayLabel() const;
 
   // Value on the group's current record (pending record in edit or insert).
-  const std::string& AsString() const;
+  inline const std::string& AsString() const;
   // Writes the current record (the group must be in edit or insert). Refuses an over-long value.
-  void SetAsString(const std::string& value);
+  void SetAsString(std::string value);
 
   virtual std::string GetDica() const { return dica_; }
   virtual bool GetGeraTagVazia() const { return geraTagVazia_; }
@@ -72,15 +72,24 @@ class TXmlFieldNFCe {
   bool IsElement() const { return isElement_; }
   const std::string& GetDiretorioLogErro() const { return diretorioLogErro_; }
   void SetDiretorioLogErro(const std::string& v) { diretorioLogErro_ = v; }
+  // Whether the model's lookup by this exact name finds this field (no group before its own
+  // declares the name).
+  bool DonoDoNome() const { return donoDoNome_; }
+  void SetDonoDoNome(bool v) { donoDoNome_ = v; }
 
  private:
   TXmlDataSetNFCe* group_;
   std::size_t index_;
+  // The column's declaration, fixed once the column exists.
+  int size_;
+  bool required_;
+  bool visible_;
   std::string xmlName_;
   std::string tagXML_;
   std::string tpNode_;
   bool isElement_ = false;
   bool geraTagVazia_ = false;
+  bool donoDoNome_ = false;
   std::string dica_;
   std::vector<std::string> enum_;
   std::string diretorioLogErro_;
@@ -109,6 +118,21 @@ class TXmlDataSetNFCe : public TqorMemTable {
   // The field named `name` (ignoring case), or nullptr. A name written as declared is found
   // without building any text: the conversion looks fields up by name for every element.
   TXmlFieldNFCe* FindXmlField(std::string_view name) const;
+  // The same, for the conversion, which names fields mostly in dictionary order: the names are
+  // compared from the field after the last one it found on (then from the first), and a name
+  // written in another case, or not declared, is looked up as above.
+  TXmlFieldNFCe* FindXmlFieldNaOrdem(std::string_view name) const;
+  // Index of the field named exactly `name` at index `from` or after; -1 when none.
+  int IndiceDoNome(std::string_view name, std::size_t from) const {
+    for (std::size_t i = from; i < nomes_.size(); ++i) {
+      // Length and last character first: names of a group mostly differ there.
+      const std::string_view nome = nomes_[i];
+      if (nome.size() == name.size() && nome.back() == name.back() && nome == name) {
+        return static_cast<int>(i);
+      }
+    }
+    return -1;
+  }
 
   // Wrapping element of whole-group output; set by the conversion before it writes the group.
   const std::string& GetTagXML() const { return tagXML_; }
@@ -126,11 +150,28 @@ class TXmlDataSetNFCe : public TqorMemTable {
   // Index of the "handle" field (-1 when the group has none) and of the link's key field.
   int HandleIndex() const { return handleIndex_; }
   int KeyIndex() const { return keyIndex_; }
+  // The group XmlMasterSource names and the index of XMLMasterField in it, resolved once the
+  // whole dictionary is loaded (nullptr and -1 for a group without a master).
+  void SetXmlMaster(TXmlDataSetNFCe* master) {
+    xmlMaster_ = master;
+    masterFieldIndex_ = master ? master->FindField(masterField_) : -1;
+  }
+  TXmlDataSetNFCe* XmlMaster() const { return xmlMaster_; }
+  int MasterFieldIndex() const { return masterFieldIndex_; }
+  // The model's record counter of this group (its "handle" numbers), set when it is loaded.
+  void SetContadorHandle(int* contador) { contadorHandle_ = contador; }
+  int* ContadorHandle() const { return contadorHandle_; }
   // Visible fields other than "handle" and XMLMasterField: those whose values mean the record
   // holds data.
   const std::vector<TXmlFieldNFCe*>& CamposDeDados() const { return camposDeDados_; }
   // Fields checked before a post: required, or restricted to an enumeration.
   const std::vector<TXmlFieldNFCe*>& CamposVerificados() const { return camposVerificados_; }
+  // Whether no visible field has a value on the current record (the fields before the first
+  // visible one are not visible).
+  bool SemValoresVisiveis() const { return EmptyFrom(primeiroVisivel_); }
+  // Whether no field of the current record would be written: none visible has a value and none
+  // writes an empty element.
+  bool NadaAEscrever() const { return !temTagVazia_ && SemValoresVisiveis(); }
 
   // Whether the table is being changed (edit or insert).
   bool Editing() const {
@@ -138,16 +179,22 @@ class TXmlDataSetNFCe : public TqorMemTable {
   }
 
  private:
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
   std::vector<std::unique_ptr<TXmlFieldNFCe>> fields_;
-  std::unordered_map<std::string, TXmlFieldNFCe*, NameHash, std::equal_to<>> byExactName_;
+  TNameMap<TXmlFieldNFCe*> byExactName_;
   int handleIndex_ = -1;
   int keyIndex_ = -1;
+  TXmlDataSetNFCe* xmlMaster_ = nullptr;
+  int masterFieldIndex_ = -1;
+  int* contadorHandle_ = nullptr;
   std::vector<TXmlFieldNFCe*> camposDeDados_, camposVerificados_;
+  std::vector<std::string_view> nomes_;  // the field names in dictionary order (Preparar)
+  std::size_t primeiroVisivel_ = 0;      // index of the first visible field
+  bool temTagVazia_ = false;             // whether a field writes an empty element
+  mutable std::size_t proximo_ = 0;      // where FindXmlFieldNaOrdem looks first
   std::string tagXML_, keyField_, masterField_, masterSource_;
 };
+
+inline const std::string& TXmlFieldNFCe::AsString() const { return group_->Value(index_); }
+inline const std::string& TXmlFieldNFCe::FieldName() const { return group_->Field(index_).name; }
 
 }  // namespace qor

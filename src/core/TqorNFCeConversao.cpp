@@ -6,6 +6,18 @@
 namespace qor {
 
 namespace {
+// The version attribute of the batch template's enviNFe; the text last read is kept with its
+// version (per thread), so converting note after note does not parse the same template again.
+std::string VersaoDoTemplate(const std::string& modelo) {
+  thread_local std::string ultimoModelo;
+  thread_local std::string ultimaVersao;
+  if (ultimoModelo.empty() || modelo != ultimoModelo) {
+    ultimaVersao = GetXMLAttributeByIndex(modelo, "enviNFe", "versao");
+    ultimoModelo = modelo;
+  }
+  return ultimaVersao;
+}
+
 const char* SufixoConversao(TLayoutConvKind kind) {
   switch (kind) {
     case TLayoutConvKind::lkTXTDic:
@@ -28,8 +40,7 @@ TqorNFCeConverter& TqorNFCe::GetConversor() {
 }
 
 std::string TqorNFCe::GetVersaoNota() {
-  const std::string versao =
-      GetXMLAttributeByIndex(LoadTemplate("pedido_enviarnota.xml"), "enviNFe", "versao");
+  const std::string versao = VersaoDoTemplate(LoadTemplate("pedido_enviarnota.xml"));
   if (versao.empty()) {
     throw EqorNFCeException("O template pedido_enviarnota.xml não possui o atributo versao.",
                             GetDiretorioLogErro());

@@ -3,13 +3,10 @@
 #include <algorithm>
 
 #include "platform/GovException.h"
-#include "platform/Text.h"
 
 namespace qor {
 
 namespace {
-
-const std::string kEmpty;
 
 const char* StateName(TDataSetState s) {
   switch (s) {
@@ -27,41 +24,118 @@ const char* StateName(TDataSetState s) {
 
 }  // namespace
 
+bool TNoCaseEqual::operator()(std::string_view a, std::string_view b) const {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
+  }
+  return true;
+}
+
+const std::string TqorMemTable::kEmptyText;
+
+void TqorMemTable::BeginPending() {
+  pendingStart_ = values_.size();
+  // Room for every field, so writing the record does not move the values read from it.
+  const std::size_t needed = pendingStart_ + fields_.size();
+  if (values_.capacity() < needed) values_.reserve(std::max(needed, 2 * values_.capacity()));
+}
+
+// ---- key index ----
+
+std::size_t TqorMemTable::KeyIndex::Position(std::string_view key, std::size_t hash) const {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t i = hash & mask;
+  while (slots_[i].used && !(slots_[i].hash == hash && slots_[i].key == key)) i = (i + 1) & mask;
+  return i;
+}
+
+const std::vector<std::size_t>* TqorMemTable::KeyIndex::Find(std::string_view key) const {
+  if (used_.empty()) return nullptr;
+  const Slot& slot = slots_[Position(key, TNameHash{}(key))];
+  return slot.used ? &slot.records : nullptr;
+}
+
+std::vector<std::size_t>& TqorMemTable::KeyIndex::Get(std::string_view key) {
+  if (2 * (used_.size() + 1) > slots_.size()) Grow();
+  const std::size_t hash = TNameHash{}(key);
+  const std::size_t i = Position(key, hash);
+  Slot& slot = slots_[i];
+  if (!slot.used) {
+    slot.used = true;
+    slot.hash = hash;
+    slot.key.assign(key);
+    slot.records.clear();
+    used_.push_back(i);
+  }
+  return slot.records;
+}
+
+void TqorMemTable::KeyIndex::Clear() {
+  for (std::size_t i : used_) slots_[i].used = false;
+  used_.clear();
+}
+
+void TqorMemTable::KeyIndex::Grow() {
+  std::vector<Slot> old(std::max<std::size_t>(16, 2 * slots_.size()));
+  old.swap(slots_);
+  std::vector<std::size_t> wasUsed;
+  wasUsed.swap(used_);
+  for (std::size_t from : wasUsed) {
+    Slot& slot = old[from];
+    const std::size_t to = Position(slot.key, slot.hash);
+    slots_[to] = std::move(slot);
+    used_.push_back(to);
+  }
+}
+
+// ---- records ----
+
+TqorMemTable::Span TqorMemTable::EndPending() {
+  while (values_.size() > pendingStart_ && values_.back().empty()) values_.pop_back();
+  return {pendingStart_, values_.size() - pendingStart_};
+}
+
 TqorMemTable::TqorMemTable(std::string name) : name_(std::move(name)) {}
 
 TqorMemTable::~TqorMemTable() {
   Unlink();
   for (TqorMemTable* d : details_) {
     d->master_ = nullptr;
-    d->byKey_.clear();
+    d->byKey_.Clear();
     if (d->Active()) d->RebuildView();
   }
 }
 
-void TqorMemTable::RequireState(bool ok, const char* operation) const {
-  if (!ok)
-    throw EqorGovException(std::string("Operação ") + operation + " inválida na tabela " + name_ +
-                           " em estado " + StateName(state_) + ".");
+void TqorMemTable::ThrowFieldIndex() const {
+  throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
+}
+
+void TqorMemTable::ThrowState(const char* operation) const {
+  throw EqorGovException(std::string("Operação ") + operation + " inválida na tabela " + name_ +
+                         " em estado " + StateName(state_) + ".");
 }
 
 std::size_t TqorMemTable::AddField(const std::string& name, int size, bool required, bool visible,
                                    const std::string& displayLabel) {
   RequireState(state_ == TDataSetState::dsInactive, "AddField");
   if (name.empty()) throw EqorGovException("Nome de campo vazio na tabela " + name_ + ".");
-  auto [it, added] = byName_.emplace(LowerCase(name), fields_.size());
+  auto [it, added] = byName_.emplace(name, fields_.size());
   if (!added) throw EqorGovException("Campo " + name + " duplicado na tabela " + name_ + ".");
   fields_.push_back({name, size, required, visible, displayLabel.empty() ? name : displayLabel});
   return it->second;
 }
 
-int TqorMemTable::FindField(const std::string& name) const {
-  auto it = byName_.find(LowerCase(name));
+int TqorMemTable::FindField(std::string_view name) const {
+  auto it = byName_.find(name);
   return it == byName_.end() ? -1 : static_cast<int>(it->second);
 }
 
-std::size_t TqorMemTable::FieldByName(const std::string& name) const {
+std::size_t TqorMemTable::FieldByName(std::string_view name) const {
   int i = FindField(name);
-  if (i < 0) throw EqorGovException("Campo " + name + " não encontrado na tabela " + name_ + ".");
+  if (i < 0)
+    throw EqorGovException("Campo " + std::string(name) + " não encontrado na tabela " + name_ +
+                           ".");
   return static_cast<std::size_t>(i);
 }
 
@@ -84,29 +158,43 @@ const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
       return nullptr;
     case TDataSetState::dsEdit:
     case TDataSetState::dsInsert:
-      return &pending_[field];
+      return &PendingValue(field);
     case TDataSetState::dsBrowse:
       break;
   }
   Refresh();
   if (view_.empty()) return nullptr;
-  return &records_[view_[cur_]][field];
+  return &StoredValue(view_[cur_], field);
 }
 
-const std::string& TqorMemTable::Value(std::size_t field) const {
-  RequireState(state_ != TDataSetState::dsInactive, "de leitura");
-  if (field >= fields_.size())
-    throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
-  const std::string* v = CurrentValue(field);
-  return v ? *v : kEmpty;
+bool TqorMemTable::EmptyFrom(std::size_t field) const {
+  switch (state_) {
+    case TDataSetState::dsInactive:
+      return true;
+    case TDataSetState::dsEdit:
+    case TDataSetState::dsInsert:
+      for (std::size_t i = pendingStart_ + field; i < values_.size(); ++i) {
+        if (!values_[i].empty()) return false;
+      }
+      return true;
+    case TDataSetState::dsBrowse:
+      break;
+  }
+  Refresh();
+  // A stored record ends with its last value not empty.
+  return view_.empty() || records_[view_[cur_]].size <= field;
 }
 
-void TqorMemTable::SetValue(std::size_t field, const std::string& value) {
+void TqorMemTable::SetValue(std::size_t field, std::string value) {
   RequireState(state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert, "de escrita");
-  if (field >= fields_.size())
-    throw EqorGovException("Índice de campo inválido na tabela " + name_ + ".");
-  pending_[field] = value;
-  NotifyDetails();
+  if (field >= fields_.size()) ThrowFieldIndex();
+  const std::size_t i = pendingStart_ + field;
+  if (i >= values_.size()) values_.resize(i + 1);
+  values_[i] = std::move(value);
+  // Only the details linked through this field can show other records now.
+  for (TqorMemTable* d : details_) {
+    if (d->masterField_ == field) d->MarkStale();
+  }
 }
 
 // A move of this table (or a change of its current values) may change what its details show;
@@ -122,21 +210,34 @@ void TqorMemTable::MarkStale() const {
 
 // Each detail compares the master value its view was built for with the current one, so a move
 // that keeps the value (a post, an edit of another field) keeps the view and its cursor.
+bool TqorMemTable::KeyUnchanged() const {
+  const std::string* key = master_->CurrentValue(masterField_);
+  return key == nullptr ? !hasKey_ : (hasKey_ && *key == shownKey_);
+}
+
 void TqorMemTable::Refresh() const {
   if (!stale_) return;
   stale_ = false;
   if (master_ == nullptr || state_ == TDataSetState::dsInactive) return;
-  const std::string* key = master_->CurrentValue(masterField_);
-  if (key == nullptr ? !hasKey_ : (hasKey_ && *key == shownKey_)) return;
+  const bool sameKey = KeyUnchanged();
+  if (sameKey && !viewPending_) return;
+  const std::size_t posted = sameKey ? postedRecord_ : kNoRecord;
   RebuildView();
+  // A record posted while the view was pending: the cursor is on it when the view shows it.
+  if (posted != kNoRecord && !view_.empty() && view_.back() == posted) {
+    cur_ = view_.size() - 1;
+    eof_ = false;
+  }
 }
 
-bool TqorMemTable::Shows(const Record& r) const {
-  return master_ == nullptr || (hasKey_ && r[keyField_] == shownKey_);
+bool TqorMemTable::Shows(std::size_t record) const {
+  return master_ == nullptr || (hasKey_ && StoredValue(record, keyField_) == shownKey_);
 }
 
 void TqorMemTable::RebuildView() const {
   stale_ = false;
+  viewPending_ = false;
+  postedRecord_ = kNoRecord;
   view_.clear();
   if (master_ == nullptr) {
     hasKey_ = false;
@@ -145,10 +246,15 @@ void TqorMemTable::RebuildView() const {
   } else {
     const std::string* key = master_->CurrentValue(masterField_);
     hasKey_ = key != nullptr;
-    shownKey_ = key ? *key : std::string();
+    if (key) {
+      shownKey_ = *key;
+    } else {
+      shownKey_.clear();
+    }
     if (hasKey_) {
-      auto it = byKey_.find(shownKey_);
-      if (it != byKey_.end()) view_ = it->second;
+      if (const std::vector<std::size_t>* records = byKey_.Find(shownKey_)) {
+        view_.assign(records->begin(), records->end());
+      }
     }
   }
   cur_ = 0;
@@ -166,9 +272,11 @@ void TqorMemTable::Open() {
 
 void TqorMemTable::Close() {
   if (state_ == TDataSetState::dsInactive) return;
+  viewPending_ = false;
+  postedRecord_ = kNoRecord;
+  values_.clear();
   records_.clear();
-  byKey_.clear();
-  pending_.clear();
+  byKey_.Clear();
   view_.clear();
   cur_ = 0;
   eof_ = true;
@@ -178,9 +286,9 @@ void TqorMemTable::Close() {
 
 void TqorMemTable::Empty() {
   RequireState(state_ != TDataSetState::dsInactive, "Empty");
+  values_.clear();
   records_.clear();
-  byKey_.clear();
-  pending_.clear();
+  byKey_.Clear();
   state_ = TDataSetState::dsBrowse;
   RebuildView();
 }
@@ -219,8 +327,11 @@ void TqorMemTable::Append() {
     beforeInsert_(*this);
     CheckCanAppend();  // the handler may have moved this table or its master
   }
-  pending_.assign(fields_.size(), std::string());
-  if (master_ != nullptr) pending_[keyField_] = *master_->CurrentValue(masterField_);
+  BeginPending();
+  if (master_ != nullptr) {
+    values_.resize(pendingStart_ + keyField_ + 1);
+    values_.back() = *master_->CurrentValue(masterField_);
+  }
   state_ = TDataSetState::dsInsert;
   NotifyDetails();
   if (afterInsert_) {
@@ -238,14 +349,16 @@ void TqorMemTable::Edit() {
   Refresh();
   RequireState(state_ == TDataSetState::dsBrowse && !view_.empty(), "Edit");
   editIndex_ = view_[cur_];
-  pending_ = records_[editIndex_];
+  BeginPending();
+  const Span r = records_[editIndex_];
+  for (std::size_t i = 0; i < r.size; ++i) values_.push_back(values_[r.start + i]);
   state_ = TDataSetState::dsEdit;
 }
 
 void TqorMemTable::Cancel() {
   if (state_ != TDataSetState::dsEdit && state_ != TDataSetState::dsInsert) return;
   Refresh();
-  pending_.clear();
+  values_.resize(pendingStart_);
   state_ = TDataSetState::dsBrowse;
   if (cur_ >= view_.size()) cur_ = 0;
   NotifyDetails();
@@ -254,33 +367,51 @@ void TqorMemTable::Cancel() {
 void TqorMemTable::Post() {
   RequireState(state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert, "Post");
   if (beforePost_) beforePost_(*this);
-  Refresh();
   if (state_ == TDataSetState::dsInsert) {
-    std::size_t index = records_.size();
-    records_.push_back(std::move(pending_));
-    const Record& r = records_.back();
-    if (master_ != nullptr) byKey_[r[keyField_]].push_back(index);
-    if (Shows(r)) {
+    if (stale_ && master_ != nullptr) {
+      // The master may have moved. Under the same value the view stands; under another, it is
+      // rebuilt for that value when next read, as if rebuilt now (the cursor then on the new
+      // record when it shows it).
+      if (!KeyUnchanged()) {
+        const std::string* key = master_->CurrentValue(masterField_);
+        hasKey_ = key != nullptr;
+        shownKey_ = key ? *key : std::string();
+        viewPending_ = true;
+        postedRecord_ = kNoRecord;
+      } else if (!viewPending_) {
+        stale_ = false;
+      }
+    }
+    const std::size_t index = records_.size();
+    records_.push_back(EndPending());
+    if (master_ != nullptr) byKey_.Get(StoredValue(index, keyField_)).push_back(index);
+    if (viewPending_) {
+      if (Shows(index)) postedRecord_ = index;
+    } else if (Shows(index)) {
       view_.push_back(index);
       cur_ = view_.size() - 1;
       eof_ = false;
     }
   } else {
-    Record& r = records_[editIndex_];
-    if (master_ != nullptr && r[keyField_] != pending_[keyField_]) {
-      auto& from = byKey_[r[keyField_]];
+    Refresh();
+    const bool keyChanged =
+        master_ != nullptr && StoredValue(editIndex_, keyField_) != PendingValue(keyField_);
+    if (keyChanged) {
+      std::vector<std::size_t>& from = byKey_.Get(StoredValue(editIndex_, keyField_));
       from.erase(std::find(from.begin(), from.end(), editIndex_));
-      auto& to = byKey_[pending_[keyField_]];
+      std::vector<std::size_t>& to = byKey_.Get(PendingValue(keyField_));
       to.insert(std::lower_bound(to.begin(), to.end(), editIndex_), editIndex_);
-      r = std::move(pending_);
+    }
+    // The record's values are now the edited ones; the old ones are released.
+    Span& r = records_[editIndex_];
+    for (std::size_t i = 0; i < r.size; ++i) std::string().swap(values_[r.start + i]);
+    r = EndPending();
+    if (keyChanged) {
       RebuildView();  // the record left or joined the visible list
       auto pos = std::find(view_.begin(), view_.end(), editIndex_);
       if (pos != view_.end()) cur_ = static_cast<std::size_t>(pos - view_.begin());
-    } else {
-      r = std::move(pending_);
     }
   }
-  pending_.clear();
   state_ = TDataSetState::dsBrowse;
   NotifyDetails();
 }
@@ -292,7 +423,7 @@ void TqorMemTable::Unlink() {
   auto& ds = master_->details_;
   ds.erase(std::remove(ds.begin(), ds.end(), this), ds.end());
   master_ = nullptr;
-  byKey_.clear();
+  byKey_.Clear();
 }
 
 void TqorMemTable::SetMaster(TqorMemTable* master, const std::string& keyField,
@@ -312,7 +443,9 @@ void TqorMemTable::SetMaster(TqorMemTable* master, const std::string& keyField,
   keyField_ = key;
   masterField_ = mfield;
   master->details_.push_back(this);
-  for (std::size_t i = 0; i < records_.size(); ++i) byKey_[records_[i][keyField_]].push_back(i);
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    byKey_.Get(StoredValue(i, keyField_)).push_back(i);
+  }
   if (Active()) RebuildView();
 }
 

@@ -9,9 +9,12 @@
 // refused and words its own messages (through the before-post handler). A field never written
 // reads as empty text: null and empty are the same here.
 //
-// Records are vectors of strings indexed by field position. Edit() and Append() work on a
-// separate buffer for the one record being changed; Post() moves the buffer into the store and
-// Cancel() drops it, so Cancel restores the previous values and no operation copies the table.
+// The stored records' values lie one record after another in one vector of strings, each record
+// without its trailing empty values (so a record with no values takes no room). Append() and
+// Edit() start a new record at the end of the store (Edit with a copy of the record's values);
+// Post() makes it the record's values and Cancel() drops it, so Cancel restores the previous
+// values and no operation copies the table. A value read (a reference) stays valid until the
+// table's next Append, Edit, Post, Cancel, Empty or Close.
 //
 // States and operations (a call in a state not listed throws EqorGovException and changes
 // nothing):
@@ -36,7 +39,8 @@
 // pending value while the master is in edit or insert). The visible list is recomputed only
 // when that value changes (the master moves, appends, cancels, or its masterField is written),
 // and only when the detail is next read, from a per-key index rather than a scan; posting in
-// the detail updates it incrementally.
+// the detail updates it incrementally (when the master may have moved since the last read, the
+// list is recomputed at the next read instead, with the cursor on the posted record).
 // Appending in the detail fills keyField from the master. A detail's pending record survives a move
 // of its master untouched (it keeps the key it was given) and is stored under that key when posted.
 // Emptying or closing a master keeps its details' records (they show none until the master has a
@@ -54,10 +58,43 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qor {
+
+// Hashes of names and key values for the lookup tables, over any text (std::string_view), so a
+// lookup builds no copy. TNoCaseHash (FNV-1a of the lower-case letters) and TNoCaseEqual ignore
+// case (ASCII).
+inline char AsciiLowerChar(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+struct TNameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    return std::hash<std::string_view>{}(text);
+  }
+};
+struct TNoCaseHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    std::size_t hash = 14695981039346656037ull;
+    for (char c : text) {
+      hash = (hash ^ static_cast<unsigned char>(AsciiLowerChar(c))) * 1099511628211ull;
+    }
+    return hash;
+  }
+};
+struct TNoCaseEqual {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const;
+};
+template <typename T>
+using TNameMap = std::unordered_map<std::string, T, TNameHash, std::equal_to<>>;
+template <typename T>
+using TNoCaseMap = std::unordered_map<std::string, T, TNoCaseHash, TNoCaseEqual>;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
@@ -86,8 +123,8 @@ class TqorMemTable {
   std::size_t FieldCount() const { return fields_.size(); }
   const TqorMemField& Field(std::size_t index) const { return fields_.at(index); }
   // Index of the named field; -1 when unknown (FieldByName throws instead).
-  int FindField(const std::string& name) const;
-  std::size_t FieldByName(const std::string& name) const;
+  int FindField(std::string_view name) const;
+  std::size_t FieldByName(std::string_view name) const;
 
   TDataSetState State() const { return state_; }
   bool Active() const { return state_ != TDataSetState::dsInactive; }
@@ -105,14 +142,23 @@ class TqorMemTable {
   // Records visible through the master link (all records when unlinked); the pending
   // inserted record is not counted until posted.
   std::size_t RecordCount() const;
+  // Records stored, those a master link hides included.
+  std::size_t StoredCount() const { return records_.size(); }
 
-  const std::string& Value(std::size_t field) const;
-  const std::string& Value(const std::string& fieldName) const {
+  const std::string& Value(std::size_t field) const {
+    RequireState(state_ != TDataSetState::dsInactive, "de leitura");
+    if (field >= fields_.size()) ThrowFieldIndex();
+    const std::string* v = CurrentValue(field);
+    return v ? *v : kEmptyText;
+  }
+  const std::string& Value(std::string_view fieldName) const {
     return Value(FieldByName(fieldName));
   }
-  void SetValue(std::size_t field, const std::string& value);
-  void SetValue(const std::string& fieldName, const std::string& value) {
-    SetValue(FieldByName(fieldName), value);
+  // Whether every field from index `field` on is empty on the current record (true without one).
+  bool EmptyFrom(std::size_t field) const;
+  void SetValue(std::size_t field, std::string value);
+  void SetValue(std::string_view fieldName, std::string value) {
+    SetValue(FieldByName(fieldName), std::move(value));
   }
 
   // Links this table as a detail of `master` (nullptr unlinks). Both fields must exist.
@@ -124,26 +170,52 @@ class TqorMemTable {
   void SetBeforePost(Handler h) { beforePost_ = std::move(h); }
 
  private:
-  using Record = std::vector<std::string>;
+  // A stored record: its values are values_[start, start + size); a field after them reads as
+  // empty.
+  struct Span {
+    std::size_t start = 0;
+    std::size_t size = 0;
+  };
+  const std::string& StoredValue(std::size_t record, std::size_t field) const {
+    const Span& r = records_[record];
+    return field < r.size ? values_[r.start + field] : kEmptyText;
+  }
+  // The record being inserted or edited is written at the end of values_, from pendingStart_,
+  // up to its last field written.
+  const std::string& PendingValue(std::size_t field) const {
+    const std::size_t i = pendingStart_ + field;
+    return i < values_.size() ? values_[i] : kEmptyText;
+  }
+  void BeginPending();
+  // The pending record as stored: without its trailing empty values.
+  Span EndPending();
 
-  void RequireState(bool ok, const char* operation) const;
+  void RequireState(bool ok, const char* operation) const {
+    if (!ok) ThrowState(operation);
+  }
+  [[noreturn]] void ThrowState(const char* operation) const;
+  [[noreturn]] void ThrowFieldIndex() const;
+  static const std::string kEmptyText;
   void CheckCanAppend() const;
   // Value of `field` on the current record (the pending one in edit/insert); null when there is
   // no current record.
   const std::string* CurrentValue(std::size_t field) const;
   void NotifyDetails() const;
   void MarkStale() const;
+  // Whether the master's current value is the one the view was built for.
+  bool KeyUnchanged() const;
   void Refresh() const;
   void RebuildView() const;
   void Unlink();
-  bool Shows(const Record& r) const;
+  bool Shows(std::size_t record) const;
 
   std::string name_;
   std::vector<TqorMemField> fields_;
-  std::unordered_map<std::string, std::size_t> byName_;  // lower-case name -> index
+  TNoCaseMap<std::size_t> byName_;  // name (any case) -> index
   TDataSetState state_ = TDataSetState::dsInactive;
 
-  std::vector<Record> records_;
+  std::vector<std::string> values_;  // the stored records' values, one record after another
+  std::vector<Span> records_;
   // The visible list of a detail is brought up to date when it is next read (Refresh), not at
   // every move of its master: walking a master's records then costs nothing for the details
   // nobody reads. `stale_` marks a master that may have moved since.
@@ -151,15 +223,45 @@ class TqorMemTable {
   mutable std::size_t cur_ = 0;  // position in view_ (meaningful when view_ is not empty)
   mutable bool eof_ = true;
   mutable bool stale_ = false;
-  Record pending_;             // record being edited or inserted
+  // A post after the master moved to another value leaves the view pending: it is built for
+  // shownKey_ when next read (unless the master has moved on again), with the cursor on the
+  // posted record when it shows it.
+  static constexpr std::size_t kNoRecord = static_cast<std::size_t>(-1);
+  mutable bool viewPending_ = false;
+  mutable std::size_t postedRecord_ = kNoRecord;
+  std::size_t pendingStart_ = 0;
   std::size_t editIndex_ = 0;  // record being edited (index into records_)
 
   TqorMemTable* master_ = nullptr;
   std::size_t keyField_ = 0;
   std::size_t masterField_ = 0;
   std::vector<TqorMemTable*> details_;
-  // Detail side: record indexes per key value, and the master value the view was built for.
-  std::unordered_map<std::string, std::vector<std::size_t>> byKey_;
+  // Detail side: the record indexes per key value (KeyIndex), and the master value the view was
+  // built for.
+  class KeyIndex {
+   public:
+    // The records with `key`, in increasing order; null when none was ever added.
+    const std::vector<std::size_t>* Find(std::string_view key) const;
+    // The list of `key`, created empty when missing.
+    std::vector<std::size_t>& Get(std::string_view key);
+    void Clear();
+
+   private:
+    // Open addressing over a power-of-two number of slots (at most half of them used). A slot
+    // keeps the room of its key and of its list when the index is cleared, so a detail filled
+    // note after note stops allocating once it has held its largest note.
+    struct Slot {
+      bool used = false;
+      std::size_t hash = 0;
+      std::string key;
+      std::vector<std::size_t> records;
+    };
+    std::size_t Position(std::string_view key, std::size_t hash) const;  // its slot or a free one
+    void Grow();
+    std::vector<Slot> slots_;
+    std::vector<std::size_t> used_;  // positions of the used slots
+  };
+  KeyIndex byKey_;
   mutable std::string shownKey_;
   mutable bool hasKey_ = false;
 

@@ -225,3 +225,112 @@ TEST(MemTable, HandlersAndThrowingHandlers) {
   EXPECT_EQ(t.Value("handle"), "1");  // back on the record it was on
   EXPECT_EQ(t.Value("tPag_YA02"), "01");
 }
+
+TEST(MemTable, PostAfterMasterMovedKeepsCursorOnNewRecord) {
+  TqorMemTable h("H"), i("I");
+  h.AddField("handle");
+  i.AddField("hH");
+  i.AddField("cProd_I02");
+  i.SetMaster(&h, "hH", "handle");
+  h.Open();
+  i.Open();
+  for (const char* n : {"1", "2"}) {
+    h.Append();
+    h.SetValue("handle", n);
+    h.Post();
+  }
+  h.First();
+  AddRows(i, "cProd_I02", {"A", "B"});
+  // The master moves away and back without the detail being read; the next post lands in a
+  // view brought up to date afterwards, with the cursor on the new record.
+  h.Next();
+  h.First();
+  i.Append();
+  i.SetValue("cProd_I02", "C");
+  i.Post();
+  EXPECT_EQ(i.Value("cProd_I02"), "C");
+  EXPECT_EQ(i.RecordCount(), 3u);
+  i.Next();
+  EXPECT_TRUE(i.Eof());
+  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"A", "B", "C"}));
+  // Posted under the other master's key while the first is current (after a move away and back):
+  // not shown, the view and its cursor as they were.
+  h.Next();
+  h.First();
+  i.Append();
+  i.SetValue("hH", "2");
+  i.SetValue("cProd_I02", "D");
+  i.Post();
+  EXPECT_EQ(i.RecordCount(), 3u);
+  EXPECT_EQ(i.Value("cProd_I02"), "C");
+  // The master on the second record, unread: a record posted for it is current, one posted
+  // for the first is not shown.
+  h.Next();
+  i.Append();
+  i.SetValue("cProd_I02", "E");
+  i.Post();
+  i.Append();
+  i.SetValue("hH", "1");
+  i.SetValue("cProd_I02", "F");
+  i.Post();
+  EXPECT_EQ(i.Value("cProd_I02"), "E");
+  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"D", "E"}));
+  h.First();
+  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"A", "B", "C", "F"}));
+  EXPECT_EQ(i.StoredCount(), 6u);
+  // Closed and reopened, nothing of the above lingers.
+  i.Close();
+  i.Open();
+  EXPECT_EQ(i.StoredCount(), 0u);
+  i.Append();
+  i.Post();
+  EXPECT_EQ(i.RecordCount(), 1u);
+  EXPECT_EQ(i.Value("hH"), "1");
+}
+
+TEST(MemTable, RecordsWithoutTrailingValues) {
+  TqorMemTable t("N");
+  for (const char* f : {"handle", "orig_N11", "CST_N12", "vBC_N15", "vICMS_N17"}) t.AddField(f);
+  t.Open();
+  t.Append();
+  EXPECT_TRUE(t.EmptyFrom(0));
+  t.SetValue("orig_N11", "0");
+  EXPECT_FALSE(t.EmptyFrom(1));
+  EXPECT_TRUE(t.EmptyFrom(2));
+  t.Post();
+  t.Append();
+  t.SetValue("vICMS_N17", "1.62");
+  t.SetValue("vICMS_N17", "");  // written, then emptied: stored without it
+  t.Post();
+  t.Append();
+  t.SetValue("handle", "3");
+  t.SetValue("vICMS_N17", "9.00");
+  t.Post();
+  EXPECT_EQ(Column(t, "vICMS_N17"), (std::vector<std::string>{"", "", "9.00"}));
+  EXPECT_EQ(Column(t, "orig_N11"), (std::vector<std::string>{"0", "", ""}));
+  t.First();
+  EXPECT_TRUE(t.EmptyFrom(2));
+  EXPECT_FALSE(t.EmptyFrom(1));
+  // An edit that writes past the record's stored values, then one that empties them.
+  t.Edit();
+  t.SetValue("vBC_N15", "9.00");
+  EXPECT_EQ(t.Value("orig_N11"), "0");
+  t.Post();
+  EXPECT_EQ(t.Value("vBC_N15"), "9.00");
+  EXPECT_EQ(t.Value("orig_N11"), "0");
+  t.Next();
+  EXPECT_TRUE(t.EmptyFrom(0));
+  t.First();
+  t.Edit();
+  t.SetValue("orig_N11", "");
+  t.SetValue("vBC_N15", "");
+  t.Cancel();
+  EXPECT_EQ(t.Value("vBC_N15"), "9.00");  // cancelled: unchanged
+  t.Edit();
+  t.SetValue("orig_N11", "");
+  t.SetValue("vBC_N15", "");
+  t.Post();
+  EXPECT_TRUE(t.EmptyFrom(0));
+  EXPECT_EQ(Column(t, "vICMS_N17"), (std::vector<std::string>{"", "", "9.00"}));
+  EXPECT_EQ(Column(t, "handle"), (std::vector<std::string>{"", "", "3"}));
+}
