@@ -3,6 +3,7 @@
 #include <libxml/globals.h>
 #include <libxml/uri.h>
 #include <libxml/xmlschemas.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -36,8 +37,9 @@ struct CompiledSchema {
 // includes and imports), so that editing an included layout file also brings a recompilation.
 struct FileStamp {
   std::string path;
-  fs::file_time_type modified;
-  std::uintmax_t size = 0;
+  long long modifiedNs = 0;
+  long long size = 0;
+  unsigned long long device = 0, inode = 0;  // which file the path led to
   bool operator==(const FileStamp&) const = default;
 };
 
@@ -49,6 +51,9 @@ struct CacheEntry {
 struct Cache {
   std::mutex mutex;
   std::map<std::string, CacheEntry> entries;  // by canonical path of the schema file
+  // The canonical path of each path a caller gave, with the stamp of the file it led to, so that
+  // a schema already compiled is found without resolving the path again.
+  std::map<std::string, std::pair<std::string, FileStamp>> canonicalPaths;
 };
 
 Cache& TheCache() {
@@ -56,13 +61,16 @@ Cache& TheCache() {
   return cache;
 }
 
+// One look at the file (its modification time and size).
 bool Stamp(const std::string& path, FileStamp& out) {
-  std::error_code ec;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
   out.path = path;
-  out.modified = fs::last_write_time(path, ec);
-  if (ec) return false;
-  out.size = fs::file_size(path, ec);
-  return !ec;
+  out.modifiedNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+  out.size = static_cast<long long>(st.st_size);
+  out.device = st.st_dev;
+  out.inode = st.st_ino;
+  return true;
 }
 
 bool Unchanged(const CacheEntry& entry) {
@@ -194,15 +202,28 @@ CacheEntry Compile(const fs::path& schemaFile) {
 
 std::shared_ptr<CompiledSchema> GetSchema(const std::string& xsdPath) {
   EnsureLibxml2();
+  Cache& cache = TheCache();
+  // Compiling under the lock keeps two threads from compiling the same package at once; it is
+  // done once per schema and process.
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  // A schema compiled before, none of its files changed since (the check reads each file's
+  // stamp: a file removed or edited fails it, and the path is then resolved again).
+  if (const auto known = cache.canonicalPaths.find(xsdPath); known != cache.canonicalPaths.end()) {
+    FileStamp now;
+    const auto it = cache.entries.find(known->second.first);
+    if (Stamp(xsdPath, now) && now == known->second.second && it != cache.entries.end() &&
+        Unchanged(it->second)) {
+      return it->second.compiled;
+    }
+  }
   std::error_code ec;
   fs::path file = fs::weakly_canonical(fs::absolute(xsdPath, ec), ec);
   if (ec || !fs::is_regular_file(file, ec)) {
     throw EqorGovException("Arquivo de esquema não encontrado: " + xsdPath);
   }
-  Cache& cache = TheCache();
-  // Compiling under the lock keeps two threads from compiling the same package at once; it is
-  // done once per schema and process.
-  std::lock_guard<std::mutex> lock(cache.mutex);
+  if (FileStamp stamp; Stamp(xsdPath, stamp)) {
+    cache.canonicalPaths[xsdPath] = {file.string(), stamp};
+  }
   auto it = cache.entries.find(file.string());
   if (it != cache.entries.end() && Unchanged(it->second)) return it->second.compiled;
   CacheEntry entry = Compile(file);
@@ -211,20 +232,69 @@ std::shared_ptr<CompiledSchema> GetSchema(const std::string& xsdPath) {
   return compiled;
 }
 
+// The validator of one document: its own context on the read-only compiled schema, its errors
+// collected ("line N: message").
+class Validation {
+ public:
+  explicit Validation(const CompiledSchema& compiled)
+      : context_(xmlSchemaNewValidCtxt(compiled.schema)) {
+    if (context_ == nullptr) throw EqorGovException("Memória insuficiente ao validar esquema");
+    xmlSchemaSetValidStructuredErrors(context_, XmlErrorCollector::Handler, &collector_);
+  }
+  ~Validation() { xmlSchemaFreeValidCtxt(context_); }
+  Validation(const Validation&) = delete;
+  Validation& operator=(const Validation&) = delete;
+
+  xmlSchemaValidCtxtPtr Context() const { return context_; }
+  // Whether the document was valid (`rc` being libxml2's result), the errors moved to `errors`.
+  bool Result(int rc, std::vector<std::string>& errors) {
+    errors = std::move(collector_.messages);
+    if (rc != 0 && errors.empty()) {
+      errors.push_back("line 0: validation failed (libxml2 code " + std::to_string(rc) + ")");
+    }
+    return rc == 0;
+  }
+
+ private:
+  xmlSchemaValidCtxtPtr context_;
+  XmlErrorCollector collector_;
+};
+
 bool ValidateDocument(xmlDocPtr doc, const CompiledSchema& compiled,
                       std::vector<std::string>& errors) {
-  // A compiled schema is read-only while validating; each validation has its own context.
-  xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(compiled.schema);
-  if (context == nullptr) throw EqorGovException("Memória insuficiente ao validar esquema");
-  XmlErrorCollector collector;
-  xmlSchemaSetValidStructuredErrors(context, XmlErrorCollector::Handler, &collector);
-  int rc = xmlSchemaValidateDoc(context, doc);
-  xmlSchemaFreeValidCtxt(context);
-  errors = std::move(collector.messages);
-  if (rc != 0 && errors.empty()) {
-    errors.push_back("line 0: validation failed (libxml2 code " + std::to_string(rc) + ")");
+  Validation validation(compiled);
+  return validation.Result(xmlSchemaValidateDoc(validation.Context(), doc), errors);
+}
+
+// The line the parser is on, for the validator's messages when it reads the parser's events.
+int ParserLine(void* parser, const char** file, unsigned long* line) {
+  *file = nullptr;
+  const xmlParserInputPtr input = static_cast<xmlParserCtxtPtr>(parser)->input;
+  *line = input != nullptr ? static_cast<unsigned long>(input->line) : 0;
+  return 0;
+}
+
+// Validates the text as the parser reads it: no tree is built. A text that is not well-formed
+// gives the parser's first error alone, as when the document is parsed first.
+bool ValidateText(const std::string& xml, const CompiledSchema& compiled,
+                  std::vector<std::string>& errors) {
+  Validation validation(compiled);
+  xmlSchemaSAXPlugPtr plug = nullptr;
+  const auto plugIn = [&](xmlParserCtxtPtr parser) {
+    plug = xmlSchemaSAXPlug(validation.Context(), &parser->sax, &parser->userData);
+    if (plug == nullptr) throw EqorGovException("Memória insuficiente ao validar esquema");
+    xmlSchemaValidateSetLocator(validation.Context(), ParserLine, parser);
+  };
+  const auto unplug = [&] {
+    xmlSchemaSAXUnplug(plug);
+    plug = nullptr;
+  };
+  std::string parseError;
+  if (!ReadXmlHardened(xml, plugIn, unplug, parseError)) {
+    errors = {parseError};
+    return false;
   }
-  return rc == 0;
+  return validation.Result(xmlSchemaIsValid(validation.Context()) == 1 ? 0 : 1, errors);
 }
 
 struct DocGuard {
@@ -283,13 +353,7 @@ bool SchemaValidator::Validate(const std::string& xml, const std::string& xsdPat
   // The schema is checked first: a missing package is the installation's fault, reported as such
   // whatever the document holds.
   std::shared_ptr<CompiledSchema> compiled = GetSchema(xsdPath);
-  std::string parseError;
-  DocGuard guard{ParseXmlHardened(xml, parseError)};
-  if (guard.doc == nullptr) {
-    errors.push_back(parseError);
-    return false;
-  }
-  return ValidateDocument(guard.doc, *compiled, errors);
+  return ValidateText(xml, *compiled, errors);
 }
 
 bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::string& directory,
@@ -321,6 +385,7 @@ void SchemaValidator::ClearCache() {
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
   cache.entries.clear();
+  cache.canonicalPaths.clear();
 }
 
 }  // namespace qor

@@ -8,6 +8,7 @@
 
 #include <climits>
 #include <cstring>
+#include <functional>
 
 #include "platform/GovException.h"
 #include "platform/LibraryInit.h"
@@ -28,10 +29,11 @@ std::string TakeString(xmlChar* s) {
   return out;
 }
 
-// Parser errors reach the handler with the parser context as user data (its own user data must
-// stay the context for the SAX callbacks), so the collector rides in _private.
-void ParserErrorHandler(void* userData, xmlErrorPtr error) {
-  auto* ctxt = static_cast<xmlParserCtxtPtr>(userData);
+// The collector rides in the parser context's _private. The context is taken from the error
+// rather than from the handler's user data, which a plugged-in consumer (a schema validator
+// reading the events) replaces with its own.
+void ParserErrorHandler(void* /*userData*/, xmlErrorPtr error) {
+  auto* ctxt = error != nullptr ? static_cast<xmlParserCtxtPtr>(error->ctxt) : nullptr;
   if (ctxt == nullptr || ctxt->_private == nullptr) return;
   XmlErrorCollector::Handler(ctxt->_private, error);
 }
@@ -210,25 +212,38 @@ void XmlErrorCollector::Handler(void* userData, xmlErrorPtr error) {
   static_cast<XmlErrorCollector*>(userData)->messages.push_back(XmlErrorText(error));
 }
 
-xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError) {
+namespace {
+
+// The hardened parse behind ParseXmlHardened and ReadXmlHardened. With `buildTree` false the
+// context's SAX handler keeps only its error handler, so that what `plug` installs is all that
+// sees the document. Returns whether the text is well-formed; `doc` gets the tree when built.
+bool HardenedParse(const std::string& xml, bool buildTree,
+                   const std::function<void(xmlParserCtxtPtr)>& plug,
+                   const std::function<void()>& unplug, XmlDocPtr& doc, std::string& firstError) {
   EnsureLibxml2();
   if (xml.empty()) {
     firstError = "line 0: Document is empty";
-    return nullptr;
+    return false;
   }
   if (xml.size() > static_cast<std::size_t>(INT_MAX)) {
     firstError = "line 0: Document too large";
-    return nullptr;
+    return false;
   }
   // Nothing outside the text is ever read, whatever the document's DOCTYPE asks for.
   ScopedExternalLoader refuseAll([](const std::string&) { return std::string(); });
-  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(xml.data(), static_cast<int>(xml.size()));
+  const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> owner(
+      xmlCreateMemoryParserCtxt(xml.data(), static_cast<int>(xml.size())), &xmlFreeParserCtxt);
+  xmlParserCtxtPtr ctxt = owner.get();
   if (ctxt == nullptr) {
     firstError = "line 0: Out of memory";
-    return nullptr;
+    return false;
   }
   XmlErrorCollector errors;
   ctxt->_private = &errors;
+  if (!buildTree) {
+    *ctxt->sax = xmlSAXHandler{};
+    ctxt->sax->initialized = XML_SAX2_MAGIC;
+  }
   ctxt->sax->serror = ParserErrorHandler;
   xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_BIG_LINES);
   // The options above start from libxml2's process-wide defaults, which other code in the
@@ -238,10 +253,13 @@ xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError) {
   ctxt->loadsubset = 0;
   ctxt->validate = 0;
   ctxt->keepBlanks = 1;
+  if (plug) plug(ctxt);
   xmlParseDocument(ctxt);
-  xmlDocPtr doc = ctxt->myDoc;
-  bool ok = ctxt->wellFormed != 0 && ctxt->nsWellFormed != 0 && doc != nullptr &&
-            xmlDocGetRootElement(doc) != nullptr;
+  if (unplug) unplug();
+  doc.reset(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  bool ok = ctxt->wellFormed != 0 && ctxt->nsWellFormed != 0 &&
+            (!buildTree || (doc != nullptr && xmlDocGetRootElement(doc.get()) != nullptr));
   if (!ok) {
     if (!errors.messages.empty()) {
       firstError = errors.messages.front();
@@ -250,12 +268,23 @@ xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError) {
     } else {
       firstError = "line 0: Document is not well-formed";
     }
-    if (doc != nullptr) xmlFreeDoc(doc);
-    doc = nullptr;
+    doc.reset();
   }
-  ctxt->myDoc = nullptr;
-  xmlFreeParserCtxt(ctxt);
-  return doc;
+  return ok;
+}
+
+}  // namespace
+
+xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError) {
+  XmlDocPtr doc;
+  HardenedParse(xml, true, nullptr, nullptr, doc, firstError);
+  return doc.release();
+}
+
+bool ReadXmlHardened(const std::string& xml, const std::function<void(xmlParserCtxtPtr)>& plug,
+                     const std::function<void()>& unplug, std::string& firstError) {
+  XmlDocPtr none;
+  return HardenedParse(xml, false, plug, unplug, none, firstError);
 }
 
 // ---- XmlDocument ------------------------------------------------------------------------------

@@ -1,9 +1,11 @@
 // libxml2 pieces shared by Xml.cpp and SchemaValidator.cpp. Internal to src/platform/.
 #pragma once
 
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,5 +32,12 @@ struct XmlErrorCollector {
 // no huge-document mode), whatever libxml2's process-wide defaults have been set to by others.
 // Returns the document, or nullptr with the first problem in `firstError` ("line N: ...").
 xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError);
+
+// Reads `xml` with the same settings without building a tree: the parser's events reach only
+// what `plug` installs on the context's SAX handler and user data (a schema validator, typically),
+// and `unplug` runs once the text is read, before the context is freed. Returns whether the text
+// is well-formed, with the first problem in `firstError` when it is not.
+bool ReadXmlHardened(const std::string& xml, const std::function<void(xmlParserCtxtPtr)>& plug,
+                     const std::function<void()>& unplug, std::string& firstError);
 
 }  // namespace qor

@@ -149,6 +149,43 @@ TEST(SchemaValidator, CacheFollowsTheFilesItWasCompiledFrom) {
   EXPECT_TRUE(SchemaValidator::Validate("<w>1</w>", xsd, errors));
 }
 
+TEST(SchemaValidator, APathThatLeadsToAnotherFileIsCompiledAgain) {
+  test::TempDir dir;
+  test::WriteFile(dir / "types.xsd", Types(9));
+  test::WriteFile(dir / "v.xsd", kIntSchema);
+  test::WriteFile(dir / "w.xsd", std::string(kIntSchema).replace(
+                                     std::string(kIntSchema).find("\"v\""), 3, "\"w\""));
+  const std::string link = dir / "atual.xsd";
+  fs::create_symlink(dir / "v.xsd", link);
+  std::vector<std::string> errors;
+  EXPECT_TRUE(SchemaValidator::Validate("<v>5</v>", link, errors));
+
+  // Neither schema file changed: only the link now leads to the other one.
+  fs::remove(link);
+  fs::create_symlink(dir / "w.xsd", link);
+  EXPECT_FALSE(SchemaValidator::Validate("<v>5</v>", link, errors));
+  EXPECT_TRUE(SchemaValidator::Validate("<w>5</w>", link, errors));
+}
+
+TEST(SchemaValidator, ValidationReadsNothingOutsideTheText) {
+  test::TempDir dir;
+  test::WriteFile(dir / "types.xsd", Types(9));
+  const std::string xsd = dir / "main.xsd";
+  test::WriteFile(xsd, kIntSchema);
+  test::WriteFile(dir / "segredo.txt", "SEGREDO-123");
+  const std::string xml = "<!DOCTYPE v [<!ENTITY s SYSTEM \"file://" + dir.path() +
+                          "segredo.txt\">]><v>&s;</v>";
+  std::vector<std::string> errors;
+  SchemaValidator::Validate(xml, xsd, errors);
+  for (const std::string& error : errors) {
+    EXPECT_EQ(error.find("SEGREDO"), std::string::npos) << error;
+  }
+  // A value of the document itself does reach the messages.
+  EXPECT_FALSE(SchemaValidator::Validate("<v>VALOR-456</v>", xsd, errors));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find("VALOR-456"), std::string::npos) << errors[0];
+}
+
 TEST(SchemaValidator, IncludesStayInsideTheSchemaFolder) {
   test::TempDir dir;
   fs::create_directories(dir / "pkg");
