@@ -12,6 +12,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -32,6 +33,7 @@ class TqorNFCeXmlDestinatario;
 class TqorGovUtils;
 class TIniFile;
 class XmlDocument;
+struct TCamposQRCode;
 
 class TqorNFCe {
  public:
@@ -393,7 +395,13 @@ class TqorNFCe {
   // reply.
   std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo);
   TqorNFCeXmlDestinatario CriarXmlDestinatario();
-  void AdicionarSuplemento(std::string& nota, const std::string& suplemento);
+  // The supplement of a signed note: the host's `suplemento`, the QR-code link made of `campos`
+  // when the host gave none, and the key-query URL.
+  void AdicionarSuplemento(std::string& nota, const std::string& suplemento,
+                           const TCamposQRCode& campos);
+  // GetLinkQRCode of the values `campos` gives (read after the print settings are loaded), with
+  // its failures.
+  std::string LinkQRCode(const std::function<TCamposQRCode()>& campos);
 
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorNFCeConverter> conversor_;

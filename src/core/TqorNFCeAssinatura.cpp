@@ -18,32 +18,13 @@
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/Notas.h"
+#include "utils/QRCode.h"
 
 namespace qor {
 
 namespace {
 
 constexpr int kMaxNotasLote = 50;
-
-char Minuscula(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Case-insensitive (ASCII) search of `needle` in `text` from `from`.
-std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from = 0) {
-  if (needle.empty() || needle.size() > text.size()) return std::string::npos;
-  // A first character without case ("<") is looked for with a plain search.
-  const bool semCaixa = !std::isalpha(static_cast<unsigned char>(needle[0]));
-  for (std::size_t at = from; at <= text.size() - needle.size(); ++at) {
-    if (semCaixa && (at = text.find(needle[0], at)) > text.size() - needle.size()) break;
-    std::size_t i = 0;
-    while (i < needle.size() && Minuscula(text[at + i]) == Minuscula(needle[i])) ++i;
-    if (i == needle.size()) return at;
-  }
-  return std::string::npos;
-}
-
-bool ContainsText(const std::string& text, const std::string& needle) {
-  return FindText(text, needle) != std::string::npos;
-}
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -53,9 +34,9 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
   }
 }
 
-// Deletes every occurrence of `tag` (case-insensitive).
-void DeleteAllText(std::string& text, const std::string& tag) {
-  for (std::size_t at = FindText(text, tag); at != std::string::npos;
+// Deletes every occurrence of `tag` (case-insensitive) at or after `from`.
+void DeleteAllText(std::string& text, std::string_view tag, std::size_t from) {
+  for (std::size_t at = FindText(text, tag, from); at != std::string::npos;
        at = FindText(text, tag, at)) {
     text.erase(at, tag.size());
   }
@@ -67,11 +48,10 @@ void DeleteAllText(std::string& text, const std::string& tag) {
 std::string EscaparNota(const std::string& nota) {
   std::string out;
   out.reserve(nota.size());
-  for (std::size_t i = 0; i < nota.size(); ++i) {
-    if (nota[i] != '&') {
-      out.push_back(nota[i]);
-      continue;
-    }
+  std::size_t copiado = 0;
+  for (std::size_t i = nota.find('&'); i != std::string::npos; i = nota.find('&', i + 1)) {
+    out.append(nota, copiado, i - copiado);
+    copiado = i + 1;
     std::size_t j = i + 1;
     if (j < nota.size() && nota[j] == '#') ++j;
     const std::size_t nameStart = j;
@@ -79,6 +59,7 @@ std::string EscaparNota(const std::string& nota) {
     const bool reference = j > nameStart && j < nota.size() && nota[j] == ';';
     out += reference ? "&" : "&amp;";
   }
+  out.append(nota, copiado, std::string::npos);
   return out;
 }
 
@@ -287,8 +268,11 @@ std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada,
   const std::string chave = Utf8Substr(id, 3, 44);
   const std::string referencia = GetReferenceInfo(documento);
   DefinirCSRT(nota, chave);
-  nota = GetGov().SignXmlById(nota, referencia);
-  AdicionarSuplemento(nota, suplemento);
+  // The QR code is made of values of infNFe, which signing leaves as they are, and of the
+  // signature's digest.
+  TCamposQRCode campos = LerCamposQRCode(documento);
+  nota = GetGov().SignXmlById(nota, referencia, &campos.digestValue);
+  AdicionarSuplemento(nota, suplemento, campos);
   return nota;
 }
 
@@ -307,24 +291,29 @@ void TqorNFCe::DefinirCSRT(std::string& nota, const std::string& chave) {
   nota.replace(inicio + 1, fim - inicio - 1, conteudo);
 }
 
-void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& suplemento) {
+void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& suplemento,
+                                   const TCamposQRCode& campos) {
   if (versaoManual_ != TVersaoManual::vm50b && versaoManual_ != TVersaoManual::vm60) return;
   const std::size_t fimInfNFe = FindText(nota, "</infNFe>");
   if (fimInfNFe == std::string::npos) return;
-  nota.insert(fimInfNFe + 9, "<infNFeSupl>" + suplemento + "</infNFeSupl>");
+  // The supplement goes right after infNFe; what is looked for in it is looked for from there,
+  // not in the note's own texts (an observation may well mention a "urlChave").
+  const std::size_t inicio = fimInfNFe + 9;
+  nota.insert(inicio, "<infNFeSupl>" + suplemento + "</infNFeSupl>");
 
-  if (!ContainsText(nota, "<qrcode>")) {
-    std::string link = GetLinkQRCode(nota);
+  if (FindText(nota, "<qrcode>", inicio) == std::string::npos) {
+    std::string link = LinkQRCode([&] { return campos; });
     const std::string modelo = LoadTemplate("qrcode.xml");
     if (modelo.find("<![CDATA[%s]]>") == std::string::npos) ReplaceAll(link, "&", "&amp;");
-    nota.insert(FindText(nota, "<infnfesupl>") + 12, Format(modelo, {link}));
+    nota.insert(FindText(nota, "<infnfesupl>", inicio) + 12, Format(modelo, {link}));
   }
-  if (versaoManual_ == TVersaoManual::vm60 && !ContainsText(nota, "urlchave")) {
+  if (versaoManual_ == TVersaoManual::vm60 &&
+      FindText(nota, "urlchave", inicio) == std::string::npos) {
     std::string url = GetServersIni().ReadString("URLCONSULTACHAVE", uf_, "");
     ReplaceAll(url, "&", "&amp;");
-    nota.insert(FindText(nota, "</infnfesupl>"), Format("<urlChave>%s</urlChave>", {url}));
+    nota.insert(FindText(nota, "</infnfesupl>", inicio), Format("<urlChave>%s</urlChave>", {url}));
   }
-  DeleteAllText(nota, "<infNFeSupl></infNFeSupl>");
+  DeleteAllText(nota, "<infNFeSupl></infNFeSupl>", inicio);
 }
 
 // ---- events ---------------------------------------------------------------------------------

@@ -29,17 +29,21 @@ std::string TqorNFCe::GetLinkQRCode(const std::string& xml) {
     if (Trim(xml).empty()) {
       throw EqorNFCeGetLinkQRCodeException("Arquivo xml informado vazio", diretorioLogErro_);
     }
-    try {
-      LoadDanfceSettings();
-      const std::string modelo = ObterModeloQrCode(GetDanfceSettings().GetParamsAvancados());
-      return MontaLinkQRCode(xml, GetParamsDanfce(), modelo, versaoManual_, diretorioLogErro_);
-    } catch (const std::exception& failure) {
-      throw EqorNFCeGetLinkQRCodeException(
-          std::string("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: ") +
-              failure.what(),
-          diretorioLogErro_);
-    }
+    return LinkQRCode([&] { return LerCamposQRCode(XmlDocument::Parse(xml)); });
   });
+}
+
+std::string TqorNFCe::LinkQRCode(const std::function<TCamposQRCode()>& campos) {
+  try {
+    LoadDanfceSettings();
+    const std::string modelo = ObterModeloQrCode(GetDanfceSettings().GetParamsAvancados());
+    return MontaLinkQRCode(campos(), GetParamsDanfce(), modelo, versaoManual_, diretorioLogErro_);
+  } catch (const std::exception& failure) {
+    throw EqorNFCeGetLinkQRCodeException(
+        std::string("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: ") +
+            failure.what(),
+        diretorioLogErro_);
+  }
 }
 
 std::string TqorNFCe::CalcularHashCSRT(const std::string& aChave, const std::string& aCSRT) {

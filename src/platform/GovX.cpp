@@ -130,13 +130,14 @@ void TqorGovX::CheckCertificate() {
   CheckValidity(*identity, std::chrono::system_clock::now());
 }
 
-std::string TqorGovX::SignXmlById(const std::string& xml, const std::string& id) {
+std::string TqorGovX::SignXmlById(const std::string& xml, const std::string& id,
+                                  std::string* digestValue) {
   Impl& d = *impl_;
   // A signature made with a certificate out of its validity is refused by the state services;
   // say so here, with the certificate's own message.
   auto identity = d.Certificate();
   CheckValidity(*identity, std::chrono::system_clock::now());
-  return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, identity);
+  return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, identity, digestValue);
 }
 
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {

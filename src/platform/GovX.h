@@ -123,7 +123,9 @@ class TqorGovX {
   // (same messages); the signing key is built once and reused until a certificate setting or the
   // file changes. Throws EqorGovException: "Elemento de Id <id> não encontrado." when no such
   // element is there, text that is not well-formed XML, and any failure of the signature itself.
-  std::string SignXmlById(const std::string& xml, const std::string& id);
+  // `digestValue`, when given, receives the Base64 DigestValue of the reference.
+  std::string SignXmlById(const std::string& xml, const std::string& id,
+                          std::string* digestValue = nullptr);
 
   // Runs before a certificate is loaded; the host may change the name it receives.
   std::function<void(std::string& certificateName)> OnCheckCertificate;

@@ -1,6 +1,8 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <regex>
 #include <unordered_set>
 
@@ -256,6 +258,27 @@ bool SameText(std::string_view a, std::string_view b) {
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;
+}
+
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from) {
+  const std::size_t n = needle.size();
+  if (n == 0 || from > text.size() || text.size() - from < n) return std::string_view::npos;
+  // Horspool: after a mismatch the window moves by how far the character under its last
+  // position lies from the needle's end, so most bytes of the text are never read.
+  std::size_t skip[256];
+  std::fill(std::begin(skip), std::end(skip), n);
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const char c = AsciiLower(needle[i]);
+    skip[static_cast<unsigned char>(c)] = n - 1 - i;
+    skip[static_cast<unsigned char>(AsciiUpper(c))] = n - 1 - i;
+  }
+  for (std::size_t at = from; at + n <= text.size();
+       at += skip[static_cast<unsigned char>(text[at + n - 1])]) {
+    std::size_t i = n;
+    while (i > 0 && AsciiLower(text[at + i - 1]) == AsciiLower(needle[i - 1])) --i;
+    if (i == 0) return at;
+  }
+  return std::string_view::npos;
 }
 
 std::string Trim(std::string_view text) {

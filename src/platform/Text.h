@@ -30,6 +30,12 @@ bool SameText(std::string_view a, std::string_view b);
 std::string Trim(std::string_view text);
 bool StartsText(std::string_view prefix, std::string_view text);  // case-insensitive
 bool EndsText(std::string_view suffix, std::string_view text);    // case-insensitive
+// Position of the first `needle` in `text` at or after `from`, ignoring case; npos when none
+// (and for an empty needle).
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from = 0);
+inline bool ContainsText(std::string_view text, std::string_view needle) {
+  return FindText(text, needle) != std::string_view::npos;
+}
 
 // ---- accents ------------------------------------------------------------------------------
 // Replaces accented Latin letters by their base letter ("ç" -> "c", "Á" -> "A"), "º" -> "o",

@@ -132,6 +132,29 @@ std::string Serialize(xmlDocPtr doc) {
   return out;
 }
 
+// The first child element of `parent` named `name` in the signature's namespace; null if none.
+xmlNodePtr DsigChild(xmlNodePtr parent, const xmlChar* name) {
+  for (xmlNodePtr cur = parent != nullptr ? parent->children : nullptr; cur != nullptr;
+       cur = cur->next) {
+    if (cur->type == XML_ELEMENT_NODE && xmlStrEqual(cur->name, name) && cur->ns != nullptr &&
+        xmlStrEqual(cur->ns->href, xmlSecDSigNs)) {
+      return cur;
+    }
+  }
+  return nullptr;
+}
+
+// The DigestValue the signing wrote in Signature/SignedInfo/Reference.
+std::string DigestValueOf(xmlNodePtr signature) {
+  xmlNodePtr reference = DsigChild(DsigChild(signature, xmlSecNodeSignedInfo), xmlSecNodeReference);
+  xmlNodePtr digest = DsigChild(reference, xmlSecNodeDigestValue);
+  xmlChar* text = digest != nullptr ? xmlNodeGetContent(digest) : nullptr;
+  if (text == nullptr) throw EqorGovException("Falha ao assinar: DigestValue ausente.");
+  std::string out(reinterpret_cast<const char*>(text));
+  xmlFree(text);
+  return out;
+}
+
 // Signature, SignedInfo (inclusive C14N, RSA-SHA1), one Reference to "#id" (enveloped-signature
 // then inclusive C14N, SHA-1) and KeyInfo/X509Data/X509Certificate, appended to `parent`.
 xmlNodePtr AppendTemplate(xmlDocPtr doc, xmlNodePtr parent, const std::string& id) {
@@ -170,7 +193,8 @@ TXmlSigner::~TXmlSigner() = default;
 
 std::string TXmlSigner::Sign(const std::string& xml, const std::string& id,
                              const std::string& signedElement,
-                             const std::shared_ptr<const TPkcs12Identity>& identity) {
+                             const std::shared_ptr<const TPkcs12Identity>& identity,
+                             std::string* digestValue) {
   EnsureXmlSec();
   if (!identity) throw EqorGovException("Certificado não carregado para assinatura.");
   if (impl_->identity != identity || !impl_->key) {
@@ -204,6 +228,7 @@ std::string TXmlSigner::Sign(const std::string& xml, const std::string& id,
   if (xmlSecDSigCtxSign(context.get(), signature) < 0) {
     throw EqorGovException(WithCause(Format("Falha ao assinar o elemento de Id %s", {id})));
   }
+  if (digestValue != nullptr) *digestValue = DigestValueOf(signature);
   return Serialize(doc.get());
 }
 

@@ -29,8 +29,10 @@ class TXmlSigner {
   // Throws EqorGovException: text that is not well-formed XML or carries a DOCTYPE, an id that
   // is absent or held by two elements, a signed element that is the document's root (the
   // signature would have no parent to go in), and any xmlsec failure.
+  // `digestValue`, when given, receives the reference's Base64 DigestValue.
   std::string Sign(const std::string& xml, const std::string& id, const std::string& signedElement,
-                   const std::shared_ptr<const TPkcs12Identity>& identity);
+                   const std::shared_ptr<const TPkcs12Identity>& identity,
+                   std::string* digestValue = nullptr);
 
  private:
   struct Impl;

@@ -61,18 +61,10 @@ TConjuntoRegras& ConjuntoDaThread(TVersaoManual versao) {
   return conjunto;
 }
 
-// Whether `texto` holds `procurado` (lower case) ignoring the case of ASCII letters.
-bool ContemSemCaixa(std::string_view texto, std::string_view procurado) {
-  for (std::size_t i = 0; i + procurado.size() <= texto.size(); ++i) {
-    if (SameText(texto.substr(i, procurado.size()), procurado)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool TqorControllerRulesNFCe::EstaNaListaDeExcecoes(const std::string& codigo) const {
-  if (ContemSemCaixa(excecoes_, "only:")) {
+  if (ContainsText(excecoes_, "only:")) {
     // The code is the text from the sixth character on, as the list is written "only:CODE";
     // that rule runs, and it alone.
     const std::string_view unico =

@@ -137,36 +137,49 @@ std::string ObterModeloQrCode(const std::string& paramsAvancados) {
   return Trim(TIniFile(arquivo).ReadString("modeloqrcode", "modelo", ""));
 }
 
-std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
-                            const std::string& modelo, TVersaoManual versao,
-                            const std::string& logDir) {
-  const XmlDocument nota = XmlDocument::Parse(xml);
+TCamposQRCode LerCamposQRCode(const XmlDocument& nota) {
   const auto filho = [&nota](std::string_view pai, std::string_view nome) {
     return nota.ValueInside({pai, nome}, true);
   };
-  const std::string chave = getIDNotaXPath(nota);
-  std::string destinatario = filho("dest", "CNPJ");
-  if (destinatario.empty()) destinatario = filho("dest", "CPF");
-  if (destinatario.empty()) destinatario = filho("dest", "idEstrangeiro");
-  const std::string cnpjEmitente = filho("emit", "CNPJ");
-  const std::string dhEmi = filho("ide", "dhEmi");
-  const std::string vNF = nota.ValueInside({"total", "vNF"}, false);
-  const std::string vICMS = nota.ValueInside({"total", "vICMS"}, false);
-  const std::string digest =
+  TCamposQRCode campos;
+  campos.chave = getIDNotaXPath(nota);
+  campos.destinatario = filho("dest", "CNPJ");
+  if (campos.destinatario.empty()) campos.destinatario = filho("dest", "CPF");
+  if (campos.destinatario.empty()) campos.destinatario = filho("dest", "idEstrangeiro");
+  campos.cnpjEmitente = filho("emit", "CNPJ");
+  campos.dhEmi = filho("ide", "dhEmi");
+  campos.vNF = nota.ValueInside({"total", "vNF"}, false);
+  campos.vICMS = nota.ValueInside({"total", "vICMS"}, false);
+  campos.digestValue =
       nota.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false);
-  const std::string tpAmb = filho("ide", "tpAmb");
-  const std::string tpEmis = nota.ValueTag("tpEmis");
+  campos.tpAmb = filho("ide", "tpAmb");
+  campos.tpEmis = nota.ValueTag("tpEmis");
+  return campos;
+}
 
+std::string MontaLinkQRCode(const TCamposQRCode& campos, const TStrings& parametros,
+                            const std::string& modelo, TVersaoManual versao,
+                            const std::string& logDir) {
   const std::string prod = parametros.Values("URLSefazProd");
   const std::string hom = parametros.Values("URLSefazHom");
   const std::string idToken = parametros.Values("IdTokenNFCe");
   const std::string token = parametros.Values("TokenNFCe");
+  const TCamposQRCode& c = campos;
   if (modelo != "100" && versao == TVersaoManual::vm60) {
-    return TrataLinkQRCode200(chave, "2", destinatario, cnpjEmitente, dhEmi, vNF, vICMS,
-                              StrToHex(digest), tpAmb, hom, idToken, token, prod, tpEmis, logDir);
+    return TrataLinkQRCode200(c.chave, "2", c.destinatario, c.cnpjEmitente, c.dhEmi, c.vNF,
+                              c.vICMS, StrToHex(c.digestValue), c.tpAmb, hom, idToken, token,
+                              prod, c.tpEmis, logDir);
   }
-  return TrataLinkQRCode(chave, "100", destinatario, cnpjEmitente, StrToHex(dhEmi), vNF, vICMS,
-                         StrToHex(digest), tpAmb, hom, idToken, token, prod, logDir);
+  return TrataLinkQRCode(c.chave, "100", c.destinatario, c.cnpjEmitente, StrToHex(c.dhEmi), c.vNF,
+                         c.vICMS, StrToHex(c.digestValue), c.tpAmb, hom, idToken, token, prod,
+                         logDir);
+}
+
+std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
+                            const std::string& modelo, TVersaoManual versao,
+                            const std::string& logDir) {
+  return MontaLinkQRCode(LerCamposQRCode(XmlDocument::Parse(xml)), parametros, modelo, versao,
+                         logDir);
 }
 
 std::string HashCSRT(const std::string& chave, const std::string& csrt, const std::string& logDir) {

@@ -21,6 +21,7 @@
 
 #include "core/Types.h"
 #include "platform/TStrings.h"
+#include "platform/Xml.h"
 
 namespace qor {
 
@@ -70,12 +71,25 @@ std::string TrataLinkQRCode200(const std::string& chNFe, const std::string& nVer
 // The QR model: "ModeloQrCode" of the ";"-separated name=value pairs `paramsAvancados`, or, when
 // that is empty, key "modelo" of section "modeloqrcode" of "qrcode.ini" beside the executable.
 std::string ObterModeloQrCode(const std::string& paramsAvancados);
-// The link of a signed note: every input read from one parse of `xml` (key from the infNFe Id;
-// recipient CNPJ, CPF or idEstrangeiro; issuer CNPJ; dhEmi; vNF and vICMS of the totals; the
-// signature's DigestValue; tpAmb; tpEmis), addresses and CSC from the print parameter list
-// `parametros` ("URLSefazProd", "URLSefazHom", "IdTokenNFCe", "TokenNFCe"). Version 2.00 when
-// `modelo` is not "100" and `versao` is vm60, else version 1.00. A text that is not XML raises
-// the services layer's EqorGovException.
+// The values of a note the QR-code link is made of.
+struct TCamposQRCode {
+  std::string chave;         // of the infNFe Id, without its prefix
+  std::string destinatario;  // the recipient's CNPJ, CPF or idEstrangeiro
+  std::string cnpjEmitente, dhEmi, vNF, vICMS, tpAmb, tpEmis;
+  std::string digestValue;  // of the note's signature
+};
+// The values read from a parsed note (vNF and vICMS of the totals; the signature's DigestValue,
+// empty in a note not signed yet).
+TCamposQRCode LerCamposQRCode(const XmlDocument& nota);
+
+// The link of a signed note made of `campos`, with the addresses and CSC of the print parameter
+// list `parametros` ("URLSefazProd", "URLSefazHom", "IdTokenNFCe", "TokenNFCe"). Version 2.00
+// when `modelo` is not "100" and `versao` is vm60, else version 1.00.
+std::string MontaLinkQRCode(const TCamposQRCode& campos, const TStrings& parametros,
+                            const std::string& modelo, TVersaoManual versao,
+                            const std::string& logDir = {});
+// The same with the values read from one parse of `xml`. A text that is not XML raises the
+// services layer's EqorGovException.
 std::string MontaLinkQRCode(const std::string& xml, const TStrings& parametros,
                             const std::string& modelo, TVersaoManual versao,
                             const std::string& logDir = {});

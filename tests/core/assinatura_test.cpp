@@ -200,6 +200,48 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   EXPECT_TRUE(vm50.ends_with("</Signature></NFe>"));
 }
 
+TEST_F(AssinaturaTest, OfflineQrCodeCarriesTheDigestOfTheSignatureAsSigned) {
+  Configure();
+  // In contingency the link carries the signature's digest (in hex), read here from the
+  // signed note as returned.
+  std::string nota = nfce.GetNota(0, *lote60_);
+  nota.replace(nota.find("<tpEmis>1"), 9, "<tpEmis>9");
+  nota.insert(nota.find("</ide>"),
+              "<dhCont>2026-12-07T10:00:00-03:00</dhCont><xJust>Sem conexao com a SEFAZ</xJust>");
+  const std::string assinada = nfce.AssinarNota(nota);
+  EXPECT_EQ(Xmlsec1(assinada, "infNFe"), "");
+  const std::string link = GetValueTag("qrCode", assinada);
+  EXPECT_EQ(link, nfce.GetLinkQRCode(assinada));
+  std::string hex;
+  for (unsigned char c : GetValueTag("DigestValue", assinada)) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    hex += kHex[c >> 4];
+    hex += kHex[c & 15];
+  }
+  ASSERT_EQ(hex.size(), 56u);  // 28 Base64 characters
+  EXPECT_NE(LowerCase(link).find("|" + hex + "|"), std::string::npos) << link;
+}
+
+TEST_F(AssinaturaTest, AUrlChaveMentionedInTheNoteDoesNotHideTheSupplementOne) {
+  Configure();
+  std::string nota = nfce.GetNota(0, *lote60_);
+  nota.insert(nota.find("<xNome>") + 7, "urlChave ");
+  const std::string assinada = nfce.AssinarNota(nota);
+  EXPECT_EQ(Xmlsec1(assinada, "infNFe"), "");
+  EXPECT_EQ(GetValueTag("urlChave", assinada), kUrlChave);
+}
+
+TEST_F(AssinaturaTest, AStrayAmpersandIsEscapedAndReferencesAreKept) {
+  Configure();
+  std::string nota = nfce.GetNota(0, *lote60_);
+  nota.insert(nota.find("<xNome>") + 7, "M&M &amp; Cia &#233; & ");
+  const std::string assinada = nfce.AssinarNota(nota);
+  EXPECT_EQ(Xmlsec1(assinada, "infNFe"), "");
+  // The character reference is read as the character it names.
+  EXPECT_NE(assinada.find("<xNome>M&amp;M &amp; Cia é &amp; "), std::string::npos)
+      << assinada.substr(assinada.find("<xNome>"), 60);
+}
+
 TEST_F(AssinaturaTest, OrdinalSignIsSignedAsTheLetterO) {
   Configure();
   nfce.SetCaracteresRemoverAcentos("");  // the ordinal is then left to the preparation step

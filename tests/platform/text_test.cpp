@@ -51,6 +51,29 @@ TEST(Text, CaseAndTrimAreAsciiOnly) {
   EXPECT_FALSE(EndsText("longer than text", "short"));
 }
 
+TEST(Text, FindTextIgnoresCaseAndStartsWhereAsked) {
+  const std::string_view nota = "<infNFe>x</infNFe><infNFeSupl><qrCode>a</qrCode></infNFeSupl>";
+  EXPECT_EQ(FindText(nota, "</INFNFE>"), 9u);
+  EXPECT_EQ(FindText(nota, "<infnfesupl>"), 18u);
+  EXPECT_EQ(FindText(nota, "<infnfe"), 0u);
+  EXPECT_EQ(FindText(nota, "<infnfe", 1), 18u);
+  EXPECT_EQ(FindText(nota, "</infnfesupl>", 18), nota.size() - 13);  // at the very end
+  EXPECT_EQ(FindText(nota, "urlchave"), std::string_view::npos);
+  EXPECT_EQ(FindText(nota, ""), std::string_view::npos);
+  EXPECT_EQ(FindText(nota, "<qrcode>", nota.size()), std::string_view::npos);
+  EXPECT_EQ(FindText(nota, "<qrcode>", nota.size() + 1), std::string_view::npos);
+  EXPECT_EQ(FindText("ab", "abc"), std::string_view::npos);
+  // Repeated prefixes, where a shift by the wrong amount would step over the match.
+  EXPECT_EQ(FindText("aaaab", "AAB"), 2u);
+  EXPECT_EQ(FindText("abcabcabd", "abcabd"), 3u);
+  EXPECT_EQ(FindText("xxBAxBAA", "baa"), 5u);
+  // Bytes that are not ASCII are compared as they are.
+  EXPECT_EQ(FindText("São Paulo", "SÃO"), std::string_view::npos);
+  EXPECT_EQ(FindText("São Paulo", "sãO"), 0u);
+  EXPECT_TRUE(ContainsText("Only:GB23", "only:"));
+  EXPECT_FALSE(ContainsText("on ly:GB23", "only:"));
+}
+
 TEST(Text, RemoveAccents) {
   EXPECT_EQ(RemoveAccents("áéíóúàèìòùâêîôûäëïöüãõñçÁÉÍÓÚÀÈÌÒÙÂÊÎÔÛÄËÏÖÜÃÕÑÇºª"),
             "aeiouaeiouaeiouaeiouaoncAEIOUAEIOUAEIOUAEIOUAONCoa");
