@@ -383,8 +383,9 @@ class TqorNFCe {
   // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
   // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
   // `documento` the note's text read (parsed rather than searched leniently: a note that is
-  // not well-formed is a failure of its signing, not a note without Id to pass on unsigned).
-  std::string AssinarNotaPreparada(const std::string& nota, const XmlDocument& documento,
+  // not well-formed is a failure of its signing, not a note without Id to pass on unsigned),
+  // which is signed as it stands unless the CSRT changes the text.
+  std::string AssinarNotaPreparada(const std::string& nota, XmlDocument documento,
                                    const std::string& suplemento);
   // ValidarRegraDeNegocioNFCe of a note already read (null: not well-formed).
   void ValidarRegraDeNegocioNFCe(const std::string& nota, const XmlDocument* documento);

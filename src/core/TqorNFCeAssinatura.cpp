@@ -245,7 +245,7 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
       ValidarRegraDeNegocioNFCe(nota, documento.get());
       try {
         if (falhaDeLeitura) std::rethrow_exception(falhaDeLeitura);
-        nota = AssinarNotaPreparada(nota, *documento, SuplementoFornecido(lote, indice));
+        nota = AssinarNotaPreparada(nota, std::move(*documento), SuplementoFornecido(lote, indice));
       } catch (const std::exception& failure) {
         throw EqorNFCeSignatureException(std::string(failure.what()), diretorioLogErro_);
       }
@@ -256,8 +256,7 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
   });
 }
 
-std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada,
-                                           const XmlDocument& documento,
+std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada, XmlDocument documento,
                                            const std::string& suplemento) {
   std::string id;
   GetGov().Get_SignerSettings().SignedElement = "infNFe";
@@ -271,7 +270,10 @@ std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada,
   // The QR code is made of values of infNFe, which signing leaves as they are, and of the
   // signature's digest.
   TCamposQRCode campos = LerCamposQRCode(documento);
-  nota = GetGov().SignXmlById(nota, referencia, &campos.digestValue);
+  // The text read is signed as it was read, unless the CSRT changed it.
+  nota = nota == preparada
+             ? GetGov().SignXmlById(std::move(documento), referencia, &campos.digestValue)
+             : GetGov().SignXmlById(nota, referencia, &campos.digestValue);
   AdicionarSuplemento(nota, suplemento, campos);
   return nota;
 }

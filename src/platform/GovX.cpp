@@ -140,6 +140,14 @@ std::string TqorGovX::SignXmlById(const std::string& xml, const std::string& id,
   return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, identity, digestValue);
 }
 
+std::string TqorGovX::SignXmlById(XmlDocument document, const std::string& id,
+                                  std::string* digestValue) {
+  Impl& d = *impl_;
+  auto identity = d.Certificate();
+  CheckValidity(*identity, std::chrono::system_clock::now());
+  return d.xmlSigner.Sign(std::move(document), id, d.signer.SignedElement, identity, digestValue);
+}
+
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {
   return impl_->Certificate()->notAfter;
 }

@@ -19,6 +19,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/Xml.h"
+
 namespace qor {
 
 struct TCertificateSettings {
@@ -125,6 +127,10 @@ class TqorGovX {
   // element is there, text that is not well-formed XML, and any failure of the signature itself.
   // `digestValue`, when given, receives the Base64 DigestValue of the reference.
   std::string SignXmlById(const std::string& xml, const std::string& id,
+                          std::string* digestValue = nullptr);
+  // The same for a text already parsed (XmlDocument::Parse), which need not be read again:
+  // `document` is signed in place.
+  std::string SignXmlById(XmlDocument document, const std::string& id,
                           std::string* digestValue = nullptr);
 
   // Runs before a certificate is loaded; the host may change the name it receives.

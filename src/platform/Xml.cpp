@@ -295,6 +295,8 @@ struct XmlDocument::Impl {
 };
 
 XmlDocument::XmlDocument(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+xmlDocPtr DocumentOf(XmlDocument& document) { return document.impl_->doc.get(); }
 XmlDocument::XmlDocument(XmlDocument&&) noexcept = default;
 XmlDocument& XmlDocument::operator=(XmlDocument&&) noexcept = default;
 XmlDocument::~XmlDocument() = default;

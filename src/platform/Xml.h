@@ -28,6 +28,8 @@
 #include <utility>
 #include <vector>
 
+struct _xmlDoc;  // libxml2's document, for the platform's own use
+
 namespace qor {
 
 using XmlNamespaces = std::vector<std::pair<std::string, std::string>>;  // prefix, URI
@@ -89,7 +91,7 @@ class XmlDocument {
   struct Impl;
   explicit XmlDocument(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
-  friend class SchemaValidator;
+  friend ::_xmlDoc* DocumentOf(XmlDocument& document);
 };
 
 // One-shot forms (parse, query, free). Not-well-formed input gives false / empty.

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Xml.h"
+
 namespace qor {
 
 // Owns a parsed document.
@@ -32,6 +34,9 @@ struct XmlErrorCollector {
 // no huge-document mode), whatever libxml2's process-wide defaults have been set to by others.
 // Returns the document, or nullptr with the first problem in `firstError` ("line N: ...").
 xmlDocPtr ParseXmlHardened(const std::string& xml, std::string& firstError);
+
+// The libxml2 document an XmlDocument holds (still owned by it).
+xmlDocPtr DocumentOf(XmlDocument& document);
 
 // Reads `xml` with the same settings without building a tree: the parser's events reach only
 // what `plug` installs on the context's SAX handler and user data (a schema validator, typically),

@@ -196,21 +196,35 @@ std::string TXmlSigner::Sign(const std::string& xml, const std::string& id,
                              const std::shared_ptr<const TPkcs12Identity>& identity,
                              std::string* digestValue) {
   EnsureXmlSec();
+  std::string parseError;
+  XmlDocPtr doc(ParseXmlHardened(xml, parseError));
+  if (!doc) throw EqorGovException("XML a assinar não é válido: " + parseError);
+  return SignDocument(doc.get(), id, signedElement, identity, digestValue);
+}
+
+std::string TXmlSigner::Sign(XmlDocument document, const std::string& id,
+                             const std::string& signedElement,
+                             const std::shared_ptr<const TPkcs12Identity>& identity,
+                             std::string* digestValue) {
+  EnsureXmlSec();
+  return SignDocument(DocumentOf(document), id, signedElement, identity, digestValue);
+}
+
+std::string TXmlSigner::SignDocument(xmlDocPtr doc, const std::string& id,
+                                     const std::string& signedElement,
+                                     const std::shared_ptr<const TPkcs12Identity>& identity,
+                                     std::string* digestValue) {
   if (!identity) throw EqorGovException("Certificado não carregado para assinatura.");
   if (impl_->identity != identity || !impl_->key) {
     XmlSecKeyOwner key = BuildKey(*identity);
     impl_->key = std::move(key);
     impl_->identity = identity;
   }
-
-  std::string parseError;
-  XmlDocPtr doc(ParseXmlHardened(xml, parseError));
-  if (!doc) throw EqorGovException("XML a assinar não é válido: " + parseError);
   if (doc->intSubset != nullptr || doc->extSubset != nullptr) {
     throw EqorGovException("XML a assinar não pode conter DOCTYPE.");
   }
-  RegisterIds(doc.get(), doc->children, signedElement, id);
-  xmlAttrPtr idAttr = id.empty() ? nullptr : xmlGetID(doc.get(), X(id));
+  RegisterIds(doc, doc->children, signedElement, id);
+  xmlAttrPtr idAttr = id.empty() ? nullptr : xmlGetID(doc, X(id));
   if (idAttr == nullptr || idAttr->parent == nullptr) {
     throw EqorGovException(Format("Elemento de Id %s não encontrado.", {id}));
   }
@@ -223,13 +237,13 @@ std::string TXmlSigner::Sign(const std::string& xml, const std::string& id,
   }
 
   TakeXmlSecError();
-  xmlNodePtr signature = AppendTemplate(doc.get(), parent, id);
+  xmlNodePtr signature = AppendTemplate(doc, parent, id);
   DSigContext context(impl_->key.get());
   if (xmlSecDSigCtxSign(context.get(), signature) < 0) {
     throw EqorGovException(WithCause(Format("Falha ao assinar o elemento de Id %s", {id})));
   }
   if (digestValue != nullptr) *digestValue = DigestValueOf(signature);
-  return Serialize(doc.get());
+  return Serialize(doc);
 }
 
 }  // namespace qor

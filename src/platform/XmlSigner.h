@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/Certificate.h"
+#include "platform/Xml.h"
 
 namespace qor {
 
@@ -33,8 +34,16 @@ class TXmlSigner {
   std::string Sign(const std::string& xml, const std::string& id, const std::string& signedElement,
                    const std::shared_ptr<const TPkcs12Identity>& identity,
                    std::string* digestValue = nullptr);
+  // The same for a text already parsed: `document` is signed in place and returned serialised.
+  std::string Sign(XmlDocument document, const std::string& id, const std::string& signedElement,
+                   const std::shared_ptr<const TPkcs12Identity>& identity,
+                   std::string* digestValue = nullptr);
 
  private:
+  std::string SignDocument(_xmlDoc* doc, const std::string& id, const std::string& signedElement,
+                           const std::shared_ptr<const TPkcs12Identity>& identity,
+                           std::string* digestValue);
+
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -7,6 +7,7 @@
 
 #include "platform/GovException.h"
 #include "platform/GovX.h"
+#include "platform/Xml.h"
 #include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
 
@@ -95,6 +96,20 @@ TEST_F(XmlSignerTest, NoteSignatureVerifiesHasTheRequiredFormAndBreaksWhenAltere
   std::string altered = signed_;
   altered.replace(altered.find("10.00"), 1, "9");
   EXPECT_NE(Xmlsec1Verify(dir, altered, "infNFe", pki.caCert, &out), 0) << out;
+}
+
+TEST_F(XmlSignerTest, AParsedTextIsSignedAsTheTextItself) {
+  std::string digestOfText, digestOfDocument;
+  const std::string fromText = govx.SignXmlById(kNote, kNoteId, &digestOfText);
+  const std::string fromDocument =
+      govx.SignXmlById(XmlDocument::Parse(kNote), kNoteId, &digestOfDocument);
+  // RSA PKCS#1 v1.5 signatures are deterministic: the same note gives the same bytes.
+  EXPECT_EQ(fromDocument, fromText);
+  EXPECT_EQ(digestOfDocument, digestOfText);
+  EXPECT_EQ(digestOfText, Between(fromText, "<DigestValue>", "</DigestValue>"));
+  std::string out;
+  EXPECT_EQ(Xmlsec1Verify(dir, fromDocument, "infNFe", pki.caCert, &out), 0) << out;
+  EXPECT_THROW(govx.SignXmlById(XmlDocument::Parse(kNote), "NFeOutro"), EqorGovException);
 }
 
 TEST_F(XmlSignerTest, SignatureIsValidAgainstTheOfficialSignatureSchema) {
