@@ -152,21 +152,6 @@ std::size_t TqorMemTable::RecordCount() const {
   return view_.size();
 }
 
-const std::string* TqorMemTable::CurrentValue(std::size_t field) const {
-  switch (state_) {
-    case TDataSetState::dsInactive:
-      return nullptr;
-    case TDataSetState::dsEdit:
-    case TDataSetState::dsInsert:
-      return &PendingValue(field);
-    case TDataSetState::dsBrowse:
-      break;
-  }
-  Refresh();
-  if (view_.empty()) return nullptr;
-  return &StoredValue(view_[cur_], field);
-}
-
 bool TqorMemTable::EmptyFrom(std::size_t field) const {
   switch (state_) {
     case TDataSetState::dsInactive:
@@ -215,8 +200,7 @@ bool TqorMemTable::KeyUnchanged() const {
   return key == nullptr ? !hasKey_ : (hasKey_ && *key == shownKey_);
 }
 
-void TqorMemTable::Refresh() const {
-  if (!stale_) return;
+void TqorMemTable::RefreshView() const {
   stale_ = false;
   if (master_ == nullptr || state_ == TDataSetState::dsInactive) return;
   const bool sameKey = KeyUnchanged();

@@ -71,10 +71,14 @@ namespace qor {
 inline char AsciiLowerChar(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+// TNameHash is FNV-1a of the text: names and key values are short, and an inline loop over a
+// few characters costs less than a call to the library's hash.
 struct TNameHash {
   using is_transparent = void;
   std::size_t operator()(std::string_view text) const {
-    return std::hash<std::string_view>{}(text);
+    std::size_t hash = 14695981039346656037ull;
+    for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
   }
 };
 struct TNoCaseHash {
@@ -198,13 +202,29 @@ class TqorMemTable {
   static const std::string kEmptyText;
   void CheckCanAppend() const;
   // Value of `field` on the current record (the pending one in edit/insert); null when there is
-  // no current record.
-  const std::string* CurrentValue(std::size_t field) const;
+  // no current record. Inline: every value read goes through it.
+  const std::string* CurrentValue(std::size_t field) const {
+    switch (state_) {
+      case TDataSetState::dsInactive:
+        return nullptr;
+      case TDataSetState::dsEdit:
+      case TDataSetState::dsInsert:
+        return &PendingValue(field);
+      case TDataSetState::dsBrowse:
+        break;
+    }
+    Refresh();
+    return view_.empty() ? nullptr : &StoredValue(view_[cur_], field);
+  }
   void NotifyDetails() const;
   void MarkStale() const;
   // Whether the master's current value is the one the view was built for.
   bool KeyUnchanged() const;
-  void Refresh() const;
+  // Brings the visible list up to date when the master may have moved (RefreshView).
+  void Refresh() const {
+    if (stale_) RefreshView();
+  }
+  void RefreshView() const;
   void RebuildView() const;
   void Unlink();
   bool Shows(std::size_t record) const;
