@@ -1,6 +1,7 @@
 #include "platform/TStrings.h"
 
 #include <stdexcept>
+#include <utility>
 
 namespace qor {
 
@@ -29,8 +30,8 @@ void TStrings::Changed() {
   if (OnChange) OnChange(*this);
 }
 
-void TStrings::Add(const std::string& line) {
-  lines_.push_back(line);
+void TStrings::Add(std::string line) {
+  lines_.push_back(std::move(line));
   Changed();
 }
 

@@ -25,7 +25,7 @@ class TStrings {
   const std::string& operator[](std::size_t i) const { return lines_.at(i); }
   const std::vector<std::string>& Lines() const { return lines_; }
 
-  void Add(const std::string& line);
+  void Add(std::string line);
   void Insert(std::size_t index, const std::string& line);
   void Delete(std::size_t index);
   void Clear();
