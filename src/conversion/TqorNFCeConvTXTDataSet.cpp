@@ -5,19 +5,11 @@
 
 #include "core/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace qor {
 
 namespace {
-
-bool EhBranco(char c) { return static_cast<unsigned char>(c) <= ' '; }
-
-// The text without blanks (spaces and control characters, as Trim removes) at either end.
-std::string_view Aparar(std::string_view text) {
-  while (!text.empty() && EhBranco(text.front())) text.remove_prefix(1);
-  while (!text.empty() && EhBranco(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 // The dictionary's modification time (one look at the file); none when it cannot be read, and
 // loading it then reports why.
@@ -52,7 +44,7 @@ void TqorNFCeConvTXTDataSet::SetTXT(const std::string& value) {
   // name a file.
   const bool arquivo = value.find_first_of("\r\n") == std::string::npos && FileExists(value);
   texto_ = arquivo ? LoadFromFile(value) : value;
-  if (Aparar(texto_).empty()) {
+  if (TrimView(texto_).empty()) {
     throw EqorNFCeDataSetsException("Conteúdo a ser convertido é inválido.", diretorioLogErro_);
   }
 }
@@ -115,7 +107,7 @@ bool IsComando(std::string_view line) {
   static constexpr std::string_view kComandos[] = {
       "INCLUIR", "INCLUIRITEM", "SALVARITEM",   "INCLUIRCOBRANCA", "SALVARCOBRANCA",
       "SALVAR",  "CANCELAR",    "INCLUIRPARTE", "SALVARPARTE"};
-  const std::string_view chave = Aparar(line.substr(0, line.find('=')));
+  const std::string_view chave = TrimView(line.substr(0, line.find('=')));
   for (std::string_view comando : kComandos) {
     if (chave == comando) return true;
   }
@@ -125,14 +117,14 @@ bool IsComando(std::string_view line) {
 
 void TqorNFCeConvTXTDataSet::ExecutarLinha(std::string_view line) {
   const std::size_t igual = line.find('=');
-  const std::string_view chave = Aparar(line.substr(0, igual));
+  const std::string_view chave = TrimView(line.substr(0, igual));
   const std::string_view resto =
       igual == std::string_view::npos ? std::string_view() : line.substr(igual + 1);
   TqorNFCeDataSets& ds = *dataSets_;
   // No command has an underscore, which the field names have: those are not compared with them.
   const bool comando = chave.find('_') == std::string_view::npos;
   if (!comando) {
-    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(Aparar(resto)));
+    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(TrimView(resto)));
   } else if (chave == "INCLUIR") {
     ds.Incluir();
   } else if (chave == "INCLUIRITEM") {
@@ -152,7 +144,7 @@ void TqorNFCeConvTXTDataSet::ExecutarLinha(std::string_view line) {
   } else if (chave == "SALVARPARTE") {
     ds.SalvarPart(std::string(resto));
   } else {
-    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(Aparar(resto)));
+    ds.Campo(line.substr(0, igual)).SetAsString(EscaparValor(TrimView(resto)));
   }
 }
 

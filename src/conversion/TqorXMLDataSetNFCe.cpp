@@ -31,15 +31,7 @@ bool IsIdentifier(const std::string& name) {
 
 // Whether the value is "null" in any case (a value the host writes for an absent element).
 bool Nulo(const std::string& value) {
-  return value.size() == 4 && (value[0] == 'n' || value[0] == 'N') && SameText(value, "null");
-}
-
-// Whether the text is empty once trimmed (Trim's blanks: spaces and control characters).
-bool EmBranco(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) > ' ') return false;
-  }
-  return true;
+  return SameText(value, "null");
 }
 
 }  // namespace
@@ -236,7 +228,7 @@ void TqorXMLDataSetNFCe::DepoisDeIncluir(TXmlDataSetNFCe& group) {
 
 void TqorXMLDataSetNFCe::AntesDeSalvar(TXmlDataSetNFCe& group) {
   for (const TXmlFieldNFCe* field : group.CamposVerificados()) {
-    if (field->Required() && EmBranco(field->AsString())) {
+    if (field->Required() && TrimView(field->AsString()).empty()) {
       throw EqorDataSetException(
           "O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",
           {field->FieldName(), field->DisplayLabel(), field->GetDica()}, diretorioLogErro_);

@@ -52,6 +52,14 @@ struct TqorGovX::Impl {
     }
     return certificates.Get(certificate.Path, certificate.Password);
   }
+
+  // The certificate, refused when out of its validity: the state services refuse what it signs
+  // or presents, and its own message is the clearer one.
+  std::shared_ptr<const TPkcs12Identity> ValidCertificate() {
+    auto identity = Certificate();
+    CheckValidity(*identity, std::chrono::system_clock::now());
+    return identity;
+  }
 };
 
 TqorGovX::TqorGovX() : impl_(std::make_unique<Impl>()) {}
@@ -93,10 +101,7 @@ std::string TqorGovX::PostSOAP(const std::string& url, const std::string& envelo
   connection.verifyPeer = !d.http.IgnoreInvalidCertificates;
   connection.caBundle = d.http.CABundle;
   if (!d.certificate.Path.empty()) {
-    // Refuse to present a certificate the state would refuse anyway, with the clearer message.
-    auto identity = d.Certificate();
-    CheckValidity(*identity, std::chrono::system_clock::now());
-    connection.clientIdentity = std::move(identity);
+    connection.clientIdentity = d.ValidCertificate();
   }
 
   THttpPost post;
@@ -126,26 +131,20 @@ void TqorGovX::CheckCertificate() {
     OnCheckCertificate(name);
     d.certificate.Name = name;
   }
-  auto identity = d.Certificate();
-  CheckValidity(*identity, std::chrono::system_clock::now());
+  d.ValidCertificate();
 }
 
 std::string TqorGovX::SignXmlById(const std::string& xml, const std::string& id,
                                   std::string* digestValue) {
   Impl& d = *impl_;
-  // A signature made with a certificate out of its validity is refused by the state services;
-  // say so here, with the certificate's own message.
-  auto identity = d.Certificate();
-  CheckValidity(*identity, std::chrono::system_clock::now());
-  return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, identity, digestValue);
+  return d.xmlSigner.Sign(xml, id, d.signer.SignedElement, d.ValidCertificate(), digestValue);
 }
 
 std::string TqorGovX::SignXmlById(XmlDocument document, const std::string& id,
                                   std::string* digestValue) {
   Impl& d = *impl_;
-  auto identity = d.Certificate();
-  CheckValidity(*identity, std::chrono::system_clock::now());
-  return d.xmlSigner.Sign(std::move(document), id, d.signer.SignedElement, identity, digestValue);
+  return d.xmlSigner.Sign(std::move(document), id, d.signer.SignedElement, d.ValidCertificate(),
+                          digestValue);
 }
 
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/GovException.h"
+#include "platform/Text.h"
 
 namespace qor {
 
@@ -25,11 +26,7 @@ const char* StateName(TDataSetState s) {
 }  // namespace
 
 bool TNoCaseEqual::operator()(std::string_view a, std::string_view b) const {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLowerChar(a[i]) != AsciiLowerChar(b[i])) return false;
-  }
-  return true;
+  return SameText(a, b);
 }
 
 const std::string TqorMemTable::kEmptyText;

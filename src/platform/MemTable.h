@@ -66,30 +66,24 @@
 namespace qor {
 
 // Hashes of names and key values for the lookup tables, over any text (std::string_view), so a
-// lookup builds no copy. TNoCaseHash (FNV-1a of the lower-case letters) and TNoCaseEqual ignore
-// case (ASCII).
-inline char AsciiLowerChar(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// lookup builds no copy: FNV-1a, an inline loop that costs less than a call to the library's hash
+// for the short names and keys held here. TNoCaseHash and TNoCaseEqual ignore case (ASCII).
+template <bool kIgnoreCase>
+std::size_t Fnv1a(std::string_view text) {
+  std::size_t hash = 14695981039346656037ull;
+  for (char c : text) {
+    if (kIgnoreCase && c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  return hash;
 }
-// TNameHash is FNV-1a of the text: names and key values are short, and an inline loop over a
-// few characters costs less than a call to the library's hash.
 struct TNameHash {
   using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    std::size_t hash = 14695981039346656037ull;
-    for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    return hash;
-  }
+  std::size_t operator()(std::string_view text) const { return Fnv1a<false>(text); }
 };
 struct TNoCaseHash {
   using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    std::size_t hash = 14695981039346656037ull;
-    for (char c : text) {
-      hash = (hash ^ static_cast<unsigned char>(AsciiLowerChar(c))) * 1099511628211ull;
-    }
-    return hash;
-  }
+  std::size_t operator()(std::string_view text) const { return Fnv1a<true>(text); }
 };
 struct TNoCaseEqual {
   using is_transparent = void;

@@ -281,14 +281,16 @@ std::size_t FindText(std::string_view text, std::string_view needle, std::size_t
   return std::string_view::npos;
 }
 
-std::string Trim(std::string_view text) {
+std::string_view TrimView(std::string_view text) {
   // Spaces and control characters, as the component's trimming of typed values removes them.
   std::size_t b = 0;
   std::size_t e = text.size();
   while (b < e && static_cast<unsigned char>(text[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(text[e - 1]) <= ' ') --e;
-  return std::string(text.substr(b, e - b));
+  return text.substr(b, e - b);
 }
+
+std::string Trim(std::string_view text) { return std::string(TrimView(text)); }
 
 bool StartsText(std::string_view prefix, std::string_view text) {
   return prefix.size() <= text.size() && SameText(prefix, text.substr(0, prefix.size()));

@@ -28,6 +28,8 @@ std::string UpperCase(std::string_view text);
 std::string LowerCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b);
 std::string Trim(std::string_view text);
+// The same, as a view into `text` (no copy).
+std::string_view TrimView(std::string_view text);
 bool StartsText(std::string_view prefix, std::string_view text);  // case-insensitive
 bool EndsText(std::string_view suffix, std::string_view text);    // case-insensitive
 // Position of the first `needle` in `text` at or after `from`, ignoring case; npos when none

@@ -231,6 +231,7 @@ bool HardenedParse(const std::string& xml, bool buildTree,
   }
   // Nothing outside the text is ever read, whatever the document's DOCTYPE asks for.
   ScopedExternalLoader refuseAll([](const std::string&) { return std::string(); });
+  XmlErrorCollector errors;  // outlives the context, which points at it
   const std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> owner(
       xmlCreateMemoryParserCtxt(xml.data(), static_cast<int>(xml.size())), &xmlFreeParserCtxt);
   xmlParserCtxtPtr ctxt = owner.get();
@@ -238,7 +239,6 @@ bool HardenedParse(const std::string& xml, bool buildTree,
     firstError = "line 0: Out of memory";
     return false;
   }
-  XmlErrorCollector errors;
   ctxt->_private = &errors;
   if (!buildTree) {
     *ctxt->sax = xmlSAXHandler{};
