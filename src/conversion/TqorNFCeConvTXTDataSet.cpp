@@ -160,7 +160,7 @@ void TqorNFCeConvTXTDataSet::PopulaDataset() {
     dataSets_->SetXMLDicionario(xmlDicionario_);
     carga_ = {true, versaoEsquema_, xmlDicionario_, idade};
   }
-  dataSets_->GetLoteNFCe().Clear();
+  dataSets_->LimparLote();
   // Lines end at CR LF, LF or CR; `index` counts them from zero, empty ones included.
   const std::string_view texto = texto_;
   std::size_t inicio = 0;

@@ -109,6 +109,11 @@ void TqorNFCeCustomDataSet::Salvar() {
   SetState(TDataSetState::dsBrowse);
 }
 
+void TqorNFCeCustomDataSet::LimparLote() {
+  std::vector<std::string> notas = GetLoteNFCe().TakeLines();
+  if (!notas.empty()) rascunho_ = std::move(notas.back());
+}
+
 void TqorNFCeCustomDataSet::Cancelar() {
   ClearDataSets();
   SetState(TDataSetState::dsBrowse);
@@ -128,8 +133,11 @@ void TqorNFCeCustomDataSet::CheckBrowseMode(TXmlDataSetNFCe& group) {
 
 std::string TqorNFCeCustomDataSet::ConverterAuto() {
   SetActiveMasterSource(true);
-  std::string xml;
-  xml.reserve(tamanhoUltimaNota_);  // notes of a batch are alike: one allocation, not a series
+  std::string xml = std::move(rascunho_);
+  xml.clear();
+  // Notes of a batch are alike: one allocation, not a series. The slack covers a somewhat
+  // longer note and the start tags written ahead of a group that turns out empty.
+  xml.reserve(tamanhoUltimaNota_ + tamanhoUltimaNota_ / 8);
   ConvPartA(xml);
   ConvPartB(xml);
   ConvPartC(xml);

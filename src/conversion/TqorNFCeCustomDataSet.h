@@ -61,6 +61,10 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   // through SetLoteNFCe stays the caller's (nullptr returns to the model's own).
   TStrings& GetLoteNFCe() { return lote_ ? *lote_ : ownLote_; }
   void SetLoteNFCe(TStrings* lote) { lote_ = lote; }
+  // Empties LoteNFCe for a new text. The last note's buffer is kept for the next note, so a
+  // component converting note after note does not hand its largest block back to the system
+  // and fault it in again on every call.
+  void LimparLote();
 
   // The single-letter groups (A..Z) and ICMSUFDest, resolved after loading; nullptr when the
   // dictionary lacks one.
@@ -181,6 +185,7 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   TStrings* lote_ = nullptr;
   TDataSetState stateItem_ = TDataSetState::dsInactive;
   std::size_t tamanhoUltimaNota_ = 0;  // length of the last note written
+  std::string rascunho_;               // buffer the next note is written into
 };
 
 }  // namespace qor

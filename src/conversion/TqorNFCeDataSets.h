@@ -74,6 +74,7 @@ class TqorNFCeDataSets {
 
   TStrings& GetLoteNFCe() { return modelo_->GetLoteNFCe(); }
   void SetLoteNFCe(TStrings* lote) { modelo_->SetLoteNFCe(lote); }
+  void LimparLote() { modelo_->LimparLote(); }
   const std::vector<std::unique_ptr<TXmlDataSetNFCe>>& GetListDataSets() const {
     return modelo_->GetListDataSets();
   }

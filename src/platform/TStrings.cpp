@@ -52,6 +52,13 @@ void TStrings::Clear() {
   Changed();
 }
 
+std::vector<std::string> TStrings::TakeLines() {
+  std::vector<std::string> lines = std::move(lines_);
+  lines_.clear();
+  Changed();
+  return lines;
+}
+
 void TStrings::AddStrings(const TStrings& other) {
   // Copy first: `other` may be this very list.
   std::vector<std::string> copy = other.lines_;

@@ -29,6 +29,8 @@ class TStrings {
   void Insert(std::size_t index, const std::string& line);
   void Delete(std::size_t index);
   void Clear();
+  // Empties the list and hands its lines over (one change).
+  std::vector<std::string> TakeLines();
   void AddStrings(const TStrings& other);
 
   std::string Text() const;

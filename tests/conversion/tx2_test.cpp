@@ -113,6 +113,25 @@ TEST(Tx2, HandlesContinueAcrossNotesAndCancelLeavesNoTrace) {
   EXPECT_EQ(h.RecordCount(), 1u);
 }
 
+TEST(Tx2, TextAfterTextOnOneParserGivesWhatAFreshParserGives) {
+  // The parser reuses the last note's buffer for the next: no text may carry anything over,
+  // whether it is longer, shorter or holds more notes than the one before.
+  const std::string longa = Nota(1, Item(1) + Item(2) + Item(3));
+  const std::string curta = Nota(2);
+  const std::string dupla = Nota(3, Item(1) + Item(2)) + Nota(4);
+  TqorNFCeConvTXTDataSet parser;
+  parser.SetXMLDicionario(kDicionario);
+  const TStrings& loteNFCe = parser.DataSets().GetLoteNFCe();
+  for (const std::string& texto : {longa, curta, dupla, longa, curta}) {
+    parser.SetTXT(texto);
+    const std::string lote = parser.Converter();
+    EXPECT_EQ(lote, Converter(texto));
+    const auto notas = Linhas(lote);
+    ASSERT_EQ(loteNFCe.Count(), notas.size()) << "LoteNFCe holds this text's notes only";
+    for (std::size_t i = 0; i < notas.size(); ++i) EXPECT_EQ(loteNFCe[i], notas[i]);
+  }
+}
+
 TEST(Tx2, ASecondIncluirDiscardsTheOpenNote) {
   const auto notas = Linhas(Converter(Format(kCabecalho, {"5"}) + Item(1) + Item(2) + Nota(6)));
   ASSERT_EQ(notas.size(), 1u);

@@ -65,5 +65,21 @@ TEST(TStrings, EditsAndChangeEvent) {
   EXPECT_EQ(changes, 7);
 }
 
+TEST(TStrings, TakeLinesHandsTheLinesOverAndEmptiesTheList) {
+  TStrings list;
+  list.SetText("a\r\nb");
+  int changes = 0;
+  list.OnChange = [&](const TStrings& l) {
+    ++changes;
+    EXPECT_TRUE(l.Empty()) << "the change is seen once the list is empty";
+  };
+  EXPECT_EQ(list.TakeLines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(changes, 1);
+  list.OnChange = nullptr;
+  list.Add("c");
+  EXPECT_EQ(list.Text(), "c");
+}
+
 }  // namespace
 }  // namespace qor
