@@ -33,21 +33,29 @@ EVP_PKEY* LoadCompanyKey() {
 }
 
 void BM_RsaSha1Signature(benchmark::State& state) {
-  static EVP_PKEY* key = LoadCompanyKey();
   const std::string text(2048, 'x');  // about the canonical SignedInfo and more
   std::vector<unsigned char> signature(512);
   for (auto _ : state) {
-    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    std::size_t size = signature.size();
-    if (EVP_DigestSignInit(ctx, nullptr, EVP_sha1(), nullptr, key) != 1 ||
-        EVP_DigestSign(ctx, signature.data(), &size,
-                       reinterpret_cast<const unsigned char*>(text.data()), text.size()) != 1) {
-      state.SkipWithError("EVP_DigestSign failed");
-    }
-    EVP_MD_CTX_free(ctx);
+    if (!SignWithCompanyKey(text, signature)) state.SkipWithError("EVP_DigestSign failed");
     benchmark::DoNotOptimize(signature.data());
   }
 }
+
+}  // namespace
+
+bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signature) {
+  static EVP_PKEY* key = LoadCompanyKey();
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  std::size_t size = signature.size();
+  const bool ok = EVP_DigestSignInit(ctx, nullptr, EVP_sha1(), nullptr, key) == 1 &&
+                  EVP_DigestSign(ctx, signature.data(), &size,
+                                 reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size()) == 1;
+  EVP_MD_CTX_free(ctx);
+  return ok;
+}
+
+namespace {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:

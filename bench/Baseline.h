@@ -6,6 +6,8 @@
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace qor::bench {
 
@@ -13,6 +15,10 @@ namespace qor::bench {
 // a temporary folder.
 inline constexpr const char* kBaselineName = "RsaSha1Signature";
 void RegisterBaseline();
+
+// One RSA-SHA1 signature of `text` with the test company's key, made as the baseline makes it;
+// false when OpenSSL fails. `signature` must hold at least 256 bytes.
+bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signature);
 
 // The counter a benchmark sets to the number of notes one iteration handles; its ratio is then
 // printed per note.
