@@ -63,27 +63,22 @@ std::string EscaparNota(const std::string& nota) {
   return out;
 }
 
-// The content of the infNFeSupl the host supplied for the `indice`-th note: the one that lies
-// between the note's "</infNFe>" and the next note (the batch holds them in note order). Empty
-// when there is none.
-std::string SuplementoFornecido(const std::string& lote, int indice) {
-  // The notes are found as GetNota finds them; the supplement's tags in any case.
-  std::size_t at = std::string::npos;
-  for (int n = 0; n <= indice; ++n) {
-    at = lote.find("<infNFe ", at == std::string::npos ? 0 : at + 1);
-    if (at == std::string::npos) return {};
-  }
-  const std::size_t fim = lote.find("</infNFe>", at);
-  if (fim == std::string::npos) return {};
-  const std::size_t proxima = lote.find("<infNFe ", fim);
-  std::size_t abre = FindText(lote, "<infnfesupl", fim);
-  if (abre == std::string::npos || abre > proxima) return {};
-  const char depois = abre + 11 < lote.size() ? lote[abre + 11] : '\0';
+// The content of the infNFeSupl the host supplied for the note that ends at `fimDaNota` (just
+// after its "</infNFe>"): the one that lies between that end and the next note (the batch holds
+// them in note order). Empty when there is none. Only that stretch is searched, so a batch is
+// read once however many notes it holds.
+std::string SuplementoFornecido(const std::string& lote, std::size_t fimDaNota) {
+  const std::size_t proxima = lote.find("<infNFe ", fimDaNota);
+  const std::string_view trecho =
+      std::string_view(lote).substr(0, proxima == std::string::npos ? lote.size() : proxima);
+  std::size_t abre = FindText(trecho, "<infnfesupl", fimDaNota);
+  if (abre == std::string::npos) return {};
+  const char depois = abre + 11 < trecho.size() ? trecho[abre + 11] : '\0';
   if (depois != '>' && !std::isspace(static_cast<unsigned char>(depois))) return {};
-  abre = lote.find('>', abre);
-  if (abre == std::string::npos || lote[abre - 1] == '/') return {};
-  const std::size_t fecha = FindText(lote, "</infnfesupl>", abre);
-  if (fecha == std::string::npos || fecha > proxima) return {};
+  abre = trecho.find('>', abre);
+  if (abre == std::string::npos || trecho[abre - 1] == '/') return {};
+  const std::size_t fecha = FindText(trecho, "</infnfesupl>", abre);
+  if (fecha == std::string::npos) return {};
   return lote.substr(abre + 1, fecha - abre - 1);
 }
 
@@ -227,11 +222,10 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
     CheckCertificate();
     ValidaNumNotas(lote);
     std::string resultado;
-    const int notas = GetNumNotas(lote);
-    for (int indice = 0; indice < notas; ++indice) {
-      std::string nota = GetNota(indice, lote, false);
-      if (nota.empty()) continue;
-      nota = EscaparNota(nota);
+    resultado.reserve(lote.size() + lote.size() / 2);  // room for the signatures and supplements
+    for (const TTrechoNota& trecho : LocalizarNotas(lote)) {
+      if (trecho.fim == std::string::npos) continue;
+      std::string nota = EscaparNota(lote.substr(trecho.inicio, trecho.fim - trecho.inicio));
       PrepararXMLAssinar(nota);
       // Read once for the contingency check and the signing; a note that is not well-formed
       // fails the first as a note without tpEmis.
@@ -245,7 +239,8 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
       ValidarRegraDeNegocioNFCe(nota, documento.get());
       try {
         if (falhaDeLeitura) std::rethrow_exception(falhaDeLeitura);
-        nota = AssinarNotaPreparada(nota, std::move(*documento), SuplementoFornecido(lote, indice));
+        nota = AssinarNotaPreparada(nota, std::move(*documento),
+                                    SuplementoFornecido(lote, trecho.fim));
       } catch (const std::exception& failure) {
         throw EqorNFCeSignatureException(std::string(failure.what()), diretorioLogErro_);
       }

@@ -261,10 +261,9 @@ void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLote
     const std::string cabecalho = LoadTemplate("valida_itemcabec.xml");
     const std::string amostraItem = LoadTemplate("valida_item.xml");
     const std::string amostraLote = LoadTemplate("valida_cabecalho.xml");
-    const int notas = GetNumNotas(aLoteNotas);
-    for (int i = 0; i < notas; ++i) {
-      const std::string nota = GetNota(i, aLoteNotas, false);
-      if (nota.empty()) continue;
+    for (const TTrechoNota& trecho : LocalizarNotas(aLoteNotas)) {
+      if (trecho.fim == std::string::npos) continue;
+      const std::string nota = aLoteNotas.substr(trecho.inicio, trecho.fim - trecho.inicio);
       validar(Format(cabecalho, {CabecalhoComItem(nota, amostraItem)}),
               Format("Lote: %s - ", {lote}));
       for (const std::string& item : Itens(nota)) {

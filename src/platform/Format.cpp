@@ -109,10 +109,15 @@ std::string Hex(std::int64_t v, const Directive& directive) {
 std::string Format(std::string_view format, FormatArgs args) {
   std::vector<const FormatArg*> list;
   list.reserve(args.size());
-  for (const FormatArg& a : args) list.push_back(&a);
+  std::size_t size = format.size();
+  for (const FormatArg& a : args) {
+    list.push_back(&a);
+    const auto* text = std::get_if<std::string_view>(&a.value());
+    size += text != nullptr ? text->size() : 16;
+  }
 
   std::string out;
-  out.reserve(format.size() + 16 * list.size());
+  out.reserve(size);
   std::size_t next = 0;  // index of the next argument
   std::size_t i = 0;
   auto readNumber = [&](int& target) {
@@ -200,9 +205,14 @@ std::string Format(std::string_view format, FormatArgs args) {
     switch (directive.conv) {
       case 's': {
         const auto& v = takeArg().value();
+        const auto* s = std::get_if<std::string_view>(&v);
+        if (s != nullptr && directive.width < 0 && directive.precision < 0) {
+          out += *s;  // the common case, and the one with large texts: no copy on the way
+          break;
+        }
         std::string text;
-        if (const auto* s = std::get_if<std::string>(&v)) {
-          text = *s;
+        if (s != nullptr) {
+          text = std::string(*s);
         } else if (const auto* n = std::get_if<std::int64_t>(&v)) {
           text = std::to_string(*n);
         } else {

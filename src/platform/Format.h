@@ -24,11 +24,13 @@
 
 namespace qor {
 
+// One argument of a Format call. A text argument refers to the text it was made from, without
+// copying it (a batch of notes is an argument too): it lives for the call only.
 class FormatArg {
  public:
-  FormatArg(const std::string& s) : value_(s) {}
-  FormatArg(std::string_view s) : value_(std::string(s)) {}
-  FormatArg(const char* s) : value_(std::string(s ? s : "")) {}
+  FormatArg(const std::string& s) : value_(std::string_view(s)) {}
+  FormatArg(std::string_view s) : value_(s) {}
+  FormatArg(const char* s) : value_(std::string_view(s ? s : "")) {}
   FormatArg(int v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(long v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(long long v) : value_(static_cast<std::int64_t>(v)) {}
@@ -37,10 +39,10 @@ class FormatArg {
   FormatArg(unsigned long long v) : value_(static_cast<std::int64_t>(v)) {}
   FormatArg(double v) : value_(v) {}
 
-  const std::variant<std::string, std::int64_t, double>& value() const { return value_; }
+  const std::variant<std::string_view, std::int64_t, double>& value() const { return value_; }
 
  private:
-  std::variant<std::string, std::int64_t, double> value_;
+  std::variant<std::string_view, std::int64_t, double> value_;
 };
 
 using FormatArgs = std::initializer_list<FormatArg>;

@@ -70,6 +70,16 @@ int GetNumNotas(const std::string& xml) {
   return count;
 }
 
+namespace {
+
+TTrechoNota TrechoDaNota(const std::string& xml, std::size_t inicio, bool comProtocolo) {
+  const std::string_view fecha = comProtocolo ? "</protNFe>" : "</infNFe>";
+  const std::size_t pos = xml.find(fecha, inicio);
+  return {inicio, pos == std::string::npos ? pos : pos + fecha.size()};
+}
+
+}  // namespace
+
 std::string GetNota(int indice, const std::string& xml, bool comProtocolo) {
   if (indice < 0) return {};
   std::size_t inicio = xml.find("<infNFe ");
@@ -77,10 +87,21 @@ std::string GetNota(int indice, const std::string& xml, bool comProtocolo) {
     inicio = xml.find("<infNFe ", inicio + 1);
   }
   if (inicio == std::string::npos) return {};
-  const std::string fim = comProtocolo ? "</protNFe>" : "</infNFe>";
-  const std::size_t pos = xml.find(fim, inicio);
-  if (pos == std::string::npos) return {};
-  return xml.substr(inicio, pos + fim.size() - inicio);
+  const TTrechoNota trecho = TrechoDaNota(xml, inicio, comProtocolo);
+  if (trecho.fim == std::string::npos) return {};
+  return xml.substr(trecho.inicio, trecho.fim - trecho.inicio);
+}
+
+std::vector<TTrechoNota> LocalizarNotas(const std::string& xml, bool comProtocolo) {
+  std::vector<TTrechoNota> trechos;
+  bool fechamentoEsgotado = false;  // no closing tag after a note: none after the later ones
+  for (std::size_t inicio = xml.find("<infNFe "); inicio != std::string::npos;
+       inicio = xml.find("<infNFe ", inicio + 1)) {
+    trechos.push_back(fechamentoEsgotado ? TTrechoNota{inicio, std::string::npos}
+                                         : TrechoDaNota(xml, inicio, comProtocolo));
+    fechamentoEsgotado = trechos.back().fim == std::string::npos;
+  }
+  return trechos;
 }
 
 int GetNumNotasXPath(const std::string& xml, bool comNamespace) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/Types.h"
 #include "platform/Xml.h"
@@ -26,6 +27,15 @@ int GetNumNotas(const std::string& xml);
 // "</infNFe>", or the next "</protNFe>" when `comProtocolo`. Empty when there is no such note or
 // no closing tag.
 std::string GetNota(int indice, const std::string& xml, bool comProtocolo = false);
+// Where a note lies in its text, as GetNota cuts it: `inicio` at its "<infNFe ", `fim` just
+// after its closing tag (npos when it has none).
+struct TTrechoNota {
+  std::size_t inicio = std::string::npos;
+  std::size_t fim = std::string::npos;
+};
+// Every note of the text in one pass: element i is what GetNota(i, xml, comProtocolo) cuts. A
+// batch of n notes is read once, not n times over.
+std::vector<TTrechoNota> LocalizarNotas(const std::string& xml, bool comProtocolo = false);
 
 // Number of infNFe elements: in the NF-e namespace (".//tec:infNFe") or, when not
 // `comNamespace`, without a namespace (".//infNFe").

@@ -189,6 +189,16 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   // The second note had none: a version 1.00 link is made for it.
   EXPECT_EQ(GetValueTag("qrCode", nfes[1]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0), 0u);
   for (const std::string& nfe : nfes) EXPECT_EQ(nfe.find("urlChave"), std::string::npos);
+  // In the other order the supplied supplement still belongs to its own note only.
+  const std::size_t quebra = lote310_->find("\r\n") + 2;  // one note per line
+  ASSERT_NE(lote310_->find("<qrCode>"), std::string::npos);
+  ASSERT_LT(lote310_->find("<qrCode>"), quebra);
+  const std::vector<std::string> invertidas =
+      Split(nfce.AssinarNota(lote310_->substr(quebra) + lote310_->substr(0, quebra)), "NFe");
+  ASSERT_EQ(invertidas.size(), 2u);
+  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0),
+            0u);
+  EXPECT_EQ(GetValueTag("qrCode", invertidas[1]), Unescape(fornecido));
 
   // vm50 has no supplement at all (its templates are files of the template folder).
   WriteFile(work / "Templates/vm50/SP/assinar_nota.xml",

@@ -129,6 +129,27 @@ TEST(Helpers, NotesAndEventsInTexts) {
   EXPECT_EQ(GetNota(1, lote).substr(GetNota(1, lote).size() - 9), "</infNFe>");
   EXPECT_EQ(GetNota(2, lote), "");
   EXPECT_EQ(GetNota(0, lote, true), "");  // no protocol to close it
+  // One pass over a batch cuts what GetNota cuts, note by note: with and without protocols, and
+  // for a last note left open.
+  const std::string protocolo = "<protNFe><infProt><nProt>1</nProt></infProt></protNFe>";
+  const std::string misto = "<nfeProc>" + nota + protocolo + "</nfeProc>" + nota +
+                            "<infNFe Id=\"NFe" + chave + "\"><ide>";
+  for (const std::string& texto : {lote, misto}) {
+    for (const bool comProtocolo : {false, true}) {
+      const std::vector<TTrechoNota> trechos = LocalizarNotas(texto, comProtocolo);
+      ASSERT_EQ(static_cast<int>(trechos.size()), GetNumNotas(texto));
+      for (std::size_t i = 0; i < trechos.size(); ++i) {
+        SCOPED_TRACE(std::to_string(i) + (comProtocolo ? " with protocol" : ""));
+        const std::string cortada = trechos[i].fim == std::string::npos
+                                        ? std::string()
+                                        : texto.substr(trechos[i].inicio,
+                                                       trechos[i].fim - trechos[i].inicio);
+        EXPECT_EQ(cortada, GetNota(static_cast<int>(i), texto, comProtocolo));
+      }
+    }
+  }
+  EXPECT_EQ(LocalizarNotas(misto, true)[0].fim, misto.find("</protNFe>") + 10);
+  EXPECT_EQ(LocalizarNotas(misto)[2].fim, std::string::npos);
   EXPECT_EQ(GetNumNotasXPath(lote), 2);
   EXPECT_EQ(GetNumNotasXPath(lote, false), 0);
   EXPECT_EQ(GetXMLAttributeByIndex(getNotaXPath(lote, 1), "infNFe", "Id"), "NFe" + chave);
