@@ -121,11 +121,12 @@ TEST(Tx2, TextAfterTextOnOneParserGivesWhatAFreshParserGives) {
   const std::string dupla = Nota(3, Item(1) + Item(2)) + Nota(4);
   TqorNFCeConvTXTDataSet parser;
   parser.SetXMLDicionario(kDicionario);
-  const TStrings& loteNFCe = parser.DataSets().GetLoteNFCe();
   for (const std::string& texto : {longa, curta, dupla, longa, curta}) {
     parser.SetTXT(texto);
     const std::string lote = parser.Converter();
     EXPECT_EQ(lote, Converter(texto));
+    // Read after the conversion: loading the dictionary makes a new model.
+    const TStrings& loteNFCe = parser.DataSets().GetLoteNFCe();
     const auto notas = Linhas(lote);
     ASSERT_EQ(loteNFCe.Count(), notas.size()) << "LoteNFCe holds this text's notes only";
     for (std::size_t i = 0; i < notas.size(); ++i) EXPECT_EQ(loteNFCe[i], notas[i]);
