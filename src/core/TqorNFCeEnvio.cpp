@@ -148,7 +148,8 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     } catch (const EqorNFCeMaxSizeException&) {
       grande = true;
     }
-    if (const std::size_t at = FindText(loteXml, "<indsinc>0</indsinc>"); at != std::string::npos) {
+    if (const std::size_t at = FindText(loteXml, "<indsinc>0</indsinc>");
+        at != std::string::npos) {
       loteXml.replace(at, 20, "<indSinc>1</indSinc>");
     }
     const std::string id = ObterNotaID(aXmlNota);

@@ -54,6 +54,12 @@ std::string SemPrefixo(const std::string& id) {
   return id.size() > 3 ? id.substr(3) : std::string();
 }
 
+TTrechoNota TrechoDaNota(const std::string& xml, std::size_t inicio, bool comProtocolo) {
+  const std::string_view fecha = comProtocolo ? "</protNFe>" : "</infNFe>";
+  const std::size_t pos = xml.find(fecha, inicio);
+  return {inicio, pos == std::string::npos ? pos : pos + fecha.size()};
+}
+
 }  // namespace
 
 const XmlNamespaces& NamespaceTec() {
@@ -69,16 +75,6 @@ int GetNumNotas(const std::string& xml) {
   }
   return count;
 }
-
-namespace {
-
-TTrechoNota TrechoDaNota(const std::string& xml, std::size_t inicio, bool comProtocolo) {
-  const std::string_view fecha = comProtocolo ? "</protNFe>" : "</infNFe>";
-  const std::size_t pos = xml.find(fecha, inicio);
-  return {inicio, pos == std::string::npos ? pos : pos + fecha.size()};
-}
-
-}  // namespace
 
 std::string GetNota(int indice, const std::string& xml, bool comProtocolo) {
   if (indice < 0) return {};
