@@ -11,6 +11,14 @@
 
 namespace qor::bench {
 
+std::string EsquemaDoLote() { return ExecutableDir() + "Esquemas/vm60/enviNFe_v4.00.xsd"; }
+
+bool EsquemasInstalados() {
+  if (FileExists(EsquemaDoLote())) return true;
+  std::fprintf(stderr, "official schema package not copied beside the executable\n");
+  return false;
+}
+
 std::string AmostraUmItem() {
   const std::string path = ExecutableDir() + "exemplos/nfce-um-item-dinheiro.tx2";
   if (!FileExists(path)) throw std::runtime_error("sample note not installed: " + path);

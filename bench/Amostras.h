@@ -13,6 +13,12 @@ class TqorNFCe;
 
 namespace qor::bench {
 
+// The official schema of the enviNFe batch, as the build copies it beside the executables.
+std::string EsquemaDoLote();
+// Whether that schema is installed; when it is not, says so on stderr (a benchmark that checks
+// batches then has nothing to measure).
+bool EsquemasInstalados();
+
 // The TX2 text of the one-item sample; throws when the sample is not installed.
 std::string AmostraUmItem();
 // The same note with `itens` copies of its item, numbered 1..itens, and totals and payment that

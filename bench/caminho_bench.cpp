@@ -77,10 +77,7 @@ void BM_IdaEVoltaSincrona(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!qor::FileExists(qor::ExecutableDir() + "Esquemas/vm60/enviNFe_v4.00.xsd")) {
-    std::fprintf(stderr, "official schema package not copied beside the executable\n");
-    return 1;
-  }
+  if (!qor::bench::EsquemasInstalados()) return 1;
   qor::bench::RegisterBaseline();
   benchmark::RegisterBenchmark("CaminhoOffline/notas-de-10-itens", BM_CaminhoOffline)
       ->Arg(1)

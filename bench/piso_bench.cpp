@@ -17,7 +17,6 @@
 #include <libxml/xmlschemas.h>
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -26,7 +25,6 @@
 #include "Amostras.h"
 #include "Baseline.h"
 #include "core/TqorNFCe.h"
-#include "platform/Files.h"
 #include "platform/Format.h"
 
 namespace {
@@ -151,7 +149,7 @@ void Silencio(void*, const char*, ...) {}
 
 void BM_ValidarLote(benchmark::State& state) {
   const std::string& lote = NotasDeDezItens().enviNFe;
-  const std::string xsd = qor::ExecutableDir() + "Esquemas/vm60/enviNFe_v4.00.xsd";
+  const std::string xsd = qor::bench::EsquemaDoLote();
   xmlSchemaParserCtxtPtr parser = xmlSchemaNewParserCtxt(xsd.c_str());
   xmlSchemaPtr esquema = xmlSchemaParse(parser);
   xmlSchemaFreeParserCtxt(parser);
@@ -175,10 +173,7 @@ void BM_ValidarLote(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!qor::FileExists(qor::ExecutableDir() + "Esquemas/vm60/enviNFe_v4.00.xsd")) {
-    std::fprintf(stderr, "official schema package not copied beside the executable\n");
-    return 1;
-  }
+  if (!qor::bench::EsquemasInstalados()) return 1;
   qor::bench::RegisterBaseline();
   benchmark::RegisterBenchmark("Piso/ler-nota", BM_LerNota);
   benchmark::RegisterBenchmark("Piso/c14n-sha1-infNFe", BM_C14nSha1);

@@ -1,9 +1,9 @@
 // Schema validation of the requests, the schema already compiled, against the signature baseline.
 #include <benchmark/benchmark.h>
 
+#include "Amostras.h"
 #include "Baseline.h"
 #include "core/TqorNFCe.h"
-#include "platform/Files.h"
 #include "platform/Format.h"
 #include "templates/TqorNFCeTemplates.h"
 
@@ -36,10 +36,7 @@ void BM_ValidarLoteUmItem(benchmark::State& state) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (!qor::FileExists(qor::ExecutableDir() + "Esquemas/vm60/enviNFe_v4.00.xsd")) {
-    std::fprintf(stderr, "official schema package not copied beside the executable\n");
-    return 1;
-  }
+  if (!qor::bench::EsquemasInstalados()) return 1;
   qor::bench::RegisterBaseline();
   benchmark::RegisterBenchmark("ValidarXMLNFCe/STATUS", BM_ValidarStatus);
   benchmark::RegisterBenchmark("ValidarXMLNFCe/ENVIO-1-item", BM_ValidarLoteUmItem);

@@ -297,13 +297,6 @@ bool ValidateText(const std::string& xml, const CompiledSchema& compiled,
   return validation.Result(xmlSchemaIsValid(validation.Context()) == 1 ? 0 : 1, errors);
 }
 
-struct DocGuard {
-  xmlDocPtr doc;
-  ~DocGuard() {
-    if (doc != nullptr) xmlFreeDoc(doc);
-  }
-};
-
 // The schema file the root element names for itself: the location paired with the root's own
 // namespace in xsi:schemaLocation (the only token when there is just one, the first pair's
 // location otherwise), or xsi:noNamespaceSchemaLocation. Empty when it names none.
@@ -360,12 +353,12 @@ bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::str
                                           std::vector<std::string>& errors) {
   errors.clear();
   std::string parseError;
-  DocGuard guard{ParseXmlHardened(xml, parseError)};
-  if (guard.doc == nullptr) {
+  const XmlDocPtr doc(ParseXmlHardened(xml, parseError));
+  if (!doc) {
     errors.push_back(parseError);
     return false;
   }
-  std::string name = SchemaLocationOf(guard.doc);
+  std::string name = SchemaLocationOf(doc.get());
   if (name.empty()) {
     throw EqorGovException(
         "O XML não indica o seu esquema (xsi:schemaLocation ou xsi:noNamespaceSchemaLocation)");
@@ -378,7 +371,7 @@ bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::str
   std::string folder = directory.empty() ? std::string(".") : directory;
   std::replace(folder.begin(), folder.end(), '\\', '/');  // a configured Windows-style path
   std::shared_ptr<CompiledSchema> compiled = GetSchema((fs::path(folder) / name).string());
-  return ValidateDocument(guard.doc, *compiled, errors);
+  return ValidateDocument(doc.get(), *compiled, errors);
 }
 
 void SchemaValidator::ClearCache() {
