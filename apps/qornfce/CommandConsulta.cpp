@@ -3,7 +3,7 @@
 
 #include "Commands.h"
 #include "ComponentOptions.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 

@@ -2,7 +2,7 @@
 
 #include "ComponentOptions.h"
 #include "config/ConfigIni.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "core/Types.h"
+#include "base/Types.h"
 
 namespace qor {
 

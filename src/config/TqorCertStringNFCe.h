@@ -9,7 +9,7 @@
 #include <string>
 #include <utility>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "platform/TStrings.h"
 
 namespace qor {

@@ -4,7 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 
 namespace qor {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string_view>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <string_view>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Text.h"
 #include "utils/Chave.h"
 

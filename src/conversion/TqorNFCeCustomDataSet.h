@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "conversion/TqorXMLDataSetNFCe.h"
-#include "core/Types.h"
+#include "base/Types.h"
 #include "platform/TStrings.h"
 
 namespace qor {

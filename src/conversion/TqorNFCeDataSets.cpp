@@ -1,7 +1,7 @@
 #include "conversion/TqorNFCeDataSets.h"
 
 #include "conversion/TqorNFCeVersoes.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Text.h"
 #include "rules/TqorControllerRulesNFCe.h"
 

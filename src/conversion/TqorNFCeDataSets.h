@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "conversion/TqorNFCeCustomDataSet.h"
-#include "core/Types.h"
+#include "base/Types.h"
 #include "rules/TqorRule.h"
 
 namespace qor {

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/Text.h"

@@ -7,7 +7,7 @@
 // of the output (before insert), number each record and link it to its master (after insert),
 // and check required fields and enumerations (before post).
 //
-// Errors are exceptions of the family (core/Exceptions.h) with the messages of the model;
+// Errors are exceptions of the family (base/Exceptions.h) with the messages of the model;
 // records stay as they were when an error arose.
 //
 // Not thread-safe: a model and its groups belong to the thread that created them.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 

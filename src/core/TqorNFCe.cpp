@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "conversion/TqorNFCeConverter.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"

@@ -22,7 +22,7 @@
 #include "config/TqorCertStringNFCe.h"
 #include "config/TqorEmailSettings.h"
 #include "config/TqorIntegrador.h"
-#include "core/Types.h"
+#include "base/Types.h"
 #include "platform/TStrings.h"
 
 namespace qor {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/GovException.h"
 #include "platform/GovX.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "config/ConfigIni.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"

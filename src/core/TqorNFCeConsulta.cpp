@@ -1,5 +1,5 @@
 // Schema validation of requests and the note query.
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovUtils.h"

@@ -1,5 +1,5 @@
 #include "conversion/TqorNFCeConverter.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Xml.h"
 

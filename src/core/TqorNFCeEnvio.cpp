@@ -2,7 +2,7 @@
 // recipient's distribution XML they produce.
 #include <cstdio>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "distribution/TqorNFCeXmlDestinatario.h"
 #include "platform/Crypto.h"

@@ -1,5 +1,5 @@
 // The component's fiscal utilities: access key, QR-code link, CSRT hash and log listing.
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/Text.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/TStrings.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "rules/TqorRule.h"
 
 namespace qor {

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "conversion/TqorNFCeCustomDataSet.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Text.h"
 #include "rules/CatalogoRegras.h"
 

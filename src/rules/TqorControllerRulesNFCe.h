@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "rules/TqorRule.h"
 
 namespace qor {

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "conversion/TqorXMLDataSetNFCe.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
 #include "utils/Numeros.h"

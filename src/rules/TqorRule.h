@@ -33,7 +33,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "rules/NomesDaNota.h"
 
 namespace qor {

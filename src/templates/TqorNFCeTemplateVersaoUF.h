@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "core/Types.h"
+#include "base/Types.h"
 
 namespace qor {
 

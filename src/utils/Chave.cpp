@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/TStrings.h"
 #include "platform/Text.h"
 #include "utils/Numeros.h"

@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "core/Types.h"
+#include "base/Types.h"
 
 namespace qor {
 

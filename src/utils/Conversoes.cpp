@@ -3,7 +3,7 @@
 #include <array>
 #include <cstddef>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Text.h"
 
 namespace qor {

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "core/Types.h"
+#include "base/Types.h"
 
 namespace qor {
 

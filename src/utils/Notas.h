@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "platform/Xml.h"
 
 namespace qor {

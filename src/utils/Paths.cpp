@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
 

@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Clock.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"

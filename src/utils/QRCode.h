@@ -19,7 +19,7 @@
 
 #include <string>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "platform/TStrings.h"
 #include "platform/Xml.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/Text.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "config/ConfigIni.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"

@@ -9,7 +9,7 @@
 #include "config/TDanfceSettings.h"
 #include "config/TqorCertStringNFCe.h"
 #include "config/TqorIntegrador.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"

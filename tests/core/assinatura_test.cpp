@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"

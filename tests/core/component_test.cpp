@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "support/Expect.h"

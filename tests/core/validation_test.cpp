@@ -1,7 +1,7 @@
 // Schema validation of the component's requests through the mapping of the schema folder.
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "conversion/TqorNFCeConvTXTDataSet.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "distribution/TqorNFCeXmlDestinatario.h"
 #include "platform/Files.h"
 #include "platform/Format.h"

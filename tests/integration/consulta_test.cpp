@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "NoteStore.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Simulator.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/Text.h"

@@ -2,7 +2,7 @@
 // company's client certificate, and every failure on the way with its class and message.
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/IniFile.h"

@@ -10,7 +10,7 @@
 #include <typeinfo>
 
 #include "RegrasTeste.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "rules/CatalogoRegras.h"
 #include "rules/RegrasEmitenteDestinatario.h"
 #include "rules/RegrasIdentificacao.h"

@@ -9,7 +9,7 @@
 
 #include "RegrasTeste.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "rules/CatalogoRegras.h"
 #include "rules/RegrasNFCe.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Types.h"
+#include "base/Types.h"
 #include "support/TempDir.h"
 #include "templates/TqorNFCeTemplates.h"
 

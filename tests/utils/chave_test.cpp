@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"

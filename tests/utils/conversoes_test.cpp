@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Text.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"

@@ -1,7 +1,7 @@
 // Dates, numbers, texts and note helpers of the fiscal utilities.
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/Xml.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/RequestLog.h"
 #include "platform/Xml.h"

@@ -7,7 +7,7 @@
 #include <cctype>
 #include <ctime>
 
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Xml.h"
 #include "support/Expect.h"

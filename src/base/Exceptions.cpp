@@ -1,4 +1,4 @@
-#include "core/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include "platform/Clock.h"
 #include "platform/Files.h"

@@ -1,4 +1,4 @@
-#include "core/Types.h"
+#include "base/Types.h"
 
 #include <array>
 #include <cstddef>
