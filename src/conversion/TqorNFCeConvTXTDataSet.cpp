@@ -151,8 +151,8 @@ void TqorNFCeConvTXTDataSet::ExecutarLinha(std::string_view line) {
 void TqorNFCeConvTXTDataSet::PopulaDataset() {
   dataSets_->SetDiretorioLogErro(diretorioLogErro_);
   const auto idade = IdadeDoDicionario(xmlDicionario_);
-  if (carga_.carregado && carga_.versao == versaoEsquema_ &&
-      carga_.dicionario == xmlDicionario_ && carga_.idade == idade) {
+  if (carga_.carregado && carga_.versao == versaoEsquema_ && carga_.dicionario == xmlDicionario_ &&
+      carga_.idade == idade) {
     dataSets_->Cancelar();
   } else {
     carga_.carregado = false;

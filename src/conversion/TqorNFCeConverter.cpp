@@ -1,7 +1,7 @@
 #include "conversion/TqorNFCeConverter.h"
 
-#include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "base/Exceptions.h"
+#include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "platform/Files.h"
 #include "utils/Paths.h"
 

@@ -27,8 +27,7 @@ class TqorNFCeConverter {
   // The batch text (or the name of a file holding it) converted: one note XML per line, in
   // save order. Only lkTXTDataSet is a conversion this front makes; another kind raises
   // EqorNFCeConvertDateException "Layout de Conversão Inválido.".
-  std::string ConvertToXml(const std::string& lote, TLayoutConvKind kind,
-                           TVersaoEsquema versao);
+  std::string ConvertToXml(const std::string& lote, TLayoutConvKind kind, TVersaoEsquema versao);
   // Template folder + "Conversor/" + name, expanded; a missing file raises
   // EqorTemplateNotFoundException "Arquivo de template do conversor não encontrado: %s".
   std::string GetTemplateCompletePath(const std::string& name) const;

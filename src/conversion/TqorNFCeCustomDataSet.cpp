@@ -49,13 +49,13 @@ void TqorNFCeCustomDataSet::SetXMLDicionario(const std::string& path) {
 }
 
 std::vector<std::string> TqorNFCeCustomDataSet::AddDataSetsListaNFE() const {
-  return {"A", "B", "C", "D", "E", "F", "G", "X", "W", "Y", "Z", "REBOQUE", "VOL", "LACRE",
-          "PROCREF", "OBSCONT", "MANAGER"};
+  return {"A", "B", "C",       "D",   "E",     "F",       "G",       "X",      "W",
+          "Y", "Z", "REBOQUE", "VOL", "LACRE", "PROCREF", "OBSCONT", "MANAGER"};
 }
 
 std::vector<std::string> TqorNFCeCustomDataSet::AddDataSetsListaItemNFCe() const {
-  return {"H", "I", "J", "K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V", "DI", "ADI",
-          "L1"};
+  return {"H", "I", "J", "K", "L", "M", "N",  "O",   "P",
+          "Q", "R", "S", "T", "U", "V", "DI", "ADI", "L1"};
 }
 
 void TqorNFCeCustomDataSet::MapeaDataSetsParaPropriedades() {
@@ -204,8 +204,8 @@ void TqorNFCeCustomDataSet::ConvPartB(std::string& out) {
   if (Nivel() < V::pl_009) AppendFieldsXML(out, b, {"indPag_B05"});
   AppendFieldsXML(out, b,
                   {"mod_B06", "serie_B07", "nNF_B08", "dhEmi_B09", "dhSaiEnt_B10", "tpNF_B11",
-                   "idDest_B11a", "cMunFG_B12", "tpImp_B21", "tpEmis_B22", "cDV_B23",
-                   "tpAmb_B24", "finNFe_B25", "indFinal_B25a", "indPres_B25b"});
+                   "idDest_B11a", "cMunFG_B12", "tpImp_B21", "tpEmis_B22", "cDV_B23", "tpAmb_B24",
+                   "finNFe_B25", "indFinal_B25a", "indPres_B25b"});
   if (Nivel() >= V::pl_009) AppendFieldsXML(out, b, {"indIntermed_B25c"});
   AppendFieldsXML(out, b, {"procEmi_B26", "verProc_B27", "dhCont_B28", "xJust_B29"});
   // The published schemas place the references at the end of ide.
@@ -331,14 +331,15 @@ void TqorNFCeCustomDataSet::ConvPartI(std::string& out) {
   if (nivel >= V::pl_009g) AppendFieldsXML(out, i, {"cBarra_I03a"});
   AppendFieldsXML(out, i, {"xProd_I04", "NCM_I05"});
   if (nivel >= V::pl_008h) AppendFieldsXML(out, i, {"CEST_I05c"});
-  if (nivel >= V::pl_009) AppendFieldsXML(out, i, {"indEscala_I05d", "CNPJFab_I05e", "cBenef_I05f"});
+  if (nivel >= V::pl_009)
+    AppendFieldsXML(out, i, {"indEscala_I05d", "CNPJFab_I05e", "cBenef_I05f"});
   AppendFieldsXML(out, i,
                   {"EXTIPI_I06", "CFOP_I08", "uCom_I09", "qCom_I10", "vUnCom_I10a", "vProd_I11",
                    "cEANTrib_I12"});
   if (nivel >= V::pl_009g) AppendFieldsXML(out, i, {"cBarraTrib_I12a"});
   AppendFieldsXML(out, i,
-                  {"uTrib_I13", "qTrib_I14", "vUnTrib_I14a", "vFrete_I15", "vSeg_I16",
-                   "vDesc_I17", "vOutro_I17a", "indTot_I17b"});
+                  {"uTrib_I13", "qTrib_I14", "vUnTrib_I14a", "vFrete_I15", "vSeg_I16", "vDesc_I17",
+                   "vOutro_I17a", "indTot_I17b"});
   ConvPartDI(out);
   if (nivel >= V::pl_008a) ConvDetExport(out);
   AppendFieldsXML(out, i, {"xPed_I60", "nItemPed_I61"});
@@ -434,9 +435,8 @@ void TqorNFCeCustomDataSet::ConvPartL1(std::string& out) {
     });
     if (nivel >= V::pl_008g) {
       Envolver(out, "encerrante", [this, &out, &l1] {
-        AppendFieldsXML(out, l1,
-                        {"nBico_LA12", "nBomba_LA13", "nTanque_LA14", "vEncIni_LA15",
-                         "vEncFin_LA16"});
+        AppendFieldsXML(
+            out, l1, {"nBico_LA12", "nBomba_LA13", "nTanque_LA14", "vEncIni_LA15", "vEncFin_LA16"});
       });
     }
   });
@@ -546,8 +546,7 @@ void TqorNFCeCustomDataSet::ConvPartS(std::string& out) {
       break;
     case 4:
       cofins("COFINSOutr",
-             {"CST_S06", "vBC_S07", "pCOFINS_S08", "qBCProd_S09", "vAliqProd_S10",
-              "vCOFINS_S11"});
+             {"CST_S06", "vBC_S07", "pCOFINS_S08", "qBCProd_S09", "vAliqProd_S10", "vCOFINS_S11"});
       break;
     default:
       break;
@@ -558,8 +557,8 @@ void TqorNFCeCustomDataSet::ConvPartR(std::string& out) {
   TXmlDataSetNFCe& r = Parte("R");
   if (Nivel() >= V::pl_009g) {
     Envolver(out, "PISST", [this, &out] {
-      for (const char* name : {"vBC_R02", "pPIS_R03", "qBCProd_R04", "vAliqProd_R05",
-                               "vPIS_R06", "indSomaPISST_R07"}) {
+      for (const char* name : {"vBC_R02", "pPIS_R03", "qBCProd_R04", "vAliqProd_R05", "vPIS_R06",
+                               "indSomaPISST_R07"}) {
         AppendFieldXML(out, Campo(name));
       }
     });
@@ -589,10 +588,10 @@ void TqorNFCeCustomDataSet::ConvPartICMSUFDest(std::string& out) {
   Envolver(out, "ICMSUFDest", [this, &out, &d] {
     AppendFieldsXML(out, d, {"vBCUFDest_NA03"});
     if (Nivel() >= V::pl_009) AppendFieldsXML(out, d, {"vBCFCPUFDest_NA04"});
-    AppendFieldsXML(out, d,
-                    {"pFCPUFDest_NA05", "pICMSUFDest_NA07", "pICMSInter_NA09",
-                     "pICMSInterPart_NA11", "vFCPUFDest_NA13", "vICMSUFDest_NA15",
-                     "vICMSUFRemet_NA17"});
+    AppendFieldsXML(
+        out, d,
+        {"pFCPUFDest_NA05", "pICMSUFDest_NA07", "pICMSInter_NA09", "pICMSInterPart_NA11",
+         "vFCPUFDest_NA13", "vICMSUFDest_NA15", "vICMSUFRemet_NA17"});
   });
 }
 
@@ -610,17 +609,19 @@ void TqorNFCeCustomDataSet::ConvPartW(std::string& out) {
   if (nivel >= V::pl_009) {
     // Looked up by name in any group: a total the dictionary lacks is an error.
     for (const char* name :
-         {"vBC_W03", "vICMS_W04", "vICMSDeson_W04a", "vFCPUFDest_W04c", "vICMSUFDest_W04e",
-          "vICMSUFRemet_W04g", "vFCP_W04h", "vBCST_W05", "vST_W06", "vFCPST_W06a",
-          "vFCPSTRet_W06b", "vProd_W07", "vFrete_W08", "vSeg_W09", "vDesc_W10", "vII_W11",
-          "vIPI_W12", "vIPIDevol_W12a", "vPIS_W13", "vCOFINS_W14", "vOutro_W15", "vNF_W16",
-          "vTotTrib_W16a"}) {
+         {"vBC_W03",          "vICMS_W04",         "vICMSDeson_W04a", "vFCPUFDest_W04c",
+          "vICMSUFDest_W04e", "vICMSUFRemet_W04g", "vFCP_W04h",       "vBCST_W05",
+          "vST_W06",          "vFCPST_W06a",       "vFCPSTRet_W06b",  "vProd_W07",
+          "vFrete_W08",       "vSeg_W09",          "vDesc_W10",       "vII_W11",
+          "vIPI_W12",         "vIPIDevol_W12a",    "vPIS_W13",        "vCOFINS_W14",
+          "vOutro_W15",       "vNF_W16",           "vTotTrib_W16a"}) {
       AppendFieldXML(icmsTot, Campo(name));
     }
   } else {
     std::string modelo = "@W(vBC_W03)@W(vICMS_W04)";
     if (nivel >= V::pl_008a) modelo += "@W(vICMSDeson_W04a)";
-    if (nivel >= V::pl_008h) modelo += "@W(vFCPUFDest_W04c)@W(vICMSUFDest_W04e)@W(vICMSUFRemet_W04g)";
+    if (nivel >= V::pl_008h)
+      modelo += "@W(vFCPUFDest_W04c)@W(vICMSUFDest_W04e)@W(vICMSUFRemet_W04g)";
     modelo +=
         "@W(vBCST_W05)@W(vST_W06)@W(vProd_W07)@W(vFrete_W08)@W(vSeg_W09)@W(vDesc_W10)"
         "@W(vII_W11)@W(vIPI_W12)@W(vPIS_W13)@W(vCOFINS_W14)@W(vOutro_W15)@W(vNF_W16)";
@@ -652,14 +653,13 @@ void TqorNFCeCustomDataSet::ConvPartX(std::string& out) {
   out += "<transp>";
   AppendFieldsXML(out, x, {"modFrete_X02"});
   Envolver(out, "transporta", [this, &out, &x] {
-    AppendFieldsXML(out, x,
-                    {"CNPJ_X04", "CPF_X05", "xNome_X06", "IE_X07", "xEnder_X08", "xMun_X09",
-                     "UF_X10"});
+    AppendFieldsXML(
+        out, x, {"CNPJ_X04", "CPF_X05", "xNome_X06", "IE_X07", "xEnder_X08", "xMun_X09", "UF_X10"});
   });
   Envolver(out, "retTransp", [this, &out, &x] {
-    AppendFieldsXML(out, x,
-                    {"vServ_X12", "vBCRet_X13", "pICMSRet_X14", "vICMSRet_X15", "CFOP_X16",
-                     "cMunFG_X17"});
+    AppendFieldsXML(
+        out, x,
+        {"vServ_X12", "vBCRet_X13", "pICMSRet_X14", "vICMSRet_X15", "CFOP_X16", "cMunFG_X17"});
   });
   Envolver(out, "veicTransp", [this, &out, &x] {
     AppendFieldsXML(out, x, {"placa_X19", "UF_X20", "RNTC_X21"});
@@ -741,8 +741,8 @@ void TqorNFCeCustomDataSet::ConvPartYB(std::string& out) {
 
 void TqorNFCeCustomDataSet::ConvPartZ(std::string& out) {
   const TXmlDataSetNFCe& z = Parte("Z");
-  const auto observacoes = [this, &out](const char* groupName, const char* tag,
-                                        const char* campo, const char* texto) {
+  const auto observacoes = [this, &out](const char* groupName, const char* tag, const char* campo,
+                                        const char* texto) {
     TXmlDataSetNFCe* group = FindDataSetOrNull(groupName);
     if (!group) return;
     CheckBrowseMode(*group);
@@ -805,9 +805,9 @@ void TqorNFCeCustomDataSet::ConvPartZD(std::string& out) {
   if (Nivel() < V::pl_009) return;
   const TXmlDataSetNFCe& zd = Parte("ZD");
   Envolver(out, "infRespTec", [this, &out, &zd] {
-    AppendFieldsXML(out, zd,
-                    {"CNPJ_ZD02", "xContato_ZD04", "email_ZD05", "fone_ZD06", "idCSRT_ZD08",
-                     "hashCSRT_ZD09"});
+    AppendFieldsXML(
+        out, zd,
+        {"CNPJ_ZD02", "xContato_ZD04", "email_ZD05", "fone_ZD06", "idCSRT_ZD08", "hashCSRT_ZD09"});
   });
 }
 

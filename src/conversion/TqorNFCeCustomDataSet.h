@@ -24,8 +24,8 @@
 #include <string_view>
 #include <vector>
 
-#include "conversion/TqorXMLDataSetNFCe.h"
 #include "base/Types.h"
+#include "conversion/TqorXMLDataSetNFCe.h"
 #include "platform/TStrings.h"
 
 namespace qor {
@@ -81,8 +81,7 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   virtual TVersaoEsquema Nivel() const { return TVersaoEsquema::pl_006n; }
 
  protected:
-  std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group,
-                                                std::size_t index) override;
+  std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index) override;
   void GetAtributosComplementares(
       TXmlFieldNFCe& field,
       const std::unordered_map<std::string, std::string>& attributes) override;

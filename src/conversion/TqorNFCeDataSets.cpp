@@ -1,11 +1,18 @@
 #include "conversion/TqorNFCeDataSets.h"
 
-#include "conversion/TqorNFCeVersoes.h"
 #include "base/Exceptions.h"
+#include "conversion/TqorNFCeVersoes.h"
 #include "platform/Text.h"
-#include "rules/TqorControllerRulesNFCe.h"
 
 namespace qor {
+
+namespace {
+// The version's name, or its number for a value that names none (a number cast by a host).
+std::string NomeDaVersao(TVersaoEsquema versao) {
+  std::string nome = ToString(versao);
+  return nome.empty() ? std::to_string(static_cast<int>(versao)) : nome;
+}
+}  // namespace
 
 TqorNFCeDataSets::TqorNFCeDataSets() { SetVersaoEsquema(TVersaoEsquema::pl_009g); }
 TqorNFCeDataSets::~TqorNFCeDataSets() = default;
@@ -17,7 +24,7 @@ void TqorNFCeDataSets::SetVersaoEsquema(TVersaoEsquema versao) {
     throw EqorNFCeVersaoEsquemaInvalidaException(
         "Versão de esquema não suportada %s, o NFCeDataSets suporta apenas versões de esquema "
         "a partir de pl_006n",
-        {std::to_string(static_cast<int>(versao))}, diretorioLogErro_);
+        {NomeDaVersao(versao)}, diretorioLogErro_);
   }
   modelo->SetDiretorioLogErro(diretorioLogErro_);
   modelo_ = std::move(modelo);
@@ -31,12 +38,11 @@ void TqorNFCeDataSets::Salvar() {
 }
 
 void TqorNFCeDataSets::AplicarRegrasDeNegocio(TTipoRegraKind) {
-  TqorControllerRulesNFCe controller;
-  controller.SetNFCeDataSet(modelo_.get());
-  controller.SetExcecoesDeRegras(excecoesDeRegras_);
-  controller.SetVersaoEsquema(versaoEsquema_);
-  if (relogio_) controller.SetRelogio(relogio_);
-  controller.AplicarRegras();
+  regras_.SetNFCeDataSet(modelo_.get());
+  regras_.SetExcecoesDeRegras(excecoesDeRegras_);
+  regras_.SetVersaoEsquema(versaoEsquema_);
+  regras_.SetRelogio(relogio_);
+  regras_.AplicarRegras();
 }
 
 void TqorNFCeDataSets::SetXMLDicionario(const std::string& path) {

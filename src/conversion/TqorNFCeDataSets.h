@@ -13,9 +13,10 @@
 #include <string>
 #include <string_view>
 
-#include "conversion/TqorNFCeCustomDataSet.h"
+#include "base/Relogio.h"
 #include "base/Types.h"
-#include "rules/TqorRule.h"
+#include "conversion/TqorNFCeCustomDataSet.h"
+#include "rules/TqorControllerRulesNFCe.h"
 
 namespace qor {
 
@@ -66,9 +67,7 @@ class TqorNFCeDataSets {
   TqorNFCeXMLField& Campo(std::string_view name) const { return modelo_->CampoNFCe(name); }
   // The field whose record positions hold "group=position" (positional TXT layouts).
   TqorNFCeXMLField& Campo(const std::string& group, const std::string& position) const;
-  TXmlDataSetNFCe& FindDataSet(const std::string& name) const {
-    return modelo_->FindDataSet(name);
-  }
+  TXmlDataSetNFCe& FindDataSet(const std::string& name) const { return modelo_->FindDataSet(name); }
   // The single-letter groups, YA, YA01 and ICMSUFDest; nullptr without a dictionary.
   TXmlDataSetNFCe* GetGrupo(const std::string& name) const;
 
@@ -84,6 +83,8 @@ class TqorNFCeDataSets {
 
  private:
   std::unique_ptr<TqorNFCeCustomDataSet> modelo_;
+  // Keeps the rule objects of each set it ran for the container's life.
+  TqorControllerRulesNFCe regras_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
   std::string xmlDicionario_;
   std::string diretorioLogErro_;

@@ -18,9 +18,9 @@ struct IcmsElemento {
 };
 
 // The forms of the newest layout (4.00 as published): fields in schema order.
-const std::vector<std::string_view> kST = {
-    "modBCST_N18", "pMVAST_N19",    "pRedBCST_N20",  "vBCST_N21",   "pICMSST_N22",
-    "vICMSST_N23", "vBCFCPST_N23a", "pFCPST_N23b",   "vFCPST_N23d"};
+const std::vector<std::string_view> kST = {"modBCST_N18",   "pMVAST_N19",  "pRedBCST_N20",
+                                           "vBCST_N21",     "pICMSST_N22", "vICMSST_N23",
+                                           "vBCFCPST_N23a", "pFCPST_N23b", "vFCPST_N23d"};
 
 std::vector<std::string_view> Join(std::initializer_list<std::vector<std::string_view>> parts) {
   std::vector<std::string_view> all;
@@ -33,15 +33,14 @@ const IcmsElemento& Elemento(std::string_view code) {
       {{"00"},
        {"ICMS00", {"modBC_N13", "vBC_N15", "pICMS_N16", "vICMS_N17", "pFCP_N17b", "vFCP_N17c"}}},
       {{"10"},
-       {"ICMS10",
-        Join({{"modBC_N13", "vBC_N15", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a", "pFCP_N17b",
-               "vFCP_N17c"},
-              kST,
-              {"vICMSSTDeson_N33a", "motDesICMSST_N33b"}})}},
+       {"ICMS10", Join({{"modBC_N13", "vBC_N15", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a",
+                         "pFCP_N17b", "vFCP_N17c"},
+                        kST,
+                        {"vICMSSTDeson_N33a", "motDesICMSST_N33b"}})}},
       {{"20"},
        {"ICMS20",
-        {"modBC_N13", "pRedBC_N14", "vBC_N15", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a",
-         "pFCP_N17b", "vFCP_N17c", "vICMSDeson_N28a", "motDesICMS_N28"}}},
+        {"modBC_N13", "pRedBC_N14", "vBC_N15", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a", "pFCP_N17b",
+         "vFCP_N17c", "vICMSDeson_N28a", "motDesICMS_N28"}}},
       {{"30"}, {"ICMS30", Join({kST, {"vICMSDeson_N28a", "motDesICMS_N28"}})}},
       // The published schema has no vICMS in ICMS40.
       {{"40", "41", "50"}, {"ICMS40", {"vICMSDeson_N28a", "motDesICMS_N28"}}},
@@ -53,48 +52,43 @@ const IcmsElemento& Elemento(std::string_view code) {
       // The published schema has vBCFCPSTRet here, not vBCFCPST.
       {{"60"},
        {"ICMS60",
-        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27",
-         "vBCFCPSTRet_N27a", "pFCPSTRet_N27b", "vFCPSTRet_N27d", "pRedBCEfet_N34",
-         "vBCEfet_N35", "pICMSEfet_N36", "vICMSEfet_N37"}}},
+        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27", "vBCFCPSTRet_N27a",
+         "pFCPSTRet_N27b", "vFCPSTRet_N27d", "pRedBCEfet_N34", "vBCEfet_N35", "pICMSEfet_N36",
+         "vICMSEfet_N37"}}},
       {{"70"},
        {"ICMS70",
         Join({{"modBC_N13", "pRedBC_N14", "vBC_N15", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a",
                "pFCP_N17b", "vFCP_N17c"},
               kST,
-              {"vICMSDeson_N28a", "motDesICMS_N28", "vICMSSTDeson_N33a",
-               "motDesICMSST_N33b"}})}},
+              {"vICMSDeson_N28a", "motDesICMS_N28", "vICMSSTDeson_N33a", "motDesICMSST_N33b"}})}},
       {{"90"},
        {"ICMS90",
         Join({{"modBC_N13", "vBC_N15", "pRedBC_N14", "pICMS_N16", "vICMS_N17", "vBCFCP_N17a",
                "pFCP_N17b", "vFCP_N17c"},
               kST,
-              {"vICMSDeson_N28a", "motDesICMS_N28", "vICMSSTDeson_N33a",
-               "motDesICMSST_N33b"}})}},
+              {"vICMSDeson_N28a", "motDesICMS_N28", "vICMSSTDeson_N33a", "motDesICMSST_N33b"}})}},
       {{"#Part"},
-       {"ICMSPart",
-        Join({{"modBC_N13", "vBC_N15", "pRedBC_N14", "pICMS_N16", "vICMS_N17"},
-              kST,
-              {"pBCOp_N25", "UFST_N24"}})}},
+       {"ICMSPart", Join({{"modBC_N13", "vBC_N15", "pRedBC_N14", "pICMS_N16", "vICMS_N17"},
+                          kST,
+                          {"pBCOp_N25", "UFST_N24"}})}},
       {{"#ST"},
        {"ICMSST",
-        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27",
-         "vBCFCPSTRet_N27a", "pFCPSTRet_N27b", "vFCPSTRet_N27d", "vBCSTDest_N31",
-         "vICMSSTDest_N32", "pRedBCEfet_N34", "vBCEfet_N35", "pICMSEfet_N36",
-         "vICMSEfet_N37"}}},
+        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27", "vBCFCPSTRet_N27a",
+         "pFCPSTRet_N27b", "vFCPSTRet_N27d", "vBCSTDest_N31", "vICMSSTDest_N32", "pRedBCEfet_N34",
+         "vBCEfet_N35", "pICMSEfet_N36", "vICMSEfet_N37"}}},
       {{"101"}, {"ICMSSN101", {"pCredSN_N29", "vCredICMSSN_N30"}}},
       {{"102", "103", "300", "400"}, {"ICMSSN102", {}}},
       {{"201"}, {"ICMSSN201", Join({kST, {"pCredSN_N29", "vCredICMSSN_N30"}})}},
       {{"202", "203"}, {"ICMSSN202", kST}},
       {{"500"},
        {"ICMSSN500",
-        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27",
-         "vBCFCPSTRet_N27a", "pFCPSTRet_N27b", "vFCPSTRet_N27d", "pRedBCEfet_N34",
-         "vBCEfet_N35", "pICMSEfet_N36", "vICMSEfet_N37"}}},
+        {"vBCSTRet_N26", "pST_N26a", "vICMSSubstituto_N26b", "vICMSSTRet_N27", "vBCFCPSTRet_N27a",
+         "pFCPSTRet_N27b", "vFCPSTRet_N27d", "pRedBCEfet_N34", "vBCEfet_N35", "pICMSEfet_N36",
+         "vICMSEfet_N37"}}},
       {{"900"},
-       {"ICMSSN900",
-        Join({{"modBC_N13", "vBC_N15", "pRedBC_N14", "pICMS_N16", "vICMS_N17"},
-              kST,
-              {"pCredSN_N29", "vCredICMSSN_N30"}})}},
+       {"ICMSSN900", Join({{"modBC_N13", "vBC_N15", "pRedBC_N14", "pICMS_N16", "vICMS_N17"},
+                           kST,
+                           {"pCredSN_N29", "vCredICMSSN_N30"}})}},
   };
   static const IcmsElemento kNenhum{};
   for (const auto& [codes, elemento] : kTabela) {
@@ -142,9 +136,9 @@ void TqorNFCeCustomDataSet::ConvPartN(std::string& out) {
   const char* codeField = "CST_N12";
   if ((cst == "10" || cst == "90") && !ValorDe(n, "UFST_N24").empty()) {
     code = "#Part";
-  } else if (cst == "41" && (!ValorDe(n, "vBCSTRet_N26").empty() ||
-                             !ValorDe(n, "vICMSSTRet_N27").empty() ||
-                             !ValorDe(n, "vBCSTDest_N31").empty())) {
+  } else if (cst == "41" &&
+             (!ValorDe(n, "vBCSTRet_N26").empty() || !ValorDe(n, "vICMSSTRet_N27").empty() ||
+              !ValorDe(n, "vBCSTDest_N31").empty())) {
     code = "#ST";
   }
   const IcmsElemento* elemento = &Elemento(code);

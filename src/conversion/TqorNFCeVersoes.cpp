@@ -26,8 +26,8 @@ std::vector<std::string> TqorDS_pl008a_NFCe::AddDataSetsListaNFE() const {
 }
 
 std::vector<std::string> TqorDS_pl008a_NFCe::AddDataSetsListaItemNFCe() const {
-  return {"H", "I", "J", "K", "L", "M", "N", "O", "P", "Q", "R", "S", "T", "U", "V", "DI",
-          "ADI", "DETEXPORT", "EXPORTIND", "L1"};
+  return {"H", "I", "J", "K", "L", "M",  "N",   "O",         "P",         "Q",
+          "R", "S", "T", "U", "V", "DI", "ADI", "DETEXPORT", "EXPORTIND", "L1"};
 }
 
 std::vector<std::string> Tqor_pl008g_NFCe::AddDataSetsListaNFE() const {

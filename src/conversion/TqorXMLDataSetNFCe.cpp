@@ -30,9 +30,7 @@ bool IsIdentifier(const std::string& name) {
 }
 
 // Whether the value is "null" in any case (a value the host writes for an absent element).
-bool Nulo(const std::string& value) {
-  return SameText(value, "null");
-}
+bool Nulo(const std::string& value) { return SameText(value, "null"); }
 
 }  // namespace
 
@@ -229,9 +227,9 @@ void TqorXMLDataSetNFCe::DepoisDeIncluir(TXmlDataSetNFCe& group) {
 void TqorXMLDataSetNFCe::AntesDeSalvar(TXmlDataSetNFCe& group) {
   for (const TXmlFieldNFCe* field : group.CamposVerificados()) {
     if (field->Required() && TrimView(field->AsString()).empty()) {
-      throw EqorDataSetException(
-          "O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",
-          {field->FieldName(), field->DisplayLabel(), field->GetDica()}, diretorioLogErro_);
+      throw EqorDataSetException("O Campo [%s] referente a [%s] deve ser preenchido.\r\nDica: %s",
+                                 {field->FieldName(), field->DisplayLabel(), field->GetDica()},
+                                 diretorioLogErro_);
     }
     field->ValidarConteudo();
   }
@@ -263,6 +261,12 @@ void TqorXMLDataSetNFCe::ClearDataSets() {
     if (group->State() == TDataSetState::dsBrowse && group->StoredCount() == 0) continue;
     group->Close();
     group->Open();
+    // The in-memory table always empties on close, so no note can reach this today; the check
+    // stays because a group that kept records would carry them into the next note.
+    if (group->StoredCount() != 0) {
+      throw EqorDataSetException("Erro ao Liberar memória para próxima NFCe em (%s) ",
+                                 {group->Name()}, diretorioLogErro_);
+    }
   }
 }
 

@@ -22,10 +22,11 @@
 
 #include "conversion/XmlDataSet.h"
 #include "platform/TStrings.h"
+#include "rules/LeituraDaNota.h"
 
 namespace qor {
 
-class TqorXMLDataSetNFCe {
+class TqorXMLDataSetNFCe : public TLeituraNota {
  public:
   TqorXMLDataSetNFCe();
   virtual ~TqorXMLDataSetNFCe();
@@ -44,7 +45,7 @@ class TqorXMLDataSetNFCe {
   void SetActiveMasterSource(bool active);
   TDataSetState GetState() const { return state_; }
   void SetState(TDataSetState s) { state_ = s; }
-  const std::string& GetDiretorioLogErro() const { return diretorioLogErro_; }
+  const std::string& GetDiretorioLogErro() const final { return diretorioLogErro_; }
   void SetDiretorioLogErro(const std::string& v) { diretorioLogErro_ = v; }
 
   // ---- lookups ------------------------------------------------------------------------------
@@ -56,6 +57,9 @@ class TqorXMLDataSetNFCe {
   // EqorDataSetFieldNotFoundException "Campo %s não encontrado" when none does.
   TXmlFieldNFCe& Campo(std::string_view name) const;
   TXmlFieldNFCe* FindCampo(std::string_view name) const;
+  // What the business rules read: Campo and FindDataSet.
+  TLeituraCampo& CampoLido(std::string_view name) const final { return Campo(name); }
+  TLeituraGrupo& GrupoLido(std::string_view name) const final { return FindDataSet(name); }
   // The record number of `group`: the last one given, plus one when `increment` (stored).
   // Counters start at 0 per group and are never reset for the life of the model.
   int GetHandle(const std::string& group, bool increment);
@@ -97,8 +101,7 @@ class TqorXMLDataSetNFCe {
  protected:
   // Creates the field object over column `index` of `group` (the NFC-e model makes
   // TqorNFCeXMLField).
-  virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group,
-                                                        std::size_t index);
+  virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index);
   // Reads the attributes beyond name, size, required and visibility from a field declaration.
   virtual void GetAtributosComplementares(
       TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes);

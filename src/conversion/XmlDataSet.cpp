@@ -106,6 +106,17 @@ void TXmlDataSetNFCe::AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) {
   fields_.push_back(std::move(field));
 }
 
+bool TXmlDataSetNFCe::PossuiCampoPreenchido() const {
+  // Browsing a group without records (of this item, for a detail): every field reads empty.
+  if (Active() && !Editing() && RecordCount() == 0) return false;
+  for (const auto& field : fields_) {
+    const int index = static_cast<int>(field->Index());
+    if (index == handleIndex_ || index == keyIndex_) continue;
+    if (!Value(field->Index()).empty()) return true;
+  }
+  return false;
+}
+
 void TXmlDataSetNFCe::Preparar() {
   handleIndex_ = FindField("handle");
   keyIndex_ = keyField_.empty() ? -1 : FindField(keyField_);

@@ -24,12 +24,13 @@
 #include <vector>
 
 #include "platform/MemTable.h"
+#include "rules/LeituraDaNota.h"
 
 namespace qor {
 
 class TXmlDataSetNFCe;
 
-class TXmlFieldNFCe {
+class TXmlFieldNFCe : public TLeituraCampo {
  public:
   TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index);
   virtual ~TXmlFieldNFCe() = default;
@@ -48,6 +49,7 @@ class TXmlFieldNFCe {
 
   // Value on the group's current record (pending record in edit or insert).
   inline const std::string& AsString() const;
+  const std::string& Texto() const final { return AsString(); }
   // Writes the current record (the group must be in edit or insert). Refuses an over-long value.
   void SetAsString(std::string value);
 
@@ -108,7 +110,7 @@ class TqorNFCeXMLField : public TXmlFieldNFCe {
 };
 
 // One group: the table, its fields and the master/detail link the dictionary declares.
-class TXmlDataSetNFCe : public TqorMemTable {
+class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
  public:
   explicit TXmlDataSetNFCe(const std::string& name) : TqorMemTable(name) {}
 
@@ -177,6 +179,13 @@ class TXmlDataSetNFCe : public TqorMemTable {
   bool Editing() const {
     return State() == TDataSetState::dsEdit || State() == TDataSetState::dsInsert;
   }
+
+  // What the business rules read of the group.
+  bool EmEdicao() const final { return Editing(); }
+  void Primeiro() final { First(); }
+  bool Fim() const final { return Eof(); }
+  void Proximo() final { Next(); }
+  bool PossuiCampoPreenchido() const final;
 
  private:
   std::vector<std::unique_ptr<TXmlFieldNFCe>> fields_;

@@ -18,11 +18,11 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Types.h"
 #include "config/TDanfceSettings.h"
 #include "config/TqorCertStringNFCe.h"
 #include "config/TqorEmailSettings.h"
 #include "config/TqorIntegrador.h"
-#include "base/Types.h"
 #include "platform/TStrings.h"
 
 namespace qor {
@@ -93,8 +93,7 @@ class TqorNFCe {
   // The distribution XML of `chave` from a send log and a reply log (names or texts), written
   // to `arquivo` when given; returns the text.
   std::string GerarXMLEnvioDestinatario(const std::string& chave, const std::string& logEnvio,
-                                        const std::string& logResposta,
-                                        const std::string& arquivo);
+                                        const std::string& logResposta, const std::string& arquivo);
   // Checks a distribution document against its schema and its digests; the errors go to
   // `erros` when given. An empty text raises EqorNFCeValidarArquivoXmlDestinatarioException.
   bool ValidarArquivoXmlDestinatario(const std::string& xml, TStrings* erros = nullptr);
@@ -254,7 +253,7 @@ class TqorNFCe {
   // (SetTextStr) pushes the name to it and, when not empty, checks the certificate. Every
   // request pushes the name in force anyway.
   TqorCertStringNFCe& GetNomeCertificado() { return nomeCertificado_; }
-  TqorEmailSettings& GetEmailSettings();  // made on first read
+  TqorEmailSettings& GetEmailSettings();       // made on first read
   int GetTimeOut() const { return timeOut_; }  // milliseconds; 0 = the transport's default
   void SetTimeOut(int v) { timeOut_ = v; }
   TStrings& GetErrosValidador() { return errosValidador_; }
@@ -406,6 +405,10 @@ class TqorNFCe {
 
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorNFCeConverter> conversor_;
+  // The batch template GetVersaoNota read last and its enviNFe version, so converting note
+  // after note does not parse the same template again.
+  std::string templateDaVersaoNota_;
+  std::string versaoNota_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
   std::optional<std::string> serversIniTexto_;  // the text serversIni_ was parsed from

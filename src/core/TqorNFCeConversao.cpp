@@ -1,23 +1,11 @@
-#include "conversion/TqorNFCeConverter.h"
 #include "base/Exceptions.h"
+#include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
 #include "platform/Xml.h"
 
 namespace qor {
 
 namespace {
-// The version attribute of the batch template's enviNFe; the text last read is kept with its
-// version (per thread), so converting note after note does not parse the same template again.
-std::string VersaoDoTemplate(const std::string& modelo) {
-  thread_local std::string ultimoModelo;
-  thread_local std::string ultimaVersao;
-  if (ultimoModelo.empty() || modelo != ultimoModelo) {
-    ultimaVersao = GetXMLAttributeByIndex(modelo, "enviNFe", "versao");
-    ultimoModelo = modelo;
-  }
-  return ultimaVersao;
-}
-
 const char* SufixoConversao(TLayoutConvKind kind) {
   switch (kind) {
     case TLayoutConvKind::lkTXTDic:
@@ -40,7 +28,12 @@ TqorNFCeConverter& TqorNFCe::GetConversor() {
 }
 
 std::string TqorNFCe::GetVersaoNota() {
-  const std::string versao = VersaoDoTemplate(LoadTemplate("pedido_enviarnota.xml"));
+  std::string modelo = LoadTemplate("pedido_enviarnota.xml");
+  if (templateDaVersaoNota_.empty() || modelo != templateDaVersaoNota_) {
+    versaoNota_ = GetXMLAttributeByIndex(modelo, "enviNFe", "versao");
+    templateDaVersaoNota_ = std::move(modelo);
+  }
+  const std::string& versao = versaoNota_;
   if (versao.empty()) {
     throw EqorNFCeException("O template pedido_enviarnota.xml não possui o atributo versao.",
                             GetDiretorioLogErro());

@@ -21,9 +21,9 @@
 
 namespace qor {
 
-class TqorXMLDataSetNFCe;
-class TXmlDataSetNFCe;
-class TXmlFieldNFCe;
+class TLeituraCampo;
+class TLeituraGrupo;
+class TLeituraNota;
 
 // The name of a field or group as a rule's code writes it: a constant, such as a literal.
 struct TNome {
@@ -34,32 +34,22 @@ struct TNome {
 
 class TNomesDaNota {
  public:
-  // A group and the indexes of its fields that only link records: "handle" and the key field
-  // of a detail (-1 when it has none).
-  struct TGrupo {
-    TXmlDataSetNFCe* grupo = nullptr;
-    int handle = -1;
-    int chave = -1;
-  };
-
   // Starts a run on `modelo` (nullptr: none), forgetting what earlier runs found.
-  void Iniciar(TqorXMLDataSetNFCe* modelo);
-  TqorXMLDataSetNFCe* Modelo() const { return modelo_; }
+  void Iniciar(const TLeituraNota* modelo);
+  const TLeituraNota* Modelo() const { return modelo_; }
 
-  // The field `nome` (as TqorXMLDataSetNFCe::Campo finds it).
-  TXmlFieldNFCe& Campo(TNome nome) {
+  // The field `nome` (as TLeituraNota::CampoLido finds it).
+  TLeituraCampo& Campo(TNome nome) {
     auto& entrada = campos_[nome.texto];
     if (entrada.execucao != execucao_) Resolver(nome.texto, entrada);
     return *entrada.valor;
   }
-  // The group `nome` (as TqorXMLDataSetNFCe::FindDataSet finds it).
-  const TGrupo& Grupo(TNome nome) {
+  // The group `nome` (as TLeituraNota::GrupoLido finds it).
+  TLeituraGrupo& Grupo(TNome nome) {
     auto& entrada = grupos_[nome.texto];
     if (entrada.execucao != execucao_) Resolver(nome.texto, entrada);
-    return entrada.valor;
+    return *entrada.valor;
   }
-  // The same, looked up in `modelo` without remembering it.
-  static TGrupo ProcurarGrupo(const TqorXMLDataSetNFCe& modelo, std::string_view nome);
 
  private:
   template <typename T>
@@ -69,14 +59,14 @@ class TNomesDaNota {
   };
 
   // Looks `nome` up in the model for this run.
-  void Resolver(std::string_view nome, TEntrada<TXmlFieldNFCe*>& entrada);
-  void Resolver(std::string_view nome, TEntrada<TGrupo>& entrada);
+  void Resolver(std::string_view nome, TEntrada<TLeituraCampo*>& entrada);
+  void Resolver(std::string_view nome, TEntrada<TLeituraGrupo*>& entrada);
 
-  TqorXMLDataSetNFCe* modelo_ = nullptr;
+  const TLeituraNota* modelo_ = nullptr;
   std::uint64_t execucao_ = 0;
   // Keyed by the names' text, which TNome guarantees lives as long as the program.
-  std::unordered_map<std::string_view, TEntrada<TXmlFieldNFCe*>> campos_;
-  std::unordered_map<std::string_view, TEntrada<TGrupo>> grupos_;
+  std::unordered_map<std::string_view, TEntrada<TLeituraCampo*>> campos_;
+  std::unordered_map<std::string_view, TEntrada<TLeituraGrupo*>> grupos_;
 };
 
 }  // namespace qor

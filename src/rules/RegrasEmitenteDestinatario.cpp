@@ -1,6 +1,5 @@
 #include "rules/RegrasEmitenteDestinatario.h"
 
-#include "conversion/TqorXMLDataSetNFCe.h"
 #include "platform/Text.h"
 
 namespace qor {

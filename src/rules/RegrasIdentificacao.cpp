@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "conversion/TqorXMLDataSetNFCe.h"
-
 namespace qor {
 
 namespace {

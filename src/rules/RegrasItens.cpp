@@ -1,7 +1,5 @@
 #include "rules/RegrasItens.h"
 
-#include "conversion/TqorXMLDataSetNFCe.h"
-
 namespace qor {
 
 namespace {

@@ -1,6 +1,5 @@
 #include "rules/RegrasNFCe.h"
 
-#include "conversion/TqorXMLDataSetNFCe.h"
 #include "utils/Chave.h"
 
 namespace qor {

@@ -1,7 +1,5 @@
 #include "rules/RegrasTotais.h"
 
-#include "conversion/TqorXMLDataSetNFCe.h"
-
 namespace qor {
 
 namespace {

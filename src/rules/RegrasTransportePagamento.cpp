@@ -1,7 +1,5 @@
 #include "rules/RegrasTransportePagamento.h"
 
-#include "conversion/TqorXMLDataSetNFCe.h"
-
 namespace qor {
 
 // ---- transport ----------------------------------------------------------------------------

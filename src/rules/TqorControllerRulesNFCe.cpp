@@ -1,9 +1,7 @@
 #include "rules/TqorControllerRulesNFCe.h"
 
-#include <map>
 #include <string_view>
 
-#include "conversion/TqorNFCeCustomDataSet.h"
 #include "base/Exceptions.h"
 #include "platform/Text.h"
 #include "rules/CatalogoRegras.h"
@@ -42,26 +40,11 @@ std::vector<std::unique_ptr<TqorNFCeRule>> TqorControllerRulesNFCe::CarregarRegr
   return regras;
 }
 
-namespace {
-
-// A set's rule objects and the names its runs resolve, kept by the thread that built them.
-struct TConjuntoRegras {
-  std::vector<std::unique_ptr<TqorNFCeRule>> regras;
-  std::vector<TqorNFCeRule*> emEspera;  // consecutive rules of one kind not run yet
-  TNomesDaNota nomes;
-  bool emUso = false;
-
-  void Carregar(TVersaoManual versao) { regras = TqorControllerRulesNFCe::CarregarRegras(versao); }
-};
-
-TConjuntoRegras& ConjuntoDaThread(TVersaoManual versao) {
-  thread_local std::map<TVersaoManual, TConjuntoRegras> conjuntos;
-  TConjuntoRegras& conjunto = conjuntos[versao];
-  if (conjunto.regras.empty()) conjunto.Carregar(versao);
+TqorControllerRulesNFCe::TConjuntoRegras& TqorControllerRulesNFCe::Conjunto(TVersaoManual versao) {
+  TConjuntoRegras& conjunto = conjuntos_[versao];
+  if (conjunto.regras.empty()) conjunto.regras = CarregarRegras(versao);
   return conjunto;
 }
-
-}  // namespace
 
 bool TqorControllerRulesNFCe::EstaNaListaDeExcecoes(const std::string& codigo) const {
   if (ContainsText(excecoes_, "only:")) {
@@ -77,12 +60,16 @@ bool TqorControllerRulesNFCe::EstaNaListaDeExcecoes(const std::string& codigo) c
 void TqorControllerRulesNFCe::AplicarRegras() {
   const std::string logDir = dataSet_ ? dataSet_->GetDiretorioLogErro() : std::string();
   const TVersaoManual versao = GetVersaoManualDoEsquema(versaoEsquema_, logDir);
-  TConjuntoRegras* conjunto = &ConjuntoDaThread(versao);
-  TConjuntoRegras proprio;  // for a run started while the thread's set is running
-  if (conjunto->emUso) {
-    proprio.Carregar(versao);
-    conjunto = &proprio;
-  }
+  TConjuntoRegras& conjunto = Conjunto(versao);
+  if (!conjunto.emUso) return Executar(conjunto);
+  // A run started from inside a run of the same set (a host's clock that saves another note
+  // through this container) gets rule objects of its own.
+  TConjuntoRegras proprio;
+  proprio.regras = CarregarRegras(versao);
+  Executar(proprio);
+}
+
+void TqorControllerRulesNFCe::Executar(TConjuntoRegras& conjunto) {
   // The rules keep no pointer to this run's note or clock once it ends.
   struct Devolucao {
     TConjuntoRegras& conjunto;
@@ -96,23 +83,23 @@ void TqorControllerRulesNFCe::AplicarRegras() {
       conjunto.emEspera.clear();
       conjunto.emUso = false;
     }
-  } devolucao{*conjunto};
-  conjunto->emUso = true;
-  conjunto->nomes.Iniciar(dataSet_);
-  for (const auto& regra : conjunto->regras) {
+  } devolucao{conjunto};
+  conjunto.emUso = true;
+  conjunto.nomes.Iniciar(dataSet_);
+  for (const auto& regra : conjunto.regras) {
     regra->SetDataSet(dataSet_);
     regra->SetRelogio(relogio_);
-    regra->SetNomes(&conjunto->nomes);
+    regra->SetNomes(&conjunto.nomes);
   }
   // Consecutive rules of a kind that runs together (those walking the items) run in one go,
   // which reports what running them one by one would.
-  std::vector<TqorNFCeRule*>& emEspera = conjunto->emEspera;
+  std::vector<TqorNFCeRule*>& emEspera = conjunto.emEspera;
   TqorNFCeRule::TExecucaoConjunta executarEmEspera = nullptr;
   const auto executarPendentes = [&] {
     if (executarEmEspera) executarEmEspera(emEspera);
     emEspera.clear();
   };
-  for (const auto& regra : conjunto->regras) {
+  for (const auto& regra : conjunto.regras) {
     if (EstaNaListaDeExcecoes(regra->GetCodigo())) continue;
     const TqorNFCeRule::TExecucaoConjunta conjunta = regra->ExecucaoConjunta();
     if (conjunta != executarEmEspera) executarPendentes();

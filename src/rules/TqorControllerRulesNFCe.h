@@ -5,30 +5,31 @@
 // case-sensitive substring test: listing "GB12.1" also skips "GB12"). A list holding "only:"
 // (any case) followed by a code runs that rule alone.
 //
-// The rule objects of a set are built the first time a thread runs it and kept for that thread's
-// later runs: a run points them to its note, its clock and the names it resolves, and takes them
-// back when it ends (also when a rule raised).
+// The rule objects of a set are built the first time the controller runs it and kept for its
+// later runs, so a container that saves note after note builds them once: a run points them to
+// its note, its clock and the names it resolves, and takes them back when it ends (also when a
+// rule raised).
 //
-// Not thread-safe; a controller lives for one run.
+// Not thread-safe: a controller belongs to the thread of the container that owns it.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/Relogio.h"
 #include "base/Types.h"
 #include "rules/TqorRule.h"
 
 namespace qor {
-
-class TqorNFCeCustomDataSet;
 
 class TqorControllerRulesNFCe {
  public:
   TqorControllerRulesNFCe();
   ~TqorControllerRulesNFCe();
 
-  void SetNFCeDataSet(TqorNFCeCustomDataSet* dataSet) { dataSet_ = dataSet; }
+  void SetNFCeDataSet(const TLeituraNota* dataSet) { dataSet_ = dataSet; }
   void SetExcecoesDeRegras(const std::string& v) { excecoes_ = v; }
   void SetVersaoEsquema(TVersaoEsquema v) { versaoEsquema_ = v; }
   // The clock the rules that compare dates with the present read (GB09.1, GB09_4, GB09_5,
@@ -47,7 +48,19 @@ class TqorControllerRulesNFCe {
   static std::vector<std::unique_ptr<TqorNFCeRule>> CarregarRegras(TVersaoManual versao);
 
  private:
-  TqorNFCeCustomDataSet* dataSet_ = nullptr;
+  // A set's rule objects and the names its runs resolve.
+  struct TConjuntoRegras {
+    std::vector<std::unique_ptr<TqorNFCeRule>> regras;
+    std::vector<TqorNFCeRule*> emEspera;  // consecutive rules of one kind not run yet
+    TNomesDaNota nomes;
+    bool emUso = false;
+  };
+  // The set of the version, built on its first run.
+  TConjuntoRegras& Conjunto(TVersaoManual versao);
+  void Executar(TConjuntoRegras& conjunto);
+
+  const TLeituraNota* dataSet_ = nullptr;
+  std::map<TVersaoManual, TConjuntoRegras> conjuntos_;
   std::string excecoes_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
   TRelogio relogio_;

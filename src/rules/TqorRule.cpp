@@ -3,7 +3,6 @@
 #include <charconv>
 #include <exception>
 
-#include "conversion/TqorXMLDataSetNFCe.h"
 #include "base/Exceptions.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
@@ -30,33 +29,6 @@ void TqorNFCeRule::FalharValidacao() const {
 }
 
 // ---- reading the note ---------------------------------------------------------------------
-
-TXmlFieldNFCe& TqorNFCeRule::ProcurarCampo(const TqorXMLDataSetNFCe& modelo, TNome nome) {
-  return modelo.Campo(std::string(nome.texto));
-}
-
-const std::string& TqorNFCeRule::TextoDoCampo(const TXmlFieldNFCe& campo) {
-  return campo.AsString();
-}
-
-TNomesDaNota::TGrupo TqorNFCeRule::GrupoDaNota(TNome nome) const {
-  TqorXMLDataSetNFCe& modelo = Modelo();
-  if (nomes_ && nomes_->Modelo() == &modelo) return nomes_->Grupo(nome);
-  return TNomesDaNota::ProcurarGrupo(modelo, nome.texto);
-}
-
-bool TqorNFCeRule::PossuiCampoPreenchido(TNome grupo) const {
-  const TNomesDaNota::TGrupo g = GrupoDaNota(grupo);
-  const TXmlDataSetNFCe& group = *g.grupo;
-  // Browsing a group without records (of this item, for a detail): every field reads empty.
-  if (group.Active() && !group.Editing() && group.RecordCount() == 0) return false;
-  for (const auto& field : group.Fields()) {
-    const std::size_t index = field->Index();
-    if (static_cast<int>(index) == g.handle || static_cast<int>(index) == g.chave) continue;
-    if (!group.Value(index).empty()) return true;
-  }
-  return false;
-}
 
 bool TqorNFCeRule::isDestinatarioInformado() const {
   const std::string& cpf = Valor("CPF_E03");
@@ -90,11 +62,6 @@ bool TqorNFCeRule::AlgumPreenchido(std::initializer_list<TNome> campos) const {
   }
   return false;
 }
-
-bool TqorNFCeRule::EmEdicao(const TXmlDataSetNFCe& g) { return g.Editing(); }
-void TqorNFCeRule::Primeiro(TXmlDataSetNFCe& g) { g.First(); }
-bool TqorNFCeRule::Fim(const TXmlDataSetNFCe& g) { return g.Eof(); }
-void TqorNFCeRule::Proximo(TXmlDataSetNFCe& g) { g.Next(); }
 
 long double TqorNFCeRule::SomaRegistros(TNome grupo, TNome campo) const {
   long double soma = 0;
@@ -187,9 +154,9 @@ struct TFalha {
 // longer asked (they cannot be the first to fail). H is left on the item of a failure of the
 // first rule, else after the last item.
 template <typename Valido>
-void PercorrerItens(TXmlDataSetNFCe& h, TFalha& falha, Valido&& valido) {
-  h.First();
-  for (std::size_t item = 0; !h.Eof(); ++item) {
+void PercorrerItens(TLeituraGrupo& h, TFalha& falha, Valido&& valido) {
+  h.Primeiro();
+  for (std::size_t item = 0; !h.Fim(); ++item) {
     for (std::size_t i = 0; i < falha.regra; ++i) {
       bool ok = false;
       std::exception_ptr erro;
@@ -201,15 +168,15 @@ void PercorrerItens(TXmlDataSetNFCe& h, TFalha& falha, Valido&& valido) {
       if (!ok) falha = {i, true, item, erro};
     }
     if (falha.regra == 0) return;
-    h.Next();
+    h.Proximo();
   }
 }
 
 // Puts H back on an item the walk went past: where running the failed rule alone leaves it.
-void VoltarAoItem(TXmlDataSetNFCe& h, const TFalha& falha) {
+void VoltarAoItem(TLeituraGrupo& h, const TFalha& falha) {
   if (falha.regra == 0 || !falha.noItem) return;
-  h.First();
-  for (std::size_t item = 0; item < falha.item; ++item) h.Next();
+  h.Primeiro();
+  for (std::size_t item = 0; item < falha.item; ++item) h.Proximo();
 }
 
 }  // namespace
@@ -268,8 +235,8 @@ void TqorNFCeTotalDosItens::ExecutarEmSequencia(std::span<TqorNFCeRule* const> c
     if (r.Somar()) r.soma_ += r.Numero(r.CampoDoItem());
     return true;
   };
-  TXmlDataSetNFCe& h = regra(0)->Grupo("H");
-  if (h.Editing()) {
+  TLeituraGrupo& h = regra(0)->Grupo("H");
+  if (h.EmEdicao()) {
     for (std::size_t i = 0; i < falha.regra; ++i) {
       try {
         somar(i);

@@ -33,17 +33,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/Relogio.h"
 #include "base/Types.h"
+#include "rules/LeituraDaNota.h"
 #include "rules/NomesDaNota.h"
 
 namespace qor {
-
-class TqorXMLDataSetNFCe;
-class TXmlDataSetNFCe;
-class TXmlFieldNFCe;
-
-// The source of the present instant.
-using TRelogio = std::function<std::chrono::system_clock::time_point()>;
 
 // A date-time of the note: the instant and the offset it was written with.
 struct TDataHoraNota {
@@ -62,14 +57,14 @@ class TqorRule {
 
   bool GetEnabled() const { return enabled_; }
   void SetEnabled(bool v) { enabled_ = v; }
-  TqorXMLDataSetNFCe* GetDataSet() const { return dataSet_; }
-  void SetDataSet(TqorXMLDataSetNFCe* v) { dataSet_ = v; }
+  const TLeituraNota* GetDataSet() const { return dataSet_; }
+  void SetDataSet(const TLeituraNota* v) { dataSet_ = v; }
 
   virtual void execute() = 0;
 
  private:
   bool enabled_ = true;
-  TqorXMLDataSetNFCe* dataSet_ = nullptr;
+  const TLeituraNota* dataSet_ = nullptr;
 };
 
 class TqorNFCeRule : public TqorRule {
@@ -107,12 +102,12 @@ class TqorNFCeRule : public TqorRule {
   [[noreturn]] void FalharValidacao() const;
 
   // The text of a field of the note (the current record of its group).
-  const std::string& Valor(TNome campo) const { return TextoDoCampo(CampoDaNota(campo)); }
+  const std::string& Valor(TNome campo) const { return CampoDaNota(campo).Texto(); }
   bool CampoVazio(TNome campo) const { return Valor(campo).empty(); }
   // The note's model is 65.
   bool IsNFCe() const { return Valor("mod_B06") == "65"; }
   // The group's current record holds a value in a field other than its record links.
-  bool PossuiCampoPreenchido(TNome grupo) const;
+  bool PossuiCampoPreenchido(TNome grupo) const { return Grupo(grupo).PossuiCampoPreenchido(); }
   // CPF_E03 or else CNPJ_E02 filled and not "NULL".
   bool isDestinatarioInformado() const;
   bool isEnderecoDestinatarioInformado() const { return !CampoVazio("xLgr_E06"); }
@@ -120,8 +115,12 @@ class TqorNFCeRule : public TqorRule {
   // EqorNFCeRuleException naming it.
   double GetExtend(const std::string& texto) const;
   double Numero(TNome campo) const { return GetExtend(Valor(campo)); }
-  TXmlDataSetNFCe& Grupo(TNome nome) const { return *GrupoDaNota(nome).grupo; }
-  TqorXMLDataSetNFCe& Modelo() const {
+  TLeituraGrupo& Grupo(TNome nome) const {
+    const TLeituraNota& modelo = Modelo();
+    if (nomes_ && nomes_->Modelo() == &modelo) return nomes_->Grupo(nome);
+    return modelo.GrupoLido(nome.texto);
+  }
+  const TLeituraNota& Modelo() const {
     CheckDataSet();
     return *GetDataSet();
   }
@@ -135,9 +134,9 @@ class TqorNFCeRule : public TqorRule {
   // current record of its master. The group's cursor is left where the walk stopped.
   template <typename F>
   bool AlgumRegistro(TNome grupo, F&& f) const {
-    TXmlDataSetNFCe& g = Grupo(grupo);
-    if (EmEdicao(g)) return f();
-    for (Primeiro(g); !Fim(g); Proximo(g)) {
+    TLeituraGrupo& g = Grupo(grupo);
+    if (g.EmEdicao()) return f();
+    for (g.Primeiro(); !g.Fim(); g.Proximo()) {
       if (f()) return true;
     }
     return false;
@@ -160,19 +159,12 @@ class TqorNFCeRule : public TqorRule {
 
  private:
   [[noreturn]] static void SemDataSet();
-  static const std::string& TextoDoCampo(const TXmlFieldNFCe& campo);
   // Through the run's names when they were resolved in this rule's dataset.
-  TXmlFieldNFCe& CampoDaNota(TNome nome) const {
-    TqorXMLDataSetNFCe& modelo = Modelo();
+  TLeituraCampo& CampoDaNota(TNome nome) const {
+    const TLeituraNota& modelo = Modelo();
     if (nomes_ && nomes_->Modelo() == &modelo) return nomes_->Campo(nome);
-    return ProcurarCampo(modelo, nome);
+    return modelo.CampoLido(nome.texto);
   }
-  static TXmlFieldNFCe& ProcurarCampo(const TqorXMLDataSetNFCe& modelo, TNome nome);
-  TNomesDaNota::TGrupo GrupoDaNota(TNome nome) const;
-  static bool EmEdicao(const TXmlDataSetNFCe& g);
-  static void Primeiro(TXmlDataSetNFCe& g);
-  static bool Fim(const TXmlDataSetNFCe& g);
-  static void Proximo(TXmlDataSetNFCe& g);
 
   std::string codigo_, campo_, cStat_, mensagem_;
   TVersaoManual versaoManual_;
@@ -197,10 +189,10 @@ class TqorNFCeTemplateItem : public TqorNFCeRule {
  protected:
   // True when the current item (groups H, I and their details) is valid.
   virtual bool ExpressaoDeValidacao() = 0;
-  TXmlDataSetNFCe* ItensDataSet() const { return itens_; }
+  TLeituraGrupo* ItensDataSet() const { return itens_; }
 
  private:
-  TXmlDataSetNFCe* itens_ = nullptr;
+  TLeituraGrupo* itens_ = nullptr;
 };
 
 // A total of the note against the sum of an item field over the items Somar takes: outside
