@@ -2,6 +2,8 @@
 // company's client certificate, and every failure on the way with its class and message.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
@@ -62,6 +64,7 @@ TEST_F(StatusRoad, AnswersInOperationAndBothMessagesAreLogged) {
 struct Versao {
   TVersaoManual versao;
   const char* layout;
+  friend void PrintTo(const Versao& v, std::ostream* os) { *os << ToString(v.versao); }
 };
 constexpr Versao kVersoes[] = {{TVersaoManual::vm50, "3.10"},
                                {TVersaoManual::vm50a, "3.10"},
