@@ -4,12 +4,19 @@ file(COPY ${SOURCE_DATA}/ DESTINATION ${TARGET})
 if(ESQUEMAS AND EXISTS ${ESQUEMAS})
   file(GLOB xsds ${ESQUEMAS}/*.xsd)
   file(COPY ${xsds} DESTINATION ${TARGET}/Esquemas/vm60)
-  # Layout 3.10 keeps its own folder with the files that layout needs.
+  # Layout 3.10 keeps its own folder with the files that layout needs; every manual version
+  # before vm60 speaks it.
   file(GLOB xsds310 ${ESQUEMAS}/*_v3.10.xsd ${ESQUEMAS}/xmldsig-core-schema_v1.01.xsd
        ${ESQUEMAS}/*EventoCanc*_v1.00.xsd ${ESQUEMAS}/leiauteEvento_v1.00.xsd
        ${ESQUEMAS}/tiposBasico_v1.03.xsd)
-  file(COPY ${xsds310} DESTINATION ${TARGET}/Esquemas/vm50b)
+  foreach(vm vm50 vm50a vm50b)
+    file(COPY ${xsds310} DESTINATION ${TARGET}/Esquemas/${vm})
+  endforeach()
 endif()
+# The 3.10 mapping is the same for the three versions that use that layout.
+foreach(vm vm50 vm50a)
+  file(COPY ${SOURCE_DATA}/Esquemas/vm50b/Mapping.txt DESTINATION ${TARGET}/Esquemas/${vm})
+endforeach()
 # One dictionary of the TX2 dataset model serves every schema package: each manual-version
 # folder the converter may use gets the same file.
 if(EXISTS ${SOURCE_DATA}/Templates/vm60/Conversor)

@@ -112,6 +112,18 @@ std::unique_ptr<TqorNFCeTemplateVersaoUF> CreateTemplateVersaoUF(const std::stri
   return it != kUfs.end() ? it->make() : std::make_unique<TqorNFCeTemplateVersaoUF>();
 }
 
+std::vector<std::string_view> TqorNFCeTemplates::UFs() {
+  std::vector<std::string_view> ufs;
+  for (const UfEntry& e : kUfs) ufs.push_back(e.uf);
+  return ufs;
+}
+
+std::vector<std::string_view> TqorNFCeTemplates::Nomes() {
+  std::vector<std::string_view> nomes;
+  for (const NameEntry& e : kNames) nomes.push_back(e.name);
+  return nomes;
+}
+
 std::string TqorNFCeTemplates::LoadTemplate(TVersaoManual versao, const std::string& uf,
                                             const std::string& name) {
   const std::string key = LowerAscii(name);

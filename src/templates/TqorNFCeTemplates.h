@@ -9,6 +9,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/Types.h"
 
@@ -24,6 +26,12 @@ class TqorNFCeTemplates {
   // gives an empty text.
   static std::string LoadTemplate(TVersaoManual versao, const std::string& uf,
                                   const std::string& name);
+
+  // What a folder of template files must hold to stand in for the catalogue: every state and
+  // the national environment ("AC" ... "TO", with "AN"), and every template name (lower case),
+  // both in catalogue order.
+  static std::vector<std::string_view> UFs();
+  static std::vector<std::string_view> Nomes();
 };
 
 }  // namespace qor

@@ -33,12 +33,21 @@ class ConsultaRoad : public ::testing::Test {
   TqorNFCe nfce;
 };
 
+// Every manual version reaches its own service in its own layout (vm50 and vm50a through the
+// template files of the data folder).
 TEST_F(ConsultaRoad, AnUnknownKeyIsANormalReplyLoggedUnderTheKey) {
-  for (auto versao : {TVersaoManual::vm60, TVersaoManual::vm50b}) {
+  const std::pair<TVersaoManual, std::string> versoes[] = {{TVersaoManual::vm50, "3.10"},
+                                                           {TVersaoManual::vm50a, "3.10"},
+                                                           {TVersaoManual::vm50b, "3.10"},
+                                                           {TVersaoManual::vm60, "4.00"}};
+  for (const auto& [versao, layout] : versoes) {
     nfce.SetVersaoManual(versao);
     const std::string reply = nfce.ConsultarNF(kDesconhecida);
-    EXPECT_EQ(GetValueTag("cStat", reply), "217") << reply;
+    EXPECT_EQ(GetValueTag("cStat", reply), "217") << ToString(versao) << ": " << reply;
     EXPECT_EQ(GetValueTag("chNFe", reply), kDesconhecida);
+    EXPECT_EQ(GetXMLAttributeByIndex(reply, "retConsSitNFe", "versao"), layout);
+    const std::string pedido = LoadFromFile(rig->dir / "Log/" + kDesconhecida + "-ped-sit.xml");
+    EXPECT_EQ(GetXMLAttributeByIndex(pedido, "consSitNFe", "versao"), layout);
   }
   EXPECT_EQ(Logs(kDesconhecida + "-ped-sit.xml").size(), 1u);
   EXPECT_EQ(Logs(kDesconhecida + "-sit.xml").size(), 1u);
