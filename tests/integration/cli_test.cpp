@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -22,30 +23,6 @@ using test::TempDir;
 
 using test::Cli;
 using test::CliRun;
-
-// The operations scripts call by name (renaming or dropping one breaks them), each with an option
-// its own help must list.
-struct Operacao {
-  const char* nome;
-  const char* opcao;
-};
-constexpr Operacao kOperacoes[] = {
-    {"status", "--certificado"},
-    {"enviar", "--compactar"},
-    {"enviar-sincrono", "--compactar"},
-    {"consultar-recibo", "--certificado"},
-    {"consultar", "--certificado"},
-    {"validar", "--esquemas"},
-    {"configurar", "--mostrar"},
-    {"converter", "--esquema pl_009g"},
-    {"assinar", "--certificado"},
-    {"assinar-evento", "--certificado"},
-    {"chave", "--config"},
-    {"qrcode", "--servidores-hom"},
-    {"logs", "--log"},
-    {"simulador", "--porta"},
-    {"demo", "--pasta"},
-};
 
 // The names the general usage lists under "operações:", in order.
 std::vector<std::string> Listadas(const std::string& usage) {
@@ -70,11 +47,26 @@ TEST(CommandLine, EveryOperationIsListedDispatchedAndExplainsItself) {
   EXPECT_EQ(desconhecida.status, 2);
   EXPECT_EQ(desconhecida.err, "qornfce: operação desconhecida: nao-existe\n\n" + usage.out);
 
+  // The operations scripts call by name (renaming or dropping one breaks them), each with an
+  // option its own help must list.
+  const std::map<std::string, std::string> operacoes{{"status", "--certificado"},
+                                                     {"enviar", "--compactar"},
+                                                     {"enviar-sincrono", "--compactar"},
+                                                     {"consultar-recibo", "--certificado"},
+                                                     {"consultar", "--certificado"},
+                                                     {"validar", "--esquemas"},
+                                                     {"configurar", "--mostrar"},
+                                                     {"converter", "--esquema pl_009g"},
+                                                     {"assinar", "--certificado"},
+                                                     {"assinar-evento", "--certificado"},
+                                                     {"chave", "--config"},
+                                                     {"qrcode", "--servidores-hom"},
+                                                     {"logs", "--log"},
+                                                     {"simulador", "--porta"},
+                                                     {"demo", "--pasta"}};
   const std::vector<std::string> listadas = Listadas(usage.out);
-  for (const Operacao& operacao : kOperacoes) {
-    EXPECT_EQ(std::count(listadas.begin(), listadas.end(), operacao.nome), 1)
-        << operacao.nome << "\n"
-        << usage.out;
+  for (const auto& [nome, opcao] : operacoes) {
+    EXPECT_EQ(std::count(listadas.begin(), listadas.end(), nome), 1) << nome << "\n" << usage.out;
   }
   for (const std::string& nome : listadas) {
     SCOPED_TRACE(nome);
@@ -84,10 +76,8 @@ TEST(CommandLine, EveryOperationIsListedDispatchedAndExplainsItself) {
     EXPECT_NE(help.out.substr(0, help.out.find('\n')).find("qornfce " + nome + " "),
               std::string::npos)
         << help.out;
-    for (const Operacao& operacao : kOperacoes) {
-      if (nome == operacao.nome) {
-        EXPECT_NE(help.out.find(operacao.opcao), std::string::npos) << help.out;
-      }
+    if (operacoes.count(nome) > 0) {
+      EXPECT_NE(help.out.find(operacoes.at(nome)), std::string::npos) << help.out;
     }
     // The operation's own parser answers, not the dispatcher's "unknown operation".
     const CliRun opcao = Cli(nome + " --opcao-inexistente", dir);
