@@ -21,26 +21,31 @@ namespace {
 constexpr const char* kCnpj = "11222333000181";
 constexpr const char* kPassword = "1234";
 
-void PrintUsage(std::ostream& out, const std::string& name) {
-  out << "Uso: " << name
-      << " [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]\n"
-      << "\n"
-      << "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
-      << "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
-      << "\n"
-      << "  --porta N       porta TCP (padrão: uma porta livre escolhida pelo sistema)\n"
-      << "  --pasta DIR     pasta de trabalho (padrão: ./simulador-nfce); recebe a PKI de teste\n"
-      << "                  em DIR/pki (CNPJ " << kCnpj << ", senha do PKCS#12 \"" << kPassword
-      << "\")\n"
-      << "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini;\n"
-      << "                  as notas autorizadas e denegadas e os lotes recebidos ficam em\n"
-      << "                  DIR/notas entre execuções\n"
-      << "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
-      << "  --processamento-lote MS\n"
-      << "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
-      << "                  em processamento\" (padrão: 0, processado de imediato)\n"
-      << "  --help          mostra esta ajuda\n";
+}  // namespace
+
+std::string SimulatorUsage(const std::string& name) {
+  return "Uso: " + name +
+         " [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]\n"
+         "\n"
+         "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
+         "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
+         "\n"
+         "  --porta N       porta TCP (padrão: uma porta livre escolhida pelo sistema)\n"
+         "  --pasta DIR     pasta de trabalho (padrão: ./simulador-nfce); recebe a PKI de teste\n"
+         "                  em DIR/pki (CNPJ " +
+         kCnpj + ", senha do PKCS#12 \"" + kPassword +
+         "\")\n"
+         "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini;\n"
+         "                  as notas autorizadas e denegadas e os lotes recebidos ficam em\n"
+         "                  DIR/notas entre execuções\n"
+         "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
+         "  --processamento-lote MS\n"
+         "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
+         "                  em processamento\" (padrão: 0, processado de imediato)\n"
+         "  --help          mostra esta ajuda\n";
 }
+
+namespace {
 
 bool ParseInt(const std::string& text, int& value, int max) {
   auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -85,18 +90,18 @@ int RunSimulatorCommand(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     if (option == "--help" || option == "-h") {
-      PrintUsage(std::cout, name);
+      std::cout << SimulatorUsage(name);
       return 0;
     }
     if (option != "--porta" && option != "--pasta" && option != "--esquemas" &&
         option != "--processamento-lote") {
       std::cerr << name << ": opção desconhecida: " << option << "\n";
-      PrintUsage(std::cerr, name);
+      std::cerr << SimulatorUsage(name);
       return 2;
     }
     if (i + 1 >= argc) {
       std::cerr << name << ": falta o valor de " << option << "\n";
-      PrintUsage(std::cerr, name);
+      std::cerr << SimulatorUsage(name);
       return 2;
     }
     const std::string value = argv[++i];

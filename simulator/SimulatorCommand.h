@@ -1,7 +1,12 @@
 // The simulator's command line, shared by `qornfce-simulador` and `qornfce simulador`.
 #pragma once
 
+#include <string>
+
 namespace qor::sim {
+
+// The usage text of the command, `name` being how the user calls it.
+std::string SimulatorUsage(const std::string& name);
 
 // `<command> [--porta N] [--pasta DIR] [--esquemas DIR]`: makes the test PKI in DIR/pki (CNPJ
 // 11222333000181, password "1234"), starts the simulator on 127.0.0.1, writes

@@ -37,25 +37,10 @@ void UmPorLinha(const std::string& assinados, const std::string& fim) {
   if (inicio < assinados.size()) std::cout << assinados.substr(inicio) << "\n";
 }
 
-bool Ajuda(const Options& options, const char* uso) {
-  if (!options.Has("help")) return false;
-  std::cout << uso << "\n" << ComponentOptionsHelp();
-  return true;
-}
-
 }  // namespace
 
 int RunAssinar(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Ajuda(options,
-            "uso: qornfce assinar ARQ.xml [opções]\n"
-            "Assina as NFC-e do arquivo (um lote enviNFe, uma NFe, ou as notas que o comando\n"
-            "converter escreve, uma por linha; \"-\" lê a entrada padrão) e escreve cada NFe\n"
-            "assinada, com seu infNFeSupl (QR Code e, no manual 6.0, urlChave), em uma linha.\n"
-            "Certificado, UF, arquivos de servidores, CSC (DANFCE.IdTokenNFCe/TokenNFCe) e\n"
-            "CSRT (NFCE.IdCSRT/CSRT) vêm da configuração e das opções.\n")) {
-    return 0;
-  }
   const std::string entrada = Entrada(options);
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
@@ -65,12 +50,6 @@ int RunAssinar(int argc, char** argv) {
 
 int RunAssinarEvento(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Ajuda(options,
-            "uso: qornfce assinar-evento ARQ.xml [opções]\n"
-            "Assina cada infEvento do arquivo (\"-\" lê a entrada padrão) dentro de um evento\n"
-            "versão 1.00 e escreve cada evento assinado em uma linha.\n")) {
-    return 0;
-  }
   const std::string entrada = Entrada(options);
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);

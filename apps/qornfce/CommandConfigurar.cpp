@@ -17,19 +17,6 @@ namespace qor::cli {
 
 namespace {
 
-constexpr const char* kHelp =
-    "uso: qornfce configurar SECAO.CHAVE=VALOR ... [--config ARQ.ini]\n"
-    "     qornfce configurar --mostrar [--config ARQ.ini]\n"
-    "\n"
-    "Grava cada valor no arquivo de configuração (padrão: nfceConfig.ini ao lado do\n"
-    "executável; criado quando não existe) passando pela propriedade do componente que o lê,\n"
-    "de modo que PinCode, TokenNFCe e IdTokenNFCe ficam protegidos no arquivo. SECAO é a seção\n"
-    "principal (NFCE) ou INTEGRADOR, MAIL, DANFCE, ESCPOS. Exemplo:\n"
-    "  qornfce configurar NFCE.UF=SP DANFCE.IdTokenNFCe=000001 DANFCE.TokenNFCe=...\n"
-    "\n"
-    "  --mostrar      escreve a configuração em vigor, com senhas, PIN, CSC e CSRT mascarados\n"
-    "  --config ARQ   arquivo de configuração\n";
-
 constexpr const char* kMascara = "********";
 
 struct Atribuicao {
@@ -136,11 +123,7 @@ void Mostrar(TqorNFCe& nfce) {
 }  // namespace
 
 int RunConfigurar(int argc, char** argv) {
-  const Options options(argc, argv, 2, {"config"}, {"mostrar", "help"});
-  if (options.Has("help")) {
-    std::cout << kHelp;
-    return 0;
-  }
+  const Options options(argc, argv, 2, {"config"}, {"mostrar"});
   if (options.Positional().empty() && !options.Has("mostrar")) {
     throw UsageError("informe SECAO.CHAVE=VALOR ou --mostrar");
   }

@@ -20,14 +20,6 @@ int RunConverter(int argc, char** argv) {
   auto valued = ComponentValuedOptions();
   valued.insert("esquema");
   const Options options(argc, argv, 2, valued, ComponentFlags());
-  if (options.Has("help")) {
-    std::cout << "uso: qornfce converter ARQ.tx2 [--esquema pl_009g] [opções]\n"
-                 "Converte o lote TX2 em XML de NFC-e e escreve as notas, uma por linha, sem\n"
-                 "assinatura (o dicionário vem de Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
-                 "Esquemas: pl_006n ... pl_008i1, pl_009, pl_009g (padrão).\n\n"
-              << ComponentOptionsHelp();
-    return 0;
-  }
   if (options.Positional().size() != 1) throw UsageError("informe o arquivo TX2");
   const TVersaoEsquema esquema = ParseEsquema(options.Get("esquema", "pl_009g"));
   TqorNFCe nfce;

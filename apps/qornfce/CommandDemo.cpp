@@ -96,14 +96,7 @@ void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << tex
 }  // namespace
 
 int RunDemo(int argc, char** argv) {
-  const Options options(argc, argv, 2, {"pasta"}, {"help"});
-  if (options.Has("help")) {
-    std::cout << "uso: qornfce demo [--pasta PASTA]\n"
-                 "Cria a pasta de trabalho (padrão ./demo-nfce), inicia o simulador de\n"
-                 "homologação em 127.0.0.1, cria certificados de teste, configura o componente\n"
-                 "e executa as operações disponíveis, deixando logs e arquivos na pasta.\n";
-    return 0;
-  }
+  const Options options(argc, argv, 2, {"pasta"}, {});
   const std::string folder = FromCurrentDir(options.Get("pasta", "demo-nfce")) + "/";
   ForceDirectories(folder);
   std::cout << "Pasta de trabalho: " << folder << "\n";

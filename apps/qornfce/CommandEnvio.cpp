@@ -23,19 +23,6 @@ int Enviar(int argc, char** argv, bool sincrono) {
   auto flags = ComponentFlags();
   flags.insert("compactar");
   const Options options(argc, argv, 2, ComponentValuedOptions(), flags);
-  const char* nome = sincrono ? "enviar-sincrono" : "enviar";
-  if (options.Has("help")) {
-    std::cout << "uso: qornfce " << nome << " LOTE ARQ.xml [--compactar] [opções]\n"
-              << (sincrono ? "Envia uma NFC-e assinada para autorização síncrona (indSinc 1) e\n"
-                             "escreve a resposta da SEFAZ com o protocolo.\n"
-                           : "Envia um lote de NFC-e assinadas (enviNFe, indSinc 0) e escreve a\n"
-                             "resposta da SEFAZ com o número do recibo.\n")
-              << "LOTE é o número do lote (idLote); ARQ.xml as notas assinadas (\"-\": entrada\n"
-                 "padrão), como \"qornfce assinar\" as escreve. --compactar envia o lote em\n"
-                 "nfeDadosMsgZip (gzip + Base64).\n\n"
-              << ComponentOptionsHelp();
-    return 0;
-  }
   if (options.Positional().size() != 2) throw UsageError("informe o número do lote e o arquivo");
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
@@ -55,13 +42,6 @@ int RunEnviarSincrono(int argc, char** argv) { return Enviar(argc, argv, true); 
 
 int RunConsultarRecibo(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (options.Has("help")) {
-    std::cout << "uso: qornfce consultar-recibo RECIBO [opções]\n"
-                 "Consulta o processamento do lote de recibo RECIBO (15 dígitos) e escreve a\n"
-                 "resposta da SEFAZ; grava o XML de distribuição das notas autorizadas.\n\n"
-              << ComponentOptionsHelp();
-    return 0;
-  }
   if (options.Positional().size() != 1) throw UsageError("informe o número do recibo");
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);

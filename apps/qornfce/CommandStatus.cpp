@@ -8,12 +8,6 @@ namespace qor::cli {
 
 int RunStatus(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (options.Has("help")) {
-    std::cout << "uso: qornfce status [opções]\n"
-                 "Consulta o status do serviço (consStatServ) e escreve a resposta da SEFAZ.\n\n"
-              << ComponentOptionsHelp();
-    return 0;
-  }
   if (!options.Positional().empty())
     throw UsageError("argumento inesperado: " + options.Positional()[0]);
   TqorNFCe nfce;

@@ -14,14 +14,6 @@ namespace qor::cli {
 
 namespace {
 
-// Options common to the three commands: the component's, parsed from the word after the
-// subcommand. `--help` prints `usage` and the component options.
-bool Help(const Options& options, const char* usage) {
-  if (!options.Has("help")) return false;
-  std::cout << usage << "\n" << ComponentOptionsHelp();
-  return true;
-}
-
 TLogFilter ParseFiltro(const std::string& nome) {
   for (int i = 0; i <= static_cast<int>(TLogFilter::lfEnvSincRet); ++i) {
     const auto filtro = static_cast<TLogFilter>(i);
@@ -37,14 +29,6 @@ TLogFilter ParseFiltro(const std::string& nome) {
 
 int RunChave(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Help(
-          options,
-          "uso: qornfce chave DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS [opções]\n"
-          "Calcula a chave de acesso de 44 dígitos (com o dígito verificador).\n"
-          "DATA é AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss-03:00 (dhEmi); CNF vem antes de TPEMIS.\n"
-          "Exemplo: qornfce chave 2015-03-20T10:15:00-03:00 41 11222333000181 65 1 123 4567 1\n")) {
-    return 0;
-  }
   const auto& args = options.Positional();
   if (args.size() != 8) {
     throw UsageError("esperados 8 argumentos (DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS), recebidos " +
@@ -60,14 +44,6 @@ int RunChave(int argc, char** argv) {
 
 int RunQRCode(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Help(options,
-           "uso: qornfce qrcode ARQ.xml [opções]\n"
-           "Escreve o link do QR Code (qrCode de infNFeSupl) de uma NFC-e assinada.\n"
-           "Endereços: chave URLQRCODE dos arquivos de servidores (seção UF_versão ou UF);\n"
-           "CSC: DANFCE.IdTokenNFCe e DANFCE.TokenNFCe da configuração (em homologação, sem CSC,\n"
-           "é usado o CSC padrão de teste).\n")) {
-    return 0;
-  }
   const auto& args = options.Positional();
   if (args.size() != 1) throw UsageError("informe um arquivo XML (qornfce qrcode ARQ.xml)");
   TqorNFCe nfce;
@@ -80,15 +56,6 @@ int RunQRCode(int argc, char** argv) {
 
 int RunLogs(int argc, char** argv) {
   const Options options(argc, argv, 2, ComponentValuedOptions(), ComponentFlags());
-  if (Help(options,
-           "uso: qornfce logs [FILTRO] [TEXTO] [opções]\n"
-           "Lista os arquivos da pasta de logs, um por linha, com o caminho completo.\n"
-           "FILTRO (padrão Xml): Xml, NFCe, EnvLot, Rec, PedRec, ProRec, Den, CaneveEnv,\n"
-           "CaneveRet, CaneveSubEnv, CaneveSubRet, PedInu, Inu, PedSit, Sit, PedSta, Sta,\n"
-           "EnvSincLot, EnvSincRet, ou Custom com TEXTO como máscara (ex.: Custom '*4115*').\n"
-           "TEXTO: só os nomes que o contêm antes do sufixo do filtro (ex.: EnvLot 4115).\n")) {
-    return 0;
-  }
   const auto& args = options.Positional();
   if (args.size() > 2) throw UsageError("argumento inesperado: " + args[2]);
   const TLogFilter filtro = args.empty() ? TLogFilter::lfXml : ParseFiltro(args[0]);

@@ -1,8 +1,32 @@
-// The subcommands of the qornfce command line. Each returns the process exit code:
-// 0 success, 1 the operation raised (message on stderr), 2 bad usage.
+// The subcommands of the qornfce command line. The table below is the only list of them: the
+// general usage text, the dispatch and each subcommand's --help all come from it, so adding a
+// subcommand means adding one row.
 #pragma once
 
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace qor::cli {
+
+// Runs a subcommand: argv[1] is its name, its arguments follow. Returns the process exit code
+// (0 success, 1 the operation raised, 2 bad usage); a UsageError thrown is bad usage, any other
+// exception a failure.
+using CommandRun = int (*)(int argc, char** argv);
+
+struct Command {
+  std::string name;
+  std::string summary;  // one line of the general usage text
+  std::string usage;    // what `qornfce <name> --help` prints
+  CommandRun run;
+};
+
+// The table, in the order the general usage lists it.
+const std::vector<Command>& Commands();
+// The row named `name`, or nullptr.
+const Command* FindCommand(std::string_view name);
+// What `qornfce --help` prints.
+std::string GeneralUsage();
 
 int RunStatus(int argc, char** argv);
 int RunDemo(int argc, char** argv);

@@ -28,7 +28,7 @@ const std::set<std::string>& ComponentValuedOptions() {
 }
 
 const std::set<std::string>& ComponentFlags() {
-  static const std::set<std::string> names{"verificar-servidor", "help"};
+  static const std::set<std::string> names{"verificar-servidor"};
   return names;
 }
 

@@ -1,6 +1,11 @@
-// The command line as a user runs it: exit codes, stdout holding only the state's reply, and the
-// demo leaving its artifacts behind.
+// The command line as a user runs it: every operation listed, dispatched and explaining itself,
+// exit codes, stdout holding only the state's reply, and the demo leaving its artifacts behind.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/Format.h"
@@ -19,23 +24,112 @@ using test::TempDir;
 using test::Cli;
 using test::CliRun;
 
-TEST(CommandLine, UsageErrorsExitWithTwoAndFailuresWithOne) {
-  TempDir dir;
-  EXPECT_EQ(Cli("", dir).status, 2);
-  EXPECT_EQ(Cli("nao-existe", dir).status, 2);
-  const CliRun badOption = Cli("status --nao-existe 1", dir);
-  EXPECT_EQ(badOption.status, 2);
-  EXPECT_NE(badOption.err.find("--nao-existe"), std::string::npos);
-  EXPECT_EQ(Cli("status --timeout abc", dir).status, 2);
-  const CliRun help = Cli("status --help", dir);
-  EXPECT_EQ(help.status, 0);
-  EXPECT_NE(help.out.find("--certificado"), std::string::npos);
+// The names the general usage lists under "operações:", in order.
+std::vector<std::string> Listadas(const std::string& usage) {
+  std::vector<std::string> nomes;
+  std::istringstream linhas(usage.substr(usage.find("operações:\n")));
+  std::string linha;
+  std::getline(linhas, linha);
+  while (std::getline(linhas, linha) && linha.rfind("  ", 0) == 0) {
+    nomes.push_back(linha.substr(2, linha.find(' ', 2) - 2));
+  }
+  return nomes;
+}
 
-  const CliRun badUf = Cli("status --uf XX --log-erro '" + dir / "erros" + "'", dir);
-  EXPECT_EQ(badUf.status, 1);
-  EXPECT_EQ(badUf.err, "a sigla da UF XX, é inválida.\n");
-  EXPECT_EQ(badUf.out, "");
-  EXPECT_TRUE(FileExists(dir / "erros/nfce_exception.log"));
+TEST(CommandLine, EveryOperationIsListedDispatchedAndExplainsItself) {
+  TempDir dir;
+  const CliRun usage = Cli("--help", dir);
+  ASSERT_EQ(usage.status, 0) << usage.err;
+  const CliRun vazio = Cli("", dir);
+  EXPECT_EQ(vazio.status, 2);
+  EXPECT_EQ(vazio.err, usage.out);
+  const CliRun desconhecida = Cli("nao-existe", dir);
+  EXPECT_EQ(desconhecida.status, 2);
+  EXPECT_EQ(desconhecida.err, "qornfce: operação desconhecida: nao-existe\n\n" + usage.out);
+
+  // The operations scripts call by name (renaming or dropping one breaks them), each with an
+  // option its own help must list.
+  const std::map<std::string, std::string> operacoes{{"status", "--certificado"},
+                                                     {"enviar", "--compactar"},
+                                                     {"enviar-sincrono", "--compactar"},
+                                                     {"consultar-recibo", "--certificado"},
+                                                     {"consultar", "--certificado"},
+                                                     {"validar", "--esquemas"},
+                                                     {"configurar", "--mostrar"},
+                                                     {"converter", "--esquema pl_009g"},
+                                                     {"assinar", "--certificado"},
+                                                     {"assinar-evento", "--certificado"},
+                                                     {"chave", "--config"},
+                                                     {"qrcode", "--servidores-hom"},
+                                                     {"logs", "--log"},
+                                                     {"simulador", "--porta"},
+                                                     {"demo", "--pasta"}};
+  const std::vector<std::string> listadas = Listadas(usage.out);
+  for (const auto& [nome, opcao] : operacoes) {
+    EXPECT_EQ(std::count(listadas.begin(), listadas.end(), nome), 1) << nome << "\n" << usage.out;
+  }
+  for (const std::string& nome : listadas) {
+    SCOPED_TRACE(nome);
+    const CliRun help = Cli(nome + " --help", dir);
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+    EXPECT_NE(help.out.substr(0, help.out.find('\n')).find("qornfce " + nome + " "),
+              std::string::npos)
+        << help.out;
+    if (operacoes.count(nome) > 0) {
+      EXPECT_NE(help.out.find(operacoes.at(nome)), std::string::npos) << help.out;
+    }
+    // The operation's own parser answers, not the dispatcher's "unknown operation".
+    const CliRun opcao = Cli(nome + " --opcao-inexistente", dir);
+    EXPECT_EQ(opcao.status, 2);
+    EXPECT_EQ(opcao.err.rfind("qornfce " + nome + ": opção desconhecida: --opcao-inexistente\n", 0),
+              0u)
+        << opcao.err;
+  }
+  // Asking for help wins over the rest of the line.
+  EXPECT_EQ(Cli("status --opcao-inexistente --help", dir).out, Cli("status --help", dir).out);
+}
+
+TEST(CommandLine, RefusedLinesExitWithTwoAndFailedOperationsWithOne) {
+  TempDir dir;
+  const std::string falta = dir / "nao-existe.xml";
+  const std::string logs = " --log '" + dir / "Log" + "' --log-erro '" + dir / "LogErro" + "'";
+  struct Caso {
+    std::string args;
+    int status;
+    std::string err;  // how stderr begins
+  };
+  for (const Caso& caso : std::vector<Caso>{
+           {"status --nao-existe 1", 2, "qornfce status: opção desconhecida: --nao-existe\n"},
+           {"status --timeout abc", 2, "qornfce status: valor inválido para --timeout: abc\n"},
+           {"status extra", 2, "qornfce status: argumento inesperado: extra\n"},
+           {"status --uf XX", 1, "a sigla da UF XX, é inválida.\n"},
+           {"consultar", 2, "qornfce consultar: informe a chave de acesso\n"},
+           {"validar '" + falta + "'", 2, "qornfce validar: informe o arquivo XML e o comando\n"},
+           {"enviar-sincrono 1", 2, "qornfce enviar-sincrono: informe o número do lote e o"},
+           {"consultar-recibo", 2, "qornfce consultar-recibo: informe o número do recibo\n"},
+           {"assinar", 2, "qornfce assinar: informe um arquivo XML (ou - )\n"},
+           {"assinar '" + falta + "'", 2, "qornfce assinar: arquivo não encontrado: " + falta},
+           {"assinar-evento a.xml b.xml", 2, "qornfce assinar-evento: informe um arquivo XML"},
+           {"converter", 2, "qornfce converter: informe o arquivo TX2\n"},
+           {"converter x.tx2 --esquema pl_010", 2,
+            "qornfce converter: esquema desconhecido: pl_010"},
+           {"chave 2015-03-20 41 11222333000181 65 1 123 4567", 2,
+            "qornfce chave: esperados 8 argumentos (DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS), "
+            "recebidos 7\n"},
+           {"chave 2015-03-20 41 11222333000181 65 1 123 4567 12", 1,
+            "O valor do tipo de emissão(tpEmis) \"12\" é inesperado.\n"},
+           {"logs Qualquer", 2, "qornfce logs: filtro de log desconhecido: Qualquer (use Xml, "},
+           {"logs Xml 4115 extra", 2, "qornfce logs: argumento inesperado: extra\n"},
+           {"qrcode", 2, "qornfce qrcode: informe um arquivo XML"},
+       }) {
+    const CliRun run = Cli(caso.args + logs, dir);
+    EXPECT_EQ(run.status, caso.status) << caso.args;
+    EXPECT_EQ(run.err.rfind(caso.err, 0), 0u) << caso.args << "\n" << run.err;
+    EXPECT_EQ(run.out, "") << caso.args;
+  }
+  // A failed operation leaves its exception in the error log the line named.
+  EXPECT_TRUE(FileExists(dir / "LogErro/nfce_exception.log"));
 }
 
 // The options that point a subcommand at a running simulator.
@@ -59,7 +153,6 @@ TEST(CommandLine, StatusAndQueryWriteOnlyTheRepliesXmlToStdout) {
   run = Cli("consultar 35240111222333000181650010000000011123456780" + Against(rig), rig.dir);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(GetValueTag("cStat", run.out), "217") << run.out;
-  EXPECT_EQ(Cli("consultar" + Against(rig), rig.dir).status, 2) << "the key is required";
 }
 
 TEST(CommandLine, ValidarReportsTheOffendingElement) {
@@ -76,7 +169,6 @@ TEST(CommandLine, ValidarReportsTheOffendingElement) {
   run = Cli("validar '" + dir / "ruim.xml" + "' STATUS" + folders, dir);
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("tpAmb"), std::string::npos) << run.err;
-  EXPECT_EQ(Cli("validar '" + dir / "ok.xml" + "'" + folders, dir).status, 2);
 }
 
 TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
@@ -120,7 +212,8 @@ TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
   for (const std::string& proc : processadas) {
     const std::string arquivo = dir / "demo/XmlDestinatario/" + proc;
     EXPECT_EQ(RunCommand("xmlsec1 --verify --id-attr:Id http://www.portalfiscal.inf.br/nfe:infNFe "
-                         "--trusted-pem '" + dir / "demo/pki/ca.pem" + "' '" + arquivo + "'",
+                         "--trusted-pem '" +
+                             dir / "demo/pki/ca.pem" + "' '" + arquivo + "'",
                          &out),
               0)
         << out;

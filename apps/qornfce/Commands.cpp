@@ -1,0 +1,162 @@
+#include "Commands.h"
+
+#include <algorithm>
+
+#include "ComponentOptions.h"
+#include "SimulatorCommand.h"
+
+namespace qor::cli {
+
+namespace {
+
+// The help of a subcommand that takes the component's options: its own text, then those.
+std::string ComOpcoes(const std::string& texto) { return texto + "\n" + ComponentOptionsHelp(); }
+
+constexpr const char* kEnvioArgumentos =
+    "LOTE é o número do lote (idLote); ARQ.xml as notas assinadas (\"-\": entrada\n"
+    "padrão), como \"qornfce assinar\" as escreve. --compactar envia o lote em\n"
+    "nfeDadosMsgZip (gzip + Base64).\n";
+
+// The simulator names itself in its messages after argv[0]; here it is a subcommand.
+int RunSimulador(int argc, char** argv) {
+  std::string nome = "qornfce simulador";
+  std::vector<char*> args(argv + 1, argv + argc);
+  args[0] = nome.data();
+  return sim::RunSimulatorCommand(static_cast<int>(args.size()), args.data());
+}
+
+std::vector<Command> Tabela() {
+  return {
+      {"status", "consulta o status do serviço da SEFAZ da UF configurada",
+       ComOpcoes("uso: qornfce status [opções]\n"
+                 "Consulta o status do serviço (consStatServ) e escreve a resposta da SEFAZ.\n"),
+       RunStatus},
+      {"enviar", "envia um lote de NFC-e assinadas (assíncrono): LOTE ARQ.xml [--compactar]",
+       ComOpcoes(std::string("uso: qornfce enviar LOTE ARQ.xml [--compactar] [opções]\n"
+                             "Envia um lote de NFC-e assinadas (enviNFe, indSinc 0) e escreve a\n"
+                             "resposta da SEFAZ com o número do recibo.\n") +
+                 kEnvioArgumentos),
+       RunEnviar},
+      {"enviar-sincrono", "envia uma NFC-e assinada (síncrono): LOTE ARQ.xml [--compactar]",
+       ComOpcoes(std::string("uso: qornfce enviar-sincrono LOTE ARQ.xml [--compactar] [opções]\n"
+                             "Envia uma NFC-e assinada para autorização síncrona (indSinc 1) e\n"
+                             "escreve a resposta da SEFAZ com o protocolo.\n") +
+                 kEnvioArgumentos),
+       RunEnviarSincrono},
+      {"consultar-recibo", "consulta o processamento de um lote: RECIBO",
+       ComOpcoes("uso: qornfce consultar-recibo RECIBO [opções]\n"
+                 "Consulta o processamento do lote de recibo RECIBO (15 dígitos) e escreve a\n"
+                 "resposta da SEFAZ; grava o XML de distribuição das notas autorizadas.\n"),
+       RunConsultarRecibo},
+      {"consultar", "consulta a situação de uma NFC-e na SEFAZ: CHAVE",
+       ComOpcoes("uso: qornfce consultar CHAVE [opções]\n"
+                 "Consulta a situação da NFC-e de chave de acesso CHAVE (consSitNFe) e escreve\n"
+                 "a resposta da SEFAZ.\n"),
+       RunConsultar},
+      {"validar", "valida um XML pelo esquema de um comando: ARQ.xml COMANDO (ex.: STATUS)",
+       ComOpcoes("uso: qornfce validar ARQ.xml COMANDO [opções]\n"
+                 "Valida o XML pelo esquema do COMANDO no Mapping.txt da pasta de esquemas\n"
+                 "(ENVIO, CONSULTARECIBO, CONSULTANF, INUTILIZACAO, STATUS, XMLDESTINATARIO,\n"
+                 "ENVIOCANCEVENTO, ENVIOCANCEVENTOSUBSTITUICAO), ou pelo que o próprio XML\n"
+                 "indica em schemaLocation. Um XML inválido sai com 1 e o relatório em stderr.\n"),
+       RunValidar},
+      {"configurar", "grava valores no arquivo de configuração ou o mostra (--mostrar)",
+       "uso: qornfce configurar SECAO.CHAVE=VALOR ... [--config ARQ.ini]\n"
+       "     qornfce configurar --mostrar [--config ARQ.ini]\n"
+       "\n"
+       "Grava cada valor no arquivo de configuração (padrão: nfceConfig.ini ao lado do\n"
+       "executável; criado quando não existe) passando pela propriedade do componente que o lê,\n"
+       "de modo que PinCode, TokenNFCe e IdTokenNFCe ficam protegidos no arquivo. SECAO é a seção\n"
+       "principal (NFCE) ou INTEGRADOR, MAIL, DANFCE, ESCPOS. Exemplo:\n"
+       "  qornfce configurar NFCE.UF=SP DANFCE.IdTokenNFCe=000001 DANFCE.TokenNFCe=...\n"
+       "\n"
+       "  --mostrar      escreve a configuração em vigor, com senhas, PIN, CSC e CSRT mascarados\n"
+       "  --config ARQ   arquivo de configuração\n",
+       RunConfigurar},
+      {"converter", "converte um lote TX2 em XML de NFC-e: ARQ.tx2 [--esquema pl_009g]",
+       ComOpcoes("uso: qornfce converter ARQ.tx2 [--esquema pl_009g] [opções]\n"
+                 "Converte o lote TX2 em XML de NFC-e e escreve as notas, uma por linha, sem\n"
+                 "assinatura (o dicionário vem de Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
+                 "Esquemas: pl_006n ... pl_008i1, pl_009, pl_009g (padrão).\n"),
+       RunConverter},
+      {"assinar", "assina as NFC-e de um XML e escreve uma NFe por linha: ARQ.xml (- lê stdin)",
+       ComOpcoes(
+           "uso: qornfce assinar ARQ.xml [opções]\n"
+           "Assina as NFC-e do arquivo (um lote enviNFe, uma NFe, ou as notas que o comando\n"
+           "converter escreve, uma por linha; \"-\" lê a entrada padrão) e escreve cada NFe\n"
+           "assinada, com seu infNFeSupl (QR Code e, no manual 6.0, urlChave), em uma linha.\n"
+           "Certificado, UF, arquivos de servidores, CSC (DANFCE.IdTokenNFCe/TokenNFCe) e\n"
+           "CSRT (NFCE.IdCSRT/CSRT) vêm da configuração e das opções.\n"),
+       RunAssinar},
+      {"assinar-evento", "assina os eventos (infEvento) de um XML, um por linha: ARQ.xml",
+       ComOpcoes(
+           "uso: qornfce assinar-evento ARQ.xml [opções]\n"
+           "Assina cada infEvento do arquivo (\"-\" lê a entrada padrão) dentro de um evento\n"
+           "versão 1.00 e escreve cada evento assinado em uma linha.\n"),
+       RunAssinarEvento},
+      {"chave", "calcula a chave de acesso: DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS",
+       ComOpcoes(
+           "uso: qornfce chave DATA CUF CNPJ MOD SERIE NNF CNF TPEMIS [opções]\n"
+           "Calcula a chave de acesso de 44 dígitos (com o dígito verificador).\n"
+           "DATA é AAAA-MM-DD ou AAAA-MM-DDThh:mm:ss-03:00 (dhEmi); CNF vem antes de TPEMIS.\n"
+           "Exemplo: qornfce chave 2015-03-20T10:15:00-03:00 41 11222333000181 65 1 123 4567 1\n"),
+       RunChave},
+      {"qrcode", "escreve o link do QR Code de uma NFC-e assinada: ARQ.xml",
+       ComOpcoes(
+           "uso: qornfce qrcode ARQ.xml [opções]\n"
+           "Escreve o link do QR Code (qrCode de infNFeSupl) de uma NFC-e assinada.\n"
+           "Endereços: chave URLQRCODE dos arquivos de servidores (seção UF_versão ou UF);\n"
+           "CSC: DANFCE.IdTokenNFCe e DANFCE.TokenNFCe da configuração (em homologação, sem CSC,\n"
+           "é usado o CSC padrão de teste).\n"),
+       RunQRCode},
+      {"logs", "lista os arquivos de log: [FILTRO] [TEXTO] (ex.: logs EnvLot 4115)",
+       ComOpcoes(
+           "uso: qornfce logs [FILTRO] [TEXTO] [opções]\n"
+           "Lista os arquivos da pasta de logs, um por linha, com o caminho completo.\n"
+           "FILTRO (padrão Xml): Xml, NFCe, EnvLot, Rec, PedRec, ProRec, Den, CaneveEnv,\n"
+           "CaneveRet, CaneveSubEnv, CaneveSubRet, PedInu, Inu, PedSit, Sit, PedSta, Sta,\n"
+           "EnvSincLot, EnvSincRet, ou Custom com TEXTO como máscara (ex.: Custom '*4115*').\n"
+           "TEXTO: só os nomes que o contêm antes do sufixo do filtro (ex.: EnvLot 4115).\n"),
+       RunLogs},
+      {"simulador", "executa o simulador de homologação em primeiro plano",
+       sim::SimulatorUsage("qornfce simulador"), RunSimulador},
+      {"demo", "cria uma pasta de trabalho, inicia o simulador e percorre o caminho da NFC-e",
+       "uso: qornfce demo [--pasta PASTA]\n"
+       "Cria a pasta de trabalho (padrão ./demo-nfce), inicia o simulador de\n"
+       "homologação em 127.0.0.1, cria certificados de teste, configura o componente\n"
+       "e executa as operações disponíveis, deixando logs e arquivos na pasta.\n",
+       RunDemo},
+  };
+}
+
+}  // namespace
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> tabela = Tabela();
+  return tabela;
+}
+
+const Command* FindCommand(std::string_view name) {
+  const auto& tabela = Commands();
+  const auto it = std::find_if(tabela.begin(), tabela.end(),
+                               [&](const Command& command) { return command.name == name; });
+  return it == tabela.end() ? nullptr : &*it;
+}
+
+std::string GeneralUsage() {
+  std::size_t largura = 0;
+  for (const Command& command : Commands()) largura = std::max(largura, command.name.size());
+  std::string texto = "uso: qornfce <operação> [opções]\n\noperações:\n";
+  for (const Command& command : Commands()) {
+    texto += "  " + command.name + std::string(largura + 2 - command.name.size(), ' ') +
+             command.summary + "\n";
+  }
+  return texto +
+         "\n"
+         "Use \"qornfce <operação> --help\" para as opções de cada operação.\n"
+         "--config ARQ.ini (antes ou depois da operação) escolhe o arquivo de configuração.\n"
+         "Códigos de saída: 0 sucesso, 1 a operação falhou (mensagem em stderr), 2 uso "
+         "incorreto.\n";
+}
+
+}  // namespace qor::cli
