@@ -12,6 +12,7 @@
 
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 
 namespace qor {
 namespace {
@@ -23,9 +24,7 @@ using V = TVersaoEsquema;
 
 const std::string kCorpus = std::string(QORNFCE_SOURCE_DIR) + "/tests/conversion/corpus/";
 const std::string kExemplos = std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/";
-const std::string kEsquemas = QORNFCE_SCHEMAS_DIR;
-constexpr const char* kSemEsquemas =
-    "official XSD package not configured (QORNFCE_ESQUEMAS): schema validation not run";
+const std::string kEsquemas = test::SchemasFolder();
 
 // The notes of a TX2 file, in SALVAR order.
 std::vector<std::string> Converter(const std::string& arquivo, V versao) {
@@ -93,7 +92,7 @@ struct Lote {
 };
 
 TEST(SchemaCorpus, EveryNoteValidatesAgainstItsPackage) {
-  if (kEsquemas.empty()) GTEST_SKIP() << kSemEsquemas;
+  QOR_NEEDS_SCHEMAS();
   const std::vector<V> k400 = {V::pl_009g, V::pl_009};
   const std::vector<Lote> lotes = {
       {kCorpus + "icms-regime-normal.tx2", k400, "nfe_v4.00.xsd", 2},

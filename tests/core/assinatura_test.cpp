@@ -158,7 +158,7 @@ TEST_F(AssinaturaTest, BatchOfThreeNotesIsSignedInOrderAsTheTextReturned) {
 }
 
 TEST_F(AssinaturaTest, SignedNotesAreValidAgainstTheOfficialSchemas) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package absent";
+  QOR_NEEDS_SCHEMAS();
   Configure();
   nfce.SetIdCSRT("01");
   nfce.SetCSRT(kCsrt);
@@ -196,8 +196,7 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   const std::vector<std::string> invertidas =
       Split(nfce.AssinarNota(lote310_->substr(quebra) + lote310_->substr(0, quebra)), "NFe");
   ASSERT_EQ(invertidas.size(), 2u);
-  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0),
-            0u);
+  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0), 0u);
   EXPECT_EQ(GetValueTag("qrCode", invertidas[1]), Unescape(fornecido));
 
   // vm50 has no supplement at all (its templates are files of the template folder).

@@ -129,9 +129,7 @@ class AuthorizationTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (SchemasFolder().empty())
-      GTEST_SKIP() << "official XSD package not found (QORNFCE_SCHEMAS_DIR); the services "
-                      "validate against it";
+    QOR_NEEDS_SCHEMAS();
     StartSimulator();
   }
 

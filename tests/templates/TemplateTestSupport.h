@@ -14,6 +14,7 @@
 
 #include "base/Types.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 #include "templates/TqorNFCeTemplates.h"
 
 namespace qor::testing {
@@ -172,11 +173,6 @@ inline ToolResult Run(const std::string& command) {
   return r;
 }
 
-inline bool HaveXmllint() {
-  static const bool have = Run("xmllint --version").status == 0;
-  return have;
-}
-
 // Writes `xml` to a new file of a scratch folder that lives as long as the program.
 inline std::string WriteScratch(const std::string& xml) {
   static const qor::test::TempDir dir;
@@ -242,7 +238,7 @@ inline void ExpectXPaths(const std::string& xml,
 
 // Path to a schema of the official package, or empty when the package is not installed.
 inline std::string SchemaFile(const std::string& file) {
-  const std::filesystem::path dir(QORNFCE_SCHEMAS_DIR);
+  const std::filesystem::path dir(qor::test::SchemasFolder());
   if (dir.empty() || !std::filesystem::exists(dir / file)) return {};
   return (dir / file).string();
 }
