@@ -17,14 +17,11 @@
 namespace qor {
 namespace {
 
-using test::RunCommand;
 using test::TempDir;
-using test::WriteFile;
 using V = TVersaoEsquema;
 
 const std::string kCorpus = std::string(QORNFCE_SOURCE_DIR) + "/tests/conversion/corpus/";
 const std::string kExemplos = std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/";
-const std::string kEsquemas = test::SchemasFolder();
 
 // The notes of a TX2 file, in SALVAR order.
 std::vector<std::string> Converter(const std::string& arquivo, V versao) {
@@ -65,13 +62,7 @@ std::string NFe(const std::string& nota) {
 
 // xmllint's report on the note; empty when the schema accepts it.
 std::string Rejeicao(const std::string& nota, const std::string& xsd) {
-  TempDir dir;
-  WriteFile(dir / "nfe.xml", NFe(nota));
-  std::string report;
-  const int status = RunCommand(
-      "xmllint --noout --schema '" + kEsquemas + "/" + xsd + "' '" + dir / "nfe.xml" + "'",
-      &report);
-  return status == 0 ? std::string() : "xmllint: " + report;
+  return test::SchemaError(NFe(nota), xsd);
 }
 
 // The element names found right after each `<wrapper>` ("ICMS" gives ICMS00, ICMSSN102, ...).

@@ -19,6 +19,18 @@ std::string SchemasFolder();
 // tests that need it instead of passing with them skipped.
 bool ToolsRequired();
 
+// What a tool says of a document, written first to a scratch file that lives as long as the
+// program: empty when the tool accepts it, else its report.
+// xmllint against `xsd`, a file of the official package ("procNFe_v4.00.xsd") or a path.
+std::string SchemaError(const std::string& xml, const std::string& xsd);
+// xmlsec1 verifying the signature of the NF-e element `element` (infNFe, infEvento) against the
+// certificate authority in `caPem`.
+std::string SignatureError(const std::string& xml, const std::string& element,
+                           const std::string& caPem);
+
+// Writes `xml` to a new file of the scratch folder and returns its path.
+std::string WriteScratch(const std::string& xml);
+
 }  // namespace qor::test
 
 // First statement of a test body or SetUp: skips the test when `present` is false, or fails it

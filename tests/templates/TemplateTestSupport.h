@@ -173,14 +173,8 @@ inline ToolResult Run(const std::string& command) {
   return r;
 }
 
-// Writes `xml` to a new file of a scratch folder that lives as long as the program.
-inline std::string WriteScratch(const std::string& xml) {
-  static const qor::test::TempDir dir;
-  static int counter = 0;
-  const std::string file = dir / ("doc" + std::to_string(++counter) + ".xml");
-  qor::test::WriteFile(file, xml);
-  return file;
-}
+using qor::test::SchemaError;
+using qor::test::WriteScratch;
 
 // One xmllint run over many documents: for each, empty when well-formed, else the report lines
 // naming its file.
@@ -204,13 +198,6 @@ inline std::vector<std::string> WellFormedErrors(const std::vector<std::string>&
     start = end + 1;
   }
   return errors;
-}
-
-// Empty when `xml` is valid against `xsd`, else xmllint's report.
-inline std::string SchemaError(const std::string& xml, const std::string& xsd) {
-  const ToolResult r =
-      Run("xmllint --noout --nonet --schema '" + xsd + "' '" + WriteScratch(xml) + "'");
-  return r.status == 0 ? std::string() : r.output + "\n" + xml;
 }
 
 // Value of an XPath 1.0 expression (a count, a string, a boolean) over `xml`. The expression is

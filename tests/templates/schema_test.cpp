@@ -52,7 +52,7 @@ class Schema : public ::testing::TestWithParam<TVersaoManual> {
   void ExpectValid(const std::string& xml, const std::string& xsd) {
     const std::string path = SchemaFile(xsd);
     ASSERT_FALSE(path.empty()) << xsd << " missing from the package";
-    EXPECT_EQ(SchemaError(xml, path), "") << xsd;
+    EXPECT_EQ(SchemaError(xml, path), "") << xsd << "\n" << xml;
   }
   // The sample batch with the sample item in its place.
   std::string SampleBatch() {
