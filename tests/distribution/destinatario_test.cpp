@@ -124,7 +124,9 @@ TEST(Destinatario, ReceiptWritesAuthorisedAndDeniedNotesAndRemovesThePointers) {
     const std::string xml = ReadFile(arquivo);
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nfeProc", 0), 0u) << xml;
     EXPECT_EQ(test::SignatureError(xml, "infNFe", test::SharedPki().caCert), "");
-    if (!schemas.empty()) EXPECT_EQ(test::SchemaError(xml, "procNFe_v4.00.xsd"), "");
+    if (!schemas.empty()) {
+      EXPECT_EQ(test::SchemaError(xml, "procNFe_v4.00.xsd"), "");
+    }
   }
 }
 

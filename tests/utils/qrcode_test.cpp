@@ -82,11 +82,11 @@ bool MatchesOfficialPattern(const std::string& link) {
     patterns += xsd.substr(p, xsd.find("/>", p) + 2 - p);
   }
   EXPECT_FALSE(patterns.empty());
-  const std::string xsd = test::WriteScratch(
+  const std::string padroes = test::WriteScratch(
       "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"qrCode\">"
       "<xs:simpleType><xs:restriction base=\"xs:string\">" +
       patterns + "</xs:restriction></xs:simpleType></xs:element></xs:schema>");
-  return test::SchemaError("<qrCode>" + Escape(link) + "</qrCode>", xsd).empty();
+  return test::SchemaError("<qrCode>" + Escape(link) + "</qrCode>", padroes).empty();
 }
 
 TStrings Parametros(const std::string& id, const std::string& csc) {
