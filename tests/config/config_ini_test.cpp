@@ -461,7 +461,7 @@ TEST(ConfigIni, EveryAccessToTheServicesObjectPushesTheConfiguration) {
 }
 
 TEST(ConfigIni, AConfiguredCertificateCheckHoldsAfterTheFirstRequest) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   Pasta p;
   test::SimulatorRig rig;
   TqorNFCe configurado;

@@ -12,20 +12,16 @@
 
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 
 namespace qor {
 namespace {
 
-using test::RunCommand;
 using test::TempDir;
-using test::WriteFile;
 using V = TVersaoEsquema;
 
 const std::string kCorpus = std::string(QORNFCE_SOURCE_DIR) + "/tests/conversion/corpus/";
 const std::string kExemplos = std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/";
-const std::string kEsquemas = QORNFCE_SCHEMAS_DIR;
-constexpr const char* kSemEsquemas =
-    "official XSD package not configured (QORNFCE_ESQUEMAS): schema validation not run";
 
 // The notes of a TX2 file, in SALVAR order.
 std::vector<std::string> Converter(const std::string& arquivo, V versao) {
@@ -66,13 +62,7 @@ std::string NFe(const std::string& nota) {
 
 // xmllint's report on the note; empty when the schema accepts it.
 std::string Rejeicao(const std::string& nota, const std::string& xsd) {
-  TempDir dir;
-  WriteFile(dir / "nfe.xml", NFe(nota));
-  std::string report;
-  const int status = RunCommand(
-      "xmllint --noout --schema '" + kEsquemas + "/" + xsd + "' '" + dir / "nfe.xml" + "'",
-      &report);
-  return status == 0 ? std::string() : "xmllint: " + report;
+  return test::SchemaError(NFe(nota), xsd);
 }
 
 // The element names found right after each `<wrapper>` ("ICMS" gives ICMS00, ICMSSN102, ...).
@@ -93,7 +83,7 @@ struct Lote {
 };
 
 TEST(SchemaCorpus, EveryNoteValidatesAgainstItsPackage) {
-  if (kEsquemas.empty()) GTEST_SKIP() << kSemEsquemas;
+  QOR_NEEDS_SCHEMAS();
   const std::vector<V> k400 = {V::pl_009g, V::pl_009};
   const std::vector<Lote> lotes = {
       {kCorpus + "icms-regime-normal.tx2", k400, "nfe_v4.00.xsd", 2},

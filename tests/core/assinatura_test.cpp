@@ -18,7 +18,6 @@ namespace qor {
 namespace {
 
 using test::MessageOf;
-using test::RunCommand;
 using test::TempDir;
 using test::WriteFile;
 
@@ -85,25 +84,8 @@ class AssinaturaTest : public ::testing::Test {
     nfce.GetDanfceSettings().SetTokenNFCe("0123456789ABCDEF0123456789ABCDEF0123");
   }
 
-  // xmlsec1's verdict on one signed document as it stands: empty when it verifies.
-  std::string Xmlsec1(const std::string& xml, const std::string& element) {
-    WriteFile(work / "assinado.xml", xml);
-    std::string out;
-    const int status = RunCommand("xmlsec1 --verify --id-attr:Id " + std::string(kNfeNs) + ":" +
-                                      element + " --trusted-pem '" + test::SharedPki().caCert +
-                                      "' '" + (work / "assinado.xml") + "'",
-                                  &out);
-    return status == 0 ? std::string() : "xmlsec1 refused: " + out;
-  }
-
-  // xmllint's report on `xml` against the official schema `xsd`: empty when valid.
-  std::string Schema(const std::string& xml, const std::string& xsd) {
-    WriteFile(work / "nota.xml", xml);
-    std::string out;
-    const int status = RunCommand("xmllint --noout --schema '" + test::SchemasFolder() + "/" + xsd +
-                                      "' '" + (work / "nota.xml") + "'",
-                                  &out);
-    return status == 0 ? std::string() : out;
+  static std::string Xmlsec1(const std::string& xml, const std::string& element) {
+    return test::SignatureError(xml, element, test::SharedPki().caCert);
   }
 
   std::vector<std::string> Notas(const std::string& lote) {
@@ -158,16 +140,16 @@ TEST_F(AssinaturaTest, BatchOfThreeNotesIsSignedInOrderAsTheTextReturned) {
 }
 
 TEST_F(AssinaturaTest, SignedNotesAreValidAgainstTheOfficialSchemas) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package absent";
+  QOR_NEEDS_SCHEMAS();
   Configure();
   nfce.SetIdCSRT("01");
   nfce.SetCSRT(kCsrt);
   for (const std::string& nfe : Split(nfce.AssinarNota(*lote60_), "NFe"))
-    EXPECT_EQ(Schema(nfe, "nfe_v4.00.xsd"), "") << nfe;
+    EXPECT_EQ(test::SchemaError(nfe, "nfe_v4.00.xsd"), "") << nfe;
 
   nfce.SetVersaoManual(TVersaoManual::vm50b);
   for (const std::string& nfe : Split(nfce.AssinarNota(*lote310_), "NFe")) {
-    EXPECT_EQ(Schema(nfe, "nfe_v3.10.xsd"), "") << nfe;
+    EXPECT_EQ(test::SchemaError(nfe, "nfe_v3.10.xsd"), "") << nfe;
     EXPECT_EQ(Xmlsec1(nfe, "infNFe"), "");
   }
 
@@ -175,7 +157,7 @@ TEST_F(AssinaturaTest, SignedNotesAreValidAgainstTheOfficialSchemas) {
   Configure(TVersaoManual::vm60, "hom-sem-chave.ini");
   const std::string semChave = nfce.AssinarNota(nfce.GetNota(0, *lote60_));
   EXPECT_NE(semChave.find("<urlChave></urlChave></infNFeSupl>"), std::string::npos);
-  EXPECT_NE(Schema(semChave, "nfe_v4.00.xsd").find("urlChave"), std::string::npos);
+  EXPECT_NE(test::SchemaError(semChave, "nfe_v4.00.xsd").find("urlChave"), std::string::npos);
 }
 
 TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode) {
@@ -196,8 +178,7 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   const std::vector<std::string> invertidas =
       Split(nfce.AssinarNota(lote310_->substr(quebra) + lote310_->substr(0, quebra)), "NFe");
   ASSERT_EQ(invertidas.size(), 2u);
-  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0),
-            0u);
+  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0), 0u);
   EXPECT_EQ(GetValueTag("qrCode", invertidas[1]), Unescape(fornecido));
 
   // vm50 has no supplement at all (its templates are files of the template folder).

@@ -33,7 +33,7 @@ TEST(Memoria, DuasMilNotasPeloCaminhoNaoAcumulamMemoria) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "resident set under the address sanitizer is not the program's own";
 #endif
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   test::TempDir dir;
   test::WriteFile(dir.path() + "hom.ini",
                   "[SP]\nURLQRCODE=https://nfce.sefaz.teste/qrcode\n[URLCONSULTACHAVE]\n"

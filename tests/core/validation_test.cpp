@@ -7,6 +7,7 @@
 #include "platform/IniFile.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 #include "templates/TqorNFCeTemplates.h"
 
 namespace qor {
@@ -20,9 +21,8 @@ const std::string kChave = "35240111222333000181650010000000011123456780";
 class Validation : public ::testing::TestWithParam<TVersaoManual> {
  protected:
   void SetUp() override {
-    if (!FileExists(ExecutableDir() + "Esquemas/vm60/consStatServ_v4.00.xsd")) {
-      GTEST_SKIP() << "official schema package not copied beside the executables";
-    }
+    QOR_NEEDS(FileExists(ExecutableDir() + "Esquemas/vm60/consStatServ_v4.00.xsd"),
+              "the official XSD package copied beside the executables");
     nfce.SetDiretorioLogErro(dir / "LogErro/");
     nfce.SetVersaoManual(GetParam());
   }

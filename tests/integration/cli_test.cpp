@@ -142,7 +142,7 @@ std::string Against(const test::SimulatorRig& rig) {
 }
 
 TEST(CommandLine, StatusAndQueryWriteOnlyTheRepliesXmlToStdout) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   test::SimulatorRig rig;
   CliRun run = Cli("status" + Against(rig), rig.dir);
   ASSERT_EQ(run.status, 0) << run.err;
@@ -156,7 +156,7 @@ TEST(CommandLine, StatusAndQueryWriteOnlyTheRepliesXmlToStdout) {
 }
 
 TEST(CommandLine, ValidarReportsTheOffendingElement) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   TempDir dir;
   const std::string request =
       "<consStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"><tpAmb>%s</tpAmb>"
@@ -172,7 +172,7 @@ TEST(CommandLine, ValidarReportsTheOffendingElement) {
 }
 
 TEST(CommandLine, DemoRunsTheRoadAgainstItsOwnSimulator) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   TempDir dir;
   const CliRun run = Cli("demo --pasta '" + dir / "demo" + "'", dir);
   ASSERT_EQ(run.status, 0) << run.out << run.err;

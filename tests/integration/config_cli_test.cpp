@@ -90,7 +90,7 @@ TEST(ConfigCommandLine, ConfigurarStoresSecretsProtectedAndMostrarMasksThem) {
 }
 
 TEST(ConfigCommandLine, StatusRunsFromTheDemosFileAlone) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   TempDir dir;
   const std::string demo = dir / "demo/";
   const CliRun run = Cli("demo --pasta '" + dir / "demo" + "'", dir);

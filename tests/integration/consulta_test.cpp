@@ -21,7 +21,7 @@ const std::string kDesconhecida = "35240111222333000181650010000000011123456780"
 class ConsultaRoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+    QOR_NEEDS_SCHEMAS();
     rig = std::make_unique<SimulatorRig>();
     rig->Configure(nfce);
   }

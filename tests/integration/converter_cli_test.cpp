@@ -7,6 +7,7 @@
 
 #include "support/Cli.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 
 namespace qor {
 namespace {
@@ -17,7 +18,7 @@ using test::RunCommand;
 using test::TempDir;
 using test::WriteFile;
 
-const std::string kEsquemas = QORNFCE_SCHEMAS_DIR;
+const std::string kEsquemas = test::SchemasFolder();
 
 // xmllint's report on one output line wrapped as a signed NFe; empty when the schema accepts it.
 std::string Rejeicao(const std::string& nota, const std::string& xsd, const TempDir& dir) {
@@ -50,7 +51,7 @@ std::string Logs(const TempDir& dir) {
 }
 
 TEST(ConverterCommandLine, PrintsOneValidNotePerLine) {
-  if (kEsquemas.empty()) GTEST_SKIP() << "official XSD package not configured (QORNFCE_ESQUEMAS)";
+  QOR_NEEDS_SCHEMAS();
   struct Caso {
     std::string arquivo, opcoes, xsd;
     std::size_t notas;

@@ -6,6 +6,7 @@
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
+#include "platform/GovException.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "support/Expect.h"
@@ -25,7 +26,7 @@ const std::string kBin = QORNFCE_BIN_DIR;
 class EnvioRoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+    QOR_NEEDS_SCHEMAS();
     rig = std::make_unique<SimulatorRig>();
     rig->Configure(nfce);
   }
@@ -160,7 +161,11 @@ TEST_F(EnvioRoad, NoDistributionWithoutLogsOnDiskAndTransportFaultsLeaveTheLogs)
   nfce.SetSalvarLogsEmDisco(true);
   rig->simulator->SetFault(sim::SimulatorFault::Http500);
   const std::string outra = NotaAssinada(802);
-  EXPECT_ANY_THROW(nfce.EnviarNF("5", outra, false));
+  const std::string message =
+      MessageOf<EqorGovException>([&] { nfce.EnviarNF("5", outra, false); });
+  EXPECT_EQ(message.rfind("Falha na comunicação com " + rig->simulator->BaseUrl(), 0), 0u)
+      << message;
+  EXPECT_NE(message.find(": HTTP 500"), std::string::npos) << message;
   EXPECT_EQ(ListFiles(rig->dir / "Log/", "5-env-lot.xml").size(), 1u);
   EXPECT_TRUE(FileExists(Dest(Chave(outra))));
 }
@@ -189,7 +194,11 @@ TEST_F(EnvioRoad, BatchFlagsAndTheDiagnosisOfEachItem) {
   rig->simulator->SetFault(sim::SimulatorFault::Delay, 3000);
   nfce.SetTimeOut(300);
   const std::string lenta = NotaAssinada(902);
-  EXPECT_ANY_THROW(nfce.EnviarNF("32", lenta, false));
+  const std::string message =
+      MessageOf<EqorGovException>([&] { nfce.EnviarNF("32", lenta, false); });
+  EXPECT_EQ(message.rfind("Falha na comunicação com " + rig->simulator->BaseUrl(), 0), 0u)
+      << message;
+  EXPECT_NE(message.find(": tempo limite de 300 ms esgotado"), std::string::npos) << message;
   EXPECT_EQ(ListFiles(rig->dir / "Log/", "32-env-lot.xml").size(), 1u);
   EXPECT_TRUE(FileExists(Dest(Chave(lenta))));
 }

@@ -24,8 +24,7 @@ using test::SimulatorRig;
 class StatusRoad : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (test::SchemasFolder().empty())
-      GTEST_SKIP() << "official schema package not found (QORNFCE_ESQUEMAS)";
+    QOR_NEEDS_SCHEMAS();
     rig = std::make_unique<SimulatorRig>();
     rig->Configure(nfce);
   }
@@ -184,7 +183,7 @@ TEST_F(StatusRoad, TransportFaultsLeaveTheRequestLogAndNameTheAddress) {
 }
 
 TEST(StatusRoadTls, AServerOutsideTheTrustedChainIsRefusedWhenVerificationIsOn) {
-  if (test::SchemasFolder().empty()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   SimulatorRig rig(/*otherCaServer=*/true);
   TqorNFCe nfce;
   rig.Configure(nfce);

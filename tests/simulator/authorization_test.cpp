@@ -129,9 +129,7 @@ class AuthorizationTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (SchemasFolder().empty())
-      GTEST_SKIP() << "official XSD package not found (QORNFCE_SCHEMAS_DIR); the services "
-                      "validate against it";
+    QOR_NEEDS_SCHEMAS();
     StartSimulator();
   }
 
@@ -198,20 +196,15 @@ class AuthorizationTest : public ::testing::Test {
         "retConsSitNFe");
   }
 
-  ::testing::AssertionResult Valid(const std::string& doc, const std::string& xsd) {
-    const std::string file = dir_ / ("doc-" + std::to_string(++files_) + ".xml");
-    WriteFile(file, doc);
-    std::string out;
-    if (RunCommand("xmllint --noout --nonet --schema " + SchemasFolder() + "/" + xsd + " " + file,
-                   &out) != 0)
-      return ::testing::AssertionFailure() << out << "\n" << doc;
-    return ::testing::AssertionSuccess();
+  static ::testing::AssertionResult Valid(const std::string& doc, const std::string& xsd) {
+    const std::string error = test::SchemaError(doc, xsd);
+    if (error.empty()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << error << "\n" << doc;
   }
 
   test::TempDir dir_;
   std::unique_ptr<Simulator> simulator_;
   std::unique_ptr<TqorGovX> gov_;
-  int files_ = 0;
 };
 
 // ---- one note, answered at once: a table of cases, one runner --------------------------------

@@ -100,9 +100,7 @@ class Child {
 };
 
 TEST(SimulatorCommandTest, ServesUntilSigterm) {
-  if (SchemasFolder().empty())
-    GTEST_SKIP() << "official XSD package not found (QORNFCE_SCHEMAS_DIR is empty or lacks "
-                    "consStatServ_v4.00.xsd)";
+  QOR_NEEDS_SCHEMAS();
   TempDir dir;
   Child child({kProgram, "--pasta", dir / "sim", "--esquemas", SchemasFolder()});
   ASSERT_TRUE(child.ReadUntil("Ctrl+C")) << child.output();

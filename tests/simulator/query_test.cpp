@@ -55,9 +55,7 @@ std::string Envelope3(const std::string& chave, bool header = true) {
 class QueryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (SchemasFolder().empty())
-      GTEST_SKIP() << "official XSD package not found (QORNFCE_SCHEMAS_DIR); the query service "
-                      "validates against it";
+    QOR_NEEDS_SCHEMAS();
     StartSimulator();
   }
 

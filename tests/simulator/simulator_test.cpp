@@ -153,9 +153,7 @@ struct StatusCase {
 class StatusTest : public SimulatorTest, public ::testing::WithParamInterface<StatusCase> {
  protected:
   void SetUp() override {
-    if (SchemasFolder().empty())
-      GTEST_SKIP() << "official XSD package not found (QORNFCE_SCHEMAS_DIR is empty or lacks "
-                      "consStatServ_v4.00.xsd); the status service validates against it";
+    QOR_NEEDS_SCHEMAS();
     SimulatorTest::SetUp();
   }
 };

@@ -1,7 +1,5 @@
 #include "support/SimulatorFixture.h"
 
-#include <filesystem>
-
 namespace qor::test {
 
 const sim::TestPki& SharedPki() {
@@ -9,12 +7,6 @@ const sim::TestPki& SharedPki() {
   static const sim::TestPki pki =
       sim::CreateTestPki(folder->path() + "pki", "11222333000181", "1234");
   return pki;
-}
-
-std::string SchemasFolder() {
-  const std::string dir = QORNFCE_SCHEMAS_DIR;
-  if (dir.empty() || !std::filesystem::exists(dir + "/consStatServ_v4.00.xsd")) return {};
-  return dir;
 }
 
 sim::SimulatorOptions TestSimulatorOptions(const std::string& workFolder, bool otherCaServer) {

@@ -9,14 +9,12 @@
 #include "TestPki.h"
 #include "core/TqorNFCe.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 
 namespace qor::test {
 
 // The certificates of the whole test program, made once (key generation is the slow part).
 const sim::TestPki& SharedPki();
-
-// The official schema package folder for the simulator, or empty when absent.
-std::string SchemasFolder();
 
 // Options of a simulator working in `workFolder`, trusting the test CA, with the official schema
 // package, presenting the test server certificate (or the other CA's one).

@@ -14,6 +14,7 @@
 
 #include "base/Types.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 #include "templates/TqorNFCeTemplates.h"
 
 namespace qor::testing {
@@ -172,19 +173,8 @@ inline ToolResult Run(const std::string& command) {
   return r;
 }
 
-inline bool HaveXmllint() {
-  static const bool have = Run("xmllint --version").status == 0;
-  return have;
-}
-
-// Writes `xml` to a new file of a scratch folder that lives as long as the program.
-inline std::string WriteScratch(const std::string& xml) {
-  static const qor::test::TempDir dir;
-  static int counter = 0;
-  const std::string file = dir / ("doc" + std::to_string(++counter) + ".xml");
-  qor::test::WriteFile(file, xml);
-  return file;
-}
+using qor::test::SchemaError;
+using qor::test::WriteScratch;
 
 // One xmllint run over many documents: for each, empty when well-formed, else the report lines
 // naming its file.
@@ -208,13 +198,6 @@ inline std::vector<std::string> WellFormedErrors(const std::vector<std::string>&
     start = end + 1;
   }
   return errors;
-}
-
-// Empty when `xml` is valid against `xsd`, else xmllint's report.
-inline std::string SchemaError(const std::string& xml, const std::string& xsd) {
-  const ToolResult r =
-      Run("xmllint --noout --nonet --schema '" + xsd + "' '" + WriteScratch(xml) + "'");
-  return r.status == 0 ? std::string() : r.output + "\n" + xml;
 }
 
 // Value of an XPath 1.0 expression (a count, a string, a boolean) over `xml`. The expression is
@@ -242,7 +225,7 @@ inline void ExpectXPaths(const std::string& xml,
 
 // Path to a schema of the official package, or empty when the package is not installed.
 inline std::string SchemaFile(const std::string& file) {
-  const std::filesystem::path dir(QORNFCE_SCHEMAS_DIR);
+  const std::filesystem::path dir(qor::test::SchemasFolder());
   if (dir.empty() || !std::filesystem::exists(dir / file)) return {};
   return (dir / file).string();
 }

@@ -101,7 +101,7 @@ TEST(TemplateLookup, LayoutVersionFollowsTheManual) {
 }
 
 TEST(TemplateContent, BatchVersionAndSynchronousFlag) {
-  if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+  QOR_NEEDS_XMLLINT();
   const auto batch = [](TVersaoManual v, const std::string& uf) {
     return FilledSample(v, uf, "pedido_enviarnota.xml");
   };
@@ -119,7 +119,7 @@ TEST(TemplateContent, BatchVersionAndSynchronousFlag) {
 }
 
 TEST(TemplateContent, NationalEnvironmentKeepsItsLayoutVersions) {
-  if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+  QOR_NEEDS_XMLLINT();
   const std::string root = "string(/*/@versao)";
   // {name, query, AN's value, the shared value for vm60}
   const std::vector<std::array<std::string, 4>> cases{
@@ -145,7 +145,7 @@ TEST(TemplateContent, NationalEnvironmentKeepsItsLayoutVersions) {
 }
 
 TEST(TemplateContent, EpecEventCarriesItsFixedValues) {
-  if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+  QOR_NEEDS_XMLLINT();
   for (const TVersaoManual v : kVersions) {
     const std::string epec = FilledSample(v, "SP", "evento_epec.xml");
     const auto value = [&](const std::string& tag) {
@@ -241,7 +241,7 @@ TEST_P(EveryTemplate, IsOneLineWithPlaceholdersOnly) {
 }
 
 TEST_P(EveryTemplate, FilledIsWellFormed) {
-  if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+  QOR_NEEDS_XMLLINT();
   EXPECT_EQ(WellFormedErrorOf(GetParam()), "");
 }
 

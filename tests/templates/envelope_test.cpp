@@ -63,7 +63,7 @@ std::vector<EnvelopeCase> Cases() {
 class Envelope : public ::testing::TestWithParam<EnvelopeCase> {};
 
 TEST_P(Envelope, BodyAndHeaderSitInTheServiceNamespace) {
-  if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+  QOR_NEEDS_XMLLINT();
   const auto& [name, v, uf, expected] = GetParam();
   const std::string tpl = Load(v, uf, name);
   const bool header = !expected.dataVersion.empty();

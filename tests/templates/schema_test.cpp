@@ -46,18 +46,13 @@ std::string Signature(const std::string& uri) {
 
 class Schema : public ::testing::TestWithParam<TVersaoManual> {
  protected:
-  void SetUp() override {
-    if (!HaveXmllint()) GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
-    if (SchemaFile("enviNFe_v4.00.xsd").empty())
-      GTEST_SKIP() << "the NF-e XSD package is not installed (QORNFCE_SCHEMAS_DIR='"
-                   << QORNFCE_SCHEMAS_DIR << "')";
-  }
+  void SetUp() override { QOR_NEEDS_SCHEMAS(); }
   TVersaoManual v() const { return GetParam(); }
   std::string layout() const { return v() == TVersaoManual::vm60 ? "4.00" : "3.10"; }
   void ExpectValid(const std::string& xml, const std::string& xsd) {
     const std::string path = SchemaFile(xsd);
     ASSERT_FALSE(path.empty()) << xsd << " missing from the package";
-    EXPECT_EQ(SchemaError(xml, path), "") << xsd;
+    EXPECT_EQ(SchemaError(xml, path), "") << xsd << "\n" << xml;
   }
   // The sample batch with the sample item in its place.
   std::string SampleBatch() {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
@@ -53,31 +55,27 @@ TEST(Chave, ChecksComeInTheirOrderWithTheirMessages) {
   const std::string log = dir.path();
   // An empty CNPJ fails the integer test before anything else, an empty tpEmis its length test
   // before the required-fields test.
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave(kDhEmi, "", "", "", "", "", "", "", log); }),
-            "O campo CNPJ:  deve ser um número Inteiro");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave("x", "", kCnpj, "", "", "", "", "", log); }),
-            "O valor do tipo de emissão(tpEmis) \"\" é inesperado.");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1", "123456789", log); }),
-            "O Código da nota(cNF) \"123456789\", excede o máximo de 8 dígitos (Manual 4.01)");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave("2015-3-20", "41", kCnpj, "65", "1", "1", "1", "1", log); }),
-            "2015-3-20 Data de Emissão no Formato inválido. Utilizar AAAA-MM-DD para versão "
-            "manual 4.0ou AAAA-MM-DDThh:mm:ssTZD para versão manual 5.0");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave(kDhEmi, "", kCnpj, "65", "1", "", "1", "1", log); }),
-            "Os Campos: Código da UF Emitente =  \rCNPJ do Emitente = 11222333000181 \rCódigo do "
-            "Modelo do Documento Fiscal = 65 \rNúmero da Nota Fiscal = \rTipo de emissão = "
-            "1\rCódigo (controle do sistema) Nota Fiscal = 1\rsão campos obrigatórios para o "
-            "cálculo do dígito verificador.");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1"); }),
-            "2015-03-20T10:15:00-03:00 Data de Emissão no Formato inválido. Utilizar YYYY-MM-DD");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { CalculaChave("2015-03-20", "41", "12.3", "65", "1", "1", "1"); }),
-            "O campo CNPJ: 12.3 deve ser um número Inteiro");
+  const std::pair<std::function<void()>, std::string> casos[] = {
+      {[&] { CalculaChave(kDhEmi, "", "", "", "", "", "", "", log); },
+       "O campo CNPJ:  deve ser um número Inteiro"},
+      {[&] { CalculaChave("x", "", kCnpj, "", "", "", "", "", log); },
+       "O valor do tipo de emissão(tpEmis) \"\" é inesperado."},
+      {[&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1", "123456789", log); },
+       "O Código da nota(cNF) \"123456789\", excede o máximo de 8 dígitos (Manual 4.01)"},
+      {[&] { CalculaChave("2015-3-20", "41", kCnpj, "65", "1", "1", "1", "1", log); },
+       "2015-3-20 Data de Emissão no Formato inválido. Utilizar AAAA-MM-DD para versão "
+       "manual 4.0ou AAAA-MM-DDThh:mm:ssTZD para versão manual 5.0"},
+      {[&] { CalculaChave(kDhEmi, "", kCnpj, "65", "1", "", "1", "1", log); },
+       "Os Campos: Código da UF Emitente =  \rCNPJ do Emitente = 11222333000181 \rCódigo do "
+       "Modelo do Documento Fiscal = 65 \rNúmero da Nota Fiscal = \rTipo de emissão = "
+       "1\rCódigo (controle do sistema) Nota Fiscal = 1\rsão campos obrigatórios para o "
+       "cálculo do dígito verificador."},
+      {[&] { CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "1", "1"); },
+       "2015-03-20T10:15:00-03:00 Data de Emissão no Formato inválido. Utilizar YYYY-MM-DD"},
+      {[&] { CalculaChave("2015-03-20", "41", "12.3", "65", "1", "1", "1"); },
+       "O campo CNPJ: 12.3 deve ser um número Inteiro"}};
+  for (const auto& [chamada, mensagem] : casos)
+    EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(chamada), mensagem);
   EXPECT_NE(test::ReadFile(dir / "nfce_exception.log").find("EqorNFCeCheckParamsException"),
             std::string::npos);
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/RequestLog.h"
@@ -98,17 +100,24 @@ TEST(XmlLogs, NoteSearchesByFileNameFullPathOrText) {
 TEST(XmlLogs, RefusalsAndTheirMessages) {
   Logs logs;
   const std::string err = logs.dir.path();
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio("NFe" + kChave1, logs.envLot, logs.pasta,
-                                                        err);
-            }),
-            "A Chave deve ser composta apenas por Números");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { TqorNFCeXMLLogs::AchaInfProtLogConsRec("NFe" + kChave1, "", "", err); }),
-            "A Chave deve ser composta apenas por Números");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
-                [&] { TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio(kChave1, "", logs.pasta, err); }),
-            "Arquivo de Log Vazio");
+  TStrings lista;
+  const std::pair<std::function<void()>, std::string> parametros[] = {
+      {[&] {
+         TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio("NFe" + kChave1, logs.envLot, logs.pasta, err);
+       },
+       "A Chave deve ser composta apenas por Números"},
+      {[&] { TqorNFCeXMLLogs::AchaInfProtLogConsRec("NFe" + kChave1, "", "", err); },
+       "A Chave deve ser composta apenas por Números"},
+      {[&] { TqorNFCeXMLLogs::AchaNFCeAssinadaLogEnvio(kChave1, "", logs.pasta, err); },
+       "Arquivo de Log Vazio"},
+      {[&] { TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 0, &lista, logs.pasta, err); },
+       "O cStat deve ser informado."},
+      {[&] { TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 100, nullptr, logs.pasta, err); },
+       "Lista não foi instanciada."},
+      {[&] { TqorEventosXMLLogs::ListaChavesLogEnv(logs.eventos, nullptr, logs.pasta, err); },
+       "Lista não foi instanciada."}};
+  for (const auto& [chamada, mensagem] : parametros)
+    EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(chamada), mensagem);
   const std::string ausente = logs.pasta + "nao-existe-env-lot.xml";
   EXPECT_EQ(MessageOf<EqorNFCeLogNotFoundException>(
                 [&] { TqorNFCeXMLLogs::LoadLog(ausente, logs.pasta, err); }),
@@ -116,19 +125,6 @@ TEST(XmlLogs, RefusalsAndTheirMessages) {
   EXPECT_EQ(MessageOf<EqorNFCeEventoLogNotFoundException>(
                 [&] { TqorEventosXMLLogs::LoadLog(ausente, logs.pasta, err); }),
             "Arquivo de Log " + ausente + " não existe.");
-  TStrings lista;
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 0, &lista, logs.pasta, err);
-            }),
-            "O cStat deve ser informado.");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 100, nullptr, logs.pasta, err);
-            }),
-            "Lista não foi instanciada.");
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              TqorEventosXMLLogs::ListaChavesLogEnv(logs.eventos, nullptr, logs.pasta, err);
-            }),
-            "Lista não foi instanciada.");
 }
 
 TEST(XmlLogs, EventSearches) {

@@ -12,6 +12,7 @@
 #include "platform/Xml.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 #include "utils/Textos.h"
 
 namespace qor {
@@ -71,7 +72,7 @@ std::string Hex(const std::string& ascii) {
 // Whether `link` matches one of the qrCode patterns of the official layout, checked by xmllint
 // against a schema that holds those patterns as the official file writes them.
 bool MatchesOfficialPattern(const std::string& link) {
-  const std::string xsd = ReadFile(std::string(QORNFCE_SCHEMAS_DIR) + "/leiauteNFe_v4.00.xsd");
+  const std::string xsd = ReadFile(test::SchemasFolder() + "/leiauteNFe_v4.00.xsd");
   const std::size_t element = xsd.find("name=\"qrCode\"");
   const std::size_t end = xsd.find("</xs:restriction>", element);
   EXPECT_NE(element, std::string::npos);
@@ -81,14 +82,11 @@ bool MatchesOfficialPattern(const std::string& link) {
     patterns += xsd.substr(p, xsd.find("/>", p) + 2 - p);
   }
   EXPECT_FALSE(patterns.empty());
-  TempDir dir;
-  WriteFile(dir / "qr.xsd",
-            "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"qrCode\">"
-            "<xs:simpleType><xs:restriction base=\"xs:string\">" +
-                patterns + "</xs:restriction></xs:simpleType></xs:element></xs:schema>");
-  WriteFile(dir / "qr.xml", "<qrCode>" + Escape(link) + "</qrCode>");
-  return RunCommand("xmllint --noout --schema '" + dir / "qr.xsd" + "' '" + dir / "qr.xml" +
-                    "' 2>/dev/null") == 0;
+  const std::string padroes = test::WriteScratch(
+      "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:element name=\"qrCode\">"
+      "<xs:simpleType><xs:restriction base=\"xs:string\">" +
+      patterns + "</xs:restriction></xs:simpleType></xs:element></xs:schema>");
+  return test::SchemaError("<qrCode>" + Escape(link) + "</qrCode>", padroes).empty();
 }
 
 TStrings Parametros(const std::string& id, const std::string& csc) {
@@ -100,12 +98,8 @@ TStrings Parametros(const std::string& id, const std::string& csc) {
   return p;
 }
 
-bool SchemasPresent() {
-  return !ReadFile(std::string(QORNFCE_SCHEMAS_DIR) + "/leiauteNFe_v4.00.xsd").empty();
-}
-
 TEST(QRCode, Version100OnlineAndProduction) {
-  if (!SchemasPresent()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   // Homologation, with recipient; the address already ends its (empty) query part with "?".
   const std::string p1 = "chNFe=" + Chave('1') +
                          "&nVersao=100&tpAmb=2&cDest=12345678909&dhEmi=" + Hex(kDhEmi) +
@@ -128,7 +122,7 @@ TEST(QRCode, Version100OnlineAndProduction) {
 }
 
 TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
-  if (!SchemasPresent()) GTEST_SKIP() << "official schema package not found";
+  QOR_NEEDS_SCHEMAS();
   // Online, homologation, identifier 000002 shown as 2, no CSC: the default test CSC.
   std::time_t now = std::time(nullptr);
   std::tm local{};

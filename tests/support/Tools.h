@@ -1,0 +1,56 @@
+// The outside tools the tests prove behaviour with (xmllint, the official XSD package), and the
+// guard a test puts first when it needs one of them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace qor::test {
+
+// Whether xmllint runs from PATH (checked once per program).
+bool HaveXmllint();
+
+// The official XSD package folder (layout 4.00), or empty when it lacks consStatServ_v4.00.xsd.
+// QORNFCE_ESQUEMAS in the environment overrides the folder the build was configured with.
+std::string SchemasFolder();
+
+// True when QORNFCE_REQUIRE_TOOLS=1: CI sets it so that a machine without a tool fails the
+// tests that need it instead of passing with them skipped.
+bool ToolsRequired();
+
+// What a tool says of a document, written first to a scratch file that lives as long as the
+// program: empty when the tool accepts it, else its report.
+// xmllint against `xsd`, a file of the official package ("procNFe_v4.00.xsd") or a path.
+std::string SchemaError(const std::string& xml, const std::string& xsd);
+// xmlsec1 verifying the signature of the NF-e element `element` (infNFe, infEvento) against the
+// certificate authority in `caPem`.
+std::string SignatureError(const std::string& xml, const std::string& element,
+                           const std::string& caPem);
+
+// Writes `xml` to a new file of the scratch folder and returns its path.
+std::string WriteScratch(const std::string& xml);
+
+}  // namespace qor::test
+
+// First statement of a test body or SetUp: skips the test when `present` is false, or fails it
+// when the tools are required. Either way the enclosing function returns.
+#define QOR_NEEDS(present, what)                                                       \
+  do {                                                                                 \
+    if (!(present)) {                                                                  \
+      if (::qor::test::ToolsRequired())                                                \
+        GTEST_FAIL() << what << " is missing and QORNFCE_REQUIRE_TOOLS=1 requires it"; \
+      else                                                                             \
+        GTEST_SKIP() << what << " is missing";                                         \
+    }                                                                                  \
+  } while (false)
+
+#define QOR_NEEDS_XMLLINT() QOR_NEEDS(::qor::test::HaveXmllint(), "xmllint (libxml2-utils)")
+
+// The tests read the package through xmllint as well as in-process, so both must be there.
+#define QOR_NEEDS_SCHEMAS()                                                    \
+  do {                                                                         \
+    QOR_NEEDS_XMLLINT();                                                       \
+    QOR_NEEDS(!::qor::test::SchemasFolder().empty(),                           \
+              "the official XSD package (the folder QORNFCE_ESQUEMAS names)"); \
+  } while (false)
