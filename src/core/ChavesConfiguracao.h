@@ -17,7 +17,7 @@ class TIniFile;
 class TqorNFCe;
 
 enum class TipoChaveConfig {
-  Texto,     // config/ConfigIni.h LerTextoIni/GravarTextoIni
+  Texto,     // free text (LerTextoIni/GravarTextoIni, config/ConfigIni.h)
   Booleano,  // "1"/"0"
   Inteiro,
   Protegido,  // stored through Encrypt
