@@ -7,6 +7,7 @@
 #include "Commands.h"
 #include "ConfigFile.h"
 #include "config/ConfigIni.h"
+#include "core/ChavesConfiguracao.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"

@@ -1,12 +1,12 @@
 // The configuration file of the component ("nfceConfig.ini"): where it is found, how values
-// that a line of an INI file cannot hold are written, the protected keys, and the catalogue of
-// keys the loading reads (used by the command line to accept, type-check and mask keys).
+// that a line of an INI file cannot hold are written, and how the protected keys are stored.
+// The keys themselves are catalogued beside the component whose properties they load
+// (core/ChavesConfiguracao.h).
 //
 // Thread-safe: pure functions over the objects given.
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace qor {
 
@@ -43,37 +43,5 @@ std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao, const
                             const std::string& padrao);
 void GravarProtegidoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
                         const std::string& valor);
-
-// ---- the catalogue of keys ------------------------------------------------------------------
-
-enum class TipoChaveConfig {
-  Texto,
-  Booleano,  // "1"/"0"
-  Inteiro,
-  Protegido,  // stored through Encrypt
-  Segredo     // stored as it is, but a password: never shown
-};
-
-enum class UsoChaveConfig {
-  LidaEGravada,
-  SomenteLida,    // read when present, never written (TipoCertificado, ValidarEsquema, Servidor)
-  SomenteGravada  // written, never read (Repositorio)
-};
-
-struct ChaveConfig {
-  std::string secao;  // empty: the component's main section (SectionINI)
-  std::string chave;
-  TipoChaveConfig tipo;
-  UsoChaveConfig uso;
-};
-
-// Every key of the file, section by section in the order of the file.
-const std::vector<ChaveConfig>& ChavesConfiguracao();
-// The key `chave` of section `secao` (names compare ignoring case; `secaoPrincipal` is the name
-// of the main section), or nullptr.
-const ChaveConfig* ProcurarChaveConfig(const std::string& secao, const std::string& chave,
-                                       const std::string& secaoPrincipal);
-// True for the values that are never shown: passwords, the PIN, the CSC and its id, the CSRT.
-bool ChaveSecreta(const ChaveConfig& chave);
 
 }  // namespace qor

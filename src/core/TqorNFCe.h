@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/Types.h"
 #include "config/TDanfceSettings.h"
@@ -34,6 +35,7 @@ class TqorGovUtils;
 class TIniFile;
 class XmlDocument;
 struct TCamposQRCode;
+struct ChaveConfig;
 
 class TqorNFCe {
  public:
@@ -201,9 +203,10 @@ class TqorNFCe {
   void SaveConfig(const std::string& fileName);
   // Saves into `ini`, which stays the caller's; ConfigINI becomes a new empty in-memory object.
   void SaveConfig(TIniFile* ini);
-  // Reads every key of ConfigINI into the properties, in the file's order, each through its
-  // setter; a failure raises EqorNFCeConfigException "Erro ao carregar configurações: " + cause,
-  // with the keys before the failing one applied.
+  // Reads every key of ConfigINI into the properties, in the order of the keys' catalogue
+  // (core/ChavesConfiguracao.h), each through its setter; a failure raises
+  // EqorNFCeConfigException "Erro ao carregar configurações: " + cause, with the keys before the
+  // failing one applied.
   void CarregarConfiguracoes();
   // Writes every property into ConfigINI; a failure raises EqorNFCeConfigException
   // "Erro ao salvar configurações: " + cause.
@@ -366,6 +369,8 @@ class TqorNFCe {
   void ConfigurarEmailSettings();
   void Carregar(const TIniFile& ini);
   void Salvar(TIniFile& ini);
+  // The catalogue's UF row loads an empty UF as none, which the setter refuses.
+  friend const std::vector<ChaveConfig>& ChavesConfiguracao();
   void SetNomeCert(const std::string& text);
   void DoOnLogGov(const std::string& kind, const std::string& id, const std::string& file);
   void DoOnLogContent(const std::string& kind, const std::string& id, const std::string& file,

@@ -5,8 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "config/ConfigIni.h"
 #include "base/Exceptions.h"
+#include "config/ConfigIni.h"
+#include "core/ChavesConfiguracao.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"
@@ -18,32 +19,6 @@
 namespace qor {
 
 namespace {
-
-constexpr const char* kIntegrador = "INTEGRADOR";
-constexpr const char* kMail = "MAIL";
-constexpr const char* kDanfce = "DANFCE";
-constexpr const char* kEscPos = "ESCPOS";
-
-// The accents the configuration file removes when it does not say otherwise (shorter than the
-// component's own default, which a file written elsewhere does not expect).
-constexpr const char* kAcentosPadraoIni = "áéíóúàèìòùâêîôûäëïöü";
-
-// The certificate store a kind is saved as ("Repositorio"; never read back).
-std::string Repositorio(TCertificadoKind kind) {
-  switch (kind) {
-    case TCertificadoKind::ckMemory:
-      return "MEMORY_STORE";
-    case TCertificadoKind::ckLocalMachine:
-      return "LOCAL_MACHINE_STORE";
-    case TCertificadoKind::ckFile:
-      return "CURRENT_USER_STORE";
-    case TCertificadoKind::ckActiveDiretory:
-      return "ACTIVE_DIRECTORY_USER_STORE";
-    case TCertificadoKind::ckSmartCard:
-      return "SMART_CARD_USER_STORE";
-  }
-  return {};
-}
 
 // Booleans of the print parameter text.
 std::string Flag(bool value) { return value ? "-1" : "0"; }
@@ -165,148 +140,11 @@ void TqorNFCe::SalvarConfiguracoes() {
   configIni_ = std::make_unique<TIniFile>(file);
 }
 
-// Each key goes through its property's setter in the file's order, so the setters' checks run
-// in that order and what was applied before a failing key stays applied.
+// Each key goes through its property's setter in the catalogue's order, so the setters' checks
+// run in that order and what was applied before a failing key stays applied.
 void TqorNFCe::Carregar(const TIniFile& ini) {
   try {
-    const std::string s = sectionINI_;
-    SetDiretorioLogErro(LerTextoIni(ini, s, "DiretorioLogErro", ""));
-    SetDiretorioLog(LerTextoIni(ini, s, "DiretorioLog", "\\Log"));
-    SetDiagnosticMode(ini.ReadBool(s, "DiagnosticMode", diagnosticMode_));
-    SetCNPJ(LerTextoIni(ini, s, "CNPJ", ""));
-    SetTipoCertificado(StrToTipoCertificado(LerTextoIni(ini, s, "TipoCertificado", "")));
-    SetDiretorioTemplates(LerTextoIni(ini, s, "DiretorioTemplates", "\\Templates"));
-    SetDiretorioEsquemas(LerTextoIni(ini, s, "DiretorioEsquemas", "\\Esquemas"));
-    SetArquivoServidoresHom(LerTextoIni(ini, s, "ArquivoServidoresHom", "nfceServidoresHom.ini"));
-    SetArquivoServidoresProd(
-        LerTextoIni(ini, s, "ArquivoServidoresProd", "nfceServidoresProd.ini"));
-    SetAtualizarArquivoServidores(ini.ReadBool(s, "AtualizarArquivoServidores", true));
-    // The file holds tpAmb (1 production, 2 homologation), not the enumeration's ordinal.
-    const int ambiente = ini.ReadInteger(s, "Ambiente", 2);
-    if (ambiente != 1 && ambiente != 2) {
-      throw EqorNFCeCheckParamsException(
-          "Ambiente %d inválido. Utilize: 1 (produção) ou 2 (homologação)", {ambiente},
-          diretorioLogErro_);
-    }
-    SetAmbiente(ambiente == 1 ? TAmbienteKind::akProducao : TAmbienteKind::akHomologacao);
-    // Files written before ValidarEsquemaAntesEnvio existed say ValidarEsquema; it wins.
-    SetValidarEsquemaAntesEnvio(ini.ValueExists(s, "ValidarEsquema")
-                                    ? ini.ReadBool(s, "ValidarEsquema", false)
-                                    : ini.ReadBool(s, "ValidarEsquemaAntesEnvio", false));
-    SetIgnoreInvalidCertificates(ini.ReadBool(s, "IgnoreInvalidCertificates", false));
-    // Not in files written elsewhere: an absent key keeps what the host set.
-    SetArquivoCadeiaCertificados(
-        LerTextoIni(ini, s, "ArquivoCadeiaCertificados", arquivoCadeiaCertificados_));
-    SetCaminhoCertificado(LerTextoIni(ini, s, "CaminhoCertificado", ""));
-    SetSenhaCertificado(LerTextoIni(ini, s, "SenhaCertificado", ""));
-    nomeCertificado_.SetTextStr(LerTextoIni(ini, s, "NomeCertificado", ""));
-    SetHashCertificado(LerTextoIni(ini, s, "HashCertificado", ""));
-    SetPinCode(LerProtegidoIni(ini, s, "PinCode", ""));
-    SetConexaoSegura(ini.ReadBool(s, "ConexaoSegura", true));
-    SetProxy(LerTextoIni(ini, s, "Proxy", ""));
-    SetSenha(LerTextoIni(ini, s, "Senha", ""));
-    SetUsuario(LerTextoIni(ini, s, "Usuario", ""));
-    SetTimeOut(ini.ReadInteger(s, "TimeOut", 0));
-    SetCaracteresRemoverAcentos(LerTextoIni(ini, s, "CaracteresRemoverAcentos", kAcentosPadraoIni));
-    SetVersaoManual(StrToVersaoManual(
-        LerTextoIni(ini, s, "VersaoManual", VersaoManualToStr(versaoManual_)), diretorioLogErro_));
-    // A file saved before any UF was set says "UF=": it loads as no UF (which CheckConfig
-    // reports) rather than failing the whole load.
-    const std::string uf = LerTextoIni(ini, s, "UF", "SP");
-    if (uf.empty()) {
-      uf_.clear();
-    } else {
-      SetUF(uf);
-    }
-    SetMaxSizeLoteEnvio(ini.ReadInteger(s, "MaxSizeLoteEnvio", 500));
-    SetDiretorioXmlDestinatario(
-        LerTextoIni(ini, s, "DiretorioXmlDestinatario", "XmlDestinatario\\"));
-    SetDiretorioTemporario(
-        LerTextoIni(ini, s, "DiretorioTemporario", ExpandPath(GetSpecialDirectories(1))));
-    SetSalvarLogsEmDisco(ini.ReadBool(s, "SalvarLogsEmDisco", true));
-    SetIdCSRT(LerTextoIni(ini, s, "IdCSRT", ""));
-    SetCSRT(LerTextoIni(ini, s, "CSRT", ""));
-    SetHttpLibs(LerTextoIni(ini, s, "HttpLibs", ""));
-    SetUtilizarEscPOS(ini.ReadBool(s, "UtilizarEscPOS", false));
-
-    // Ativar first: the folders are checked only when the file activates the exchange.
-    TqorIntegrador& integrador = GetIntegrador();
-    integrador.SetAtivar(ini.ReadBool(kIntegrador, "Ativar", false));
-    integrador.SetDiretorioEntrada(
-        LerTextoIni(ini, kIntegrador, "DiretorioEntrada", "C:\\Integrador\\Input"));
-    integrador.SetDiretorioSaida(
-        LerTextoIni(ini, kIntegrador, "DiretorioSaida", "C:\\Integrador\\Output"));
-    integrador.SetTimeOut(ini.ReadInteger(kIntegrador, "TimeOut", 30));
-    integrador.SetNumeroSessao(ini.ReadInteger(kIntegrador, "NumeroSessao", 111111));
-
-    TqorEmailSettings& mail = GetEmailSettings();
-    mail.SetServidorSmtp(ini.ValueExists(kMail, "Servidor")
-                             ? LerTextoIni(ini, kMail, "Servidor", "")
-                             : LerTextoIni(ini, kMail, "ServidorSmtp", ""));
-    mail.SetEmailRemetente(LerTextoIni(ini, kMail, "EmailRemetente", ""));
-    mail.SetEmailDestinatario(LerTextoIni(ini, kMail, "EmailDestinatario", ""));
-    mail.SetAssunto(LerTextoIni(ini, kMail, "Assunto", ""));
-    mail.SetMensagem(LerTextoIni(ini, kMail, "Mensagem", ""));
-    mail.SetUsuario(LerTextoIni(ini, kMail, "Usuario", ""));
-    mail.SetSenha(LerTextoIni(ini, kMail, "Senha", ""));
-    mail.SetPorta(ini.ReadInteger(kMail, "Porta", 0));
-    mail.SetAutenticacao(ini.ReadBool(kMail, "Autenticacao", false));
-    mail.SetTimeOut(ini.ReadInteger(kMail, "TimeOut", 30000));
-    mail.SetCCo(LerTextoIni(ini, kMail, "CCo", ""));
-    mail.SetCC(LerTextoIni(ini, kMail, "CC", ""));
-    mail.SetConteudoHtml(ini.ReadBool(kMail, "ConteudoHtml", false));
-    mail.SetUseSecureBlackBox(ini.ReadBool(kMail, "UseSecureBlackBox", false));
-    mail.SetAnexarDanfcePDF(ini.ReadBool(s, "AnexarDanfcePDF", true));
-
-    TDanfceSettings& danfce = GetDanfceSettings();
-    danfce.SetFraseHomologacao(
-        LerTextoIni(ini, kDanfce, "FraseHomologacao", danfce.GetFraseHomologacao()));
-    danfce.SetLogotipoEmitente(LerTextoIni(ini, kDanfce, "LogotipoEmitente", ""));
-    danfce.SetFraseContingencia(
-        LerTextoIni(ini, kDanfce, "FraseContingencia", danfce.GetFraseContingencia()));
-    danfce.SetLineDelimiter(LerTextoIni(ini, kDanfce, "LineDelimiter", danfce.GetLineDelimiter()));
-    danfce.SetQtdeCopias(ini.ReadInteger(kDanfce, "QtdeCopias", 1));
-    danfce.SetInfCplMaxCol(ini.ReadInteger(kDanfce, "InfCplMaxCol", 68));
-    danfce.SetInfCplMaxRow(ini.ReadInteger(kDanfce, "InfCplMaxRow", 7));
-    danfce.SetInfCplQuebrarLinhaAut(ini.ReadBool(kDanfce, "InfCplQuebrarLinhaAut", false));
-    danfce.SetModeloDanfce(LerTextoIni(ini, kDanfce, "ModeloDanfce", danfce.GetModeloDanfce()));
-    danfce.SetModeloDanfceMensagemEletronica(
-        LerTextoIni(ini, kDanfce, "ModeloDanfceMensagemEletronica",
-                    danfce.GetModeloDanfceMensagemEletronica()));
-    danfce.SetFormatoDanfce(StrToFormatoDanfce(
-        LerTextoIni(ini, kDanfce, "FormatoDanfce", FormatoDanfceToStr(danfce.GetFormatoDanfce())),
-        diretorioLogErro_));
-    danfce.SetExibirDetalhamento(
-        ini.ReadBool(kDanfce, "ExibirDetalhamento", danfce.GetExibirDetalhamento()));
-    danfce.SetExibirAcrescimoEDesconto(
-        ini.ReadBool(kDanfce, "ExibirAcrescimoEDesconto", danfce.GetExibirAcrescimoEDesconto()));
-    danfce.SetTokenNFCe(LerProtegidoIni(ini, kDanfce, "TokenNFCe", danfce.GetTokenNFCe()));
-    danfce.SetIdTokenNFCe(LerProtegidoIni(ini, kDanfce, "IdTokenNFCe", danfce.GetIdTokenNFCe()));
-    danfce.SetParamsAvancados(
-        LerTextoIni(ini, kDanfce, "ParamsAvancados", danfce.GetParamsAvancados()));
-    danfce.SetImprimirFrete(ini.ReadBool(kDanfce, "ImprimirFrete", danfce.GetImprimirFrete()));
-    danfce.SetImprimirFreteProduto(
-        ini.ReadBool(kDanfce, "ImprimirFreteProduto", danfce.GetImprimirFreteProduto()));
-
-    TEscPosSettings& pos = GetEscPosSettings();
-    pos.SetModeloEscPos(ini.ReadInteger(kEscPos, "ModeloEscPos", pos.GetModeloEscPos()));
-    pos.SetPortaEscPos(LerTextoIni(ini, kEscPos, "PortaEscPos", pos.GetPortaEscPos()));
-    pos.SetColunasFonteNormalEscPos(
-        ini.ReadInteger(kEscPos, "ColunasFonteNormalEscPos", pos.GetColunasFonteNormalEscPos()));
-    pos.SetEspacoEntreLinhasEscPos(
-        ini.ReadInteger(kEscPos, "EspacoEntreLinhasEscPos", pos.GetEspacoEntreLinhasEscPos()));
-    pos.SetLinhasEntreCuponsEscPos(
-        ini.ReadInteger(kEscPos, "LinhasEntreCuponsEscPos", pos.GetLinhasEntreCuponsEscPos()));
-    pos.SetCortaPapelEscPos(ini.ReadBool(kEscPos, "CortaPapelEscPos", pos.GetCortaPapelEscPos()));
-    pos.SetPaginaDeCodigoEscPos(
-        ini.ReadInteger(kEscPos, "PaginaDeCodigoEscPos", pos.GetPaginaDeCodigoEscPos()));
-    pos.SetQtdeCopiasEscPos(
-        ini.ReadInteger(kEscPos, "QtdeCopiasEscPos", pos.GetQtdeCopiasEscPos()));
-    pos.SetImprimeNomeFantasiaEscPos(
-        ini.ReadBool(kEscPos, "ImprimeNomeFantasiaEscPos", pos.GetImprimeNomeFantasiaEscPos()));
-    pos.SetImprimeDescAcrescItemEscPos(
-        ini.ReadBool(kEscPos, "ImprimeDescAcrescItemEscPos", pos.GetImprimeDescAcrescItemEscPos()));
-    pos.SetResumidoEscPos(ini.ReadBool(kEscPos, "ResumidoEscPos", pos.GetResumidoEscPos()));
+    CarregarChaves(*this, ini, sectionINI_);
   } catch (const std::exception& causa) {
     throw EqorNFCeConfigException(std::string("Erro ao carregar configurações: ") + causa.what(),
                                   diretorioLogErro_);
@@ -315,109 +153,7 @@ void TqorNFCe::Carregar(const TIniFile& ini) {
 
 void TqorNFCe::Salvar(TIniFile& ini) {
   try {
-    const std::string s = sectionINI_;
-    GravarTextoIni(ini, s, "DiretorioLogErro", diretorioLogErro_);
-    ini.WriteString(s, "Repositorio", Repositorio(tipoCertificado_));
-    ini.WriteBool(s, "DiagnosticMode", diagnosticMode_);
-    GravarTextoIni(ini, s, "CNPJ", cnpj_);
-    GravarTextoIni(ini, s, "DiretorioTemplates", GetDiretorioTemplates());
-    GravarTextoIni(ini, s, "DiretorioEsquemas", GetDiretorioEsquemas());
-    GravarTextoIni(ini, s, "ArquivoServidoresHom", GetArquivoServidoresHom());
-    GravarTextoIni(ini, s, "ArquivoServidoresProd", GetArquivoServidoresProd());
-    ini.WriteString(s, "Ambiente", GetTipoAmbiente(ambiente_));
-    GravarTextoIni(ini, s, "DiretorioLog", GetDiretorioLog());
-    if (ini.ValueExists(s, "ValidarEsquema")) {
-      ini.WriteBool(s, "ValidarEsquema", validarEsquemaAntesEnvio_);
-    }
-    ini.WriteBool(s, "ValidarEsquemaAntesEnvio", validarEsquemaAntesEnvio_);
-    ini.WriteBool(s, "IgnoreInvalidCertificates", ignoreInvalidCertificates_);
-    GravarTextoIni(ini, s, "ArquivoCadeiaCertificados", arquivoCadeiaCertificados_);
-    std::string nomes = nomeCertificado_.Text();
-    std::erase_if(nomes, [](char c) { return c == '\r' || c == '\n'; });
-    GravarTextoIni(ini, s, "NomeCertificado", nomes);
-    GravarTextoIni(ini, s, "HashCertificado", hashCertificado_);
-    GravarTextoIni(ini, s, "CaminhoCertificado", caminhoCertificado_);
-    GravarTextoIni(ini, s, "SenhaCertificado", senhaCertificado_);
-    GravarProtegidoIni(ini, s, "PinCode", pinCode_);
-    ini.WriteBool(s, "ConexaoSegura", conexaoSegura_);
-    GravarTextoIni(ini, s, "Proxy", proxy_);
-    GravarTextoIni(ini, s, "Senha", senha_);
-    GravarTextoIni(ini, s, "Usuario", usuario_);
-    ini.WriteInteger(s, "TimeOut", timeOut_);
-    GravarTextoIni(ini, s, "CaracteresRemoverAcentos", caracteresRemoverAcentos_);
-    ini.WriteString(s, "VersaoManual", VersaoManualToStr(versaoManual_));
-    GravarTextoIni(ini, s, "UF", uf_);
-    ini.WriteBool(s, "AtualizarArquivoServidores", atualizarArquivoServidores_);
-    ini.WriteInteger(s, "MaxSizeLoteEnvio", maxSizeLoteEnvio_);
-    GravarTextoIni(ini, s, "DiretorioXmlDestinatario", diretorioXmlDestinatario_);
-    // The folder the property reads as, without creating it: saving changes nothing on disk
-    // but the file.
-    GravarTextoIni(ini, s, "DiretorioTemporario",
-                   diretorioTemporario_.empty() ? ExpandPath("Temp\\") : diretorioTemporario_);
-    ini.WriteBool(s, "SalvarLogsEmDisco", salvarLogsEmDisco_);
-    GravarTextoIni(ini, s, "IdCSRT", idCSRT_);
-    GravarTextoIni(ini, s, "CSRT", csrt_);
-    GravarTextoIni(ini, s, "HttpLibs", httpLibs_);
-    ini.WriteBool(s, "UtilizarEscPOS", utilizarEscPOS_);
-
-    const TqorIntegrador& integrador = GetIntegrador();
-    ini.WriteBool(kIntegrador, "Ativar", integrador.GetAtivar());
-    GravarTextoIni(ini, kIntegrador, "DiretorioEntrada", integrador.GetDiretorioEntrada());
-    GravarTextoIni(ini, kIntegrador, "DiretorioSaida", integrador.GetDiretorioSaida());
-    ini.WriteInteger(kIntegrador, "TimeOut", integrador.GetTimeOut());
-    ini.WriteInteger(kIntegrador, "NumeroSessao", integrador.GetNumeroSessao());
-
-    const TqorEmailSettings& mail = GetEmailSettings();
-    GravarTextoIni(ini, kMail, ini.ValueExists(kMail, "Servidor") ? "Servidor" : "ServidorSmtp",
-                   mail.GetServidorSmtp());
-    GravarTextoIni(ini, kMail, "EmailRemetente", mail.GetEmailRemetente());
-    GravarTextoIni(ini, kMail, "Assunto", mail.GetAssunto());
-    GravarTextoIni(ini, kMail, "Mensagem", mail.GetMensagem());
-    GravarTextoIni(ini, kMail, "Usuario", mail.GetUsuario());
-    GravarTextoIni(ini, kMail, "Senha", mail.GetSenha());
-    ini.WriteInteger(kMail, "TimeOut", mail.GetTimeOut());
-    GravarTextoIni(ini, kMail, "EmailDestinatario", mail.GetEmailDestinatario());
-    GravarTextoIni(ini, kMail, "CCo", mail.GetCCo());
-    GravarTextoIni(ini, kMail, "CC", mail.GetCC());
-    ini.WriteBool(kMail, "Autenticacao", mail.GetAutenticacao());
-    ini.WriteInteger(kMail, "Porta", mail.GetPorta());
-    ini.WriteBool(kMail, "ConteudoHtml", mail.GetConteudoHtml());
-    ini.WriteBool(kMail, "UseSecureBlackBox", mail.GetUseSecureBlackBox());
-    ini.WriteBool(s, "AnexarDanfcePDF", mail.GetAnexarDanfcePDF());
-
-    const TDanfceSettings& danfce = GetDanfceSettings();
-    GravarTextoIni(ini, kDanfce, "LogotipoEmitente", danfce.GetLogotipoEmitente());
-    GravarTextoIni(ini, kDanfce, "FraseContingencia", danfce.GetFraseContingencia());
-    GravarTextoIni(ini, kDanfce, "FraseHomologacao", danfce.GetFraseHomologacao());
-    GravarTextoIni(ini, kDanfce, "ModeloDanfce", danfce.GetModeloDanfce());
-    GravarTextoIni(ini, kDanfce, "ModeloDanfceMensagemEletronica",
-                   danfce.GetModeloDanfceMensagemEletronica());
-    ini.WriteString(kDanfce, "FormatoDanfce", FormatoDanfceToStr(danfce.GetFormatoDanfce()));
-    ini.WriteBool(kDanfce, "ExibirDetalhamento", danfce.GetExibirDetalhamento());
-    ini.WriteBool(kDanfce, "ExibirAcrescimoEDesconto", danfce.GetExibirAcrescimoEDesconto());
-    GravarProtegidoIni(ini, kDanfce, "TokenNFCe", danfce.GetTokenNFCe());
-    GravarProtegidoIni(ini, kDanfce, "IdTokenNFCe", danfce.GetIdTokenNFCe());
-    GravarTextoIni(ini, kDanfce, "LineDelimiter", danfce.GetLineDelimiter());
-    ini.WriteInteger(kDanfce, "QtdeCopias", danfce.GetQtdeCopias());
-    ini.WriteInteger(kDanfce, "InfCplMaxCol", danfce.GetInfCplMaxCol());
-    ini.WriteInteger(kDanfce, "InfCplMaxRow", danfce.GetInfCplMaxRow());
-    GravarTextoIni(ini, kDanfce, "ParamsAvancados", danfce.GetParamsAvancados());
-    ini.WriteBool(kDanfce, "InfCplQuebrarLinhaAut", danfce.GetInfCplQuebrarLinhaAut());
-    ini.WriteBool(kDanfce, "ImprimirFrete", danfce.GetImprimirFrete());
-    ini.WriteBool(kDanfce, "ImprimirFreteProduto", danfce.GetImprimirFreteProduto());
-
-    const TEscPosSettings& pos = GetEscPosSettings();
-    ini.WriteInteger(kEscPos, "ModeloEscPos", pos.GetModeloEscPos());
-    GravarTextoIni(ini, kEscPos, "PortaEscPos", pos.GetPortaEscPos());
-    ini.WriteInteger(kEscPos, "ColunasFonteNormalEscPos", pos.GetColunasFonteNormalEscPos());
-    ini.WriteInteger(kEscPos, "EspacoEntreLinhasEscPos", pos.GetEspacoEntreLinhasEscPos());
-    ini.WriteInteger(kEscPos, "LinhasEntreCuponsEscPos", pos.GetLinhasEntreCuponsEscPos());
-    ini.WriteBool(kEscPos, "CortaPapelEscPos", pos.GetCortaPapelEscPos());
-    ini.WriteInteger(kEscPos, "PaginaDeCodigoEscPos", pos.GetPaginaDeCodigoEscPos());
-    ini.WriteInteger(kEscPos, "QtdeCopiasEscPos", pos.GetQtdeCopiasEscPos());
-    ini.WriteBool(kEscPos, "ImprimeNomeFantasiaEscPos", pos.GetImprimeNomeFantasiaEscPos());
-    ini.WriteBool(kEscPos, "ImprimeDescAcrescItemEscPos", pos.GetImprimeDescAcrescItemEscPos());
-    ini.WriteBool(kEscPos, "ResumidoEscPos", pos.GetResumidoEscPos());
+    GravarChaves(*this, ini, sectionINI_);
   } catch (const std::exception& causa) {
     throw EqorNFCeConfigException(std::string("Erro ao salvar configurações: ") + causa.what(),
                                   diretorioLogErro_);
