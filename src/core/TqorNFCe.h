@@ -339,7 +339,8 @@ class TqorNFCe {
   std::string LoadTemplate(const std::string& name);
   std::string EnveloparSoapEnvio(const std::string& xml);
   // The first element of the SOAP body (or a retInutNFe anywhere); the text unchanged when
-  // it has no body.
+  // it has no body. When that element has no child element and its text, unescaped, is
+  // well-formed XML, that XML.
   std::string DesenveloparSoap(const std::string& response);
   virtual std::string GetTemplateFolder() const;
   virtual std::string UpdatePathVersaoManual(const std::string& path) const;

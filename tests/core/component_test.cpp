@@ -199,6 +199,24 @@ TEST(Component, UnwrappingTheSoapReply) {
   const std::string noBody = "<retConsStatServ><cStat>107</cStat></retConsStatServ>";
   EXPECT_EQ(nfce.DesenveloparSoap(noBody), noBody);
   EXPECT_EQ(nfce.DesenveloparSoap("não é XML"), "não é XML");
+
+  // A reply carried as escaped text is read back; text that is no document stays in its element.
+  const auto comTexto = [](const std::string& texto) {
+    return "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body>"
+           "<nfeResultMsg xmlns=\"urn:w\">" +
+           texto + "</nfeResultMsg></soap:Body></soap:Envelope>";
+  };
+  EXPECT_EQ(nfce.DesenveloparSoap(comTexto("\n &lt;?xml version=\"1.0\"?&gt;&lt;retConsReciNFe "
+                                           "versao=\"4.00\"&gt;&lt;xMotivo&gt;A &amp;amp; "
+                                           "B&lt;/xMotivo&gt;&lt;/retConsReciNFe&gt; ")),
+            "<?xml version=\"1.0\"?><retConsReciNFe versao=\"4.00\"><xMotivo>A &amp; "
+            "B</xMotivo></retConsReciNFe>");
+  EXPECT_EQ(nfce.DesenveloparSoap(comTexto("<![CDATA[<retInutNFe><x>1</x></retInutNFe>]]>")),
+            "<retInutNFe><x>1</x></retInutNFe>");
+  for (const char* texto :
+       {"&lt;a&gt;sem fim", "Serviço paralisado", "", "texto &lt;a/&gt;<b>com filho</b>"}) {
+    EXPECT_EQ(nfce.DesenveloparSoap(comTexto(texto)).rfind("<nfeResultMsg", 0), 0u) << texto;
+  }
 }
 
 TEST(Component, CrossReferenceFilesFollowTheSaveSwitch) {

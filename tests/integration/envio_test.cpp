@@ -111,6 +111,23 @@ TEST_F(EnvioRoad, BatchThenReceiptWritesAuthorisedAndDeniedNotes) {
   EXPECT_EQ(GetValueTag("cStat", nfce.ConsultarNF(Chave(a))), "100");
 }
 
+TEST_F(EnvioRoad, RepliesSentAsEscapedTextAreReadBack) {
+  rig->simulator->SetResultadoEscapado(true);
+  const std::string nota = NotaAssinada(651);
+  const std::string resposta = nfce.EnviarNF("78", nota, false);
+  ASSERT_EQ(resposta.find("&lt;"), std::string::npos) << resposta;
+  const std::string recibo = GetValueTag("nRec", resposta);
+  ASSERT_EQ(recibo.size(), 15u) << resposta;
+  ASSERT_TRUE(FileExists(Dest(recibo)));
+
+  const std::string processado = nfce.ConsultarRecibo(recibo);
+  EXPECT_EQ(processado.rfind("<retConsReciNFe", 0), 0u) << processado;
+  EXPECT_EQ(GetValueTag("cStat", processado), "104") << processado;
+  std::string out;
+  EXPECT_EQ(Verificar(Dest(Chave(nota) + "-nfce.xml"), &out), 0) << out;
+  EXPECT_FALSE(FileExists(Dest(recibo)));
+}
+
 TEST_F(EnvioRoad, ChecksBeforeAnythingIsPosted) {
   const std::string nota = NotaAssinada(701);
   const int antes = rig->simulator->RequestCount();
