@@ -381,6 +381,9 @@ class TqorNFCe {
                             const std::string& defaultResultTag,
                             const std::string& defaultNamespace);
   void ReportFailure(const std::string& operation, const std::exception& failure);
+  // ValidarLoteParaEnvio without its failure report, for the sending operations.
+  void ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
+                           std::string& loteXml);
   // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
   // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
   // `documento` the note's text read (parsed rather than searched leniently: a note that is

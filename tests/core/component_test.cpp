@@ -7,6 +7,7 @@
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "platform/TStrings.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -268,6 +269,46 @@ TEST(Component, TelemetryRecordsPingsOnlyWithDiagnosticsAndALogFolder) {
   c.nfce.SendTelemetryPing("Desligado");
   EXPECT_EQ(ReadFile(c.dir / "Log/diagnosticmode/nfce/" + files[0]).find("Desligado"),
             std::string::npos);
+}
+
+// The telemetry events of `evento`: "ping" lines, or the failure lines of class `classe`.
+int Eventos(const Configured& c, const std::string& evento, const std::string& classe = {}) {
+  const std::string pasta = c.dir / "Log/diagnosticmode/nfce/";
+  int total = 0;
+  for (const std::string& arquivo : ListFiles(pasta, "telemetria-*.jsonl")) {
+    TStrings linhas;
+    linhas.SetText(ReadFile(pasta + arquivo));
+    for (const std::string& linha : linhas.Lines()) {
+      const bool falha = linha.find("\"classe\":") != std::string::npos;
+      total += linha.find("\"evento\":\"" + evento + "\"") != std::string::npos &&
+               (classe.empty() ? !falha
+                               : linha.find("\"classe\":\"" + classe + "\"") != std::string::npos);
+    }
+  }
+  return total;
+}
+
+TEST(Component, TelemetryOfTheConfigurationAndOfTheDistributionCheck) {
+  Configured c;
+  EXPECT_THROW(c.nfce.LoadConfig(c.dir / "nao-existe.ini"), EqorConfigINIException);
+  EXPECT_THROW(c.nfce.LoadConfig(static_cast<const TIniFile*>(nullptr)), EqorConfigINIException);
+  EXPECT_THROW(c.nfce.SaveConfig(static_cast<TIniFile*>(nullptr)), EqorConfigINIException);
+  EXPECT_EQ(Eventos(c, "LoadConfig", "EqorConfigINIException"), 2);
+  EXPECT_EQ(Eventos(c, "LoadConfig"), 0) << "the ping follows a load that was made";
+  EXPECT_EQ(Eventos(c, "SaveConfig"), 1);
+  EXPECT_EQ(Eventos(c, "SaveConfig", "EqorConfigINIException"), 1);
+  TIniFile ini;
+  c.nfce.SaveConfig(&ini);
+  c.nfce.LoadConfig(&ini);
+  EXPECT_EQ(Eventos(c, "LoadConfig"), 1);
+
+  // The distribution check pings, and its failure is the host's to report.
+  EXPECT_THROW(c.nfce.ValidarArquivoXmlDestinatario(" "),
+               EqorNFCeValidarArquivoXmlDestinatarioException);
+  EXPECT_EQ(Eventos(c, "ValidarArquivoXmlDestinatario"), 1);
+  EXPECT_EQ(
+      Eventos(c, "ValidarArquivoXmlDestinatario", "EqorNFCeValidarArquivoXmlDestinatarioException"),
+      0);
 }
 
 TEST(Component, ATelemetryFailureGoesToTheExceptionLogAndNeverStopsTheCaller) {
