@@ -20,6 +20,7 @@
 #include "Services.h"
 #include "Soap.h"
 #include "StatusService.h"
+#include "platform/Xml.h"
 
 namespace qor::sim {
 namespace {
@@ -70,6 +71,7 @@ struct Simulator::Impl {
   std::atomic<int> handshakeCount{0};
   std::atomic<SimulatorFault> fault{SimulatorFault::Normal};
   std::atomic<int> faultDelayMs{0};
+  std::atomic<bool> resultadoEscapado{options.resultadoEscapado};
 
   std::mutex settingsMutex;  // guards the two settings below
   std::chrono::milliseconds tempoProcessamentoLote{options.tempoProcessamentoLoteMs};
@@ -166,17 +168,22 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
 
   SoapRequest soap = ParseSoapRequest(request.body, route);
   const bool withHeader = route.layout == "3.10";
+  const auto reply = [&](const ServiceRoute& replyRoute, const ServiceAnswer& answer) {
+    SetSoap(response, 200,
+            BuildSoapReply(replyRoute, resultadoEscapado ? Escape(answer.xml) : answer.xml,
+                           withHeader ? answer.cUF : ""));
+  };
   switch (route.kind) {
     case ServiceKind::Status: {
       ServiceAnswer answer =
           AnswerStatus(route, soap, options.schemasFolder, std::chrono::system_clock::now());
-      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      reply(route, answer);
       return;
     }
     case ServiceKind::Query: {
       ServiceAnswer answer =
           AnswerQuery(route, soap, options.schemasFolder, notes, std::chrono::system_clock::now());
-      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      reply(route, answer);
       return;
     }
     case ServiceKind::Authorization: {
@@ -189,13 +196,13 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
       // The compressed operation has a reply element of its own in the 3.10 WSDL.
       ServiceRoute replyRoute = route;
       if (soap.compressed) replyRoute.resultElement = route.zipResultElement;
-      SetSoap(response, 200, BuildSoapReply(replyRoute, answer.xml, withHeader ? answer.cUF : ""));
+      reply(replyRoute, answer);
       return;
     }
     case ServiceKind::ReceiptQuery: {
       ServiceAnswer answer = AnswerReceiptQuery(route, soap, CurrentAuthorizationSettings(), notes,
                                                 std::chrono::system_clock::now());
-      SetSoap(response, 200, BuildSoapReply(route, answer.xml, withHeader ? answer.cUF : ""));
+      reply(route, answer);
       return;
     }
     case ServiceKind::NotAvailable:
@@ -327,6 +334,8 @@ void Simulator::SetTempoProcessamentoLote(int ms) {
   std::lock_guard<std::mutex> lock(impl_->settingsMutex);
   impl_->tempoProcessamentoLote = std::chrono::milliseconds(ms);
 }
+
+void Simulator::SetResultadoEscapado(bool escapado) { impl_->resultadoEscapado = escapado; }
 
 void Simulator::SetDenegarCpfDestinatario(const std::string& cpf) {
   std::lock_guard<std::mutex> lock(impl_->settingsMutex);

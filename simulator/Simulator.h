@@ -43,6 +43,9 @@ struct SimulatorOptions {
   // How long a batch sent for a receipt (indSinc 0) answers 105 "Lote em processamento" to the
   // receipt query; 0 answers it processed at once.
   int tempoProcessamentoLoteMs = 0;
+  // Answer as the services that return their document escaped, as the text of the result
+  // element ("&lt;retConsReciNFe ...&gt;"), instead of as its child element.
+  bool resultadoEscapado = false;
 };
 
 // Fault modes for the tests; Normal answers as the real service does.
@@ -84,6 +87,9 @@ class Simulator {
   // A note whose recipient has this CPF (11 digits) is denied, 302 "Uso Denegado: Irregularidade
   // fiscal do destinatário", and recorded as denied; empty (the default) denies nothing.
   void SetDenegarCpfDestinatario(const std::string& cpf);
+
+  // Replaces SimulatorOptions::resultadoEscapado for the answers that follow.
+  void SetResultadoEscapado(bool escapado);
 
   // Number of requests answered so far (any service, any outcome).
   int RequestCount() const;

@@ -26,6 +26,7 @@ constexpr const char* kPassword = "1234";
 std::string SimulatorUsage(const std::string& name) {
   return "Uso: " + name +
          " [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]\n"
+         "       [--resultado-escapado]\n"
          "\n"
          "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
          "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
@@ -42,6 +43,9 @@ std::string SimulatorUsage(const std::string& name) {
          "  --processamento-lote MS\n"
          "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
          "                  em processamento\" (padrão: 0, processado de imediato)\n"
+         "  --resultado-escapado\n"
+         "                  responde com o documento escapado, como texto do elemento de\n"
+         "                  resultado, como fazem alguns serviços estaduais\n"
          "  --help          mostra esta ajuda\n";
 }
 
@@ -84,6 +88,7 @@ int RunSimulatorCommand(int argc, char** argv) {
   const std::string name = argc > 0 && argv[0] != nullptr ? argv[0] : "qornfce-simulador";
   int port = 0;
   int processamentoMs = 0;
+  bool resultadoEscapado = false;
   std::string folder = "simulador-nfce";
   std::string schemas;
 
@@ -92,6 +97,10 @@ int RunSimulatorCommand(int argc, char** argv) {
     if (option == "--help" || option == "-h") {
       std::cout << SimulatorUsage(name);
       return 0;
+    }
+    if (option == "--resultado-escapado") {
+      resultadoEscapado = true;
+      continue;
     }
     if (option != "--porta" && option != "--pasta" && option != "--esquemas" &&
         option != "--processamento-lote") {
@@ -146,6 +155,7 @@ int RunSimulatorCommand(int argc, char** argv) {
     options.serverCert = pki.serverCert;
     options.serverKey = pki.serverKey;
     options.tempoProcessamentoLoteMs = processamentoMs;
+    options.resultadoEscapado = resultadoEscapado;
     Simulator simulator(options);
     simulator.Start();
 

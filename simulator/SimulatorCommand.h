@@ -8,7 +8,8 @@ namespace qor::sim {
 // The usage text of the command, `name` being how the user calls it.
 std::string SimulatorUsage(const std::string& name);
 
-// `<command> [--porta N] [--pasta DIR] [--esquemas DIR]`: makes the test PKI in DIR/pki (CNPJ
+// `<command> [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]
+// [--resultado-escapado]`: makes the test PKI in DIR/pki (CNPJ
 // 11222333000181, password "1234"), starts the simulator on 127.0.0.1, writes
 // DIR/nfceServidoresProd.ini and DIR/nfceServidoresHom.ini, prints where everything is and
 // serves until SIGINT or SIGTERM. argv[0] is the command's name as the user typed it (used in

@@ -6,6 +6,7 @@
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/Xml.h"
 
 namespace qor {
 
@@ -50,33 +51,9 @@ void TqorNFCeConvTXTDataSet::SetTXT(const std::string& value) {
 }
 
 std::string TqorNFCeConvTXTDataSet::EscaparValor(std::string_view value) {
-  const auto especial = [](char c) {
-    return c == '\'' || c == '"' || c == '<' || c == '>' || c == '&';
-  };
-  if (std::none_of(value.begin(), value.end(), especial)) return std::string(value);
-  std::string out;
-  out.reserve(value.size() + 8);
-  for (char c : value) {
-    switch (c) {
-      case '\'':
-        out += "&apos;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '&':
-        out += "&amp;";
-        break;
-      default:
-        out += c;
-    }
-  }
+  // Most values have nothing to escape: they are handed back without the copies below.
+  if (value.find_first_of("'\"<>&") == std::string_view::npos) return std::string(value);
+  std::string out = Escape(std::string(value));
   if (value.find('&') == std::string_view::npos) return out;
   // An entity the host had already escaped ("&amp;" in the input became "&amp;amp;") is
   // restored.

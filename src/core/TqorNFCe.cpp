@@ -356,11 +356,19 @@ std::string TqorNFCe::DesenveloparSoap(const std::string& response) {
   std::string result;
   if (document.SelectSingleNode("//*[local-name()='retInutNFe']", result)) return result;
   const std::string ns = document.RootNamespace();
-  if (!ns.empty() &&
-      document.SelectSingleNode("./soap:Envelope/soap:Body/*", result, {{"soap", ns}})) {
+  if (ns.empty() ||
+      !document.SelectSingleNode("./soap:Envelope/soap:Body/*", result, {{"soap", ns}})) {
+    return response;
+  }
+  // Some state services send their document escaped, as the text of the result element: that
+  // text, read back, is the reply. Any other text is left inside its element.
+  std::string texto;
+  if (!document.SelectSingleNode("./soap:Envelope/soap:Body/*[1][not(*)]", texto, {{"soap", ns}},
+                                 false)) {
     return result;
   }
-  return response;
+  texto = Trim(texto);
+  return IsValidXml(texto) ? texto : result;
 }
 
 // ---- cross-reference files ------------------------------------------------------------------

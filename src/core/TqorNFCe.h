@@ -341,7 +341,8 @@ class TqorNFCe {
   std::string LoadTemplate(const std::string& name);
   std::string EnveloparSoapEnvio(const std::string& xml);
   // The first element of the SOAP body (or a retInutNFe anywhere); the text unchanged when
-  // it has no body.
+  // it has no body. When that element has no child element and its text, unescaped, is
+  // well-formed XML, that XML.
   std::string DesenveloparSoap(const std::string& response);
   virtual std::string GetTemplateFolder() const;
   virtual std::string UpdatePathVersaoManual(const std::string& path) const;
@@ -384,6 +385,9 @@ class TqorNFCe {
                             const std::string& defaultResultTag,
                             const std::string& defaultNamespace);
   void ReportFailure(const std::string& operation, const std::exception& failure);
+  // ValidarLoteParaEnvio without its failure report, for the sending operations.
+  void ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
+                           std::string& loteXml);
   // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
   // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
   // `documento` the note's text read (parsed rather than searched leniently: a note that is

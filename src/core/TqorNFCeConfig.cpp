@@ -75,40 +75,54 @@ void TqorNFCe::SetConfigINI(std::unique_ptr<TIniFile> ini) { configIni_ = std::m
 
 // ---- load and save --------------------------------------------------------------------------
 
+// The load pings after loading, so the event follows the settings just read; a failure is
+// reported under the operation's name like any other.
 void TqorNFCe::LoadConfig(const std::string& fileName) {
-  const std::string path = GetINIFilePath(fileName);
-  if (!FileExists(path)) {
-    throw EqorConfigINIException("Arquivo %s não foi encontrado", {path}, diretorioLogErro_);
+  try {
+    const std::string path = GetINIFilePath(fileName);
+    if (!FileExists(path)) {
+      throw EqorConfigINIException("Arquivo %s não foi encontrado", {path}, diretorioLogErro_);
+    }
+    configIni_ = std::make_unique<TIniFile>(path);
+    CarregarConfiguracoes();
+  } catch (const std::exception& failure) {
+    ReportFailure("LoadConfig", failure);
+    throw;
   }
-  configIni_ = std::make_unique<TIniFile>(path);
-  CarregarConfiguracoes();
   SendTelemetryPing("LoadConfig");
 }
 
 void TqorNFCe::LoadConfig(const TIniFile* ini) {
-  if (ini == nullptr) {
-    throw EqorConfigINIException("O parâmetro não pode ser nil para realizar o LoadConfig",
-                                 diretorioLogErro_);
+  try {
+    if (ini == nullptr) {
+      throw EqorConfigINIException("O parâmetro não pode ser nil para realizar o LoadConfig",
+                                   diretorioLogErro_);
+    }
+    configIni_ = std::make_unique<TIniFile>();
+    Carregar(*ini);
+  } catch (const std::exception& failure) {
+    ReportFailure("LoadConfig", failure);
+    throw;
   }
-  configIni_ = std::make_unique<TIniFile>();
-  Carregar(*ini);
   SendTelemetryPing("LoadConfig");
 }
 
 void TqorNFCe::SaveConfig(const std::string& fileName) {
-  SendTelemetryPing("SaveConfig");
-  if (!fileName.empty()) configIni_ = std::make_unique<TIniFile>(fileName);
-  SalvarConfiguracoes();
+  RunOperation("SaveConfig", [&] {
+    if (!fileName.empty()) configIni_ = std::make_unique<TIniFile>(fileName);
+    SalvarConfiguracoes();
+  });
 }
 
 void TqorNFCe::SaveConfig(TIniFile* ini) {
-  SendTelemetryPing("SaveConfig");
-  if (ini == nullptr) {
-    throw EqorConfigINIException("Parâmetro não pode ser nil para realizar o SaveConfig",
-                                 diretorioLogErro_);
-  }
-  configIni_ = std::make_unique<TIniFile>();
-  Salvar(*ini);
+  RunOperation("SaveConfig", [&] {
+    if (ini == nullptr) {
+      throw EqorConfigINIException("Parâmetro não pode ser nil para realizar o SaveConfig",
+                                   diretorioLogErro_);
+    }
+    configIni_ = std::make_unique<TIniFile>();
+    Salvar(*ini);
+  });
 }
 
 void TqorNFCe::CarregarConfiguracoes() { Carregar(GetConfigINI()); }

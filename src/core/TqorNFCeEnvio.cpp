@@ -62,6 +62,18 @@ void TqorNFCe::ValidarTamanhoArquivoEnvio(const std::string& aLoteNotas) {
 
 void TqorNFCe::ValidarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
                                     std::string& loteXml) {
+  // Only a host's own call reports its failures: inside a sending, the size exception means
+  // "compress", and every other failure is the sending's own to report.
+  try {
+    ChecarLoteParaEnvio(lote, aLoteNotas, loteXml);
+  } catch (const std::exception& failure) {
+    ReportFailure("ValidarLoteParaEnvio", failure);
+    throw;
+  }
+}
+
+void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
+                                   std::string& loteXml) {
   SendTelemetryPing("ValidarLoteParaEnvio");
   loteXml = Format(LoadTemplate("pedido_enviarnota.xml"), {lote, aLoteNotas, ""});
   CheckCertificate();
@@ -113,7 +125,7 @@ std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLote
     std::string loteXml;
     bool grande = false;
     try {
-      ValidarLoteParaEnvio(lote, aLoteNotas, loteXml);
+      ChecarLoteParaEnvio(lote, aLoteNotas, loteXml);
     } catch (const EqorNFCeMaxSizeException&) {
       grande = true;  // sent compressed; the remaining checks of the batch are not made
     }
@@ -144,7 +156,7 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     std::string loteXml;
     bool grande = false;
     try {
-      ValidarLoteParaEnvio(lote, aXmlNota, loteXml);
+      ChecarLoteParaEnvio(lote, aXmlNota, loteXml);
     } catch (const EqorNFCeMaxSizeException&) {
       grande = true;
     }
@@ -388,6 +400,7 @@ std::string TqorNFCe::GerarXMLEnvioDestinatario(const std::string& chave,
 }
 
 bool TqorNFCe::ValidarArquivoXmlDestinatario(const std::string& xml, TStrings* erros) {
+  SendTelemetryPing("ValidarArquivoXmlDestinatario");
   if (Trim(xml).empty()) {
     throw EqorNFCeValidarArquivoXmlDestinatarioException(
         "Xml sem conteúdo, informar um xml válido.", diretorioLogErro_);

@@ -47,18 +47,9 @@ std::string NodeText(xmlNodePtr node) {
 }
 
 std::string SaveElement(xmlNodePtr element) {
-  xmlBufferPtr buffer = xmlBufferCreate();
-  if (buffer == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
-  xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
-  if (save == nullptr) {
-    xmlBufferFree(buffer);
-    throw EqorGovException("Memória insuficiente ao serializar XML");
-  }
-  xmlSaveTree(save, element);
-  xmlSaveClose(save);
-  std::string out(C(xmlBufferContent(buffer)), static_cast<std::size_t>(xmlBufferLength(buffer)));
-  xmlBufferFree(buffer);
-  return out;
+  XmlTextWriter writer;
+  writer.Write(element);
+  return writer.Finish();
 }
 
 // Outer XML of an element. Declarations the element relies on may sit on its ancestors (a SOAP
@@ -73,23 +64,12 @@ std::string NodeXml(xmlNodePtr node) {
   if (node->type != XML_ELEMENT_NODE) return NodeText(node);
   if (node->parent == nullptr || node->parent->type == XML_DOCUMENT_NODE) return SaveElement(node);
 
-  xmlDocPtr holder = xmlNewDoc(BAD_CAST "1.0");
+  const XmlDocPtr holder(xmlNewDoc(BAD_CAST "1.0"));
   if (holder == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
-  xmlNodePtr copy = xmlDocCopyNode(node, holder, 1);
-  if (copy == nullptr) {
-    xmlFreeDoc(holder);
-    throw EqorGovException("Memória insuficiente ao serializar XML");
-  }
-  xmlDocSetRootElement(holder, copy);
-  std::string out;
-  try {
-    out = SaveElement(copy);
-  } catch (...) {
-    xmlFreeDoc(holder);
-    throw;
-  }
-  xmlFreeDoc(holder);
-  return out;
+  xmlNodePtr copy = xmlDocCopyNode(node, holder.get(), 1);
+  if (copy == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
+  xmlDocSetRootElement(holder.get(), copy);
+  return SaveElement(copy);
 }
 
 // Visits the elements under (and including) `root` in document order until `visit` returns
@@ -197,7 +177,20 @@ XmlDocPtr ParseOrNull(const std::string& xml) {
 
 }  // namespace
 
-// ---- shared with SchemaValidator.cpp ----------------------------------------------------------
+// ---- shared with SchemaValidator.cpp and XmlSigner.cpp ----------------------------------------
+
+XmlTextWriter::XmlTextWriter() : buffer_(xmlBufferCreate()) {
+  if (buffer_ != nullptr) save_.reset(xmlSaveToBuffer(buffer_.get(), "UTF-8", XML_SAVE_NO_DECL));
+  if (save_ == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
+}
+
+void XmlTextWriter::Write(xmlNodePtr node) { xmlSaveTree(save_.get(), node); }
+
+std::string XmlTextWriter::Finish() {
+  save_.reset();  // closing flushes what the context still holds into the buffer
+  return std::string(C(xmlBufferContent(buffer_.get())),
+                     static_cast<std::size_t>(xmlBufferLength(buffer_.get())));
+}
 
 std::string XmlErrorText(const xmlError* error) {
   std::string message = error->message != nullptr ? error->message : "erro desconhecido";
@@ -467,10 +460,7 @@ std::string GetXMLNamespace(const std::string& xml) {
 
 bool IsValidXml(const std::string& xml) {
   std::string error;
-  xmlDocPtr doc = ParseXmlHardened(xml, error);
-  if (doc == nullptr) return false;
-  xmlFreeDoc(doc);
-  return true;
+  return XmlDocPtr(ParseXmlHardened(xml, error)) != nullptr;
 }
 
 // ---- text forms -------------------------------------------------------------------------------

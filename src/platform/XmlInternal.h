@@ -4,6 +4,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
 
 #include <functional>
 #include <memory>
@@ -19,6 +20,26 @@ struct XmlDocFree {
   void operator()(xmlDocPtr doc) const { xmlFreeDoc(doc); }
 };
 using XmlDocPtr = std::unique_ptr<xmlDoc, XmlDocFree>;
+
+// Serialises nodes, one after the other, into one UTF-8 text without an XML declaration. The
+// buffer and the save context are owned here, so a failure half-way frees them both.
+class XmlTextWriter {
+ public:
+  XmlTextWriter();  // EqorGovException when libxml2 cannot allocate them
+  void Write(xmlNodePtr node);
+  // The text of the nodes written; the writer is spent afterwards.
+  std::string Finish();
+
+ private:
+  struct BufferFree {
+    void operator()(xmlBufferPtr buffer) const { xmlBufferFree(buffer); }
+  };
+  struct SaveClose {
+    void operator()(xmlSaveCtxtPtr save) const { xmlSaveClose(save); }
+  };
+  std::unique_ptr<xmlBuffer, BufferFree> buffer_;
+  std::unique_ptr<xmlSaveCtxt, SaveClose> save_;  // after the buffer: closed before it is freed
+};
 
 // "line N: message" of one libxml2 error, without the trailing line break libxml2 puts there.
 std::string XmlErrorText(const xmlError* error);

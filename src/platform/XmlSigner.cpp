@@ -2,7 +2,6 @@
 
 #include <libxml/tree.h>
 #include <libxml/valid.h>
-#include <libxml/xmlsave.h>
 #include <xmlsec/crypto.h>
 #include <xmlsec/keys.h>
 #include <xmlsec/templates.h>
@@ -117,19 +116,9 @@ void RegisterIds(xmlDocPtr doc, xmlNodePtr node, const std::string& localName,
 // The document as one text without an XML declaration: each top-level node in turn, so that no
 // line break is added between them or at the end.
 std::string Serialize(xmlDocPtr doc) {
-  xmlBufferPtr buffer = xmlBufferCreate();
-  if (buffer == nullptr) throw EqorGovException("Memória insuficiente ao serializar XML");
-  xmlSaveCtxtPtr save = xmlSaveToBuffer(buffer, "UTF-8", XML_SAVE_NO_DECL);
-  if (save == nullptr) {
-    xmlBufferFree(buffer);
-    throw EqorGovException("Memória insuficiente ao serializar XML");
-  }
-  for (xmlNodePtr cur = doc->children; cur != nullptr; cur = cur->next) xmlSaveTree(save, cur);
-  xmlSaveClose(save);
-  std::string out(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
-                  static_cast<std::size_t>(xmlBufferLength(buffer)));
-  xmlBufferFree(buffer);
-  return out;
+  XmlTextWriter writer;
+  for (xmlNodePtr cur = doc->children; cur != nullptr; cur = cur->next) writer.Write(cur);
+  return writer.Finish();
 }
 
 // The first child element of `parent` named `name` in the signature's namespace; null if none.

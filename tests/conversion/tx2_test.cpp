@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <utility>
 
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
@@ -162,7 +163,18 @@ TEST(Tx2, ValuesAreEscapedOnceAndWrittenAsHeld) {
                       "</obsCont></infAdic>"),
             std::string::npos)
       << nota;
-  EXPECT_EQ(TqorNFCeConvTXTDataSet::EscaparValor("&amp;amp;"), "&amp;amp;");
+  // Only the five predefined entities count as escaped already; anything else after "&" is text.
+  const std::pair<const char*, const char*> casos[] = {
+      {"sem nada", "sem nada"},
+      {"a'b\"c<d>e&f", "a&apos;b&quot;c&lt;d&gt;e&amp;f"},
+      {"&apos;&quot;&lt;&gt;&amp;", "&apos;&quot;&lt;&gt;&amp;"},
+      {"&amp;amp;", "&amp;amp;"},
+      {"&#39; &nbsp; &amp &", "&amp;#39; &amp;nbsp; &amp;amp &amp;"},
+      {"<&lt;>", "&lt;&lt;&gt;"},
+  };
+  for (const auto& [valor, esperado] : casos) {
+    EXPECT_EQ(TqorNFCeConvTXTDataSet::EscaparValor(valor), esperado) << valor;
+  }
 }
 
 TEST(Tx2, NullValuesAndCashPaymentsWriteNothing) {

@@ -7,6 +7,7 @@
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "platform/TStrings.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -199,6 +200,24 @@ TEST(Component, UnwrappingTheSoapReply) {
   const std::string noBody = "<retConsStatServ><cStat>107</cStat></retConsStatServ>";
   EXPECT_EQ(nfce.DesenveloparSoap(noBody), noBody);
   EXPECT_EQ(nfce.DesenveloparSoap("não é XML"), "não é XML");
+
+  // A reply carried as escaped text is read back; text that is no document stays in its element.
+  const auto comTexto = [](const std::string& texto) {
+    return "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body>"
+           "<nfeResultMsg xmlns=\"urn:w\">" +
+           texto + "</nfeResultMsg></soap:Body></soap:Envelope>";
+  };
+  EXPECT_EQ(nfce.DesenveloparSoap(comTexto("\n &lt;?xml version=\"1.0\"?&gt;&lt;retConsReciNFe "
+                                           "versao=\"4.00\"&gt;&lt;xMotivo&gt;A &amp;amp; "
+                                           "B&lt;/xMotivo&gt;&lt;/retConsReciNFe&gt; ")),
+            "<?xml version=\"1.0\"?><retConsReciNFe versao=\"4.00\"><xMotivo>A &amp; "
+            "B</xMotivo></retConsReciNFe>");
+  EXPECT_EQ(nfce.DesenveloparSoap(comTexto("<![CDATA[<retInutNFe><x>1</x></retInutNFe>]]>")),
+            "<retInutNFe><x>1</x></retInutNFe>");
+  for (const char* texto :
+       {"&lt;a&gt;sem fim", "Serviço paralisado", "", "texto &lt;a/&gt;<b>com filho</b>"}) {
+    EXPECT_EQ(nfce.DesenveloparSoap(comTexto(texto)).rfind("<nfeResultMsg", 0), 0u) << texto;
+  }
 }
 
 TEST(Component, CrossReferenceFilesFollowTheSaveSwitch) {
@@ -250,6 +269,46 @@ TEST(Component, TelemetryRecordsPingsOnlyWithDiagnosticsAndALogFolder) {
   c.nfce.SendTelemetryPing("Desligado");
   EXPECT_EQ(ReadFile(c.dir / "Log/diagnosticmode/nfce/" + files[0]).find("Desligado"),
             std::string::npos);
+}
+
+// The telemetry events of `evento`: "ping" lines, or the failure lines of class `classe`.
+int Eventos(const Configured& c, const std::string& evento, const std::string& classe = {}) {
+  const std::string pasta = c.dir / "Log/diagnosticmode/nfce/";
+  int total = 0;
+  for (const std::string& arquivo : ListFiles(pasta, "telemetria-*.jsonl")) {
+    TStrings linhas;
+    linhas.SetText(ReadFile(pasta + arquivo));
+    for (const std::string& linha : linhas.Lines()) {
+      const bool falha = linha.find("\"classe\":") != std::string::npos;
+      total += linha.find("\"evento\":\"" + evento + "\"") != std::string::npos &&
+               (classe.empty() ? !falha
+                               : linha.find("\"classe\":\"" + classe + "\"") != std::string::npos);
+    }
+  }
+  return total;
+}
+
+TEST(Component, TelemetryOfTheConfigurationAndOfTheDistributionCheck) {
+  Configured c;
+  EXPECT_THROW(c.nfce.LoadConfig(c.dir / "nao-existe.ini"), EqorConfigINIException);
+  EXPECT_THROW(c.nfce.LoadConfig(static_cast<const TIniFile*>(nullptr)), EqorConfigINIException);
+  EXPECT_THROW(c.nfce.SaveConfig(static_cast<TIniFile*>(nullptr)), EqorConfigINIException);
+  EXPECT_EQ(Eventos(c, "LoadConfig", "EqorConfigINIException"), 2);
+  EXPECT_EQ(Eventos(c, "LoadConfig"), 0) << "the ping follows a load that was made";
+  EXPECT_EQ(Eventos(c, "SaveConfig"), 1);
+  EXPECT_EQ(Eventos(c, "SaveConfig", "EqorConfigINIException"), 1);
+  TIniFile ini;
+  c.nfce.SaveConfig(&ini);
+  c.nfce.LoadConfig(&ini);
+  EXPECT_EQ(Eventos(c, "LoadConfig"), 1);
+
+  // The distribution check pings, and its failure is the host's to report.
+  EXPECT_THROW(c.nfce.ValidarArquivoXmlDestinatario(" "),
+               EqorNFCeValidarArquivoXmlDestinatarioException);
+  EXPECT_EQ(Eventos(c, "ValidarArquivoXmlDestinatario"), 1);
+  EXPECT_EQ(
+      Eventos(c, "ValidarArquivoXmlDestinatario", "EqorNFCeValidarArquivoXmlDestinatarioException"),
+      0);
 }
 
 TEST(Component, ATelemetryFailureGoesToTheExceptionLogAndNeverStopsTheCaller) {

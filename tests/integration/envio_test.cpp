@@ -112,6 +112,23 @@ TEST_F(EnvioRoad, BatchThenReceiptWritesAuthorisedAndDeniedNotes) {
   EXPECT_EQ(GetValueTag("cStat", nfce.ConsultarNF(Chave(a))), "100");
 }
 
+TEST_F(EnvioRoad, RepliesSentAsEscapedTextAreReadBack) {
+  rig->simulator->SetResultadoEscapado(true);
+  const std::string nota = NotaAssinada(651);
+  const std::string resposta = nfce.EnviarNF("78", nota, false);
+  ASSERT_EQ(resposta.find("&lt;"), std::string::npos) << resposta;
+  const std::string recibo = GetValueTag("nRec", resposta);
+  ASSERT_EQ(recibo.size(), 15u) << resposta;
+  ASSERT_TRUE(FileExists(Dest(recibo)));
+
+  const std::string processado = nfce.ConsultarRecibo(recibo);
+  EXPECT_EQ(processado.rfind("<retConsReciNFe", 0), 0u) << processado;
+  EXPECT_EQ(GetValueTag("cStat", processado), "104") << processado;
+  std::string out;
+  EXPECT_EQ(Verificar(Dest(Chave(nota) + "-nfce.xml"), &out), 0) << out;
+  EXPECT_FALSE(FileExists(Dest(recibo)));
+}
+
 TEST_F(EnvioRoad, ChecksBeforeAnythingIsPosted) {
   const std::string nota = NotaAssinada(701);
   const int antes = rig->simulator->RequestCount();
@@ -144,6 +161,21 @@ TEST_F(EnvioRoad, ChecksBeforeAnythingIsPosted) {
   nfce.SetMaxSizeLoteEnvio(1);
   const std::string resposta = nfce.EnviarNF("9", nota, false);
   EXPECT_EQ(GetValueTag("cStat", resposta), "103") << resposta;
+  // A host's own call reports its failures; inside the sending the size failure is no failure.
+  const std::string telemetria = rig->dir / "Log/diagnosticmode/nfce/";
+  const auto eventos = ListFiles(telemetria, "telemetria-*.jsonl");
+  ASSERT_EQ(eventos.size(), 1u);
+  const std::string linhas = ReadFile(telemetria + eventos[0]);
+  const auto contar = [&](const std::string& trecho) {
+    int n = 0;
+    for (std::size_t at = 0; (at = linhas.find(trecho, at)) != std::string::npos; ++at) ++n;
+    return n;
+  };
+  EXPECT_EQ(contar("\"evento\":\"ValidarLoteParaEnvio\",\"versao\":\"" + nfce.GetVersao() + "\"}"),
+            3)
+      << "a ping for each check, the sending's included";
+  EXPECT_EQ(contar("\"classe\":\"EqorNFCeMaxSizeException\""), 1) << linhas;
+  EXPECT_EQ(contar("\"classe\":\"EqorSignatureException\""), 1) << linhas;
   // The compressed form is standard gzip in standard Base64: the system tools read it back.
   WriteFile(rig->dir / "lote.b64", TqorNFCe::CompactaLote(nota));
   std::string volta;

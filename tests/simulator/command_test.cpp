@@ -102,7 +102,8 @@ class Child {
 TEST(SimulatorCommandTest, ServesUntilSigterm) {
   QOR_NEEDS_SCHEMAS();
   TempDir dir;
-  Child child({kProgram, "--pasta", dir / "sim", "--esquemas", SchemasFolder()});
+  Child child(
+      {kProgram, "--pasta", dir / "sim", "--esquemas", SchemasFolder(), "--resultado-escapado"});
   ASSERT_TRUE(child.ReadUntil("Ctrl+C")) << child.output();
 
   const std::string pki = dir / "sim/pki/";
@@ -126,8 +127,13 @@ TEST(SimulatorCommandTest, ServesUntilSigterm) {
                               "--data-binary @" +
                               dir / "pedido.xml" + " " + url,
                           &reply));
-  EXPECT_NE(reply.find("<cStat>107</cStat>"), std::string::npos) << reply;
-  EXPECT_NE(reply.find("<cUF>31</cUF>"), std::string::npos) << reply;
+  // The document comes back as the escaped text of the result element.
+  EXPECT_NE(reply.find("<nfeResultMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
+                       "NFeStatusServico4\">&lt;retConsStatServ "),
+            std::string::npos)
+      << reply;
+  EXPECT_NE(reply.find("&lt;cStat&gt;107&lt;/cStat&gt;"), std::string::npos) << reply;
+  EXPECT_NE(reply.find("&lt;cUF&gt;31&lt;/cUF&gt;"), std::string::npos) << reply;
 
   EXPECT_EQ(0, child.Terminate()) << child.output();
   EXPECT_NE(child.output().find("encerrado"), std::string::npos) << child.output();
