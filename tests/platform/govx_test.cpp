@@ -159,7 +159,7 @@ TEST_F(GovXPostTest, BrokenExchangesFailNamingTheAddress) {
     Fault fault;
     int timeOut;             // 0: the default
     std::string beforeUrl;   // what the message has right before the address
-    std::string afterwards;  // and somewhere else
+    std::string afterwards;  // and somewhere else, when not empty
     int requests;            // the requests the server saw, -1 when not checked
   };
   const Row rows[] = {
@@ -177,7 +177,9 @@ TEST_F(GovXPostTest, BrokenExchangesFailNamingTheAddress) {
     const std::string message =
         test::MessageOf<EqorGovException>([&] { Post(*gov, server.Url()); });
     EXPECT_NE(message.find(row.beforeUrl + server.Url()), std::string::npos) << message;
-    EXPECT_NE(message.find(row.afterwards), std::string::npos) << message;
+    if (!row.afterwards.empty()) {
+      EXPECT_NE(message.find(row.afterwards), std::string::npos) << message;
+    }
     if (row.requests >= 0) {
       EXPECT_EQ(server.Requests().size(), std::size_t(row.requests));
     }
