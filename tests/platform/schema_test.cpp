@@ -10,6 +10,7 @@
 
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"
+#include "support/Expect.h"
 #include "support/TempDir.h"
 #include "support/Tools.h"
 
@@ -58,12 +59,10 @@ TEST(SchemaValidator, OfficialConsStatServ) {
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("line 1: ", 0), 0u) << errors[0];
 
-  try {
+  const std::string missing = test::MessageOf<EqorGovException>([&] {
     SchemaValidator::Validate(ConsStatServ("2"), Schemas() + "/naoExiste_v9.xsd", errors);
-    ADD_FAILURE() << "a missing schema must throw";
-  } catch (const EqorGovException& e) {
-    EXPECT_NE(std::string(e.what()).find("naoExiste_v9.xsd"), std::string::npos) << e.what();
-  }
+  });
+  EXPECT_NE(missing.find("naoExiste_v9.xsd"), std::string::npos) << missing;
 }
 
 TEST(SchemaValidator, ByDirectoryUsesOnlyAFileNameOfTheFolder) {
@@ -83,12 +82,11 @@ TEST(SchemaValidator, ByDirectoryUsesOnlyAFileNameOfTheFolder) {
 
   for (const char* refused : {"../x.xsd", "http://www.portalfiscal.inf.br/nfe ../x.xsd",
                               "/etc/x.xsd", "sub\\x.xsd", ".."}) {
-    try {
+    SCOPED_TRACE(refused);
+    const std::string message = test::MessageOf<EqorGovException>([&] {
       SchemaValidator::ValidateByDirectory(WithSchemaLocation(refused), Schemas(), errors);
-      ADD_FAILURE() << refused << " must be refused";
-    } catch (const EqorGovException& e) {
-      EXPECT_NE(std::string(e.what()).find("recusado"), std::string::npos) << e.what();
-    }
+    });
+    EXPECT_NE(message.find("recusado"), std::string::npos) << message;
   }
   EXPECT_THROW(SchemaValidator::ValidateByDirectory(ConsStatServ("2"), Schemas(), errors),
                EqorGovException);  // names no schema
@@ -192,12 +190,10 @@ TEST(SchemaValidator, IncludesStayInsideTheSchemaFolder) {
     test::WriteFile(dir / "pkg/main.xsd", schema);
     Touch(dir / "pkg/main.xsd", 1);
     std::vector<std::string> errors;
-    try {
-      SchemaValidator::Validate("<v>1</v>", dir / "pkg/main.xsd", errors);
-      ADD_FAILURE() << location << " must be refused";
-    } catch (const EqorGovException& e) {
-      EXPECT_NE(std::string(e.what()).find("recusado"), std::string::npos) << e.what();
-    }
+    SCOPED_TRACE(location);
+    const std::string message = test::MessageOf<EqorGovException>(
+        [&] { SchemaValidator::Validate("<v>1</v>", dir / "pkg/main.xsd", errors); });
+    EXPECT_NE(message.find("recusado"), std::string::npos) << message;
   }
   // A symbolic link inside the folder that points outside it is refused as well.
   fs::create_symlink(dir / "outside.xsd", dir / "pkg/types.xsd");
@@ -236,12 +232,9 @@ TEST(GovUtils, ValidationRaisesOnInvalidAndKeepsTheReport) {
   const std::string xsd = Schemas() + "/consStatServ_v4.00.xsd";
   EXPECT_TRUE(utils.ValidateSchema(ConsStatServ("1"), xsd));
   EXPECT_TRUE(utils.Get_ValidatorErrors().Empty());
-  try {
-    utils.ValidateSchema(ConsStatServ("3"), xsd);
-    ADD_FAILURE() << "an invalid document must raise";
-  } catch (const EqorGovException& e) {
-    EXPECT_NE(std::string(e.what()).find("tpAmb"), std::string::npos) << e.what();
-  }
+  const std::string invalid =
+      test::MessageOf<EqorGovException>([&] { utils.ValidateSchema(ConsStatServ("3"), xsd); });
+  EXPECT_NE(invalid.find("tpAmb"), std::string::npos) << invalid;
   ASSERT_EQ(utils.Get_ValidatorErrors().Count(), 1u);
   EXPECT_EQ(utils.Get_ValidatorErrors()[0].rfind("line 3: ", 0), 0u);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/GovException.h"
+#include "support/Expect.h"
 #include "support/TempDir.h"
 
 namespace qor {
@@ -50,13 +51,7 @@ class SecretBox : public ::testing::Test {
   void TearDown() override { unsetenv("QORNFCE_KEY_FILE"); }
 
   std::string DecryptMessage(const std::string& text) {
-    try {
-      std::string plain = Decrypt(text);
-      ADD_FAILURE() << "Decrypt returned \"" << plain << "\" instead of throwing";
-    } catch (const EqorGovException& e) {
-      return e.what();
-    }
-    return {};
+    return test::MessageOf<EqorGovException>([&] { Decrypt(text); });
   }
 
   TempDir tmp_;

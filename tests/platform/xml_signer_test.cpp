@@ -8,6 +8,7 @@
 #include "platform/GovException.h"
 #include "platform/GovX.h"
 #include "platform/Xml.h"
+#include "support/Expect.h"
 #include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
 
@@ -122,12 +123,7 @@ TEST_F(XmlSignerTest, EventSignatureVerifies) {
 
 TEST_F(XmlSignerTest, FailuresThrowWithTheirMessages) {
   auto message = [&](const std::string& xml, const std::string& id) {
-    try {
-      govx.SignXmlById(xml, id);
-    } catch (const EqorGovException& e) {
-      return std::string(e.what());
-    }
-    return std::string("no exception");
+    return test::MessageOf<EqorGovException>([&] { govx.SignXmlById(xml, id); });
   };
   EXPECT_EQ(message(kNote, "NFe000"), "Elemento de Id NFe000 não encontrado.");
   // Only the Id of the configured element counts.

@@ -30,15 +30,10 @@ TEST(Chave, CurrentLayoutPlacesEveryFieldAndTheModulus11Digit) {
   const std::string chave =
       CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "123", "1", "4567", dir.path());
   EXPECT_EQ(chave, kChave);
-  EXPECT_EQ(chave.substr(2, 4), "1503");
-  EXPECT_EQ(chave.substr(22, 3), "001");
-  EXPECT_EQ(chave.substr(25, 9), "000000123");
-  EXPECT_EQ(chave.substr(34, 1), "1");
-  EXPECT_EQ(chave.substr(35, 8), "00004567");
   // A date without time gives the same key; a one-digit cUF is filled, an empty series is 000.
   EXPECT_EQ(CalculaChave("2015-03-20", "41", kCnpj, "65", "1", "123", "1", "4567"), kChave);
-  EXPECT_EQ(CalculaChave(kDhEmi, "5", kCnpj, "65", "", "1", "1", "1").substr(0, 2), "05");
-  EXPECT_EQ(CalculaChave(kDhEmi, "5", kCnpj, "65", "", "1", "1", "1").substr(22, 3), "000");
+  const std::string semSerie = CalculaChave(kDhEmi, "5", kCnpj, "65", "", "1", "1", "1");
+  EXPECT_EQ(semSerie.substr(0, 2) + semSerie.substr(22, 3), "05000");
   // Remainders 1 (cNF 2) and 0 (cNF 7) both give the digit 0.
   EXPECT_EQ(CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "123", "1", "2").back(), '0');
   EXPECT_EQ(CalculaChave(kDhEmi, "41", kCnpj, "65", "1", "123", "1", "7").back(), '0');

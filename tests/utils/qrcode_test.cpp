@@ -98,32 +98,9 @@ TStrings Parametros(const std::string& id, const std::string& csc) {
   return p;
 }
 
-TEST(QRCode, Version100OnlineAndProduction) {
+TEST(QRCode, LinksOfEachVersionEmissionTypeAndEnvironment) {
   QOR_NEEDS_SCHEMAS();
-  // Homologation, with recipient; the address already ends its (empty) query part with "?".
-  const std::string p1 = "chNFe=" + Chave('1') +
-                         "&nVersao=100&tpAmb=2&cDest=12345678909&dhEmi=" + Hex(kDhEmi) +
-                         "&vNF=1234.56&vICMS=1.80&digVal=" + Hex(kDigest) + "&cIdToken=000007";
-  const std::string link1 = MontaLinkQRCode(Nota{}.Xml(), Parametros("000007", "CSC-SECRETO"),
-                                            "100", TVersaoManual::vm60);
-  EXPECT_EQ(link1, kHom + "?" + p1 + "&cHashQRCode=" + Sha1(p1 + "CSC-SECRETO"));
-  EXPECT_TRUE(MatchesOfficialPattern(link1)) << link1;
-
-  // Production, no recipient, no identifier (000001); an empty CSC stays empty there.
-  Nota producao;
-  producao.tpAmb = "1";
-  producao.dest.clear();
-  const std::string p2 = "chNFe=" + Chave('1') + "&nVersao=100&tpAmb=1&dhEmi=" + Hex(kDhEmi) +
-                         "&vNF=1234.56&vICMS=1.80&digVal=" + Hex(kDigest) + "&cIdToken=000001";
-  const std::string link2 =
-      MontaLinkQRCode(producao.Xml(), Parametros("", ""), "200", TVersaoManual::vm50b);
-  EXPECT_EQ(link2, kProd + "?" + p2 + "&cHashQRCode=" + Sha1(p2));
-  EXPECT_TRUE(MatchesOfficialPattern(link2)) << link2;
-}
-
-TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
-  QOR_NEEDS_SCHEMAS();
-  // Online, homologation, identifier 000002 shown as 2, no CSC: the default test CSC.
+  // With no CSC, homologation uses the default test CSC.
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
@@ -131,33 +108,48 @@ TEST(QRCode, Version200OnlineOfflineAndOtherEmissionTypes) {
       std::string("11222333") + std::to_string(local.tm_year + 1900) + kSufixoCscHomologacao;
   EXPECT_EQ(GerarTokenHomologacao(kCnpj), cscTeste);
   EXPECT_EQ(cscTeste.size(), 16u);
-  const std::string online = Chave('1') + "|2|2|2";
-  const std::string link1 =
-      MontaLinkQRCode(Nota{}.Xml(), Parametros("000002", ""), "", TVersaoManual::vm60);
-  EXPECT_EQ(link1, kHom + "?p=" + online + "|" + Sha1(online + cscTeste));
-  EXPECT_TRUE(MatchesOfficialPattern(link1)) << link1;
+
+  const std::string v100 = "&nVersao=100&tpAmb=";
+  const std::string valores = "&vNF=1234.56&vICMS=1.80&digVal=" + Hex(kDigest);
+  struct Row {
+    const char* name;
+    Nota nota;
+    std::string id, csc, modelo;
+    TVersaoManual versao;
+    std::string address, parameters, hashedCsc;
+  };
+  const Row rows[] = {
+      // The homologation address already ends its (empty) query part with "?".
+      {"1.00 homologation with recipient", Nota{}, "000007", "CSC-SECRETO", "100",
+       TVersaoManual::vm60, kHom + "?",
+       "chNFe=" + Chave('1') + v100 + "2&cDest=12345678909&dhEmi=" + Hex(kDhEmi) + valores +
+           "&cIdToken=000007",
+       "CSC-SECRETO"},
+      // No identifier: 000001; an empty CSC stays empty in production.
+      {"1.00 production without recipient", Nota{'1', "1", ""}, "", "", "200", TVersaoManual::vm50b,
+       kProd + "?",
+       "chNFe=" + Chave('1') + v100 + "1&dhEmi=" + Hex(kDhEmi) + valores + "&cIdToken=000001", ""},
+      // Identifier 000002 shown as 2.
+      {"2.00 online homologation", Nota{}, "000002", "", "", TVersaoManual::vm60,
+       kHom + "?p=", Chave('1') + "|2|2|2", cscTeste},
+      // Offline contingency: day, value and digest join the parameters; empty identifier as 1.
+      {"2.00 offline production", Nota{'9', "1"}, "", "ABCDEF123456", "200", TVersaoManual::vm60,
+       kProd + "?p=", Chave('9') + "|2|1|10|1234.56|" + Hex(kDigest) + "|1", "ABCDEF123456"},
+      // EPEC (tpEmis 4) takes the online form, which the layout admits for it.
+      {"2.00 EPEC", Nota{'4'}, "3", "CSC", "", TVersaoManual::vm60,
+       kHom + "?p=", Chave('4') + "|2|2|3", "CSC"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::string link =
+        MontaLinkQRCode(row.nota.Xml(), Parametros(row.id, row.csc), row.modelo, row.versao);
+    const std::string hash = row.address.ends_with("?p=") ? "|" : "&cHashQRCode=";
+    EXPECT_EQ(link, row.address + row.parameters + hash + Sha1(row.parameters + row.hashedCsc));
+    EXPECT_TRUE(MatchesOfficialPattern(link)) << link;
+  }
   // An address already ending in "?p=" is used as it is: doubling it would break the link.
-  EXPECT_FALSE(MatchesOfficialPattern(kHom + "?p=p=" + link1.substr(kHom.size() + 3)));
-
-  // Offline contingency, production, configured CSC, empty identifier shown as 1: day, value and
-  // digest join the parameters.
-  Nota offline;
-  offline.tpEmis = '9';
-  offline.tpAmb = "1";
-  const std::string p2 = Chave('9') + "|2|1|10|1234.56|" + Hex(kDigest) + "|1";
-  const std::string link2 =
-      MontaLinkQRCode(offline.Xml(), Parametros("", "ABCDEF123456"), "200", TVersaoManual::vm60);
-  EXPECT_EQ(link2, kProd + "?p=" + p2 + "|" + Sha1(p2 + "ABCDEF123456"));
-  EXPECT_TRUE(MatchesOfficialPattern(link2)) << link2;
-
-  // EPEC (tpEmis 4) takes the online form, which the layout admits for it.
-  Nota epec;
-  epec.tpEmis = '4';
-  const std::string p3 = Chave('4') + "|2|2|3";
-  const std::string link3 =
-      MontaLinkQRCode(epec.Xml(), Parametros("3", "CSC"), "", TVersaoManual::vm60);
-  EXPECT_EQ(link3, kHom + "?p=" + p3 + "|" + Sha1(p3 + "CSC"));
-  EXPECT_TRUE(MatchesOfficialPattern(link3)) << link3;
+  EXPECT_FALSE(MatchesOfficialPattern(kHom + "?p=p=" + rows[2].parameters + "|" +
+                                      Sha1(rows[2].parameters + cscTeste)));
 }
 
 TEST(QRCode, AddressesValuesAndChecks) {
