@@ -1,8 +1,8 @@
 #include "ConfigFile.h"
 
 #include "ComponentOptions.h"
-#include "config/ConfigIni.h"
 #include "base/Exceptions.h"
+#include "config/ConfigIni.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "conversion/TqorNFCeConverter.h"
 #include "base/Exceptions.h"
+#include "conversion/TqorNFCeConverter.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"

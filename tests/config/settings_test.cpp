@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
+#include "base/Exceptions.h"
 #include "config/ConfigIni.h"
 #include "config/TDanfceSettings.h"
 #include "config/TqorCertStringNFCe.h"
 #include "config/TqorIntegrador.h"
-#include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"

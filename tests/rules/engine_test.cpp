@@ -8,8 +8,8 @@
 #include <ostream>
 
 #include "RegrasTeste.h"
-#include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "base/Exceptions.h"
+#include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "platform/Files.h"
 #include "rules/CatalogoRegras.h"
 #include "rules/RegrasNFCe.h"
