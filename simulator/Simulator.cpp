@@ -71,11 +71,13 @@ struct Simulator::Impl {
   std::atomic<int> handshakeCount{0};
   std::atomic<SimulatorFault> fault{SimulatorFault::Normal};
   std::atomic<int> faultDelayMs{0};
+  std::atomic<bool> firstReplyPending{false};  // DelayFirstReply: the first is still to come
   std::atomic<bool> resultadoEscapado{options.resultadoEscapado};
 
-  std::mutex settingsMutex;  // guards the two settings below
+  std::mutex settingsMutex;  // guards the settings below
   std::chrono::milliseconds tempoProcessamentoLote{options.tempoProcessamentoLoteMs};
   std::string cpfDestinatarioIrregular;
+  std::string faultBody, faultContentType;
   // One batch at a time: its duplicate checks and recordings must not interleave with another's.
   std::mutex authorizationMutex;
 
@@ -129,6 +131,8 @@ void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response&
     response.set_content("Serviço não encontrado no simulador: " + request.path,
                          "text/plain; charset=utf-8");
   } else {
+    const bool delayReply =
+        fault.load() == SimulatorFault::DelayFirstReply && firstReplyPending.exchange(false);
     try {
       Answer(*route, request, response);
     } catch (const SoapFault& fault) {
@@ -138,6 +142,7 @@ void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response&
               BuildSoapFault(FaultCode::Receiver,
                              std::string("Falha interna do simulador: ") + e.what()));
     }
+    if (delayReply) WaitFaultDelay();
   }
   ++requestCount;
 }
@@ -146,7 +151,14 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
                              httplib::Response& response) {
   switch (fault.load()) {
     case SimulatorFault::Normal:
+    case SimulatorFault::DelayFirstReply:
       break;
+    case SimulatorFault::FixedBody: {
+      std::lock_guard<std::mutex> lock(settingsMutex);
+      response.status = 200;
+      response.set_content(faultBody, faultContentType);
+      return;
+    }
     case SimulatorFault::Delay:
       WaitFaultDelay();
       break;
@@ -327,7 +339,14 @@ std::string Simulator::BaseUrl() const { return "https://127.0.0.1:" + std::to_s
 
 void Simulator::SetFault(SimulatorFault fault, int delayMs) {
   impl_->faultDelayMs = delayMs;
+  impl_->firstReplyPending = fault == SimulatorFault::DelayFirstReply;
   impl_->fault = fault;
+}
+
+void Simulator::SetFaultBody(const std::string& body, const std::string& contentType) {
+  std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+  impl_->faultBody = body;
+  impl_->faultContentType = contentType;
 }
 
 void Simulator::SetTempoProcessamentoLote(int ms) {

@@ -51,9 +51,12 @@ struct SimulatorOptions {
 // Fault modes for the tests; Normal answers as the real service does.
 enum class SimulatorFault {
   Normal,
-  Delay,      // answer after FaultDelayMs milliseconds
-  Http500,    // HTTP 500 with a SOAP Fault body
-  NoSoapBody  // HTTP 200 whose body is XML without a SOAP Body element
+  Delay,            // answer after FaultDelayMs milliseconds
+  DelayFirstReply,  // the next request is processed at once but answered after FaultDelayMs;
+                    // the requests after it are answered at once
+  Http500,          // HTTP 500 with a SOAP Fault body
+  NoSoapBody,       // HTTP 200 whose body is XML without a SOAP Body element
+  FixedBody         // HTTP 200 with the body given to SetFaultBody, whatever was asked
 };
 
 class Simulator {
@@ -78,6 +81,8 @@ class Simulator {
                         const std::string& homologationFile) const;
 
   void SetFault(SimulatorFault fault, int delayMs = 0);
+  // The body and Content-Type of the FixedBody fault.
+  void SetFaultBody(const std::string& body, const std::string& contentType);
 
   // Replaces SimulatorOptions::tempoProcessamentoLoteMs. It counts from each batch's arrival
   // and is read when a receipt query comes: setting 0 makes every batch received so far

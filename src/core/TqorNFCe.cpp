@@ -424,12 +424,22 @@ void TqorNFCe::ReportFailure(const std::string& operation, const std::exception&
 std::string TqorNFCe::PostToService(const std::string& addressKey, const std::string& op,
                                     const std::string& envelope, const std::string& defaultAction,
                                     const std::string& defaultResultTag,
-                                    const std::string& defaultNamespace) {
+                                    const std::string& defaultNamespace,
+                                    const TLogResposta& resposta) {
   const std::string url = GetWSAddress(addressKey);
   const std::string action = GetIniVal("SoapAction" + op, defaultAction);
   const std::string resultTag = GetIniVal("ResultTag" + op, defaultResultTag);
   const std::string targetNamespace = GetIniVal("TargetNamespace" + op, defaultNamespace);
-  return GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
+  try {
+    return GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
+  } catch (const EqorGovReplyException& failure) {
+    GetGovUtils().Log(failure.Body(), resposta.tipo, resposta.id, resposta.arquivo, LogFolder());
+    if (!resposta.notaEnviada || failure.Status() != 200) throw;
+    throw EqorGovReplyException(std::string(failure.what()) +
+                                    ". A situação da nota enviada é desconhecida: consulte-a "
+                                    "pela chave (ConsultarNF) antes de emiti-la de novo.",
+                                failure.Status(), failure.Body());
+  }
 }
 
 // ---- service status -------------------------------------------------------------------------
@@ -452,7 +462,8 @@ std::string TqorNFCe::StatusDoServico() {
     const std::string response =
         PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
                       service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),
-                      v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result", service);
+                      v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result", service,
+                      {"sta", "", "", false});
 
     const std::string reply = DesenveloparSoap(response);
     GetGovUtils().Log(reply, "sta", "", "", LogFolder());

@@ -88,7 +88,10 @@ class TqorNFCe {
   // ---- recipient distribution (TqorNFCeEnvio.cpp) ----------------------------------------
   // The distribution XML of the notes a receipt or a key stands for, when its pointer file is
   // in the recipient folder; `logConsulta` is the key-query (or synchronous reply) log name.
-  void GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta);
+  // `logEnvio`, when given, is the send log the note is taken from instead of the one the
+  // pointer file names (the synchronous road uses the log it wrote itself).
+  void GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta,
+                            const std::string& logEnvio = {});
   // The distribution XML of the authorised and denied notes of a receipt-query log.
   void GerarXmlDestinatarioNFsAprovadas(const std::string& recibo,
                                         const std::string& logConsultaRecibo);
@@ -378,12 +381,20 @@ class TqorNFCe {
                       const std::string& content);
   bool Telemetry();
   std::string LogFolder();
+  // Where the reply of a post is logged: kind, id and, when it is not the kind's own, the name.
+  // `notaEnviada` says the request carried notes, whose fate an unusable reply leaves unknown.
+  struct TLogResposta {
+    std::string tipo, id, arquivo;
+    bool notaEnviada = false;
+  };
   // Posts `envelope` to the service of address key `addressKey`, with the SOAP values of the
   // server file's "SoapAction<op>", "ResultTag<op>", "TargetNamespace<op>" or the defaults.
+  // A reply that came but cannot be used (HTTP error, no SOAP envelope) is logged whole as
+  // `resposta` says before its exception goes on.
   std::string PostToService(const std::string& addressKey, const std::string& op,
                             const std::string& envelope, const std::string& defaultAction,
                             const std::string& defaultResultTag,
-                            const std::string& defaultNamespace);
+                            const std::string& defaultNamespace, const TLogResposta& resposta);
   void ReportFailure(const std::string& operation, const std::exception& failure);
   // ValidarLoteParaEnvio without its failure report, for the sending operations.
   void ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
@@ -402,7 +413,8 @@ class TqorNFCe {
   void DefinirCSRT(std::string& nota, const std::string& chave);
   // Posts an enviNFe (compressed or not) with the SOAP values of kind `tipo`; the unwrapped
   // reply.
-  std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo);
+  std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo,
+                         const TLogResposta& resposta);
   TqorNFCeXmlDestinatario CriarXmlDestinatario();
   // The supplement of a signed note: the host's `suplemento`, the QR-code link made of `campos`
   // when the host gave none, and the key-query URL.

@@ -86,14 +86,14 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
       const std::string response =
           PostToService(v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
                         service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
-                        v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service);
+                        v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service,
+                        {"sit", chave, "", false});
       reply = DesenveloparSoap(response);
     } catch (const std::exception& failure) {
       throw EqorNFCeConsultaException(
           std::string("Erro ao enviar pedido de consulta: ") + failure.what(), diretorioLogErro_);
     }
-    const std::string logSit = GetGovUtils().GetLogFileName("sit", chave);
-    GetGovUtils().Log(reply, "sit", chave, logSit, LogFolder());
+    const std::string logSit = GetGovUtils().Log(reply, "sit", chave, "", LogFolder());
     const std::string cStat = GetValueTag("cStat", reply);
     if (salvarLogsEmDisco_ && (cStat == "100" || cStat == "110" || cStat == "301" ||
                                cStat == "302" || cStat == "150")) {

@@ -93,7 +93,7 @@ void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& a
 }
 
 std::string TqorNFCe::PostarLote(const std::string& loteXml, bool compactar,
-                                 const std::string& tipo) {
+                                 const std::string& tipo, const TLogResposta& resposta) {
   const bool v4 = versaoManual_ == TVersaoManual::vm60;
   const std::string service = std::string(kWsdl) + (v4 ? "NfeAutorizacao4" : "NfeAutorizacao");
   const std::string conteudo = compactar ? CompactaLote(loteXml) : loteXml;
@@ -108,7 +108,8 @@ std::string TqorNFCe::PostarLote(const std::string& loteXml, bool compactar,
                                                    : "nfeAutorizacaoLoteResult") +
                              (v4 ? "4" : "");
   return DesenveloparSoap(
-      PostToService(v4 ? "NfeRecepcao4" : "NfeRecepcao3", op, envelope, action, result, service));
+      PostToService(v4 ? "NfeRecepcao4" : "NfeRecepcao3", op, envelope, action, result, service,
+                    resposta));
 }
 
 std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLoteNotas,
@@ -130,10 +131,10 @@ std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLote
       grande = true;  // sent compressed; the remaining checks of the batch are not made
     }
     TqorGovUtils& utils = GetGovUtils();
-    const std::string logEnvio = utils.GetLogFileName("env-lot", lote);
-    utils.Log(loteXml, "env-lot", lote, logEnvio, LogFolder());
+    const std::string logEnvio = utils.Log(loteXml, "env-lot", lote, "", LogFolder());
     SaveFileChavesTemporario(logEnvio);
-    const std::string resposta = PostarLote(loteXml, compactar || grande, "Enviar");
+    const std::string resposta =
+        PostarLote(loteXml, compactar || grande, "Enviar", {"rec", lote, "", true});
     utils.Log(resposta, "rec", lote, "", LogFolder());
     const std::string nRec = GetValueTag("nRec", resposta);
     if (!nRec.empty()) SaveFileTemporario(nRec, logEnvio);
@@ -166,17 +167,16 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     }
     const std::string id = ObterNotaID(aXmlNota);
     TqorGovUtils& utils = GetGovUtils();
-    const std::string logEnvio = utils.GetLogFileName("env-sinc-lot", id);
-    utils.Log(loteXml, "env-sinc-lot", id, logEnvio, LogFolder());
+    const std::string logEnvio = utils.Log(loteXml, "env-sinc-lot", id, "", LogFolder());
     SaveFileChavesTemporario(logEnvio);
-    const std::string resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono");
-    const std::string logResposta = utils.GetLogFileName("env-sinc-ret", id);
-    utils.Log(resposta, "rec-sinc", id, logResposta, LogFolder());
+    const TLogResposta log{"rec-sinc", id, utils.GetLogFileName("env-sinc-ret", id), true};
+    const std::string resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono", log);
+    const std::string logResposta = utils.Log(resposta, log.tipo, id, log.arquivo, LogFolder());
     std::string cStat;
     XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", cStat,
                           {}, false);
     if (salvarLogsEmDisco_ && Contem({"100", "110", "301", "302", "150"}, cStat)) {
-      GerarXMLDestinatario(id, logResposta);
+      GerarXMLDestinatario(id, logResposta, logEnvio);
     }
     return resposta;
   });
@@ -209,9 +209,8 @@ std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
     const std::string resposta = DesenveloparSoap(PostToService(
         v4 ? "NfeRetRecepcao4" : "NfeRetRecepcao3", "ConsultaRecibo", envelope,
         service + (v4 ? "/nfeRetAutorizacaoLote4" : "/nfeRetAutorizacaoLote"),
-        "nfeRetAutorizacaoLoteResult", service));
-    const std::string logResposta = utils.GetLogFileName("pro-rec", recibo);
-    utils.Log(resposta, "pro-rec", recibo, logResposta, LogFolder());
+        "nfeRetAutorizacaoLoteResult", service, {"pro-rec", recibo, "", false}));
+    const std::string logResposta = utils.Log(resposta, "pro-rec", recibo, "", LogFolder());
     if (salvarLogsEmDisco_ &&
         Contem({"104", "110", "301", "302"}, GetValueTag("cStat", resposta))) {
       GerarXmlDestinatarioNFsAprovadas(recibo, logResposta);
@@ -348,11 +347,13 @@ void TqorNFCe::DoOnXmlDestinatario(const std::string& arquivo) {
   if (OnXmlDestinatario) OnXmlDestinatario(arquivo);
 }
 
-void TqorNFCe::GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta) {
+void TqorNFCe::GerarXMLDestinatario(const std::string& numero, const std::string& logConsulta,
+                                    const std::string& logEnvio) {
   if (!IsPlainFileName(numero) || !FileExists(GetDiretorioDestinatario() + numero)) return;
   TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
   d.ChaveNFCe = numero;
   d.LogConsChave = LogFolder() + logConsulta;
+  if (!logEnvio.empty()) d.LogEnvio = LogFolder() + logEnvio;
   d.SalvarComo = GetDiretorioDestinatario() + numero + "-nfce.xml";
   d.GerarXmlDestinatario(numero);
 }

@@ -136,9 +136,10 @@ void TqorNFCeXmlDestinatario::GerarXmlDestinatario(const std::string& numero) {
 void TqorNFCeXmlDestinatario::GerarPorChave(const std::string& chave) {
   const std::string envio = GetTempNameLogEnv(chave);
   if (envio.empty()) return;
-  LogEnvio = envio;
+  if (LogEnvio.empty()) LogEnvio = envio;
   const std::string prot =
       TqorNFCeXMLLogs::AchaInfProtLogConsNF(chave, LogConsChave, DiretorioLog, DiretorioLogErro);
+  if (prot.empty()) return;  // no protocol of this key: nothing to distribute, the pointer stays
   SalvarComo = Pasta() + chave +
                (Autorizado(GetValueTag("cStat", prot)) ? "-nfce.xml" : "-den.xml");
   ChaveNFCe = chave;

@@ -25,7 +25,7 @@ class TqorNFCeXmlDestinatario {
  public:
   // Receipt-query log (file name in DiretorioLog, full path or the text itself).
   std::string LogConsRec;
-  // Batch send log.
+  // Batch send log; by key, when it is empty, the one the key's pointer file names.
   std::string LogEnvio;
   // Full name of the file to write.
   std::string SalvarComo;

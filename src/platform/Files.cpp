@@ -13,6 +13,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <string_view>
 #include <system_error>
 
@@ -93,26 +95,72 @@ std::string ParentOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-void AtomicWrite(const std::string& rawPath, std::string_view content) {
-  const std::string path = NativePath(rawPath);
-  if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
-  const std::string dir = ParentOf(path);
+std::chrono::system_clock::time_point FromTimespec(const timespec& ts) {
+  return std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+          std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
+}
+
+constexpr const char* kTempPrefix = ".qor-tmp-";
+
+// A temporary file left by a process killed mid-write (it may hold a whole configuration with
+// its secrets) is removed at the first write into its folder in each later process. Only files
+// older than a minute go: a younger one may belong to a write still running elsewhere.
+void RemoveStaleTemporaries(const std::string& dir) {
+  static std::mutex mutex;
+  static std::set<std::string> cleaned;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!cleaned.insert(dir).second) return;
+  }
+  std::error_code ec;
+  fs::directory_iterator it(fs::path(dir), ec);
+  if (ec) return;
+  const auto limit = std::chrono::system_clock::now() - std::chrono::minutes(1);
+  for (const fs::directory_entry& entry : it) {
+    const std::string name = entry.path().filename().string();
+    struct stat st {};
+    if (name.rfind(kTempPrefix, 0) != 0 || ::lstat(entry.path().c_str(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || FromTimespec(st.st_mtim) > limit) {
+      continue;
+    }
+    ::unlink(entry.path().c_str());
+  }
+}
+
+// The content, complete and on disk, in a new temporary file of `dir` that only its owner can
+// read; `mode` is given to it once it is whole. Returns the temporary file's path.
+std::string WriteTemporary(const std::string& dir, const std::string& path,
+                           std::string_view content, mode_t mode) {
+  RemoveStaleTemporaries(dir);
   // A fixed short prefix: a long target name plus a suffix could exceed the name limit.
-  std::string tmpl = dir + "/.qor-tmp-XXXXXX";
-  int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);
+  std::string tmpl = dir + "/" + kTempPrefix + "XXXXXX";
+  int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);  // created 0600
   if (raw < 0) ThrowSys("Não foi possível gravar o arquivo", path, errno);
   Fd fd(raw);
   auto fail = [&](int err) {
     ::unlink(tmpl.c_str());
     ThrowSys("Não foi possível gravar o arquivo", path, err);
   };
-  struct stat old {};
-  mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
-  if (::fchmod(fd.get(), mode) != 0) fail(errno);
   if (int err = WriteAll(fd.get(), content.data(), content.size())) fail(err);
   if (::fsync(fd.get()) != 0) fail(errno);
+  if (::fchmod(fd.get(), mode) != 0) fail(errno);
   if (fd.Close() != 0) fail(errno);
-  if (::rename(tmpl.c_str(), path.c_str()) != 0) fail(errno);
+  return tmpl;
+}
+
+void AtomicWrite(const std::string& rawPath, std::string_view content) {
+  const std::string path = NativePath(rawPath);
+  if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
+  const std::string dir = ParentOf(path);
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const std::string tmp = WriteTemporary(dir, path, content, mode);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(tmp.c_str());
+    ThrowSys("Não foi possível gravar o arquivo", path, err);
+  }
   SyncDirectory(dir);
 }
 
@@ -144,12 +192,6 @@ std::string Normalise(const std::string& absolute, bool trailing) {
   for (const std::string& part : out) result += "/" + part;
   if (result.empty() || trailing) result += "/";
   return result;
-}
-
-std::chrono::system_clock::time_point FromTimespec(const timespec& ts) {
-  return std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(
-          std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec)));
 }
 
 std::string EnvFolder(const char* variable, const std::string& fallbackUnderHome) {
@@ -189,6 +231,23 @@ void SaveToFileUtf8(const std::string& path, const std::string& content) {
   std::string_view body = content;
   if (body.substr(0, 3) == "\xEF\xBB\xBF") body.remove_prefix(3);
   AtomicWrite(path, body);
+}
+
+bool CreateNewFile(const std::string& rawPath, const std::string& content) {
+  const std::string path = NativePath(rawPath);
+  if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
+  const std::string dir = ParentOf(path);
+  const std::string tmp = WriteTemporary(dir, path, content, NewFileMode());
+  // link() never replaces: of two processes creating one name, exactly one succeeds.
+  const int rc = ::link(tmp.c_str(), path.c_str());
+  const int err = errno;
+  ::unlink(tmp.c_str());
+  if (rc != 0) {
+    if (err == EEXIST) return false;
+    ThrowSys("Não foi possível gravar o arquivo", path, err);
+  }
+  SyncDirectory(dir);
+  return true;
 }
 
 void AppendToFile(const std::string& rawPath, const std::string& text) {

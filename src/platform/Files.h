@@ -3,9 +3,12 @@
 // Paths: a backslash in a configured or composed path is a directory separator; the functions
 // here return paths with "/". Whole-file writes are atomic: the content goes to a temporary file
 // in the same folder which is then renamed over the target, so a reader never sees half a file.
+// The temporary file is readable by its owner only until it is complete; one left behind by a
+// killed process is removed, once it is a minute old, by the next process writing there.
 // Failures throw EqorGovException naming the path and the system's reason.
 //
-// Thread-safe: no shared state (the executable folder is read once).
+// Thread-safe: the only shared state is the executable folder (read once) and the set of folders
+// already cleaned of stale temporary files.
 #pragma once
 
 #include <chrono>
@@ -20,6 +23,9 @@ std::string LoadFromFile(const std::string& path);  // bytes as they are on disk
 void SaveToFile(const std::string& path, const std::string& content);
 // Same as SaveToFile, dropping a leading byte-order mark: the file is UTF-8 without BOM.
 void SaveToFileUtf8(const std::string& path, const std::string& content);
+// Writes `content` whole under `path` only when no file of that name exists: false, and nothing
+// written, when one does (even one created by another process at the same moment).
+bool CreateNewFile(const std::string& path, const std::string& content);
 // Appends `text` exactly as given with one write on a file opened for appending (created when
 // missing), so concurrent appenders never interleave inside one call.
 void AppendToFile(const std::string& path, const std::string& text);

@@ -5,12 +5,27 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qor {
 
 class EqorGovException : public std::runtime_error {
  public:
   explicit EqorGovException(const std::string& message) : std::runtime_error(message) {}
+};
+
+// A reply came but cannot be used (an HTTP status other than 200, or a 200 whose body is not a
+// SOAP envelope): the message says why, and the whole body is kept for the reply log.
+class EqorGovReplyException : public EqorGovException {
+ public:
+  EqorGovReplyException(const std::string& message, long status, std::string body)
+      : EqorGovException(message), status_(status), body_(std::move(body)) {}
+  long Status() const { return status_; }
+  const std::string& Body() const { return body_; }
+
+ private:
+  long status_;
+  std::string body_;
 };
 
 }  // namespace qor

@@ -6,11 +6,27 @@
 #include "platform/Certificate.h"
 #include "platform/GovException.h"
 #include "platform/HttpClient.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
 #include "platform/XmlSigner.h"
 
 namespace qor {
 
 namespace {
+
+// Whether a reply is a whole, well-formed SOAP 1.1 or 1.2 envelope in a valid encoding: an empty,
+// cut, HTML or mis-encoded body is not the state's answer, whatever its HTTP status said.
+bool IsSoapEnvelope(const std::string& reply) {
+  try {
+    const XmlDocument document = XmlDocument::Parse(reply);
+    const std::string ns = document.RootNamespace();
+    return document.RootName() == "Envelope" &&
+           (ns == "http://www.w3.org/2003/05/soap-envelope" ||
+            ns == "http://schemas.xmlsoap.org/soap/envelope/");
+  } catch (const EqorGovException&) {
+    return false;
+  }
+}
 
 constexpr int kCertificateKindFile = 2;  // ckFile
 
@@ -121,7 +137,13 @@ std::string TqorGovX::PostSOAP(const std::string& url, const std::string& envelo
     }
     post.headers.push_back("Content-Type: " + contentType);
   }
-  return d.client.Post(connection, post);
+  std::string reply = d.client.Post(connection, post);
+  if (!IsSoapEnvelope(reply)) {
+    throw EqorGovReplyException("A resposta de " + THttpClient::UrlForMessage(url) +
+                                    " não é um envelope SOAP: \"" + QuoteForMessage(reply) + "\"",
+                                200, std::move(reply));
+  }
+  return reply;
 }
 
 void TqorGovX::CheckCertificate() {

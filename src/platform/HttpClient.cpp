@@ -6,6 +6,8 @@
 #include <optional>
 
 #include "platform/GovException.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
 
 namespace qor {
 
@@ -14,7 +16,6 @@ namespace {
 // A reply larger than this is refused rather than held in memory: no state service answers with
 // anything near it, so it can only be a wrong address or a misbehaving peer.
 constexpr std::size_t kMaxResponseBytes = 64u * 1024u * 1024u;
-constexpr std::size_t kExcerptBytes = 300;
 
 void GlobalInit() {
   static std::once_flag once;
@@ -52,36 +53,20 @@ std::string Redact(std::string text, const std::vector<std::string>& secrets) {
   return text;
 }
 
-// The start of a server's text on one line, cut on a character boundary.
-std::string Excerpt(const std::string& body) {
-  std::string out;
-  bool space = false;
-  bool cut = false;
-  for (unsigned char c : body) {
-    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
-      space = !out.empty();
-      continue;
-    }
-    if (c < 0x20 || c == 0x7f) continue;
-    if (out.size() >= kExcerptBytes) {
-      cut = true;
-      break;
-    }
-    if (space) out += ' ';
-    space = false;
-    out += static_cast<char>(c);
+// The reason a SOAP fault gives (1.2 Reason/Text, 1.1 faultstring); empty for any other body.
+std::string FaultReason(const std::string& body) {
+  try {
+    const XmlDocument document = XmlDocument::Parse(body);
+    if (document.RootName() != "Envelope") return {};
+    std::string reason;
+    document.SelectSingleNode(
+        "//*[local-name()='Fault']/*[local-name()='Reason']/*[local-name()='Text'] | "
+        "//*[local-name()='Fault']/*[local-name()='faultstring']",
+        reason, {}, false);
+    return reason;
+  } catch (const EqorGovException&) {
+    return {};
   }
-  if (cut) {
-    std::size_t lead = out.size();
-    while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
-    if (lead > 0) {
-      const unsigned char b = static_cast<unsigned char>(out[lead - 1]);
-      const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-      if (out.size() - (lead - 1) < length) out.resize(lead - 1);
-    }
-    out += "...";
-  }
-  return out;
 }
 
 std::string CauseInPortuguese(CURLcode code, int timeoutMs) {
@@ -227,9 +212,11 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
   curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
-  const long timeout = post.timeoutMs > 0 ? post.timeoutMs : 0L;  // 0 = libcurl's own default
+  // No setting leaves a till waiting forever on a server that accepts and never answers.
+  const long timeout = post.timeoutMs > 0 ? post.timeoutMs : kDefaultTimeoutMs;
   curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeout);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, timeout);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
+                   post.timeoutMs > 0 ? timeout : static_cast<long>(kDefaultConnectTimeoutMs));
 
   const CURLcode code = curl_easy_perform(h);
   // Nothing of this request may outlive the call inside the handle.
@@ -245,7 +232,13 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
       throw EqorGovException(where + "falha ao guardar a resposta (" +
                              Redact(detail, post.secrets) + ")");
     }
-    std::string cause = CauseInPortuguese(code, post.timeoutMs);
+    std::string cause = CauseInPortuguese(code, static_cast<int>(timeout));
+    curl_off_t connected = 0;
+    if (code == CURLE_OPERATION_TIMEDOUT && post.timeoutMs <= 0 &&
+        curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK && connected == 0) {
+      cause = "tempo limite de conexão de " + std::to_string(kDefaultConnectTimeoutMs) +
+              " ms esgotado";
+    }
     if (code == CURLE_COULDNT_CONNECT && !settings.proxy.empty()) {
       cause = "não foi possível conectar pelo proxy " + UrlForMessage(settings.proxy);
     }
@@ -254,9 +247,11 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
   long status = 0;
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   if (status != 200) {
-    const std::string excerpt = Redact(Excerpt(sink.body), post.secrets);
-    throw EqorGovException(where + "HTTP " + std::to_string(status) +
-                           (excerpt.empty() ? std::string() : " - " + excerpt));
+    const std::string reason = FaultReason(sink.body);
+    const std::string excerpt = Redact(QuoteForMessage(reason.empty() ? sink.body : reason), post.secrets);
+    throw EqorGovReplyException(
+        where + "HTTP " + std::to_string(status) + (excerpt.empty() ? std::string() : " - " + excerpt),
+        status, std::move(sink.body));
   }
   return std::move(sink.body);
 }

@@ -26,11 +26,16 @@ struct THttpConnectionSettings {
   bool operator==(const THttpConnectionSettings&) const = default;
 };
 
+constexpr int kDefaultConnectTimeoutMs = 10000;
+constexpr int kDefaultTimeoutMs = 60000;
+
 struct THttpPost {
   std::string url;
   std::string body;
   std::vector<std::string> headers;  // "Name: value" lines
-  int timeoutMs = 0;                 // whole exchange, connection included; 0 = no limit of ours
+  // Whole exchange, connection included. 0 is bounded all the same: kDefaultConnectTimeoutMs to
+  // connect and kDefaultTimeoutMs for the whole exchange.
+  int timeoutMs = 0;
   // Texts that must never show in a message (passwords): blotted out of any server text or
   // library detail quoted in an exception.
   std::vector<std::string> secrets;
@@ -45,8 +50,10 @@ class THttpClient {
 
   // Sends `post` as an HTTP POST and returns the response body of a 200 reply.
   // Throws EqorGovException "Falha na comunicação com <url>: <cause>" for every other outcome:
-  // no connection, time-out, TLS failure, a reply cut short, a status other than 200 (with the
-  // status and the start of the body). The URL in the message carries no user or password.
+  // no connection, time-out, TLS failure, a reply cut short; a status other than 200 throws
+  // EqorGovReplyException with the whole body, and the message gives the status and the SOAP
+  // fault's reason (or, when the body is no SOAP fault, its first 200 characters). The URL in the
+  // message carries no user or password.
   std::string Post(const THttpConnectionSettings& settings, const THttpPost& post);
 
   // The address as it may appear in a message: any "user:password@" part removed.

@@ -36,6 +36,31 @@ void RequirePlain(const std::string& what, const std::string& value) {
   }
 }
 
+// `name` with the counter `n` after its id ("777~2-env-lot.xml"), or before its extension when
+// it does not start with the id, so the kind's suffix and the log filters still match.
+std::string Variant(const std::string& name, const std::string& id, int n) {
+  const std::string mark = "~" + std::to_string(n);
+  if (!id.empty() && name.size() > id.size() && name.compare(0, id.size(), id) == 0 &&
+      name[id.size()] == '-') {
+    return id + mark + name.substr(id.size());
+  }
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name + mark
+                                              : name.substr(0, dot) + mark + name.substr(dot);
+}
+
+// Creates the log under `name` or the first free variant of it; never replaces a file.
+std::string CreateUnder(const std::string& dir, const std::string& name, const std::string& id,
+                        const std::string& content) {
+  constexpr int kMaxVariants = 100000;
+  for (int n = 1; n <= kMaxVariants; ++n) {
+    const std::string candidate = n == 1 ? name : Variant(name, id, n);
+    RequirePlain("arquivo", candidate);
+    if (CreateNewFile(dir + candidate, content)) return candidate;
+  }
+  throw EqorGovException("Não há nome livre para o arquivo de log \"" + dir + name + "\".");
+}
+
 }  // namespace
 
 std::string TRequestLog::GetLogFileName(const std::string& kind, const std::string& id) const {
@@ -61,7 +86,7 @@ std::string TRequestLog::Log(const std::string& content, const std::string& kind
     if (!ForceDirectories(dir)) {
       throw EqorGovException("Não foi possível criar a pasta de log \"" + dir + "\".");
     }
-    SaveToFile(dir + name, content);
+    name = CreateUnder(dir, name, id, content);
   }
   if (OnLog) OnLog(kind, id, name);
   if (OnLogContent) OnLogContent(kind, id, name, content);

@@ -3,8 +3,11 @@
 //
 // A message without an id gets a unique stamp as its id: the local time to the millisecond, the
 // process id and a per-process counter ("20261207-024432-123-p4242-7"), so two logs written in
-// the same millisecond, even by two processes, never overwrite each other. A log with an id
-// replaces an older log of the same id and kind (a batch sent again is logged again).
+// the same millisecond, even by two processes, never overwrite each other. No log ever replaces
+// another: when the name is taken (a batch number used again, the same note sent by two
+// processes at once) the log is created under the first free name with a counter after the id,
+// "777~2-env-lot.xml", "777~3-env-lot.xml", which keeps the kind's suffix. Creation is exclusive,
+// so two processes never get the same name. Callers use the name Log returns.
 //
 // Ids and file names come from outside (keys, receipts, batch numbers): one that is not a plain
 // file name (a separator, "..") is refused with EqorGovException and nothing is written.
@@ -34,8 +37,9 @@ class TRequestLog {
   std::string GetLogFileName(const std::string& kind, const std::string& id) const;
 
   // Writes `content` into `directory` (created when missing) under `fileName`, or under
-  // GetLogFileName(kind, id) when `fileName` is empty; the write is atomic. Then runs OnLog and
-  // OnLogContent with kind, id and the file name. Returns the file name used.
+  // GetLogFileName(kind, id) when `fileName` is empty, or under the first free variant of that
+  // name; the file appears whole. Then runs OnLog and OnLogContent with kind, id and the file
+  // name. Returns the file name written.
   std::string Log(const std::string& content, const std::string& kind, const std::string& id,
                   const std::string& fileName, const std::string& directory);
 

@@ -224,6 +224,57 @@ std::string Utf8Substr(std::string_view text, std::size_t start, std::size_t cou
   return std::string(text.substr(begin, i - begin));
 }
 
+namespace {
+
+// Whether `head`, the start of a longer text, is UTF-8 but for a sequence cut at its end.
+bool Utf8Start(std::string_view head, bool cutShort) {
+  if (IsValidUtf8(head)) return true;
+  for (std::size_t drop = 1; cutShort && drop <= 3 && drop < head.size(); ++drop) {
+    if (IsValidUtf8(head.substr(0, head.size() - drop))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string QuoteForMessage(std::string_view text, std::size_t limit) {
+  // Only the start is read: a value of megabytes costs what a short one does.
+  const std::string_view head = text.substr(0, limit * 4 + 4);
+  const bool cutShort = head.size() < text.size();
+  const std::string source = Utf8Start(head, cutShort) ? std::string(head) : Cp1252ToUtf8(head);
+  std::string out;
+  bool space = false;
+  bool cut = cutShort;
+  for (std::size_t i = 0; i < source.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(source[i]);
+    if (c == '\r' || c == '\n' || c == '\t' || c == ' ') {
+      space = !out.empty();
+      continue;
+    }
+    if (c < 0x20 || c == 0x7f) continue;
+    if (out.size() + (space ? 1 : 0) >= limit) {
+      cut = true;
+      break;
+    }
+    if (space) out += ' ';
+    space = false;
+    out += static_cast<char>(c);
+  }
+  // The last character may have been cut in the middle.
+  std::size_t lead = out.size();
+  while (lead > 0 && (static_cast<unsigned char>(out[lead - 1]) & 0xC0) == 0x80) --lead;
+  if (lead > 0) {
+    const unsigned char b = static_cast<unsigned char>(out[lead - 1]);
+    const std::size_t length = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+    if (out.size() - (lead - 1) < length) {
+      out.resize(lead - 1);
+      cut = true;
+    }
+  }
+  if (cut) out += "...";
+  return out;
+}
+
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size() + bytes.size() / 2);

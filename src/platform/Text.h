@@ -22,6 +22,11 @@ void AppendUtf8(std::string& out, char32_t cp);
 // Windows-1252 bytes to UTF-8 (for files that are not valid UTF-8). The five bytes the code page
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the C1 controls of the same number.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// Outside text as a message may quote it: on one line (runs of white space become one space,
+// other control characters go), at most `limit` bytes cut on a character boundary, "..." when
+// cut. Invalid UTF-8 is read as Windows-1252 first, so the quote is always valid UTF-8.
+constexpr std::size_t kQuoteLimit = 200;
+std::string QuoteForMessage(std::string_view text, std::size_t limit = kQuoteLimit);
 
 // ---- case and trimming (ASCII letters only; accented letters keep their case) --------------
 std::string UpperCase(std::string_view text);

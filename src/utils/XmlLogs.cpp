@@ -141,7 +141,16 @@ std::string TqorNFCeXMLLogs::AchaInfProtLogConsNF(const std::string& chave, cons
   ChecaChave(chave, logDir);
   const auto documento = Parse(LoadLog(log, pasta, logDir));
   std::string infProt;
-  if (documento) documento->SelectSingleNode(".//tec:infProt", infProt, NamespaceTec());
+  if (!documento) return infProt;
+  // Only the protocol of this key: a reply may carry another note's.
+  const std::vector<std::string> chaves =
+      ValuesInEach(*documento, ".//tec:infProt", "tec:chNFe", NamespaceTec());
+  for (std::size_t i = 0; i < chaves.size(); ++i) {
+    if (chaves[i] != chave) continue;
+    documento->SelectSingleNode("(.//tec:infProt)[" + std::to_string(i + 1) + "]", infProt,
+                                NamespaceTec());
+    break;
+  }
   return infProt;
 }
 

@@ -41,7 +41,8 @@ class TqorNFCeXMLLogs {
   static std::string AchaInfProtLogConsRec(const std::string& chave, const std::string& log,
                                            const std::string& pasta,
                                            const std::string& logDir = {});
-  // The first infProt of a key-query log.
+  // The infProt of `chave` in a key-query or synchronous reply log; empty when it holds none
+  // (a protocol naming another key is not this note's).
   static std::string AchaInfProtLogConsNF(const std::string& chave, const std::string& log,
                                           const std::string& pasta, const std::string& logDir = {});
   // Appends to `lista` the chNFe of every protNFe of a receipt-query log whose cStat is `cStat`.

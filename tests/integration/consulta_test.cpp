@@ -40,17 +40,21 @@ TEST_F(ConsultaRoad, AnUnknownKeyIsANormalReplyLoggedUnderTheKey) {
                                                            {TVersaoManual::vm50a, "3.10"},
                                                            {TVersaoManual::vm50b, "3.10"},
                                                            {TVersaoManual::vm60, "4.00"}};
+  int vez = 0;
   for (const auto& [versao, layout] : versoes) {
     nfce.SetVersaoManual(versao);
+    // Each query of the key is logged beside the earlier ones: kDesconhecida~2-ped-sit.xml, ...
+    const std::string id = kDesconhecida + (++vez == 1 ? "" : "~" + std::to_string(vez));
     const std::string reply = nfce.ConsultarNF(kDesconhecida);
     EXPECT_EQ(GetValueTag("cStat", reply), "217") << ToString(versao) << ": " << reply;
     EXPECT_EQ(GetValueTag("chNFe", reply), kDesconhecida);
     EXPECT_EQ(GetXMLAttributeByIndex(reply, "retConsSitNFe", "versao"), layout);
-    const std::string pedido = LoadFromFile(rig->dir / "Log/" + kDesconhecida + "-ped-sit.xml");
+    const std::string pedido = LoadFromFile(rig->dir / "Log/" + id + "-ped-sit.xml");
     EXPECT_EQ(GetXMLAttributeByIndex(pedido, "consSitNFe", "versao"), layout);
+    EXPECT_EQ(LoadFromFile(rig->dir / "Log/" + id + "-sit.xml"), reply);
   }
-  EXPECT_EQ(Logs(kDesconhecida + "-ped-sit.xml").size(), 1u);
-  EXPECT_EQ(Logs(kDesconhecida + "-sit.xml").size(), 1u);
+  EXPECT_EQ(Logs("*-ped-sit.xml").size(), 4u);
+  EXPECT_EQ(Logs("*-sit.xml").size(), 8u);  // the mask also matches the requests
 }
 
 TEST_F(ConsultaRoad, AuthorisedAndCancelledNotesComeBackWithTheirProtocols) {

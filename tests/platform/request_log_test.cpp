@@ -45,10 +45,12 @@ TEST(RequestLog, WritesIdKindFileInAFolderMadeWithParentsAndRunsTheEvents) {
   EXPECT_EQ(r.log.Log("<enviNFe/>", "env-lot", key, "", dir), key + "-env-lot.xml");
   EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "-env-lot.xml"), "<enviNFe/>");
 
-  // A batch sent again is logged again under the same name.
-  r.log.Log("<enviNFe>2</enviNFe>", "env-lot", key, "", dir);
-  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "-env-lot.xml"), "<enviNFe>2</enviNFe>");
-  EXPECT_EQ(ListFiles(tmp / "Log/sub", "*").size(), 1u);
+  // A batch sent again is logged beside the first, never over it, and the kind's filter
+  // still finds both.
+  EXPECT_EQ(r.log.Log("<enviNFe>2</enviNFe>", "env-lot", key, "", dir), key + "~2-env-lot.xml");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "-env-lot.xml"), "<enviNFe/>");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "~2-env-lot.xml"), "<enviNFe>2</enviNFe>");
+  EXPECT_EQ(ListFiles(tmp / "Log/sub", "*-env-lot.xml").size(), 2u);
 
   EXPECT_EQ(r.log.Log("<x/>", "rec", "", "escolhido.xml", dir), "escolhido.xml");
   EXPECT_EQ(ReadFile(tmp / "Log/sub/escolhido.xml"), "<x/>");

@@ -86,9 +86,12 @@ TEST(XmlLogs, NoteSearchesByFileNameFullPathOrText) {
   EXPECT_EQ(GetValueTag("chNFe", prot), kChave2);
   EXPECT_EQ(
       TqorNFCeXMLLogs::AchaInfProtLogConsRec(kChave2.substr(1) + "1", logs.proRec, logs.pasta), "");
+  // Only the protocol of the key asked for, never the first one of the log.
   EXPECT_EQ(
       GetValueTag("chNFe", TqorNFCeXMLLogs::AchaInfProtLogConsNF(kChave2, logs.proRec, logs.pasta)),
-      kChave1);  // the first protocol of the log, whatever key it holds
+      kChave2);
+  EXPECT_EQ(TqorNFCeXMLLogs::AchaInfProtLogConsNF(kChave2.substr(1) + "1", logs.proRec, logs.pasta),
+            "");
 
   TStrings chaves;
   TqorNFCeXMLLogs::ListaChavesLogRecibo(logs.proRec, 302, &chaves, logs.pasta);
