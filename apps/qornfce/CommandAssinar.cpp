@@ -1,7 +1,6 @@
 // qornfce assinar ARQ.xml and qornfce assinar-evento ARQ.xml: notes and events signed with the
 // company's certificate, one signed document per line.
 #include <iostream>
-#include <iterator>
 #include <string>
 
 #include "Commands.h"
@@ -17,13 +16,7 @@ namespace {
 // The text of the file named on the command line, or of standard input for "-".
 std::string Entrada(const Options& options) {
   if (options.Positional().size() != 1) throw UsageError("informe um arquivo XML (ou - )");
-  const std::string nome = options.Positional()[0];
-  if (nome == "-") {
-    return RemoveBOM(std::string(std::istreambuf_iterator<char>(std::cin), {}));
-  }
-  const std::string arquivo = FromCurrentDir(nome);
-  if (!FileExists(arquivo)) throw UsageError("arquivo não encontrado: " + nome);
-  return RemoveBOM(LoadFromFile(arquivo));
+  return RemoveBOM(ReadInput(options.Positional()[0]));
 }
 
 // The signed documents (concatenated, each ending in `fim`) written one per line.

@@ -23,7 +23,7 @@ int RunValidar(int argc, char** argv) {
   if (options.Positional().size() != 2) throw UsageError("informe o arquivo XML e o comando");
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  const std::string xml = LoadFromFile(FromCurrentDir(options.Positional()[0]));
+  const std::string xml = ReadInput(options.Positional()[0]);
   try {
     nfce.ValidarXMLNFCe(xml, options.Positional()[1]);
   } catch (const EqorSchemaValidationException& invalid) {

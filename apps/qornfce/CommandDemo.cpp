@@ -106,7 +106,9 @@ int RunDemo(int argc, char** argv) {
 
   Step(2, "Iniciando o simulador de homologação");
   sim::SimulatorOptions simOptions;
-  simOptions.workFolder = folder + "simulador";
+  // The folder `qornfce simulador --pasta` reads: restarted on it, the simulator knows the demo's
+  // notes.
+  simOptions.workFolder = folder;
   simOptions.schemasFolder = ExecutableDir() + "Esquemas/vm60";
   simOptions.caCert = pki.caCert;
   simOptions.serverCert = pki.serverCert;

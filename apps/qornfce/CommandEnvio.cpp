@@ -1,6 +1,5 @@
 // qornfce enviar LOTE ARQ.xml, enviar-sincrono LOTE ARQ.xml and consultar-recibo RECIBO.
 #include <iostream>
-#include <iterator>
 
 #include "Commands.h"
 #include "ComponentOptions.h"
@@ -11,14 +10,6 @@ namespace qor::cli {
 
 namespace {
 
-// The signed notes: a file, or standard input for "-".
-std::string LerNotas(const std::string& arquivo) {
-  if (arquivo == "-") {
-    return std::string(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-  }
-  return LoadFromFile(FromCurrentDir(arquivo));
-}
-
 int Enviar(int argc, char** argv, bool sincrono) {
   auto flags = ComponentFlags();
   flags.insert("compactar");
@@ -26,7 +17,7 @@ int Enviar(int argc, char** argv, bool sincrono) {
   if (options.Positional().size() != 2) throw UsageError("informe o número do lote e o arquivo");
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  const std::string notas = LerNotas(options.Positional()[1]);
+  const std::string notas = ReadInput(options.Positional()[1]);
   const std::string& lote = options.Positional()[0];
   const bool compactar = options.Has("compactar");
   std::cout << (sincrono ? nfce.EnviarNFSincrono(lote, notas, compactar)

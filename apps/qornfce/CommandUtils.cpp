@@ -48,9 +48,7 @@ int RunQRCode(int argc, char** argv) {
   if (args.size() != 1) throw UsageError("informe um arquivo XML (qornfce qrcode ARQ.xml)");
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  const std::string arquivo = FromCurrentDir(args[0]);
-  if (!FileExists(arquivo)) throw UsageError("arquivo não encontrado: " + args[0]);
-  std::cout << nfce.GetLinkQRCode(RemoveBOM(LoadFromFile(arquivo))) << "\n";
+  std::cout << nfce.GetLinkQRCode(RemoveBOM(ReadInput(args[0]))) << "\n";
   return 0;
 }
 

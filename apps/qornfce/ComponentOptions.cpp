@@ -1,9 +1,13 @@
 #include "ComponentOptions.h"
 
 #include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <stdexcept>
 
 #include "ConfigFile.h"
 #include "core/TqorNFCe.h"
+#include "platform/Files.h"
 
 namespace qor::cli {
 
@@ -58,6 +62,15 @@ std::string FromCurrentDir(const std::string& path) {
   std::string absolute = std::filesystem::absolute(path).lexically_normal().string();
   if ((path.back() == '/' || path.back() == '\\') && absolute.back() != '/') absolute += '/';
   return absolute;
+}
+
+std::string ReadInput(const std::string& name) {
+  if (name == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  const std::string path = FromCurrentDir(name);
+  if (!FileExists(path)) {
+    throw std::runtime_error("Arquivo não encontrado ou não é um arquivo comum: " + name);
+  }
+  return LoadFromFile(path);
 }
 
 namespace {

@@ -22,5 +22,9 @@ const char* ComponentOptionsHelp();
 void ApplyComponentOptions(const Options& options, TqorNFCe& nfce);
 // `path` made absolute from the current folder (empty stays empty).
 std::string FromCurrentDir(const std::string& path);
+// The bytes of the input file named on the command line, or of standard input for "-". A name
+// that is not a readable regular file (missing, a folder) throws a failure naming it: exit 1,
+// as every other file that cannot be read, while a missing argument is bad usage (exit 2).
+std::string ReadInput(const std::string& name);
 
 }  // namespace qor::cli

@@ -16,7 +16,8 @@ namespace qor::cli {
 std::string ConfigFilePath(const Options& options, bool& named);
 // Loads the configuration file into `nfce`. A file named by --config must exist
 // (EqorConfigINIException "Arquivo %s não foi encontrado"); when none is named and the default
-// one does not exist, `nfce` keeps its defaults.
+// one does not exist, `nfce` keeps its defaults. When the file holds secrets, a warning goes to
+// standard error if it, or the installation key file, may be read by group or others.
 void LoadConfigFile(const Options& options, TqorNFCe& nfce);
 
 }  // namespace qor::cli

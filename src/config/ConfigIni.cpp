@@ -13,6 +13,7 @@ namespace qor {
 namespace {
 
 constexpr std::string_view kMarcaBase64 = "base64:";
+constexpr std::string_view kMarcaSegredo = "enc:";
 
 bool PrecisaCodificar(const std::string& valor) {
   if (valor.empty()) return false;
@@ -74,6 +75,23 @@ std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao, const
 void GravarProtegidoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
                         const std::string& valor) {
   ini.WriteString(secao, chave, valor.empty() ? std::string() : Encrypt(valor));
+}
+
+std::string LerSegredoIni(const TIniFile& ini, const std::string& secao, const std::string& chave,
+                          const std::string& padrao) {
+  const std::string valor = ini.ReadString(secao, chave, "");
+  if (valor.rfind(kMarcaSegredo, 0) != 0) return LerTextoIni(ini, secao, chave, padrao);
+  try {
+    return Decrypt(valor.substr(kMarcaSegredo.size()));
+  } catch (const std::exception& causa) {
+    FalhaNaChave(secao, chave, causa);
+  }
+}
+
+void GravarSegredoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
+                      const std::string& valor) {
+  ini.WriteString(secao, chave,
+                  valor.empty() ? std::string() : std::string(kMarcaSegredo) + Encrypt(valor));
 }
 
 }  // namespace qor

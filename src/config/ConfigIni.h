@@ -44,4 +44,13 @@ std::string LerProtegidoIni(const TIniFile& ini, const std::string& secao, const
 void GravarProtegidoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
                         const std::string& valor);
 
+// Passwords and the CSRT (SenhaCertificado, the proxy's Senha, CSRT, MAIL.Senha): written as
+// "enc:" + the protected value (Encrypt), an empty value empty. A value without the marker is
+// read as free text (LerTextoIni), so files written before, by hand or elsewhere still load; a
+// marked value that does not decrypt throws EqorGovException naming the key.
+std::string LerSegredoIni(const TIniFile& ini, const std::string& secao, const std::string& chave,
+                          const std::string& padrao);
+void GravarSegredoIni(TIniFile& ini, const std::string& secao, const std::string& chave,
+                      const std::string& valor);
+
 }  // namespace qor

@@ -106,8 +106,9 @@ std::string LerValor(TqorNFCe& n, const TIniFile& ini, const std::string& secao,
       return ParaTexto(ini.ReadInteger(secao, nome, std::stoi(padrao)));
     case TipoChaveConfig::Protegido:
       return LerProtegidoIni(ini, secao, nome, padrao);
-    case TipoChaveConfig::Texto:
     case TipoChaveConfig::Segredo:
+      return LerSegredoIni(ini, secao, nome, padrao);
+    case TipoChaveConfig::Texto:
       break;
   }
   return LerTextoIni(ini, secao, nome, padrao);
@@ -124,8 +125,10 @@ void GravarValor(TIniFile& ini, const std::string& secao, const std::string& nom
     case TipoChaveConfig::Protegido:
       GravarProtegidoIni(ini, secao, nome, valor);
       return;
-    case TipoChaveConfig::Texto:
     case TipoChaveConfig::Segredo:
+      GravarSegredoIni(ini, secao, nome, valor);
+      return;
+    case TipoChaveConfig::Texto:
       break;
   }
   GravarTextoIni(ini, secao, nome, valor);

@@ -21,7 +21,7 @@ enum class TipoChaveConfig {
   Booleano,  // "1"/"0"
   Inteiro,
   Protegido,  // stored through Encrypt
-  Segredo     // stored as text, but a password: never shown
+  Segredo     // a password or the CSRT: stored "enc:" + protected, never shown
 };
 
 enum class UsoChaveConfig {

@@ -396,9 +396,11 @@ class TqorNFCe {
                             const std::string& defaultResultTag,
                             const std::string& defaultNamespace, const TLogResposta& resposta);
   void ReportFailure(const std::string& operation, const std::exception& failure);
-  // ValidarLoteParaEnvio without its failure report, for the sending operations.
+  // ValidarLoteParaEnvio without its failure report, for the sending operations. With `grande`,
+  // a batch over MaxSizeLoteEnvio sets it instead of raising, and the checks after the size
+  // (signature, schema) still run.
   void ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
-                           std::string& loteXml);
+                           std::string& loteXml, bool* grande = nullptr);
   // Signing of one prepared note (AssinarNota, per note): the CSRT, the signature and the
   // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
   // `documento` the note's text read (parsed rather than searched leniently: a note that is

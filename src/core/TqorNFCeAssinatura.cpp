@@ -227,18 +227,17 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
       if (trecho.fim == std::string::npos) continue;
       std::string nota = EscaparNota(lote.substr(trecho.inicio, trecho.fim - trecho.inicio));
       PrepararXMLAssinar(nota);
-      // Read once for the contingency check and the signing; a note that is not well-formed
-      // fails the first as a note without tpEmis.
+      // Read once for the contingency check and the signing; a note that is not well-formed is
+      // a failure of its signing, said as such, not a note with an invalid tpEmis.
       std::unique_ptr<XmlDocument> documento;
-      std::exception_ptr falhaDeLeitura;
       try {
         documento = std::make_unique<XmlDocument>(XmlDocument::Parse(nota));
-      } catch (const EqorGovException&) {
-        falhaDeLeitura = std::current_exception();
+      } catch (const EqorGovException& failure) {
+        throw EqorNFCeSignatureException(
+            "A nota não é um XML válido: " + QuoteForMessage(failure.what()), diretorioLogErro_);
       }
       ValidarRegraDeNegocioNFCe(nota, documento.get());
       try {
-        if (falhaDeLeitura) std::rethrow_exception(falhaDeLeitura);
         nota = AssinarNotaPreparada(nota, std::move(*documento),
                                     SuplementoFornecido(lote, trecho.fim));
       } catch (const std::exception& failure) {
@@ -318,11 +317,32 @@ void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& supleme
 std::string TqorNFCe::AssinarEvento(const std::string& xml) {
   return RunOperation("AssinarEvento", [&] {
     CheckCertificate();
-    std::string resultado;
+    // Nothing to sign is a failure, never an empty result: the host would send nothing and
+    // believe the events sent.
+    if (Trim(xml).empty()) {
+      throw EqorSignatureException("Nenhum evento informado para assinar.", diretorioLogErro_);
+    }
+    try {
+      XmlDocument::Parse(xml);
+    } catch (const EqorGovException& failure) {
+      throw EqorSignatureException(
+          "O XML dos eventos não é válido: " + QuoteForMessage(failure.what()), diretorioLogErro_);
+    }
     const int eventos = ObterNumEventos(xml);
+    if (eventos == 0) {
+      throw EqorSignatureException("Nenhum evento (infEvento) encontrado no XML informado.",
+                                   diretorioLogErro_);
+    }
+    std::string resultado;
     for (int indice = 0; indice < eventos; ++indice) {
       std::string evento = ObterEvento(xml, indice);
-      if (evento.empty()) continue;
+      std::string id;
+      XPathSelectSingleNode(evento, "/*/@Id", id, {}, false);
+      const std::string nome = Format("O evento %s (Id \"%s\") não pôde ser assinado: ",
+                                      {std::to_string(indice + 1), QuoteForMessage(id)});
+      if (id.empty()) {
+        throw EqorSignatureException(nome + "infEvento sem o atributo Id.", diretorioLogErro_);
+      }
       evento = EscaparNota(evento);
       ReplaceAll(evento, "º", "o");
       evento = Format(LoadTemplate("assinarevento.xml"), {evento, ""});
@@ -330,7 +350,7 @@ std::string TqorNFCe::AssinarEvento(const std::string& xml) {
         GetGov().Get_SignerSettings().SignedElement = "infEvento";
         evento = GetGov().SignXmlById(evento, GetReferenceInfo(evento));
       } catch (const std::exception& failure) {
-        throw EqorSignatureException(std::string(failure.what()), diretorioLogErro_);
+        throw EqorSignatureException(nome + failure.what(), diretorioLogErro_);
       }
       LimparXMLAssinado(evento);
       resultado += evento;

@@ -146,7 +146,7 @@ void TqorNFCe::SalvarConfiguracoes() {
   }
   Salvar(*copia);
   try {
-    SaveToFile(file, copia->Text());
+    SavePrivateFile(file, copia->Text());
   } catch (const std::exception& causa) {
     throw EqorNFCeConfigException(std::string("Erro ao salvar configurações: ") + causa.what(),
                                   diretorioLogErro_);

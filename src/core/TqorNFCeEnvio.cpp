@@ -1,6 +1,8 @@
 // Batch sending, the synchronous sending and the receipt query, with their checks, and the
 // recipient's distribution XML they produce.
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
@@ -44,6 +46,48 @@ std::string TamanhoKB(double kb) {
   return s;
 }
 
+// The notes without the XML declarations and byte-order marks right before each NFe: a note
+// signed alone may carry its own, which inside a batch makes the batch ill-formed. Both lie
+// outside the signed infNFe, so the signatures hold; nothing inside a note is touched.
+std::string SemDeclaracoes(const std::string& notas) {
+  std::vector<std::pair<std::size_t, std::size_t>> cortes;  // [begin, end) to drop, in order
+  const auto espaco = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  for (std::size_t at = notas.find("<NFe"); at != std::string::npos;
+       at = notas.find("<NFe", at + 4)) {
+    if (at + 4 < notas.size() && notas[at + 4] != ' ' && notas[at + 4] != '>') continue;
+    std::vector<std::pair<std::size_t, std::size_t>> antes;
+    for (std::size_t fim = at;;) {
+      while (fim > 0 && espaco(notas[fim - 1])) --fim;
+      if (fim >= 3 && notas.compare(fim - 3, 3, "\xEF\xBB\xBF") == 0) {
+        antes.emplace_back(fim - 3, fim);
+        fim -= 3;
+        continue;
+      }
+      if (fim >= 2 && notas.compare(fim - 2, 2, "?>") == 0) {
+        const std::size_t inicio = notas.rfind("<?xml", fim - 2);
+        if (inicio != std::string::npos && inicio + 5 < fim && espaco(notas[inicio + 5]) &&
+            notas.find('>', inicio) == fim - 1) {
+          antes.emplace_back(inicio, fim);
+          fim = inicio;
+          continue;
+        }
+      }
+      break;
+    }
+    cortes.insert(cortes.end(), antes.rbegin(), antes.rend());
+  }
+  if (cortes.empty()) return notas;
+  std::string limpo;
+  limpo.reserve(notas.size());
+  std::size_t de = 0;
+  for (const auto& [inicio, fim] : cortes) {
+    limpo.append(notas, de, inicio - de);
+    de = fim;
+  }
+  limpo.append(notas, de, std::string::npos);
+  return limpo;
+}
+
 }  // namespace
 
 std::string TqorNFCe::CompactaLote(const std::string& xml) {
@@ -73,7 +117,7 @@ void TqorNFCe::ValidarLoteParaEnvio(const std::string& lote, const std::string& 
 }
 
 void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& aLoteNotas,
-                                   std::string& loteXml) {
+                                   std::string& loteXml, bool* grande) {
   SendTelemetryPing("ValidarLoteParaEnvio");
   loteXml = Format(LoadTemplate("pedido_enviarnota.xml"), {lote, aLoteNotas, ""});
   CheckCertificate();
@@ -85,7 +129,13 @@ void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& a
     throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aLoteNotas",
                                        diretorioLogErro_);
   }
-  ValidarTamanhoArquivoEnvio(aLoteNotas);
+  try {
+    ValidarTamanhoArquivoEnvio(aLoteNotas);
+  } catch (const EqorNFCeMaxSizeException&) {
+    // A sending compresses a batch over the limit; the checks after this one still hold for it.
+    if (grande == nullptr) throw;
+    *grande = true;
+  }
   if (!ValidaAssinatura(aLoteNotas)) {
     throw EqorSignatureException("A nota não possui assinatura", diretorioLogErro_);
   }
@@ -123,13 +173,10 @@ std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLote
                                          diretorioLogErro_);
     }
     CheckConfig();
+    const std::string notas = SemDeclaracoes(aLoteNotas);
     std::string loteXml;
     bool grande = false;
-    try {
-      ChecarLoteParaEnvio(lote, aLoteNotas, loteXml);
-    } catch (const EqorNFCeMaxSizeException&) {
-      grande = true;  // sent compressed; the remaining checks of the batch are not made
-    }
+    ChecarLoteParaEnvio(lote, notas, loteXml, &grande);
     TqorGovUtils& utils = GetGovUtils();
     const std::string logEnvio = utils.Log(loteXml, "env-lot", lote, "", LogFolder());
     SaveFileChavesTemporario(logEnvio);
@@ -154,18 +201,15 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
           "O lote de notas para envio síncrono deve conter somente uma NFCe", diretorioLogErro_);
     }
     CheckConfig();
+    const std::string nota = SemDeclaracoes(aXmlNota);
     std::string loteXml;
     bool grande = false;
-    try {
-      ChecarLoteParaEnvio(lote, aXmlNota, loteXml);
-    } catch (const EqorNFCeMaxSizeException&) {
-      grande = true;
-    }
+    ChecarLoteParaEnvio(lote, nota, loteXml, &grande);
     if (const std::size_t at = FindText(loteXml, "<indsinc>0</indsinc>");
         at != std::string::npos) {
       loteXml.replace(at, 20, "<indSinc>1</indSinc>");
     }
-    const std::string id = ObterNotaID(aXmlNota);
+    const std::string id = ObterNotaID(nota);
     TqorGovUtils& utils = GetGovUtils();
     const std::string logEnvio = utils.Log(loteXml, "env-sinc-lot", id, "", LogFolder());
     SaveFileChavesTemporario(logEnvio);

@@ -149,13 +149,20 @@ std::string WriteTemporary(const std::string& dir, const std::string& path,
   return tmpl;
 }
 
-void AtomicWrite(const std::string& rawPath, std::string_view content) {
+// `privateNew`: a new file is made readable by its owner only (it holds secrets). An existing
+// file keeps its mode and, where the process may give it, its owner.
+void AtomicWrite(const std::string& rawPath, std::string_view content, bool privateNew = false) {
   const std::string path = NativePath(rawPath);
   if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
   const std::string dir = ParentOf(path);
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const bool exists = ::stat(path.c_str(), &old) == 0;
+  const mode_t mode = exists ? (old.st_mode & 07777) : privateNew ? 0600 : NewFileMode();
   const std::string tmp = WriteTemporary(dir, path, content, mode);
+  if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    // Best effort: only a privileged process may give a file away.
+    (void)::chown(tmp.c_str(), old.st_uid, old.st_gid);
+  }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
     const int err = errno;
     ::unlink(tmp.c_str());
@@ -226,6 +233,16 @@ std::string LoadFromFile(const std::string& rawPath) {
 }
 
 void SaveToFile(const std::string& path, const std::string& content) { AtomicWrite(path, content); }
+
+void SavePrivateFile(const std::string& path, const std::string& content) {
+  AtomicWrite(path, content, true);
+}
+
+int FileMode(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(NativePath(path).c_str(), &st) != 0) return -1;
+  return static_cast<int>(st.st_mode & 07777);
+}
 
 void SaveToFileUtf8(const std::string& path, const std::string& content) {
   std::string_view body = content;

@@ -21,6 +21,9 @@ namespace qor {
 // ---- whole files ----------------------------------------------------------------------------
 std::string LoadFromFile(const std::string& path);  // bytes as they are on disk
 void SaveToFile(const std::string& path, const std::string& content);
+// Same as SaveToFile for a file that holds secrets: a new file is created readable by its owner
+// only (0600); an existing one keeps its mode and owner, as with SaveToFile.
+void SavePrivateFile(const std::string& path, const std::string& content);
 // Same as SaveToFile, dropping a leading byte-order mark: the file is UTF-8 without BOM.
 void SaveToFileUtf8(const std::string& path, const std::string& content);
 // Writes `content` whole under `path` only when no file of that name exists: false, and nothing
@@ -33,6 +36,7 @@ void AppendToFile(const std::string& path, const std::string& text);
 // ---- file system ----------------------------------------------------------------------------
 bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
+int FileMode(const std::string& path);  // permission bits (0644), -1 when it cannot be read
 bool CreateDir(const std::string& path);         // one level; false when it cannot be made
 bool ForceDirectories(const std::string& path);  // with parents; true when it exists afterwards
 bool DeleteFile(const std::string& path);

@@ -91,6 +91,7 @@ TEST(CommandLine, EveryOperationIsListedDispatchedAndExplainsItself) {
 }
 
 TEST(CommandLine, RefusedLinesExitWithTwoAndFailedOperationsWithOne) {
+  const std::string kIlegivel = "Arquivo não encontrado ou não é um arquivo comum: ";
   TempDir dir;
   const std::string falta = dir / "nao-existe.xml";
   const std::string logs = " --log '" + dir / "Log" + "' --log-erro '" + dir / "LogErro" + "'";
@@ -109,7 +110,13 @@ TEST(CommandLine, RefusedLinesExitWithTwoAndFailedOperationsWithOne) {
            {"enviar-sincrono 1", 2, "qornfce enviar-sincrono: informe o número do lote e o"},
            {"consultar-recibo", 2, "qornfce consultar-recibo: informe o número do recibo\n"},
            {"assinar", 2, "qornfce assinar: informe um arquivo XML (ou - )\n"},
-           {"assinar '" + falta + "'", 2, "qornfce assinar: arquivo não encontrado: " + falta},
+           // A file that cannot be read is a failure (1) for every subcommand, a folder too.
+           {"assinar '" + falta + "'", 1, kIlegivel + falta},
+           {"assinar-evento '" + falta + "'", 1, kIlegivel + falta},
+           {"validar '" + falta + "' ENVIO", 1, kIlegivel + falta},
+           {"enviar 1 '" + falta + "'", 1, kIlegivel + falta},
+           {"enviar-sincrono 1 '" + falta + "'", 1, kIlegivel + falta},
+           {"qrcode '" + dir.path() + "'", 1, kIlegivel + dir.path()},
            {"assinar-evento a.xml b.xml", 2, "qornfce assinar-evento: informe um arquivo XML"},
            {"converter", 2, "qornfce converter: informe o arquivo TX2\n"},
            {"converter x.tx2 --esquema pl_010", 2,

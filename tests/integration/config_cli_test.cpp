@@ -97,10 +97,10 @@ TEST(ConfigCommandLine, StatusRunsFromTheDemosFileAlone) {
   ASSERT_EQ(run.status, 0) << run.out << run.err;
   ASSERT_TRUE(FileExists(demo + "nfceConfig.ini"));
 
-  // The demo's simulator is gone; another one on the demo's certificates takes its place, as
-  // `qornfce simulador --pasta <demo>` would, and rewrites the server files.
+  // The demo's simulator is gone; another one on the demo's folder and certificates takes its
+  // place, as `qornfce simulador --pasta <demo>` would, and rewrites the server files.
   sim::SimulatorOptions options;
-  options.workFolder = dir / "simulador";
+  options.workFolder = demo;
   options.schemasFolder = test::SchemasFolder();
   options.caCert = demo + "pki/ca.pem";
   options.serverCert = demo + "pki/servidor.pem";
@@ -112,6 +112,13 @@ TEST(ConfigCommandLine, StatusRunsFromTheDemosFileAlone) {
   const CliRun status = Cli("--config '" + demo + "nfceConfig.ini' status", dir);
   ASSERT_EQ(status.status, 0) << status.err;
   EXPECT_EQ(GetValueTag("cStat", status.out), "107") << status.out;
+  // It knows the notes the demo had authorised.
+  const auto autorizadas = ListFiles(demo + "XmlDestinatario/", "*-nfce.xml");
+  ASSERT_FALSE(autorizadas.empty());
+  const CliRun consulta = Cli("--config '" + demo + "nfceConfig.ini' consultar " +
+                                  autorizadas.front().substr(0, 44),
+                              dir);
+  EXPECT_EQ(GetValueTag("cStat", consulta.out), "100") << consulta.out << consulta.err;
   // The file verifies the server against the demo's authority.
   const auto ini = TIniFile::FromText(ReadFile(demo + "nfceConfig.ini"));
   EXPECT_EQ(ini->ReadString("NFCE", "IgnoreInvalidCertificates", ""), "0");
