@@ -50,9 +50,19 @@ void TqorNFCeConvTXTDataSet::SetTXT(const std::string& value) {
   }
 }
 
+namespace {
+// A plain loop: find_first_of with a set searches the set once per character.
+bool TemEspecial(std::string_view value) {
+  for (const char c : value) {
+    if (c == '&' || c == '<' || c == '>' || c == '"' || c == '\'') return true;
+  }
+  return false;
+}
+}  // namespace
+
 std::string TqorNFCeConvTXTDataSet::EscaparValor(std::string_view value) {
   // Most values have nothing to escape: they are handed back without the copies below.
-  if (value.find_first_of("'\"<>&") == std::string_view::npos) return std::string(value);
+  if (!TemEspecial(value)) return std::string(value);
   std::string out = Escape(std::string(value));
   if (value.find('&') == std::string_view::npos) return out;
   // An entity the host had already escaped ("&amp;" in the input became "&amp;amp;") is
