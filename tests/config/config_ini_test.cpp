@@ -3,6 +3,7 @@
 // loading errors, the print parameters, and what each request takes from the configuration.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -324,6 +325,53 @@ TEST(ConfigIni, ProtectedValuesNeedTheirKeyAndRefuseDamage) {
   EXPECT_EQ(vazio.GetPinCode(), "");
   EXPECT_FALSE(FileExists(p / "nenhuma/chave.key"));
   EXPECT_EQ(ReadFile(p / "nfceConfig.ini"), salvo);  // loading never rewrites the file
+}
+
+// Passwords and the CSRT are stored protected ("enc:"), a new file is for its owner only, and
+// values written plainly (older files, by hand) still load.
+TEST(ConfigIni, SecretsAreStoredProtectedAndPlainOnesStillLoad) {
+  Pasta p;
+  TqorNFCe nfce;
+  nfce.SetSenhaCertificado("senha-do-pfx");
+  nfce.SetSenha("senha-do-proxy");
+  nfce.SetCSRT("CSRT-SECRETO-0123456789");
+  nfce.GetEmailSettings().SetSenha("senha-do-smtp");
+  nfce.SaveConfig(p / "nfceConfig.ini");
+  const std::string salvo = ReadFile(p / "nfceConfig.ini");
+  EXPECT_EQ(FileMode(p / "nfceConfig.ini"), 0600);
+  for (const char* segredo :
+       {"senha-do-pfx", "senha-do-proxy", "CSRT-SECRETO-0123456789", "senha-do-smtp"}) {
+    EXPECT_EQ(salvo.find(segredo), std::string::npos) << segredo;
+  }
+  for (const char* chave : {"\nSenhaCertificado=enc:", "\nSenha=enc:", "\nCSRT=enc:"}) {
+    EXPECT_NE(salvo.find(chave), std::string::npos) << chave;
+  }
+  TqorNFCe lido;
+  lido.LoadConfig(p / "nfceConfig.ini");
+  EXPECT_EQ(lido.GetSenhaCertificado(), "senha-do-pfx");
+  EXPECT_EQ(lido.GetSenha(), "senha-do-proxy");
+  EXPECT_EQ(lido.GetCSRT(), "CSRT-SECRETO-0123456789");
+  EXPECT_EQ(lido.GetEmailSettings().GetSenha(), "senha-do-smtp");
+
+  // An older file in plain text loads, and keeps its mode when saved again.
+  WriteFile(p / "antigo.ini", "[NFCE]\nSenhaCertificado=1234\n[MAIL]\nSenha=abc\n");
+  ASSERT_EQ(chmod((p / "antigo.ini").c_str(), 0644), 0);
+  TqorNFCe antigo;
+  antigo.LoadConfig(p / "antigo.ini");
+  EXPECT_EQ(antigo.GetSenhaCertificado(), "1234");
+  EXPECT_EQ(antigo.GetEmailSettings().GetSenha(), "abc");
+  antigo.SaveConfig(p / "antigo.ini");
+  EXPECT_EQ(FileMode(p / "antigo.ini"), 0644);
+  EXPECT_NE(ReadFile(p / "antigo.ini").find("SenhaCertificado=enc:"), std::string::npos);
+
+  // A marked value that does not decrypt names its key, never the value.
+  WriteFile(p / "danificado.ini", "[MAIL]\nSenha=enc:AAAAsenha\n");
+  TqorNFCe danificado;
+  const std::string message =
+      MessageOf<EqorNFCeConfigException>([&] { danificado.LoadConfig(p / "danificado.ini"); });
+  EXPECT_EQ(message.rfind("Erro ao carregar configurações: Chave Senha da seção MAIL: ", 0), 0u)
+      << message;
+  EXPECT_EQ(message.find("AAAAsenha"), std::string::npos);
 }
 
 TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {

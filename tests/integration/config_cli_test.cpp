@@ -1,6 +1,7 @@
 // The command line and nfceConfig.ini: configurar writes through the component (secrets
 // protected), --mostrar masks them, bad keys write nothing, and status runs from a file alone.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 
 #include "core/TqorNFCe.h"
@@ -54,6 +55,19 @@ TEST(ConfigCommandLine, ConfigurarStoresSecretsProtectedAndMostrarMasksThem) {
   for (const char* secret : {"CSC-0123-ABCD", "000001", "4321"}) {
     EXPECT_EQ(show.out.find(secret), std::string::npos) << secret;
   }
+  // The file was created for its owner only, so nothing warns; opened to others, it warns.
+  EXPECT_EQ(show.err, "");
+  ASSERT_EQ(::chmod(ini.c_str(), 0644), 0);
+  EXPECT_NE(Cli(config + " configurar --mostrar", dir)
+                .err.find("qornfce: aviso: " + ini +
+                          " guarda senhas ou chaves e pode ser lido por outros usuários (modo "
+                          "0644); use chmod 600"),
+            std::string::npos);
+  ASSERT_EQ(::chmod(ini.c_str(), 0600), 0);
+  ASSERT_EQ(::chmod((dir / "chave.key").c_str(), 0640), 0);
+  EXPECT_NE(Cli(config + " configurar --mostrar", dir).err.find(dir / "chave.key"),
+            std::string::npos);
+  ASSERT_EQ(::chmod((dir / "chave.key").c_str(), 0600), 0);
 
   // Refused arguments write nothing: unknown or write-only keys and mistyped values are bad
   // usage (2); a value its property refuses is a failure (1).

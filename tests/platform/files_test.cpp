@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -86,6 +88,52 @@ TEST(Files, SaveToFileReplacesContentWholeAndLeavesNoTemporaryFile) {
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A write killed half-way leaves a temporary file (it may be a whole configuration with its
+// secrets): the next process to write into that folder removes it once it is a minute old.
+// Files that hold secrets are created for their owner only; an existing file keeps its mode and
+// owner.
+TEST(Files, StaleTemporariesGoAndPrivateFilesStayPrivate) {
+  TempDir tmp;
+  WriteFile(tmp / ".qor-tmp-velho", "[NFCE]\nSenhaCertificado=1234\n");
+  WriteFile(tmp / ".qor-tmp-novo", "em gravação por outro processo");
+  SetFileAge(tmp / ".qor-tmp-velho", std::chrono::system_clock::now() - std::chrono::minutes(2));
+  SaveToFile(tmp / "a.txt", "a");
+  EXPECT_EQ(AllEntries(tmp.path()), (std::vector<std::string>{".qor-tmp-novo", "a.txt"}));
+
+  SavePrivateFile(tmp / "segredo.ini", "x");
+  EXPECT_EQ(FileMode(tmp / "segredo.ini"), 0600);
+  ASSERT_EQ(chmod((tmp / "segredo.ini").c_str(), 0640), 0);
+  SavePrivateFile(tmp / "segredo.ini", "y");
+  EXPECT_EQ(FileMode(tmp / "segredo.ini"), 0640);
+  EXPECT_EQ(FileMode(tmp / "nada"), -1);
+  if (geteuid() == 0) {  // only a privileged process can give a file away, or keep it given
+    ASSERT_EQ(chown((tmp / "segredo.ini").c_str(), 4321, 4321), 0);
+    SavePrivateFile(tmp / "segredo.ini", "z");
+    struct stat st {};
+    ASSERT_EQ(stat((tmp / "segredo.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4321u);
+  }
+}
+
+// Exclusive creation: of many threads creating one name, exactly one succeeds, and the file is
+// whole.
+TEST(Files, CreateNewFileNeverReplaces) {
+  TempDir tmp;
+  std::atomic<int> criados{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 8; ++i) {
+    threads.emplace_back([&, i] {
+      if (CreateNewFile(tmp / "log.xml", std::string(10000, static_cast<char>('a' + i)))) ++criados;
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(criados.load(), 1);
+  const std::string conteudo = ReadFile(tmp / "log.xml");
+  EXPECT_EQ(conteudo, std::string(10000, conteudo.at(0)));
+  EXPECT_EQ(AllEntries(tmp.path()), std::vector<std::string>{"log.xml"});
 }
 
 TEST(Files, FailedWritesThrowAndLeaveNothingBehind) {
