@@ -12,6 +12,13 @@ if(ESQUEMAS AND EXISTS ${ESQUEMAS})
   foreach(vm vm50 vm50a vm50b)
     file(COPY ${xsds310} DESTINATION ${TARGET}/Esquemas/${vm})
   endforeach()
+  # The EPEC batch schema the component names is the package's eventoEPEC_v0.01.xsd, which
+  # libxml2 cannot compile (TCOrgaoIBGE is defined twice); eventoEPEC_v1.00.xsd is the same
+  # schema without the duplicate, installed under the designed name with its two includes.
+  file(COPY ${ESQUEMAS}/xmldsig-core-schema_v1.01.xsd ${ESQUEMAS}/tiposBasico_v3.10.xsd
+       DESTINATION ${TARGET}/Esquemas/epec)
+  configure_file(${ESQUEMAS}/eventoEPEC_v1.00.xsd ${TARGET}/Esquemas/epec/eventoEPEC_v0.01.xsd
+                 COPYONLY)
 endif()
 # The 3.10 mapping is the same for the three versions that use that layout.
 foreach(vm vm50 vm50a)

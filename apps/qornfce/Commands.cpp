@@ -48,6 +48,39 @@ std::vector<Command> Tabela() {
                  "Consulta o processamento do lote de recibo RECIBO (15 dígitos) e escreve a\n"
                  "resposta da SEFAZ; grava o XML de distribuição das notas autorizadas.\n"),
        RunConsultarRecibo},
+      {"cancelar", "cancela uma NFC-e autorizada: CHAVE PROTOCOLO JUSTIFICATIVA",
+       ComOpcoes("uso: qornfce cancelar CHAVE PROTOCOLO JUSTIFICATIVA [--data DH] [--seq N]\n"
+                 "       [--fuso ±HH:MM] [--lote ID] [opções]\n"
+                 "Registra o evento de cancelamento (110111) da NFC-e de chave CHAVE e\n"
+                 "protocolo de autorização PROTOCOLO e escreve a resposta da SEFAZ; um\n"
+                 "cancelamento registrado grava CHAVE-caneve.xml na pasta do destinatário.\n"
+                 "JUSTIFICATIVA: 15 a 255 caracteres. --data: a data e hora do evento\n"
+                 "(padrão: agora); --fuso: padrão -03:00; --seq: padrão 1; --lote: padrão 1.\n"),
+       RunCancelar},
+      {"cancelar-substituicao",
+       "cancela por substituição: CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF",
+       ComOpcoes("uso: qornfce cancelar-substituicao CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF\n"
+                 "       [--data DH] [--seq N] [--fuso ±HH:MM] [--lote ID] [--orgao-autor N]\n"
+                 "       [--tipo-autor 1|2|3|5|6|9] [--ver-aplic TEXTO] [opções]\n"
+                 "Registra o evento de cancelamento por substituição (110112) da NFC-e CHAVE,\n"
+                 "substituída pela NFC-e CHAVE-REF. --orgao-autor: padrão o cUF da UF;\n"
+                 "--tipo-autor: padrão 1 (empresa emitente); --ver-aplic: padrão qornfce.\n"),
+       RunCancelarSubstituicao},
+      {"inutilizar",
+       "inutiliza uma faixa de números: ANO CNPJ MODELO SERIE INICIAL FINAL JUSTIFICATIVA",
+       ComOpcoes("uso: qornfce inutilizar ANO CNPJ MODELO SERIE INICIAL FINAL JUSTIFICATIVA\n"
+                 "       [opções]\n"
+                 "Inutiliza os números INICIAL a FINAL da SERIE (inutNFe) e escreve a\n"
+                 "resposta da SEFAZ; uma inutilização homologada grava ID-inut.xml na pasta do\n"
+                 "destinatário. ANO: dois dígitos (26).\n"),
+       RunInutilizar},
+      {"epec", "registra o EPEC das notas de um arquivo: NOTAS.xml [--lote ID] [--data DH]",
+       ComOpcoes("uso: qornfce epec NOTAS.xml [--lote ID] [--data DH] [opções]\n"
+                 "Monta, assina e envia um evento EPEC (110140) por NFC-e de NOTAS.xml (\"-\":\n"
+                 "entrada padrão) e escreve a resposta da SEFAZ como recebida; cada evento\n"
+                 "registrado grava CHAVE-epec.xml na pasta do destinatário. --data: padrão\n"
+                 "agora, com o fuso da máquina; --lote: padrão 1.\n"),
+       RunEpec},
       {"consultar", "consulta a situação de uma NFC-e na SEFAZ: CHAVE",
        ComOpcoes("uso: qornfce consultar CHAVE [opções]\n"
                  "Consulta a situação da NFC-e de chave de acesso CHAVE (consSitNFe) e escreve\n"

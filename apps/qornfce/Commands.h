@@ -42,5 +42,9 @@ int RunEnviarSincrono(int argc, char** argv);
 int RunConsultarRecibo(int argc, char** argv);
 int RunAssinar(int argc, char** argv);
 int RunAssinarEvento(int argc, char** argv);
+int RunCancelar(int argc, char** argv);
+int RunCancelarSubstituicao(int argc, char** argv);
+int RunInutilizar(int argc, char** argv);
+int RunEpec(int argc, char** argv);
 
 }  // namespace qor::cli

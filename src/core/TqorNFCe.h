@@ -103,6 +103,68 @@ class TqorNFCe {
   // `erros` when given. An empty text raises EqorNFCeValidarArquivoXmlDestinatarioException.
   bool ValidarArquivoXmlDestinatario(const std::string& xml, TStrings* erros = nullptr);
   void DoOnXmlDestinatario(const std::string& arquivo);
+  // The procEventoNFe of the event `idEvento` from its request and reply logs (names or texts),
+  // written to `arquivo` when given; returns the text.
+  std::string GerarXMLEventoDestinatario(const std::string& idEvento, const std::string& logEnvio,
+                                         const std::string& logResposta,
+                                         const std::string& arquivo);
+  // The procEventoNFe of the cancellation of `chave` from its request and reply logs (names or
+  // texts), written to `arquivo` when given; returns the text.
+  std::string GerarXMLCancelamentoDestinatario(const std::string& chave,
+                                               const std::string& logPedido,
+                                               const std::string& logRetorno,
+                                               const std::string& arquivo);
+  // The ProcInutNFe: "inutxml_dest.xml" with `segundo` (the inutNFe) in the first placeholder
+  // and `primeiro` (the retInutNFe) in the second.
+  std::string GerarxmlDestinatarioInutilizacao(const std::string& primeiro,
+                                               const std::string& segundo);
+  void DoOnXmlCanDestinatario(const std::string& arquivo);
+
+  // ---- events and voiding (TqorNFCeEventos.cpp, TqorNFCeInutilizacao.cpp, TqorNFCeEPEC.cpp)
+  // Registers the cancellation (110111) of the authorised note `aChave`: the parameters are
+  // checked (EqorNFCeCheckParamsException), the event signed, the envEvento validated against
+  // its schema, logged ("caneve-env") and sent; the reply is logged ("caneve-ret") and returned
+  // unwrapped. A registered event (135, 136, 155) writes <chave>-caneve.xml into the recipient
+  // folder and runs OnXmlCanDestinatario. Empty `aFuso` is "-03:00", empty `aIdLote` "1", empty
+  // `aDataHoraEvento` now.
+  std::string CancelarNF(const std::string& aChave, const std::string& aProtocolo,
+                         const std::string& aJustificativa, const std::string& aDataHoraEvento,
+                         int aSequencia, const std::string& aFuso, const std::string& aIdLote);
+  // The same for a cancellation by substitution (110112, from vm60; before it the request is
+  // logged and std::runtime_error raised, nothing sent), pointing at the note `aChaveRef`.
+  std::string CancelarNFSubstituicao(const std::string& aChave, const std::string& aProtocolo,
+                                     const std::string& aJustificativa,
+                                     const std::string& aDataHoraEvento, int aSequencia,
+                                     const std::string& aFuso, const std::string& aOrgaoAutor,
+                                     const std::string& aVerAplic, const std::string& aChaveRef,
+                                     TTipoAutor aTipoAutor, const std::string& aIdLote);
+  // The first retEvento of a reply; EqorNFCeException when there is none.
+  std::string GetRetEvento(const std::string& xml);
+  // The certificate, then the schema of `comando` (whatever ValidarEsquemaAntesEnvio says).
+  void ValidarLoteParaEnvioEvento(const std::string& lote, const std::string& comando);
+  // Voids the numbers `aNumInicial` to `aNumFinal` of a series (inutNFe): checks, signs, validates,
+  // logs ("ped-inu"), sends, logs the reply ("inu") and returns it. A homologated voiding (102,
+  // from vm50b) writes <Id>-inut.xml (ProcInutNFe) into the recipient folder.
+  std::string InutilizarNF(const std::string& aIdNota, const std::string& aAno,
+                           const std::string& aCNPJ, const std::string& aModelo,
+                           const std::string& aSerie, const std::string& aNumInicial,
+                           const std::string& aNumFinal, const std::string& aJustificativa);
+  // The voiding Id (without "ID"): cUF, year, CNPJ (a CPF with "000" before it), model, series
+  // (3 digits), first and last numbers (9 digits each).
+  std::string CalculaChaveInutilizacao(const std::string& aAno, const std::string& aCNPJ,
+                                       const std::string& aModelo, const std::string& aSerie,
+                                       const std::string& aNumInicial,
+                                       const std::string& aNumFinal);
+  // The unsigned envEvento of one EPEC event (110140) per infNFe of `aXml`.
+  std::string MontarEPEC(const std::string& aIdLote, const std::string& aXml,
+                         const std::string& aDataHoraEvento);
+  // The EPEC batch with every event signed.
+  std::string AssinarEPEC(const std::string& aXml);
+  // Sends a signed EPEC batch and returns the reply as received (SOAP envelope included); each
+  // event registered (136) writes <chNFe>-epec.xml into the recipient folder.
+  std::string EnviarEPEC(const std::string& aXml);
+  // The schema folder without its manual-version folder, then `nome`.
+  std::string GetEsquemaEPEC(const std::string& nome);
 
   // ---- TX2 conversion (TqorNFCeConversao.cpp) --------------------------------------------
   // The batch `lote` (TX2 text, or the name of a file holding it) converted into note XML,
@@ -396,6 +458,27 @@ class TqorNFCe {
                             const std::string& defaultResultTag,
                             const std::string& defaultNamespace, const TLogResposta& resposta);
   void ReportFailure(const std::string& operation, const std::exception& failure);
+  // A cancellation request, of either kind.
+  struct TCancelamento {
+    std::string chave, protocolo, justificativa, dataHora;
+    int sequencia = 1;
+    std::string fuso, lote;
+    bool substituicao = false;
+    std::string orgaoAutor, verAplic, chaveRef;
+    TTipoAutor tipoAutor = TTipoAutor::taEmpresaEmitente;
+  };
+  std::string Cancelar(TCancelamento c);
+  void ValidarCancelamento(const TCancelamento& c);
+  // An event's date-time: now when empty, normalised otherwise, with `fuso` appended unless it
+  // carries an offset already.
+  std::string DataHoraEvento(const std::string& dataHora, const std::string& fuso);
+  // The voiding Id of the parameters as given (the year must have two digits).
+  std::string IdInutilizacao(const std::string& ano, const std::string& cnpj,
+                             const std::string& modelo, const std::string& serie,
+                             const std::string& inicial, const std::string& final);
+  // One EPEC evento from one infNFe.
+  std::string EventoEPEC(const XmlDocument& nota, const std::string& modelo,
+                         const std::string& dataHora);
   // ValidarLoteParaEnvio without its failure report, for the sending operations. With `grande`,
   // a batch over MaxSizeLoteEnvio sets it instead of raising, and the checks after the size
   // (signature, schema) still run.

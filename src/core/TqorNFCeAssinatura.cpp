@@ -18,6 +18,7 @@
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/Notas.h"
+#include "utils/Textos.h"
 #include "utils/QRCode.h"
 
 namespace qor {
@@ -26,41 +27,12 @@ namespace {
 
 constexpr int kMaxNotasLote = 50;
 
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-  if (from.empty()) return;
-  for (std::size_t at = text.find(from); at != std::string::npos;
-       at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-}
-
 // Deletes every occurrence of `tag` (case-insensitive) at or after `from`.
 void DeleteAllText(std::string& text, std::string_view tag, std::size_t from) {
   for (std::size_t at = FindText(text, tag, from); at != std::string::npos;
        at = FindText(text, tag, at)) {
     text.erase(at, tag.size());
   }
-}
-
-// A "&" that does not start an entity or character reference written as "&amp;". The note is
-// XML text already: escaping its markup would leave nothing to sign, so what the escape step
-// guards against here is a stray ampersand in a value, which would make the note unreadable.
-std::string EscaparNota(const std::string& nota) {
-  std::string out;
-  out.reserve(nota.size());
-  std::size_t copiado = 0;
-  for (std::size_t i = nota.find('&'); i != std::string::npos; i = nota.find('&', i + 1)) {
-    out.append(nota, copiado, i - copiado);
-    copiado = i + 1;
-    std::size_t j = i + 1;
-    if (j < nota.size() && nota[j] == '#') ++j;
-    const std::size_t nameStart = j;
-    while (j < nota.size() && std::isalnum(static_cast<unsigned char>(nota[j]))) ++j;
-    const bool reference = j > nameStart && j < nota.size() && nota[j] == ';';
-    out += reference ? "&" : "&amp;";
-  }
-  out.append(nota, copiado, std::string::npos);
-  return out;
 }
 
 // The content of the infNFeSupl the host supplied for the note that ends at `fimDaNota` (just

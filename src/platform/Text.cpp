@@ -237,6 +237,14 @@ bool Utf8Start(std::string_view head, bool cutShort) {
 
 }  // namespace
 
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
+  if (from.empty()) return;
+  for (std::size_t at = text.find(from); at != std::string::npos;
+       at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
 std::string QuoteForMessage(std::string_view text, std::size_t limit) {
   // Only the start is read: a value of megabytes costs what a short one does.
   const std::string_view head = text.substr(0, limit * 4 + 4);

@@ -45,6 +45,8 @@ inline bool ContainsText(std::string_view text, std::string_view needle) {
 }
 
 // ---- accents ------------------------------------------------------------------------------
+// Every occurrence of `from` replaced by `to`, left to right, never rescanning what was put in.
+void ReplaceAll(std::string& text, std::string_view from, std::string_view to);
 // Replaces accented Latin letters by their base letter ("ç" -> "c", "Á" -> "A"), "º" -> "o",
 // "ª" -> "a"; every other code point is kept. Covers Latin-1 and Latin Extended-A ("Š", "Ł");
 // combining accents (U+0300-U+036F, as in decomposed "e" + U+0301) are dropped. Ligatures and

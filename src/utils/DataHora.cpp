@@ -1,5 +1,6 @@
 #include "utils/DataHora.h"
 
+#include <cstdio>
 #include <ctime>
 
 #include "base/Exceptions.h"
@@ -161,6 +162,19 @@ std::string FormataDataHoraEvento(const std::string& text, const std::string& lo
   std::tm value{};
   if (!TryParseDataHora(text, value)) Falha("Erro na conversão de datas: data inválida", logDir);
   return FormatoXsd(value);
+}
+
+std::string DataHoraAtualComFuso() {
+  const std::tm agora = NowLocal().tm;
+  char texto[40];
+  std::strftime(texto, sizeof texto, "%Y-%m-%dT%H:%M:%S", &agora);
+  const long offset = agora.tm_gmtoff;
+  // Offsets lie within a day.
+  const int minutos = static_cast<int>(((offset < 0 ? -offset : offset) / 60) % (24 * 60));
+  char fuso[16];
+  std::snprintf(fuso, sizeof fuso, "%c%02d:%02d", offset < 0 ? '-' : '+', minutos / 60,
+                minutos % 60);
+  return std::string(texto) + fuso;
 }
 
 }  // namespace qor

@@ -43,5 +43,7 @@ bool ValidaDataHoraEvento(const std::string& text);
 // "AAAA-MM-DDThh:mm:ss"; any other text is read with TryParseDataHora and written the same way
 // (one it cannot read raises "Erro na conversão de datas: data inválida").
 std::string FormataDataHoraEvento(const std::string& text, const std::string& logDir = {});
+// The current local date-time with its UTC offset, "AAAA-MM-DDThh:mm:ss-03:00".
+std::string DataHoraAtualComFuso();
 
 }  // namespace qor

@@ -185,4 +185,22 @@ bool ValidaAssinatura(const std::string& xml) {
   return false;
 }
 
+std::string EscaparNota(const std::string& nota) {
+  std::string out;
+  out.reserve(nota.size());
+  std::size_t copiado = 0;
+  for (std::size_t i = nota.find('&'); i != std::string::npos; i = nota.find('&', i + 1)) {
+    out.append(nota, copiado, i - copiado);
+    copiado = i + 1;
+    std::size_t j = i + 1;
+    if (j < nota.size() && nota[j] == '#') ++j;
+    const std::size_t nameStart = j;
+    while (j < nota.size() && std::isalnum(static_cast<unsigned char>(nota[j]))) ++j;
+    const bool reference = j > nameStart && j < nota.size() && nota[j] == ';';
+    out += reference ? "&" : "&amp;";
+  }
+  out.append(nota, copiado, std::string::npos);
+  return out;
+}
+
 }  // namespace qor

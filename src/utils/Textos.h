@@ -56,4 +56,9 @@ bool ValidaExisteLink(const std::string& text);
 // Whether the text holds an XML-DSig Signature element with its namespace declaration.
 bool ValidaAssinatura(const std::string& xml);
 
+// A "&" that does not start an entity or character reference written as "&amp;". A note or
+// event is XML text already: escaping its markup would leave nothing to sign, so what the escape
+// step guards against is a stray ampersand in a value, which would make the text unreadable.
+std::string EscaparNota(const std::string& nota);
+
 }  // namespace qor
