@@ -12,6 +12,7 @@
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
+#include "utils/DataHora.h"
 #include "rules/TqorControllerRulesNFCe.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
@@ -84,6 +85,31 @@ bool MostrarDistribuicao(TqorNFCe& nfce, const std::string& folder, const std::s
             << (valido ? " validado (esquema procNFe e digVal)" : " inválido: " + erros.Text())
             << "\n";
   return valido;
+}
+
+// A field of the first event reply (retEvento/infEvento) of a reply.
+std::string Evento(const std::string& reply, const std::string& campo) {
+  std::string value;
+  XPathSelectSingleNode(reply,
+                        "//*[local-name()='retEvento']/*[local-name()='infEvento']/*[local-name()='" +
+                            campo + "']",
+                        value, {}, false);
+  return value;
+}
+
+// Shows a distribution file of an event or a voiding and whether its signature holds (checked
+// by the simulator's verifier, which shares no code with the signer).
+bool MostrarEvento(const std::string& folder, const std::string& arquivo, const char* elemento,
+                   const std::string& caCert) {
+  if (!FileExists(arquivo)) {
+    std::cout << "    " << std::filesystem::relative(arquivo, folder).string()
+              << " não foi gravado\n";
+    return false;
+  }
+  const std::string falha = sim::VerifyEnveloped(LoadFromFile(arquivo), elemento, caCert);
+  std::cout << "    " << std::filesystem::relative(arquivo, folder).string()
+            << (falha.empty() ? " gravado, assinatura verificada" : " inválido: " + falha) << "\n";
+  return falha.empty();
 }
 
 // Elements named `tag` in a well-formed text.
@@ -215,6 +241,47 @@ int RunDemo(int argc, char** argv) {
             << Protocolo(processado, "nProt") << "\n";
   const bool procValido2 = MostrarDistribuicao(nfce, folder, chave2);
 
+  Step(11, "CancelarNF da nota síncrona e ConsultarNF da chave cancelada");
+  const std::string cancelamento = nfce.CancelarNF(chave, Protocolo(sincrona, "nProt"),
+                                                   "Cliente desistiu da compra", "", 1, "", "");
+  const std::string cStatCancelamento = Evento(cancelamento, "cStat");
+  std::cout << "    cStat " << cStatCancelamento << " - " << Evento(cancelamento, "xMotivo")
+            << ", protocolo " << Evento(cancelamento, "nProt") << "\n";
+  const bool canValido = MostrarEvento(folder, nfce.GetDiretorioDestinatario() + chave +
+                                                   "-caneve.xml", "infEvento", pki.caCert);
+  const std::string cancelada = nfce.ConsultarNF(chave);
+  std::cout << "    ConsultarNF: cStat " << GetValueTag("cStat", cancelada) << " - "
+            << GetValueTag("xMotivo", cancelada) << "\n";
+
+  Step(12, "InutilizarNF de uma faixa de números não usados da série 900");
+  const std::string ano = nfce.CalculaChaveInutilizacao("26", kCnpj, "65", "900", "1", "1");
+  const std::string inutilizacao = nfce.InutilizarNF(
+      "", ano.substr(2, 2), kCnpj, "65", "900", "1", "3", "Numeros pulados por falha no sistema");
+  const std::string cStatInutilizacao = GetValueTag("cStat", inutilizacao);
+  std::cout << "    cStat " << cStatInutilizacao << " - " << GetValueTag("xMotivo", inutilizacao)
+            << ", protocolo " << GetValueTag("nProt", inutilizacao) << "\n";
+  const std::string idInutilizacao =
+      nfce.CalculaChaveInutilizacao(ano.substr(2, 2), kCnpj, "65", "900", "1", "3");
+  const bool inutValido = MostrarEvento(
+      folder, nfce.GetDiretorioDestinatario() + idInutilizacao + "-inut.xml", "infInut",
+      pki.caCert);
+
+  Step(13, "MontarEPEC, AssinarEPEC e EnviarEPEC de uma nota emitida em contingência (tpEmis 4)");
+  std::string tx2Epec = EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 3);
+  tx2Epec.replace(tx2Epec.find("tpEmis_B22=1"), 12,
+                  "tpEmis_B22=4\ndhCont_B28=" + GetValueTag("dhEmi", nota) +
+                      "\nxJust_B29=Falha de comunicacao com a SEFAZ");
+  const std::string notaEpec =
+      nfce.ConverterLoteParaXml(tx2Epec, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
+  const std::string chaveEpec = GetXMLAttributeByIndex(notaEpec, "infNFe", "Id").substr(3);
+  const std::string epec = nfce.EnviarEPEC(
+      nfce.AssinarEPEC(nfce.MontarEPEC("3", notaEpec, DataHoraAtualComFuso())));
+  const std::string cStatEpec = Evento(epec, "cStat");
+  std::cout << "    chave " << chaveEpec << ": cStat " << cStatEpec << " - "
+            << Evento(epec, "xMotivo") << "\n";
+  const bool epecValido = MostrarEvento(
+      folder, nfce.GetDiretorioDestinatario() + chaveEpec + "-epec.xml", "infEvento", pki.caCert);
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -224,7 +291,10 @@ int RunDemo(int argc, char** argv) {
   }
   const bool ok = GetValueTag("cStat", reply) == "107" &&
                   GetValueTag("cStat", consulta) == "217" && !nota.empty() && falha.empty() &&
-                  cStatSincrono == "100" && procValido && cStatRecibo == "100" && procValido2;
+                  cStatSincrono == "100" && procValido && cStatRecibo == "100" && procValido2 &&
+                  cStatCancelamento == "135" && canValido &&
+                  GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
+                  inutValido && cStatEpec == "136" && epecValido;
   return ok ? 0 : 1;
 }
 
