@@ -214,7 +214,7 @@ TEST(IniFile, ReadsCaseInsensitivelyWithTypedDefaults) {
   EXPECT_NE(ini->Text().find("[MAIL]\nAutenticacao=1\nPorta=587\n"), std::string::npos);
 }
 
-TEST(IniFile, FileBackedWritesReachTheDiskAtOnceAndKeepEveryOtherLine) {
+TEST(IniFile, FileBackedWritesReachTheDiskAtOnceKeepOtherLinesAndOtherObjectsWrites) {
   TempDir tmp;
   const std::string path = tmp / "nfceConfig.ini";
   const std::string cabecalho = "; configuração do caixa 3\n\n[NFCE]\n# certificado\n";
@@ -231,29 +231,18 @@ TEST(IniFile, FileBackedWritesReachTheDiskAtOnceAndKeepEveryOtherLine) {
   TIniFile again(path);
   EXPECT_EQ(again.ReadString("NFCE", "UF", ""), "SP");
   EXPECT_EQ(again.FileName(), path);
-}
 
-TEST(IniFile, AccentedUtf8RoundTripsAndABomIsIgnored) {
-  TempDir tmp;
-  const std::string path = tmp / "acentos.ini";
+  // Two objects on one file do not revert each other; accented UTF-8 round trips.
   const std::string frase = "EMITIDA EM AMBIENTE DE HOMOLOGAÇÃO – SEM VALOR FISCAL ✓";
-  TIniFile(path).WriteString("DANFCE", "FraseHomologacao", frase);
-  EXPECT_EQ(TIniFile(path).ReadString("DANFCE", "FraseHomologacao", ""), frase);
-
+  TIniFile other(path);
+  again.WriteString("DANFCE", "FraseHomologacao", frase);
+  other.WriteString("NFCE", "Ambiente", "2");
+  TIniFile third(path);
+  EXPECT_EQ(third.ReadString("DANFCE", "FraseHomologacao", ""), frase);
+  EXPECT_EQ(third.ReadString("NFCE", "Ambiente", ""), "2");
+  // A byte-order mark is ignored.
   WriteFile(tmp / "bom.ini", "\xEF\xBB\xBF[NFCE]\nUF=MG\n");
   EXPECT_EQ(TIniFile(tmp / "bom.ini").ReadString("NFCE", "UF", ""), "MG");
-}
-
-TEST(IniFile, TwoObjectsOnOneFileDoNotRevertEachOther) {
-  TempDir tmp;
-  const std::string path = tmp / "compartilhado.ini";
-  TIniFile a(path);
-  TIniFile b(path);
-  a.WriteString("NFCE", "UF", "SP");
-  b.WriteString("NFCE", "CNPJ", "12345678000190");
-  TIniFile c(path);
-  EXPECT_EQ(c.ReadString("NFCE", "UF", ""), "SP");
-  EXPECT_EQ(c.ReadString("NFCE", "CNPJ", ""), "12345678000190");
 }
 
 TEST(IniFile, SectionListingAndRemoval) {

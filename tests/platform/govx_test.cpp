@@ -152,6 +152,10 @@ TEST_F(GovXTest, EachFaultHasItsOwnMessage) {
   const std::string notPkcs12 = folder_ / "texto.pfx";
   std::ofstream(notPkcs12) << "isto não é um PKCS#12";
   const std::string wrongPassword = "errada-Zq81";
+  const std::string certOnly = folder_ / "so-certificado.pfx";
+  ASSERT_EQ(Shell("openssl pkcs12 -export -nokeys -in '" + pki.companyCertPem + "' -out '" +
+                  certOnly + "' -passout 'pass:" + kPassword + "' && echo ok"),
+            "ok\n");
 
   std::set<std::string> messages;
   auto failure = [&](const std::string& path, const std::string& password, int kind = 2) {
@@ -172,18 +176,10 @@ TEST_F(GovXTest, EachFaultHasItsOwnMessage) {
   EXPECT_NE(failure(notPkcs12, kPassword).find("não é um certificado PKCS#12"), std::string::npos);
   EXPECT_NE(failure(pki.companyPfx, wrongPassword).find("Senha do certificado inválida"),
             std::string::npos);
+  EXPECT_NE(failure(certOnly, kPassword).find("não contém a chave privada"), std::string::npos);
   const std::string expired = failure(pki.expiredPfx, kPassword);
   EXPECT_EQ(expired, "Certificado vencido em " + DdMmYyyy(EndDateByOpenSsl(pki.expiredPfx)) + ": " +
                          pki.expiredPfx);
-}
-
-TEST_F(GovXTest, PfxWithoutPrivateKeyIsRefused) {
-  const std::string certOnly = folder_ / "so-certificado.pfx";
-  ASSERT_EQ(Shell("openssl pkcs12 -export -nokeys -in '" + pki.companyCertPem + "' -out '" +
-                  certOnly + "' -passout 'pass:" + kPassword + "' && echo ok"),
-            "ok\n");
-  Configure(certOnly);
-  EXPECT_NE(CheckFailure().find("não contém a chave privada"), std::string::npos);
 }
 
 TEST_F(GovXTest, LegacyEncryptedPfxIsRead) {

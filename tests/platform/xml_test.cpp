@@ -38,7 +38,7 @@ const XmlNamespaces kBindings = {
     {"nfe", kNfeNs},
     {"w", "http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4"}};
 
-TEST(Xml, XPathOnSoapEnvelope) {
+TEST(Xml, XPathAndNodeXmlOnASoapEnvelope) {
   std::string value;
   ASSERT_TRUE(XPathSelectSingleNode(
       kEnvelope, "/soap:Envelope/soap:Body/w:nfeResultMsg/nfe:retConsStatServ/nfe:xMotivo", value,
@@ -52,11 +52,9 @@ TEST(Xml, XPathOnSoapEnvelope) {
 
   EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//tec:cStat", value), EqorGovException);
   EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//*[", value), EqorGovException);
-}
 
-// The outer XML of a node must stand on its own: re-parsed by itself (and by xmllint, which we
-// did not write) it has the same name and namespace, even when the declaration sat on an ancestor.
-TEST(Xml, NodeXmlKeepsTheNamespacesItNeeds) {
+  // The outer XML of a node stands on its own: re-parsed by itself (and by xmllint, which we did
+  // not write) it has the same name and namespace, even when the declaration sat on an ancestor.
   XmlDocument doc = XmlDocument::Parse(kEnvelope);
   std::string ret, body, cStat;
   ASSERT_TRUE(doc.SelectSingleNode("//nfe:retConsStatServ", ret, kBindings));
