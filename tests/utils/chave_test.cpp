@@ -160,23 +160,6 @@ TEST(Chave, ContingencyDataString) {
             "O campo CNPJ: abc deve ser um número Inteiro");
 }
 
-TEST(Chave, ComponentTakesCnfBeforeTpEmisAndReportsUnderItsTelemetryNames) {
-  TempDir dir;
-  TqorNFCe nfce;
-  nfce.SetDiretorioLogErro(dir / "LogErro/");
-  nfce.SetDiretorioLog(dir / "Log/");
-  EXPECT_EQ(nfce.CalculaChaveNFCe(kDhEmi, "41", kCnpj, "65", "1", "123", "4567", "1"), kChave);
-  EXPECT_THROW(nfce.CalculaChaveNFCe(kDhEmi, "41", kCnpj, "65", "1", "123", "4567", "12"),
-               EqorNFCeCheckParamsException);
-  const auto arquivos = ListFiles(dir / "Log/diagnosticmode/nfce/", "telemetria-*.jsonl");
-  ASSERT_EQ(arquivos.size(), 1u);
-  const std::string eventos = test::ReadFile(dir / "Log/diagnosticmode/nfce/" + arquivos[0]);
-  EXPECT_NE(eventos.find("\"CalculaChaveNFCe\""), std::string::npos) << eventos;
-  EXPECT_NE(eventos.find("\"CalculaChaveNCFe\""), std::string::npos) << eventos;
-  EXPECT_NE(test::ReadFile(dir / "LogErro/nfce_exception.log").find("(tpEmis) \"12\""),
-            std::string::npos);
-}
-
 // ---- QR-code links
 
 constexpr const char* kDhEmiQr = "2019-05-10T14:30:00-03:00";
@@ -351,7 +334,7 @@ TEST(QRCode, AddressesValuesAndChecks) {
   }
 }
 
-TEST(QRCode, ComponentReadsItsPrintParametersAndWrapsFailures) {
+TEST(QRCode, ComponentKeysAndLinksFromItsPrintParametersAndWrappedFailures) {
   TempDir dir;
   WriteFile(dir / "hom.ini", "[SP_6.0]\nURLQRCODE=" + kHom + "\n");
   WriteFile(dir / "prod.ini", "[SP]\nURLQRCODE=" + kProd + "\n");
@@ -363,6 +346,18 @@ TEST(QRCode, ComponentReadsItsPrintParametersAndWrapsFailures) {
   nfce.SetArquivoServidoresProd(dir / "prod.ini");
   nfce.GetDanfceSettings().SetIdTokenNFCe("000005");
   nfce.GetDanfceSettings().SetTokenNFCe("MEUCSC");
+
+  // The key takes cNF before tpEmis and reports under its telemetry names.
+  EXPECT_EQ(nfce.CalculaChaveNFCe(kDhEmi, "41", kCnpj, "65", "1", "123", "4567", "1"), kChave);
+  EXPECT_THROW(nfce.CalculaChaveNFCe(kDhEmi, "41", kCnpj, "65", "1", "123", "4567", "12"),
+               EqorNFCeCheckParamsException);
+  const auto arquivos = ListFiles(dir / "Log/diagnosticmode/nfce/", "telemetria-*.jsonl");
+  ASSERT_EQ(arquivos.size(), 1u);
+  const std::string eventos = test::ReadFile(dir / "Log/diagnosticmode/nfce/" + arquivos[0]);
+  EXPECT_NE(eventos.find("\"CalculaChaveNFCe\""), std::string::npos) << eventos;
+  EXPECT_NE(eventos.find("\"CalculaChaveNCFe\""), std::string::npos) << eventos;
+  EXPECT_NE(test::ReadFile(dir / "LogErro/nfce_exception.log").find("(tpEmis) \"12\""),
+            std::string::npos);
 
   const std::string online = ChaveQr('1') + "|2|2|5";
   EXPECT_EQ(nfce.GetLinkQRCode(Nota{}.Xml()),
