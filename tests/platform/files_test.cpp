@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "platform/GovException.h"
+#include "platform/IniFile.h"
+#include "platform/RequestLog.h"
+#include "platform/Telemetria.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
 
@@ -226,6 +231,278 @@ TEST(Files, SpecialFoldersAndProcess) {
   std::int64_t other = 0;
   std::thread([&other] { other = CurrentThreadId(); }).join();
   EXPECT_NE(other, CurrentProcessId());
+}
+
+TEST(IniFile, ReadsCaseInsensitivelyWithTypedDefaults) {
+  auto ini = TIniFile::FromText(
+      "[NFCE]\r\nCNPJ = 12345678000190\r\nTimeOut=30000\r\nRuim=12a\r\nGrande=99999999999\r\n"
+      "Ligado=true\r\nMenos=-1\r\nZero=0\r\nVazio=\r\n");
+  EXPECT_EQ(ini->ReadString("nfce", "cnpj", "x"), "12345678000190");
+  EXPECT_EQ(ini->ReadString("NFCE", "Vazio", "x"), "");
+  EXPECT_EQ(ini->ReadString("NFCE", "Falta", "padrão"), "padrão");
+  EXPECT_EQ(ini->ReadString("OUTRA", "CNPJ", "padrão"), "padrão");
+  EXPECT_EQ(ini->ReadInteger("Nfce", "TIMEOUT", 0), 30000);
+  EXPECT_EQ(ini->ReadInteger("NFCE", "Ruim", 7), 7);
+  EXPECT_EQ(ini->ReadInteger("NFCE", "Grande", 7), 7);
+  EXPECT_TRUE(ini->ReadBool("NFCE", "Ligado", false));
+  EXPECT_TRUE(ini->ReadBool("NFCE", "Menos", false));
+  EXPECT_FALSE(ini->ReadBool("NFCE", "Zero", true));
+  EXPECT_TRUE(ini->ReadBool("NFCE", "CNPJ", false));
+  EXPECT_TRUE(ini->ReadBool("NFCE", "Falta", true));
+  EXPECT_TRUE(ini->SectionExists("nFcE"));
+  EXPECT_TRUE(ini->ValueExists("NFCE", "vazio"));
+  EXPECT_FALSE(ini->ValueExists("NFCE", "Falta"));
+  EXPECT_TRUE(ini->FileName().empty());
+
+  // Keys keep the case they were first written with.
+  ini->WriteBool("nfce", "LIGADO", false);
+  ini->WriteBool("MAIL", "Autenticacao", true);
+  ini->WriteInteger("mail", "Porta", 587);
+  EXPECT_NE(ini->Text().find("Ligado=0\n"), std::string::npos) << ini->Text();
+  EXPECT_NE(ini->Text().find("[MAIL]\nAutenticacao=1\nPorta=587\n"), std::string::npos);
+}
+
+TEST(IniFile, FileBackedWritesReachTheDiskAtOnceKeepOtherLinesAndOtherObjectsWrites) {
+  TempDir tmp;
+  const std::string path = tmp / "nfceConfig.ini";
+  const std::string cabecalho = "; configuração do caixa 3\n\n[NFCE]\n# certificado\n";
+  const std::string integrador = "\n; integrador desligado\n[INTEGRADOR]\nAtivar=0\n";
+  WriteFile(path, cabecalho + "CNPJ=12345678000190\n" + integrador);
+  {
+    TIniFile ini(path);
+    ini.WriteString("NFCE", "UF", "SP");
+    ini.WriteString("nfce", "cnpj", "99999999000191");
+  }
+  EXPECT_EQ(ReadFile(path), cabecalho + "CNPJ=99999999000191\nUF=SP\n" + integrador);
+  EXPECT_EQ(AllEntries(tmp.path()), std::vector<std::string>{"nfceConfig.ini"});
+
+  TIniFile again(path);
+  EXPECT_EQ(again.ReadString("NFCE", "UF", ""), "SP");
+  EXPECT_EQ(again.FileName(), path);
+
+  // Two objects on one file do not revert each other; accented UTF-8 round trips.
+  const std::string frase = "EMITIDA EM AMBIENTE DE HOMOLOGAÇÃO – SEM VALOR FISCAL ✓";
+  TIniFile other(path);
+  again.WriteString("DANFCE", "FraseHomologacao", frase);
+  other.WriteString("NFCE", "Ambiente", "2");
+  TIniFile third(path);
+  EXPECT_EQ(third.ReadString("DANFCE", "FraseHomologacao", ""), frase);
+  EXPECT_EQ(third.ReadString("NFCE", "Ambiente", ""), "2");
+  // A byte-order mark is ignored.
+  WriteFile(tmp / "bom.ini", "\xEF\xBB\xBF[NFCE]\nUF=MG\n");
+  EXPECT_EQ(TIniFile(tmp / "bom.ini").ReadString("NFCE", "UF", ""), "MG");
+}
+
+TEST(IniFile, SectionListingAndRemoval) {
+  TempDir tmp;
+  const std::string path = tmp / "s.ini";
+  TIniFile ini(path);
+  ini.WriteString("NFCE", "UF", "SP");
+  ini.WriteString("NFCE", "Ambiente", "2");
+  ini.WriteString("MAIL", "Porta", "25");
+  TStrings list;
+  list.Add("lixo");
+  ini.ReadSections(list);
+  EXPECT_EQ(list.Lines(), (std::vector<std::string>{"NFCE", "MAIL"}));
+  ini.ReadSection("nfce", list);
+  EXPECT_EQ(list.Lines(), (std::vector<std::string>{"UF", "Ambiente"}));
+  ini.ReadSectionValues("NFCE", list);
+  EXPECT_EQ(list.Lines(), (std::vector<std::string>{"UF=SP", "Ambiente=2"}));
+
+  ini.DeleteKey("NFCE", "uf");
+  ini.EraseSection("mail");
+  EXPECT_EQ(ReadFile(path), "[NFCE]\nAmbiente=2\n");
+  EXPECT_FALSE(TIniFile(path).SectionExists("MAIL"));
+}
+
+TEST(IniFile, RefusesWhatWouldCorruptTheFileAndUnreadablePaths) {
+  TempDir tmp;
+  const std::string path = tmp / "c.ini";
+  TIniFile ini(path);
+  ini.WriteString("NFCE", "UF", "SP");
+  const std::string before = ReadFile(path);
+  EXPECT_THROW(ini.WriteString("NFCE", "Mensagem", "linha1\n[NFCE]\nCNPJ=1"), EqorGovException);
+  EXPECT_THROW(ini.WriteString("NFCE", "a=b", "x"), EqorGovException);
+  EXPECT_THROW(ini.WriteString("NF]CE", "x", "x"), EqorGovException);
+  EXPECT_THROW(ini.WriteString("", "x", "x"), EqorGovException);
+  EXPECT_EQ(ReadFile(path), before);
+
+  EXPECT_THROW(TIniFile{tmp.path()}, EqorGovException);  // a folder, not a file
+  TIniFile missing(tmp / "novo.ini");
+  EXPECT_FALSE(std::filesystem::exists(tmp / "novo.ini"));
+  missing.WriteInteger("NFCE", "MaxSizeLoteEnvio", 500);
+  EXPECT_EQ(ReadFile(tmp / "novo.ini"), "[NFCE]\nMaxSizeLoteEnvio=500\n");
+}
+
+struct Call {
+  std::string kind, id, fileName, content;
+};
+
+// A log with both events recorded, so a test sees what a host would see.
+struct RecordedLog {
+  TRequestLog log;
+  std::vector<Call> calls;
+  std::vector<Call> contentCalls;
+  RecordedLog() {
+    log.OnLog = [this](const std::string& k, const std::string& i, const std::string& f) {
+      calls.push_back({k, i, f, ""});
+    };
+    log.OnLogContent = [this](const std::string& k, const std::string& i, const std::string& f,
+                              const std::string& c) {
+      contentCalls.push_back({k, i, f, c});
+    };
+  }
+};
+
+TEST(RequestLog, WritesIdKindFileInAFolderMadeWithParentsAndRunsTheEvents) {
+  TempDir tmp;
+  RecordedLog r;
+  const std::string dir = tmp / "Log\\sub\\";
+  const std::string key = "35191212345678000190650010000000011000000010";
+  EXPECT_EQ(r.log.Log("<enviNFe/>", "env-lot", key, "", dir), key + "-env-lot.xml");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "-env-lot.xml"), "<enviNFe/>");
+
+  // A batch sent again is logged beside the first, never over it, and the kind's filter
+  // still finds both.
+  EXPECT_EQ(r.log.Log("<enviNFe>2</enviNFe>", "env-lot", key, "", dir), key + "~2-env-lot.xml");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "-env-lot.xml"), "<enviNFe/>");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/" + key + "~2-env-lot.xml"), "<enviNFe>2</enviNFe>");
+  EXPECT_EQ(ListFiles(tmp / "Log/sub", "*-env-lot.xml").size(), 2u);
+
+  EXPECT_EQ(r.log.Log("<x/>", "rec", "", "escolhido.xml", dir), "escolhido.xml");
+  EXPECT_EQ(ReadFile(tmp / "Log/sub/escolhido.xml"), "<x/>");
+
+  ASSERT_EQ(r.calls.size(), 3u);
+  EXPECT_EQ(r.calls[0].kind, "env-lot");
+  EXPECT_EQ(r.calls[0].id, key);
+  EXPECT_EQ(r.calls[2].fileName, "escolhido.xml");
+  ASSERT_EQ(r.contentCalls.size(), 3u);
+  EXPECT_EQ(r.contentCalls[1].content, "<enviNFe>2</enviNFe>");
+}
+
+TEST(RequestLog, LogsWithoutIdNeverOverwriteEachOther) {
+  TempDir tmp;
+  TRequestLog log;
+  const std::string a = log.Log("<a/>", "ped-sta", "", "", tmp.path());
+  const std::string b = log.Log("<b/>", "ped-sta", "", "", tmp.path());
+  EXPECT_NE(a, b);
+  EXPECT_EQ(ReadFile(tmp / a), "<a/>");
+  EXPECT_EQ(ReadFile(tmp / b), "<b/>");
+  // "YYYYMMDD-hhmmss-mmm-p<pid>-<n>-ped-sta.xml"
+  const std::string shape = "99999999-999999-999-p";
+  ASSERT_GT(a.size(), shape.size());
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    EXPECT_EQ(std::isdigit(static_cast<unsigned char>(a[i])) != 0, shape[i] == '9') << a;
+  }
+  EXPECT_EQ(a.substr(shape.size(), std::to_string(getpid()).size() + 1),
+            std::to_string(getpid()) + "-")
+      << a;
+  EXPECT_TRUE(a.ends_with("-ped-sta.xml")) << a;
+  EXPECT_NE(log.GetLogFileName("sta", ""), log.GetLogFileName("sta", ""));
+}
+
+TEST(RequestLog, IdsAndNamesThatLeaveTheFolderAreRefusedBeforeAnythingIsWritten) {
+  TempDir tmp;
+  RecordedLog r;
+  const std::string dir = tmp / "Log/";
+  for (const std::string id : {"../x", "a/b", "..", "a\\b"}) {
+    EXPECT_THROW(r.log.Log("<x/>", "sit", id, "", dir), EqorGovException) << id;
+    EXPECT_THROW(r.log.GetLogFileName("sit", id), EqorGovException) << id;
+  }
+  EXPECT_THROW(r.log.Log("<x/>", "sit", "", "../fora.xml", dir), EqorGovException);
+  EXPECT_THROW(r.log.Log("<x/>", "../sit", "", "", dir), EqorGovException);
+  EXPECT_FALSE(DirectoryExists(dir));
+  EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+  EXPECT_TRUE(r.calls.empty());
+  EXPECT_TRUE(r.contentCalls.empty());
+}
+
+TEST(RequestLog, SaveSwitchOffWritesNothingButStillRunsTheEvents) {
+  TempDir tmp;
+  RecordedLog r;
+  r.log.Set_SaveLogToFile(false);
+  EXPECT_FALSE(r.log.Get_SaveLogToFile());
+  const std::string name = r.log.Log("<consSitNFe/>", "ped-sit", "123", "", tmp / "Log");
+  EXPECT_EQ(name, "123-ped-sit.xml");
+  EXPECT_FALSE(DirectoryExists(tmp / "Log"));
+  ASSERT_EQ(r.contentCalls.size(), 1u);
+  EXPECT_EQ(r.contentCalls[0].fileName, "123-ped-sit.xml");
+  EXPECT_EQ(r.contentCalls[0].content, "<consSitNFe/>");
+  EXPECT_EQ(r.calls.size(), 1u);
+}
+
+std::string Today() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buffer[16];
+  std::strftime(buffer, sizeof buffer, "%Y%m%d", &local);
+  return buffer;
+}
+
+// Every line is parsed by Python's json module; the summary comes back one event per line, and
+// the last event's message is written raw to `messageOut` for a byte-exact comparison.
+std::string Summary(const std::string& file, const std::string& messageOut) {
+  const std::string script =
+      "import json,sys,datetime\n"
+      "ev=[json.loads(l) for l in open(sys.argv[1],encoding='utf-8')]\n"
+      "for e in ev:\n"
+      "  datetime.datetime.fromisoformat(e['dataHora'])\n"
+      "  print(e['pid'],e['evento'],e['cnpj'],e['produto'],e['versao'],e.get('classe','-'))\n"
+      "open(sys.argv[2],'w',encoding='utf-8',newline='').write(ev[-1].get('mensagem',''))\n";
+  WriteFile(messageOut + ".py", script);
+  std::string out;
+  int rc = test::RunCommand("python3 " + messageOut + ".py " + file + " " + messageOut, &out);
+  EXPECT_EQ(rc, 0) << out;
+  return out;
+}
+
+TEST(Telemetria, EachEventIsOneJsonLineInTheDailyFile) {
+  TempDir tmp;
+  const std::string folder = tmp / "Log\\diagnosticmode\\nfce\\";
+  TqorTelemetria& t = GetTelemetria();
+  EXPECT_EQ(&t, &GetTelemetria());
+  t.Evento(folder, "12345678000190", "NFCE", "EnviarNF", "1.0.0.0");
+  const std::string message = "Falha \"grave\" em C:\\Log\nsegunda linha\ttab\x01 ção \xff fim";
+  t.Evento(folder, "00000000000000", "NFCE", "EnviarNF", "1.0.0.0", "EqorNFCeException", message);
+  FreeTelemetria();
+
+  const std::string file = tmp / "Log/diagnosticmode/nfce/telemetria-" + Today() + ".jsonl";
+  ASSERT_TRUE(FileExists(file));
+  const std::string pid = std::to_string(getpid());
+  EXPECT_EQ(Summary(file, tmp / "mensagem"),
+            pid + " EnviarNF 12345678000190 NFCE 1.0.0.0 -\n" + pid +
+                " EnviarNF 00000000000000 NFCE 1.0.0.0 EqorNFCeException\n");
+  // The byte that is not UTF-8 becomes U+FFFD; everything else arrives as it was.
+  EXPECT_EQ(ReadFile(tmp / "mensagem"),
+            "Falha \"grave\" em C:\\Log\nsegunda linha\ttab\x01 ção \xEF\xBF\xBD fim");
+}
+
+TEST(Telemetria, ConcurrentEventsStayWholeLines) {
+  TempDir tmp;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&tmp, i] {
+      for (int n = 0; n < 50; ++n) {
+        GetTelemetria().Evento(tmp.path(), "1", "NFCE", "T" + std::to_string(i), "1", "E",
+                               std::string(2000, static_cast<char>('a' + i)));
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  const std::string summary = Summary(tmp / ("telemetria-" + Today() + ".jsonl"), tmp / "m");
+  EXPECT_EQ(std::count(summary.begin(), summary.end(), '\n'), 200);
+}
+
+TEST(Telemetria, AnUnwritableFolderThrows) {
+  TempDir tmp;
+  WriteFile(tmp / "arquivo", "x");
+  EXPECT_THROW(GetTelemetria().Evento(tmp / "arquivo/sub/", "1", "NFCE", "Status", "1"),
+               EqorGovException);
+  EXPECT_THROW(GetTelemetria().Evento("", "1", "NFCE", "Status", "1"), EqorGovException);
+  // A folder whose daily file cannot be opened for appending.
+  ASSERT_TRUE(ForceDirectories(tmp / ("d/telemetria-" + Today() + ".jsonl")));
+  EXPECT_THROW(GetTelemetria().Evento(tmp / "d", "1", "NFCE", "Status", "1"), EqorGovException);
 }
 
 }  // namespace

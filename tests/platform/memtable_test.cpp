@@ -15,18 +15,24 @@ using qor::TqorMemTable;
 
 namespace {
 
-// Posts one record per value of `field`.
-void AddRows(TqorMemTable& t, const std::string& field, const std::vector<std::string>& values) {
-  for (const auto& v : values) {
-    t.Append();
-    t.SetValue(field, v);
-    t.Post();
-  }
+using L = std::vector<std::string>;
+
+void Open(TqorMemTable& t, std::initializer_list<const char*> fields) {
+  for (const char* f : fields) t.AddField(f);
+  t.Open();
+}
+
+// Appends a record, writes "field=value" pairs into it and posts it unless told not to.
+void Put(TqorMemTable& t, std::initializer_list<std::string> pairs, bool post = true) {
+  t.Append();
+  for (const std::string& p : pairs)
+    t.SetValue(p.substr(0, p.find('=')), p.substr(p.find('=') + 1));
+  if (post) t.Post();
 }
 
 // Values of `field` over the visible records, walking the cursor.
-std::vector<std::string> Column(TqorMemTable& t, const std::string& field) {
-  std::vector<std::string> out;
+L Column(TqorMemTable& t, const std::string& field) {
+  L out;
   for (t.First(); !t.Eof(); t.Next()) out.push_back(t.Value(field));
   return out;
 }
@@ -46,12 +52,9 @@ TEST(MemTable, FieldsAndLookup) {
   t.Open();
   EXPECT_THROW(t.AddField("late"), EqorGovException);
   // Size and required are metadata: a long value in a required field posts, so does a blank one.
-  t.Append();
-  t.SetValue("cUF_B02", "123456");
-  t.Post();
-  t.Append();
-  t.Post();
-  EXPECT_EQ(Column(t, "cuf_b02"), (std::vector<std::string>{"123456", ""}));
+  Put(t, {"cUF_B02=123456"});
+  Put(t, {});
+  EXPECT_EQ(Column(t, "cuf_b02"), (L{"123456", ""}));
 }
 
 TEST(MemTable, StatesTransitionsAndWrongStateErrors) {
@@ -67,17 +70,17 @@ TEST(MemTable, StatesTransitionsAndWrongStateErrors) {
   EXPECT_THROW(t.SetValue("cProd_I02", "x"), EqorGovException);
   EXPECT_EQ(t.Value("cProd_I02"), "");
 
-  t.Append();
+  Put(t, {"cProd_I02=1"}, false);
   EXPECT_EQ(t.State(), TDataSetState::dsInsert);
   EXPECT_THROW(t.Append(), EqorGovException);
   EXPECT_THROW(t.Next(), EqorGovException);
   EXPECT_EQ(t.RecordCount(), 0u);  // pending record not counted
-  t.SetValue("cProd_I02", "1");
   t.Post();
-  AddRows(t, "cProd_I02", {"2", "3"});
+  Put(t, {"cProd_I02=2"});
+  Put(t, {"cProd_I02=3"});
   EXPECT_EQ(t.RecordCount(), 3u);
   EXPECT_EQ(t.Value("cProd_I02"), "3");  // cursor on the last posted record
-  EXPECT_EQ(Column(t, "cProd_I02"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(Column(t, "cProd_I02"), (L{"1", "2", "3"}));
   EXPECT_EQ(t.Value("cProd_I02"), "3");  // Next past the end stays on the last record
 
   // Cancel restores the values of an edit and drops an insert.
@@ -89,8 +92,7 @@ TEST(MemTable, StatesTransitionsAndWrongStateErrors) {
   t.Cancel();
   EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
   EXPECT_EQ(t.Value("cProd_I02"), "1");
-  t.Append();
-  t.SetValue("cProd_I02", "dropped");
+  Put(t, {"cProd_I02=dropped"}, false);
   t.Cancel();
   EXPECT_EQ(t.RecordCount(), 3u);
   EXPECT_EQ(t.Value("cProd_I02"), "1");
@@ -109,13 +111,9 @@ TEST(MemTable, StatesTransitionsAndWrongStateErrors) {
 TEST(MemTable, MasterDetailFiltersAndFillsKey) {
   TqorMemTable h("H"), i("I"), di("DI"), adi("ADI");
   h.AddField("handle");
-  i.AddField("handle");
-  i.AddField("hH");
-  i.AddField("cProd_I02");
-  di.AddField("handle");
-  di.AddField("hH");
-  adi.AddField("hDI");
-  adi.AddField("nAdicao_I26");
+  for (const char* f : {"handle", "hH", "cProd_I02"}) i.AddField(f);
+  for (const char* f : {"handle", "hH"}) di.AddField(f);
+  for (const char* f : {"hDI", "nAdicao_I26"}) adi.AddField(f);
   i.SetMaster(&h, "hH", "handle");
   di.SetMaster(&h, "HH", "HANDLE");
   adi.SetMaster(&di, "hDI", "handle");
@@ -125,36 +123,32 @@ TEST(MemTable, MasterDetailFiltersAndFillsKey) {
 
   for (int item = 1; item <= 2; ++item) {
     const std::string n = std::to_string(item);
-    h.Append();
-    h.SetValue("handle", n);
+    Put(h, {"handle=" + n}, false);
     i.Append();  // master still pending: its value is the key
     EXPECT_EQ(i.Value("hH"), n);
     i.SetValue("cProd_I02", "P" + n);
     i.Post();
     for (int d = 1; d <= item; ++d) {
-      di.Append();
-      di.SetValue("handle", n + std::to_string(d));
-      adi.Append();
-      adi.SetValue("nAdicao_I26", "A" + n + std::to_string(d));
-      adi.Post();
+      Put(di, {"handle=" + n + std::to_string(d)}, false);
+      Put(adi, {"nAdicao_I26=A" + n + std::to_string(d)});
       di.Post();
     }
     h.Post();
   }
   h.First();
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"P1"}));
-  EXPECT_EQ(Column(di, "handle"), (std::vector<std::string>{"11"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"P1"}));
+  EXPECT_EQ(Column(di, "handle"), (L{"11"}));
   h.Next();
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"P2"}));
-  EXPECT_EQ(Column(di, "handle"), (std::vector<std::string>{"21", "22"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"P2"}));
+  EXPECT_EQ(Column(di, "handle"), (L{"21", "22"}));
   di.First();  // grand-detail follows its own master
   di.Next();
-  EXPECT_EQ(Column(adi, "nAdicao_I26"), (std::vector<std::string>{"A22"}));
+  EXPECT_EQ(Column(adi, "nAdicao_I26"), (L{"A22"}));
   // Moves nobody read in between still reach the grand-detail, through its master.
   h.First();
   h.Next();
   h.First();
-  EXPECT_EQ(Column(adi, "nAdicao_I26"), (std::vector<std::string>{"A11"}));
+  EXPECT_EQ(Column(adi, "nAdicao_I26"), (L{"A11"}));
   h.Next();
   EXPECT_EQ(adi.Value("nAdicao_I26"), "A21");
 
@@ -165,11 +159,10 @@ TEST(MemTable, MasterDetailFiltersAndFillsKey) {
   i.Post();
   EXPECT_EQ(i.RecordCount(), 0u);
   h.First();
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"P1", "P2"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"P1", "P2"}));
 
   // A pending detail record survives a move of its master and is stored under its own key.
-  i.Append();
-  i.SetValue("cProd_I02", "P1b");
+  Put(i, {"cProd_I02=P1b"}, false);
   h.Next();
   i.Post();
   EXPECT_EQ(i.RecordCount(), 0u);
@@ -185,8 +178,6 @@ TEST(MemTable, MasterDetailFiltersAndFillsKey) {
 
 TEST(MemTable, HandlersAndThrowingHandlers) {
   TqorMemTable t("YA");
-  t.AddField("handle");
-  t.AddField("tPag_YA02");
   std::vector<std::string> calls;
   int nextHandle = 0;
   bool failBeforeInsert = false, failAfterInsert = false;
@@ -203,7 +194,7 @@ TEST(MemTable, HandlersAndThrowingHandlers) {
     calls.push_back("before-post");
     if (self.Value("tPag_YA02").empty()) throw std::runtime_error("tPag vazio");
   });
-  t.Open();
+  Open(t, {"handle", "tPag_YA02"});
   t.Append();
   EXPECT_EQ(t.Value("handle"), "1");
   EXPECT_THROW(t.Post(), std::runtime_error);
@@ -211,16 +202,14 @@ TEST(MemTable, HandlersAndThrowingHandlers) {
   EXPECT_EQ(t.Value("handle"), "1");
   t.SetValue("tPag_YA02", "01");
   t.Post();
-  EXPECT_EQ(calls, (std::vector<std::string>{"before-insert", "after-insert", "before-post",
-                                             "before-post"}));
+  EXPECT_EQ(calls, (L{"before-insert", "after-insert", "before-post", "before-post"}));
 
-  failBeforeInsert = true;
-  EXPECT_THROW(t.Append(), std::runtime_error);
-  EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
-  failBeforeInsert = false;
-  failAfterInsert = true;
-  EXPECT_THROW(t.Append(), std::runtime_error);
-  EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
+  for (bool* fail : {&failBeforeInsert, &failAfterInsert}) {
+    failBeforeInsert = failAfterInsert = false;
+    *fail = true;
+    EXPECT_THROW(t.Append(), std::runtime_error);
+    EXPECT_EQ(t.State(), TDataSetState::dsBrowse);
+  }
   EXPECT_EQ(t.RecordCount(), 1u);
   EXPECT_EQ(t.Value("handle"), "1");  // back on the record it was on
   EXPECT_EQ(t.Value("tPag_YA02"), "01");
@@ -234,80 +223,60 @@ TEST(MemTable, PostAfterMasterMovedKeepsCursorOnNewRecord) {
   i.SetMaster(&h, "hH", "handle");
   h.Open();
   i.Open();
-  for (const char* n : {"1", "2"}) {
-    h.Append();
-    h.SetValue("handle", n);
-    h.Post();
-  }
+  Put(h, {"handle=1"});
+  Put(h, {"handle=2"});
   h.First();
-  AddRows(i, "cProd_I02", {"A", "B"});
+  Put(i, {"cProd_I02=A"});
+  Put(i, {"cProd_I02=B"});
   // The master moves away and back without the detail being read; the next post lands in a
   // view brought up to date afterwards, with the cursor on the new record.
   h.Next();
   h.First();
-  i.Append();
-  i.SetValue("cProd_I02", "C");
-  i.Post();
+  Put(i, {"cProd_I02=C"});
   EXPECT_EQ(i.Value("cProd_I02"), "C");
   EXPECT_EQ(i.RecordCount(), 3u);
   i.Next();
   EXPECT_TRUE(i.Eof());
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"A", "B", "C"}));
   // Posted under the other master's key while the first is current (after a move away and back):
   // not shown, the view and its cursor as they were.
   h.Next();
   h.First();
-  i.Append();
-  i.SetValue("hH", "2");
-  i.SetValue("cProd_I02", "D");
-  i.Post();
+  Put(i, {"hH=2", "cProd_I02=D"});
   EXPECT_EQ(i.RecordCount(), 3u);
   EXPECT_EQ(i.Value("cProd_I02"), "C");
   // The master on the second record, unread: a record posted for it is current, one posted
   // for the first is not shown.
   h.Next();
-  i.Append();
-  i.SetValue("cProd_I02", "E");
-  i.Post();
-  i.Append();
-  i.SetValue("hH", "1");
-  i.SetValue("cProd_I02", "F");
-  i.Post();
+  Put(i, {"cProd_I02=E"});
+  Put(i, {"hH=1", "cProd_I02=F"});
   EXPECT_EQ(i.Value("cProd_I02"), "E");
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"D", "E"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"D", "E"}));
   h.First();
-  EXPECT_EQ(Column(i, "cProd_I02"), (std::vector<std::string>{"A", "B", "C", "F"}));
+  EXPECT_EQ(Column(i, "cProd_I02"), (L{"A", "B", "C", "F"}));
   EXPECT_EQ(i.StoredCount(), 6u);
   // Closed and reopened, nothing of the above lingers.
   i.Close();
   i.Open();
   EXPECT_EQ(i.StoredCount(), 0u);
-  i.Append();
-  i.Post();
+  Put(i, {});
   EXPECT_EQ(i.RecordCount(), 1u);
   EXPECT_EQ(i.Value("hH"), "1");
 }
 
 TEST(MemTable, RecordsWithoutTrailingValues) {
   TqorMemTable t("N");
-  for (const char* f : {"handle", "orig_N11", "CST_N12", "vBC_N15", "vICMS_N17"}) t.AddField(f);
-  t.Open();
+  Open(t, {"handle", "orig_N11", "CST_N12", "vBC_N15", "vICMS_N17"});
   t.Append();
   EXPECT_TRUE(t.EmptyFrom(0));
   t.SetValue("orig_N11", "0");
   EXPECT_FALSE(t.EmptyFrom(1));
   EXPECT_TRUE(t.EmptyFrom(2));
   t.Post();
-  t.Append();
-  t.SetValue("vICMS_N17", "1.62");
-  t.SetValue("vICMS_N17", "");  // written, then emptied: stored without it
-  t.Post();
-  t.Append();
-  t.SetValue("handle", "3");
-  t.SetValue("vICMS_N17", "9.00");
-  t.Post();
-  EXPECT_EQ(Column(t, "vICMS_N17"), (std::vector<std::string>{"", "", "9.00"}));
-  EXPECT_EQ(Column(t, "orig_N11"), (std::vector<std::string>{"0", "", ""}));
+  Put(t, {"vICMS_N17=1.62", "vICMS_N17="});  // written, then emptied: stored without it
+  Put(t, {"handle=3", "vICMS_N17=9.00"});
+  EXPECT_EQ(Column(t, "vICMS_N17"), (L{"", "", "9.00"}));
+  EXPECT_EQ(Column(t, "orig_N11"), (L{"0", "", ""}));
   t.First();
   EXPECT_TRUE(t.EmptyFrom(2));
   EXPECT_FALSE(t.EmptyFrom(1));
@@ -331,6 +300,6 @@ TEST(MemTable, RecordsWithoutTrailingValues) {
   t.SetValue("vBC_N15", "");
   t.Post();
   EXPECT_TRUE(t.EmptyFrom(0));
-  EXPECT_EQ(Column(t, "vICMS_N17"), (std::vector<std::string>{"", "", "9.00"}));
-  EXPECT_EQ(Column(t, "handle"), (std::vector<std::string>{"", "", "3"}));
+  EXPECT_EQ(Column(t, "vICMS_N17"), (L{"", "", "9.00"}));
+  EXPECT_EQ(Column(t, "handle"), (L{"", "", "3"}));
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <random>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
+#include "platform/Format.h"
 #include "platform/GovException.h"
+#include "platform/TStrings.h"
 #include "support/Expect.h"
 
 namespace qor {
@@ -111,29 +114,6 @@ TEST(Text, ZerosAndNumbers) {
   EXPECT_FALSE(IsNumber("1 2"));
 }
 
-// Check digits computed the way the Federal Revenue publishes them: weights 2..9 (CNPJ) or
-// 2..11 and up (CPF) from the rightmost digit, digit = 11 - sum mod 11, 10 and 11 giving 0.
-char Mod11(const std::string& digits, int maxWeight) {
-  int sum = 0;
-  int weight = 2;
-  for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
-    sum += (*it - '0') * weight;
-    weight = weight == maxWeight ? 2 : weight + 1;
-  }
-  int d = 11 - sum % 11;
-  return static_cast<char>('0' + (d >= 10 ? 0 : d));
-}
-
-std::string WithCnpjDigits(std::string base) {
-  base += Mod11(base, 9);
-  return base + Mod11(base, 9);
-}
-
-std::string WithCpfDigits(std::string base) {
-  base += Mod11(base, 100);
-  return base + Mod11(base, 100);
-}
-
 TEST(Text, CnpjAndCpfCheckDigits) {
   for (const char* ok : {"11222333000181", "11444777000161", "00000000000191", "33000167000101"}) {
     EXPECT_TRUE(ValidateCNPJ(ok)) << ok;
@@ -148,29 +128,6 @@ TEST(Text, CnpjAndCpfCheckDigits) {
   for (const char* bad :
        {"52998224724", "52998224715", "11111111111", "5299822472", "529.982.247-25"}) {
     EXPECT_FALSE(ValidateCPF(bad)) << bad;
-  }
-
-  std::mt19937 rng(20240601);
-  std::uniform_int_distribution<int> digit(0, 9);
-  for (int n = 0; n < 300; ++n) {
-    std::string cnpjBase;
-    for (int i = 0; i < 12; ++i) cnpjBase += static_cast<char>('0' + digit(rng));
-    std::string cpfBase = cnpjBase.substr(0, 9);
-    std::string cnpj = WithCnpjDigits(cnpjBase);
-    std::string cpf = WithCpfDigits(cpfBase);
-    if (cnpj.find_first_not_of(cnpj[0]) == std::string::npos) continue;
-    EXPECT_TRUE(ValidateCNPJ(cnpj)) << cnpj;
-    EXPECT_TRUE(ValidateCPF(cpf)) << cpf;
-    for (std::size_t pos : {12u, 13u}) {
-      std::string wrong = cnpj;
-      wrong[pos] = static_cast<char>('0' + (wrong[pos] - '0' + 1 + n % 9) % 10);
-      EXPECT_FALSE(ValidateCNPJ(wrong)) << wrong;
-    }
-    for (std::size_t pos : {9u, 10u}) {
-      std::string wrong = cpf;
-      wrong[pos] = static_cast<char>('0' + (wrong[pos] - '0' + 1 + n % 9) % 10);
-      EXPECT_FALSE(ValidateCPF(wrong)) << wrong;
-    }
   }
 }
 
@@ -187,6 +144,126 @@ TEST(Text, RegularExpressions) {
   const std::string message = test::MessageOf<EqorGovException>([] { RegexIsMatch("x", "([a-z"); });
   EXPECT_NE(message.find("([a-z"), std::string::npos) << message;
   EXPECT_THROW(RegexMatchInsensitive("x", "a{2,1}"), EqorGovException);
+}
+
+TEST(TStrings, TextSplitsEveryLineBreakAndJoinsWithCrLf) {
+  TStrings list;
+  list.SetText("a\r\nb\nc\rd\r\n\r\ne\n");
+  ASSERT_EQ(list.Count(), 6u);
+  EXPECT_EQ(list[3], "d");
+  EXPECT_EQ(list[4], "");
+  EXPECT_EQ(list[5], "e");
+  EXPECT_EQ(list.Text(), "a\r\nb\r\nc\r\nd\r\n\r\ne");
+  list.SetText("");
+  EXPECT_TRUE(list.Empty());
+  list.SetText("\n");
+  EXPECT_EQ(list.Count(), 1u);
+  EXPECT_EQ(list[0], "");
+}
+
+TEST(TStrings, NameValueAccess) {
+  TStrings list;
+  list.SetText("SP=35\nrj=33\nsem igual\nURL=http://h/x?a=b");
+  EXPECT_EQ(list.IndexOfName("RJ"), 1);
+  EXPECT_EQ(list.Values("sp"), "35");
+  EXPECT_EQ(list.Values("url"), "http://h/x?a=b");  // only the first '=' separates
+  EXPECT_EQ(list.Values("MG"), "");
+  EXPECT_EQ(list.IndexOfName("sem igual"), -1);
+  EXPECT_EQ(list.Names(2), "");
+  EXPECT_EQ(list.Names(3), "URL");
+  EXPECT_EQ(list.ValueFromIndex(3), "http://h/x?a=b");
+  EXPECT_EQ(list.IndexOf("SP=35"), 0);
+  EXPECT_EQ(list.IndexOf("sp=35"), -1);
+
+  list.SetValue("Rj", "99");
+  EXPECT_EQ(list[1], "rj=99");
+  list.SetValue("MG", "31");
+  EXPECT_EQ(list[list.Count() - 1], "MG=31");
+  EXPECT_THROW(list.Names(10), std::out_of_range);
+}
+
+TEST(TStrings, EditsAndChangeEvent) {
+  TStrings list;
+  int changes = 0;
+  list.OnChange = [&](const TStrings& l) {
+    ++changes;
+    EXPECT_EQ(&l, &list);
+  };
+  list.Add("b");
+  list.Insert(0, "a");
+  list.Insert(2, "c");
+  EXPECT_EQ(list.Text(), "a\r\nb\r\nc");
+  list.Delete(1);
+  list.AddStrings(list);  // itself
+  EXPECT_EQ(list.Text(), "a\r\nc\r\na\r\nc");
+  list.SetValue("k", "v");
+  list.Clear();
+  EXPECT_EQ(changes, 7);
+  EXPECT_THROW(list.Insert(1, "x"), std::out_of_range);
+  EXPECT_THROW(list.Delete(0), std::out_of_range);
+  EXPECT_EQ(changes, 7);
+}
+
+TEST(TStrings, TakeLinesHandsTheLinesOverAndEmptiesTheList) {
+  TStrings list;
+  list.SetText("a\r\nb");
+  int changes = 0;
+  list.OnChange = [&](const TStrings& l) {
+    ++changes;
+    EXPECT_TRUE(l.Empty()) << "the change is seen once the list is empty";
+  };
+  EXPECT_EQ(list.TakeLines(), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(list.Empty());
+  EXPECT_EQ(changes, 1);
+  list.OnChange = nullptr;
+  list.Add("c");
+  EXPECT_EQ(list.Text(), "c");
+}
+
+TEST(Format, PatternsArgumentsFixedPointWidthsAndHex) {
+  EXPECT_EQ(Format("Servidor para %s não definido no arquivo: %s", {"NfeStatusServico4", "a.ini"}),
+            "Servidor para NfeStatusServico4 não definido no arquivo: a.ini");
+  EXPECT_EQ(Format("ID%s%s%2.2d", {"110111", "3519", 5}), "ID110111351905");
+  EXPECT_EQ(Format("ID%s%s%2.2d", {"110111", "3519", 12}), "ID110111351912");
+  EXPECT_EQ(Format("%2.2d", {123}), "123");  // precision is a minimum, never a cut
+  EXPECT_EQ(Format("%.3d", {-5}), "-005");
+  EXPECT_EQ(Format("[%s] %d - %s : %s", {"01/02/2025 10:11:12:013", 4242L, "EqorX", "msg"}),
+            "[01/02/2025 10:11:12:013] 4242 - EqorX : msg");
+  EXPECT_EQ(Format("100%% de %s", {"acerto"}), "100% de acerto");
+  EXPECT_EQ(Format("sem argumentos", {}), "sem argumentos");
+  EXPECT_EQ(Format("%s", {42}), "42");
+  EXPECT_EQ(Format("%s", {-7LL}), "-7");
+  EXPECT_EQ(Format("%s", {1.5}), "1.5");
+  EXPECT_EQ(Format("%s", {static_cast<const char*>(nullptr)}), "");
+  EXPECT_EQ(Format("%d", {18446744073709551615ULL}), "-1");  // only 64 signed bits travel
+  EXPECT_EQ(Format("%.2f", {10.006}), "10.01");
+  EXPECT_EQ(Format("%.2f", {2.675}), "2.67");  // the double below 2.675 rounds down, exactly
+  EXPECT_EQ(Format("%.2f", {1234.5}), "1234.50");
+  EXPECT_EQ(Format("%.0f", {2.5}), "2");
+  EXPECT_EQ(Format("%.4f", {3}), "3.0000");
+  EXPECT_EQ(Format("%f", {1.0}), "1.00");
+  EXPECT_EQ(Format("%.2f", {-0.125}), "-0.12");
+  EXPECT_EQ(Format("[%5s]", {"ab"}), "[   ab]");
+  EXPECT_EQ(Format("[%-5s]", {"ab"}), "[ab   ]");
+  EXPECT_EQ(Format("[%5s]", {"çã"}), "[   çã]");  // width counts characters, not bytes
+  EXPECT_EQ(Format("[%.2s]", {"ção"}), "[çã]");
+  EXPECT_EQ(Format("[%4d]", {7}), "[   7]");
+  EXPECT_EQ(Format("[%-4d]", {7}), "[7   ]");
+  EXPECT_EQ(Format("[%04d]", {-7}), "[-007]");
+  EXPECT_EQ(Format("%x %X %4.4x", {255, 255, 10}), "ff FF 000a");
+  EXPECT_EQ(Format("%X", {-1}), "FFFFFFFF");
+  EXPECT_EQ(Format("%1:s %0:s %s", {"a", "b"}), "b a b");
+  EXPECT_EQ(Format("[%*d]", {3, 1}), "[  1]");
+}
+
+TEST(Format, ProgrammingErrorsThrow) {
+  EXPECT_THROW(Format("%s %s", {"um"}), std::invalid_argument);
+  EXPECT_THROW(Format("%d", {"doze"}), std::invalid_argument);
+  EXPECT_THROW(Format("%d", {1.5}), std::invalid_argument);
+  EXPECT_THROW(Format("%f", {"x"}), std::invalid_argument);
+  EXPECT_THROW(Format("%q", {1}), std::invalid_argument);
+  EXPECT_THROW(Format("fim %", {}), std::invalid_argument);
+  EXPECT_THROW(Format("%5", {1}), std::invalid_argument);
 }
 
 }  // namespace

@@ -4,12 +4,18 @@
 #include <libxml/globals.h>
 #include <libxml/parser.h>
 
+#include <atomic>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/GovException.h"
+#include "platform/GovUtils.h"
+#include "platform/SchemaValidator.h"
 #include "support/Expect.h"
 #include "support/TempDir.h"
+#include "support/Tools.h"
 
 namespace qor {
 namespace {
@@ -32,7 +38,7 @@ const XmlNamespaces kBindings = {
     {"nfe", kNfeNs},
     {"w", "http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4"}};
 
-TEST(Xml, XPathOnSoapEnvelope) {
+TEST(Xml, XPathAndNodeXmlOnASoapEnvelope) {
   std::string value;
   ASSERT_TRUE(XPathSelectSingleNode(
       kEnvelope, "/soap:Envelope/soap:Body/w:nfeResultMsg/nfe:retConsStatServ/nfe:xMotivo", value,
@@ -46,11 +52,9 @@ TEST(Xml, XPathOnSoapEnvelope) {
 
   EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//tec:cStat", value), EqorGovException);
   EXPECT_THROW(XPathSelectSingleNode(kEnvelope, "//*[", value), EqorGovException);
-}
 
-// The outer XML of a node must stand on its own: re-parsed by itself (and by xmllint, which we
-// did not write) it has the same name and namespace, even when the declaration sat on an ancestor.
-TEST(Xml, NodeXmlKeepsTheNamespacesItNeeds) {
+  // The outer XML of a node stands on its own: re-parsed by itself (and by xmllint, which we did
+  // not write) it has the same name and namespace, even when the declaration sat on an ancestor.
   XmlDocument doc = XmlDocument::Parse(kEnvelope);
   std::string ret, body, cStat;
   ASSERT_TRUE(doc.SelectSingleNode("//nfe:retConsStatServ", ret, kBindings));
@@ -231,6 +235,226 @@ TEST(Xml, TextForms) {
             "&bogus; & &#xD800; &#0; &#x110000; &amp");
   // What Escape produces is what an XML parser reads back.
   EXPECT_EQ(GetValueTag("v", "<v>" + Escape(raw) + "</v>"), raw);
+}
+
+// ---- schema validation
+
+namespace fs = std::filesystem;
+
+std::string Schemas() { return test::SchemasFolder(); }
+
+std::string ConsStatServ(const std::string& tpAmb, const std::string& rootAttributes = "") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+         "<consStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\"" +
+         rootAttributes + ">\n<tpAmb>" + tpAmb + "</tpAmb><cUF>35</cUF><xServ>STATUS</xServ>" +
+         "</consStatServ>";
+}
+
+std::string WithSchemaLocation(const std::string& location, const std::string& tpAmb = "2") {
+  return ConsStatServ(tpAmb,
+                      " xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                      "xsi:schemaLocation=\"" +
+                          location + "\"");
+}
+
+// What xmllint, which we did not write, says of the same document and schema.
+bool XmllintAccepts(const std::string& xml, const std::string& xsd) {
+  return test::SchemaError(xml, xsd).empty();
+}
+
+TEST(SchemaValidator, OfficialConsStatServAndTheUtilitiesReport) {
+  QOR_NEEDS_SCHEMAS();
+  const std::string xsd = Schemas() + "/consStatServ_v4.00.xsd";
+  std::vector<std::string> errors = {"stale"};
+  EXPECT_TRUE(SchemaValidator::Validate(ConsStatServ("2"), xsd, errors));
+  EXPECT_TRUE(errors.empty());
+  EXPECT_TRUE(XmllintAccepts(ConsStatServ("2"), xsd));
+
+  EXPECT_FALSE(SchemaValidator::Validate(ConsStatServ("3"), xsd, errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("line 3: ", 0), 0u) << errors[0];
+  EXPECT_NE(errors[0].find("tpAmb"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].back(), '\n');
+  EXPECT_FALSE(XmllintAccepts(ConsStatServ("3"), xsd));
+
+  EXPECT_FALSE(SchemaValidator::Validate("<consStatServ>", xsd, errors));
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("line 1: ", 0), 0u) << errors[0];
+
+  const std::string missing = test::MessageOf<EqorGovException>([&] {
+    SchemaValidator::Validate(ConsStatServ("2"), Schemas() + "/naoExiste_v9.xsd", errors);
+  });
+  EXPECT_NE(missing.find("naoExiste_v9.xsd"), std::string::npos) << missing;
+
+  // TqorGovUtils raises on an invalid document and keeps the report.
+  TqorGovUtils utils;
+  EXPECT_TRUE(utils.ValidateSchema(ConsStatServ("1"), xsd));
+  EXPECT_TRUE(utils.Get_ValidatorErrors().Empty());
+  const std::string invalid =
+      test::MessageOf<EqorGovException>([&] { utils.ValidateSchema(ConsStatServ("3"), xsd); });
+  EXPECT_NE(invalid.find("tpAmb"), std::string::npos) << invalid;
+  ASSERT_EQ(utils.Get_ValidatorErrors().Count(), 1u);
+  EXPECT_EQ(utils.Get_ValidatorErrors()[0].rfind("line 3: ", 0), 0u);
+
+  EXPECT_TRUE(
+      utils.ValidateSchemaByDirectory(WithSchemaLocation("consStatServ_v4.00.xsd"), Schemas()));
+  EXPECT_TRUE(utils.Get_ValidatorErrors().Empty());
+  EXPECT_THROW(utils.ValidateSchemaByDirectory(WithSchemaLocation("../x.xsd"), Schemas()),
+               EqorGovException);
+  ASSERT_EQ(utils.Get_ValidatorErrors().Count(), 1u);
+  EXPECT_NE(utils.Get_ValidatorErrors()[0].find("../x.xsd"), std::string::npos);
+}
+
+TEST(SchemaValidator, ByDirectoryUsesOnlyAFileNameOfTheFolder) {
+  QOR_NEEDS_SCHEMAS();
+  std::vector<std::string> errors;
+  EXPECT_TRUE(SchemaValidator::ValidateByDirectory(
+      WithSchemaLocation("http://www.portalfiscal.inf.br/nfe consStatServ_v4.00.xsd"), Schemas(),
+      errors));
+  EXPECT_TRUE(SchemaValidator::ValidateByDirectory(WithSchemaLocation("consStatServ_v4.00.xsd"),
+                                                   Schemas(), errors));
+  EXPECT_FALSE(SchemaValidator::ValidateByDirectory(
+      WithSchemaLocation("consStatServ_v4.00.xsd", "9"), Schemas(), errors));
+  EXPECT_FALSE(errors.empty());
+
+  for (const char* refused : {"../x.xsd", "http://www.portalfiscal.inf.br/nfe ../x.xsd",
+                              "/etc/x.xsd", "sub\\x.xsd", ".."}) {
+    SCOPED_TRACE(refused);
+    const std::string message = test::MessageOf<EqorGovException>([&] {
+      SchemaValidator::ValidateByDirectory(WithSchemaLocation(refused), Schemas(), errors);
+    });
+    EXPECT_NE(message.find("recusado"), std::string::npos) << message;
+  }
+  EXPECT_THROW(SchemaValidator::ValidateByDirectory(ConsStatServ("2"), Schemas(), errors),
+               EqorGovException);  // names no schema
+  EXPECT_THROW(SchemaValidator::ValidateByDirectory(WithSchemaLocation("ausente_v1.00.xsd"),
+                                                    Schemas(), errors),
+               EqorGovException);
+}
+
+const char* kIntSchema =
+    "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\">"
+    "<xs:include schemaLocation=\"types.xsd\"/><xs:element name=\"v\" type=\"T\"/></xs:schema>";
+
+// The main schema with its element renamed.
+const std::string kWSchema =
+    std::string(kIntSchema).replace(std::string(kIntSchema).find("\"v\""), 3, "\"w\"");
+
+std::string Types(int max) {
+  return "<xs:schema xmlns:xs=\"http://www.w3.org/2001/XMLSchema\"><xs:simpleType name=\"T\">"
+         "<xs:restriction base=\"xs:int\"><xs:maxInclusive value=\"" +
+         std::to_string(max) + "\"/></xs:restriction></xs:simpleType></xs:schema>";
+}
+
+void Touch(const std::string& path, int secondsLater) {
+  fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(secondsLater));
+}
+
+TEST(SchemaValidator, CacheFollowsTheFilesAndPathsItWasCompiledFrom) {
+  test::TempDir dir;
+  const std::string xsd = dir / "main.xsd";
+  test::WriteFile(xsd, kIntSchema);
+  test::WriteFile(dir / "types.xsd", Types(7));
+  std::vector<std::string> errors;
+  EXPECT_TRUE(SchemaValidator::Validate("<v>5</v>", xsd, errors));
+
+  // Same size and modification time: the compiled schema is reused, the new text is not read.
+  const auto stamp = fs::last_write_time(dir / "types.xsd");
+  test::WriteFile(dir / "types.xsd", Types(3));
+  fs::last_write_time(dir / "types.xsd", stamp);
+  EXPECT_TRUE(SchemaValidator::Validate("<v>5</v>", xsd, errors));
+
+  // A changed modification time of an included file brings a new compilation.
+  Touch(dir / "types.xsd", 5);
+  EXPECT_FALSE(SchemaValidator::Validate("<v>5</v>", xsd, errors));
+  EXPECT_TRUE(SchemaValidator::Validate("<v>3</v>", xsd, errors));
+
+  // And so does one of the schema file itself.
+  test::WriteFile(xsd, kWSchema);
+  Touch(xsd, 10);
+  EXPECT_FALSE(SchemaValidator::Validate("<v>3</v>", xsd, errors));
+  EXPECT_TRUE(SchemaValidator::Validate("<w>3</w>", xsd, errors));
+
+  SchemaValidator::ClearCache();
+  EXPECT_TRUE(SchemaValidator::Validate("<w>1</w>", xsd, errors));
+
+  // A path that leads to another file is compiled again, though neither file changed.
+  test::WriteFile(dir / "v.xsd", kIntSchema);
+  const std::string link = dir / "atual.xsd";
+  fs::create_symlink(dir / "v.xsd", link);
+  EXPECT_TRUE(SchemaValidator::Validate("<v>3</v>", link, errors));
+  fs::remove(link);
+  fs::create_symlink(xsd, link);
+  EXPECT_FALSE(SchemaValidator::Validate("<v>3</v>", link, errors));
+  EXPECT_TRUE(SchemaValidator::Validate("<w>3</w>", link, errors));
+}
+
+TEST(SchemaValidator, ValidationReadsNothingOutsideTheText) {
+  test::TempDir dir;
+  test::WriteFile(dir / "types.xsd", Types(9));
+  const std::string xsd = dir / "main.xsd";
+  test::WriteFile(xsd, kIntSchema);
+  test::WriteFile(dir / "segredo.txt", "SEGREDO-123");
+  const std::string xml =
+      "<!DOCTYPE v [<!ENTITY s SYSTEM \"file://" + dir.path() + "segredo.txt\">]><v>&s;</v>";
+  std::vector<std::string> errors;
+  SchemaValidator::Validate(xml, xsd, errors);
+  for (const std::string& error : errors) {
+    EXPECT_EQ(error.find("SEGREDO"), std::string::npos) << error;
+  }
+  // A value of the document itself does reach the messages.
+  EXPECT_FALSE(SchemaValidator::Validate("<v>VALOR-456</v>", xsd, errors));
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors[0].find("VALOR-456"), std::string::npos) << errors[0];
+}
+
+TEST(SchemaValidator, IncludesStayInsideTheSchemaFolder) {
+  test::TempDir dir;
+  fs::create_directories(dir / "pkg");
+  test::WriteFile(dir / "outside.xsd", Types(7));
+  const std::vector<std::string> locations = {"../outside.xsd", dir / "outside.xsd",
+                                              "file://" + dir.path() + "outside.xsd",
+                                              "http://127.0.0.1:9/types.xsd"};
+  for (const std::string& location : locations) {
+    std::string schema = kIntSchema;
+    schema.replace(schema.find("types.xsd"), 9, location);
+    test::WriteFile(dir / "pkg/main.xsd", schema);
+    Touch(dir / "pkg/main.xsd", 1);
+    std::vector<std::string> errors;
+    SCOPED_TRACE(location);
+    const std::string message = test::MessageOf<EqorGovException>(
+        [&] { SchemaValidator::Validate("<v>1</v>", dir / "pkg/main.xsd", errors); });
+    EXPECT_NE(message.find("recusado"), std::string::npos) << message;
+  }
+  // A symbolic link inside the folder that points outside it is refused as well.
+  fs::create_symlink(dir / "outside.xsd", dir / "pkg/types.xsd");
+  test::WriteFile(dir / "pkg/main.xsd", kIntSchema);
+  Touch(dir / "pkg/main.xsd", 2);
+  std::vector<std::string> errors;
+  EXPECT_THROW(SchemaValidator::Validate("<v>1</v>", dir / "pkg/main.xsd", errors),
+               EqorGovException);
+}
+
+TEST(SchemaValidator, ConcurrentValidationsShareOneSchema) {
+  test::TempDir dir;
+  test::WriteFile(dir / "main.xsd", kIntSchema);
+  test::WriteFile(dir / "types.xsd", Types(50));
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        std::vector<std::string> errors;
+        int value = (t * 40 + i) % 100;
+        bool valid = SchemaValidator::Validate("<v>" + std::to_string(value) + "</v>",
+                                               dir / "main.xsd", errors);
+        if (valid != (value <= 50) || valid != errors.empty()) ++wrong;
+        if (t == 0 && i % 10 == 0) SchemaValidator::ClearCache();
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
