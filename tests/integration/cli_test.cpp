@@ -368,22 +368,18 @@ TEST(CommandLine, QrCodeOfANoteSignedByXmlsec1) {
       Cli("chave 2019-05-10T14:30:00-03:00 35 " + pki.cnpj + " 65 1 42 1234 1" + Logs(dir), dir)
           .out.substr(0, 44);
   ASSERT_EQ(chave.size(), 44u);
-  const std::string ds = "http://www.w3.org/2000/09/xmldsig#";
-  const std::string c14n = "http://www.w3.org/TR/2001/REC-xml-c14n-20010315";
-  WriteFile(dir / "nota.xml",
-            "<NFe xmlns=\"" + kNfeNs + "\"><infNFe versao=\"4.00\" Id=\"NFe" + chave +
-                "\"><ide><cUF>35</cUF><dhEmi>2019-05-10T14:30:00-03:00</dhEmi><tpEmis>1</tpEmis>"
-                "<tpAmb>2</tpAmb></ide><emit><CNPJ>" +
-                pki.cnpj +
-                "</CNPJ></emit><total><ICMSTot><vICMS>0.00</vICMS><vNF>10.00</vNF></ICMSTot>"
-                "</total></infNFe><Signature xmlns=\"" +
-                ds + "\"><SignedInfo><CanonicalizationMethod Algorithm=\"" + c14n +
-                "\"/><SignatureMethod Algorithm=\"" + ds + "rsa-sha1\"/><Reference URI=\"#NFe" +
-                chave + "\"><Transforms><Transform Algorithm=\"" + ds +
-                "enveloped-signature\"/><Transform Algorithm=\"" + c14n +
-                "\"/></Transforms><DigestMethod Algorithm=\"" + ds +
-                "sha1\"/><DigestValue/></Reference></SignedInfo><SignatureValue/><KeyInfo>"
-                "<X509Data/></KeyInfo></Signature></NFe>");
+  WriteFile(dir / "nota.xml", Format(R"(<NFe xmlns="http://www.portalfiscal.inf.br/nfe">
+<infNFe versao="4.00" Id="NFe%s"><ide><cUF>35</cUF><dhEmi>2019-05-10T14:30:00-03:00</dhEmi>
+<tpEmis>1</tpEmis><tpAmb>2</tpAmb></ide><emit><CNPJ>%s</CNPJ></emit><total><ICMSTot>
+<vICMS>0.00</vICMS><vNF>10.00</vNF></ICMSTot></total></infNFe>
+<Signature xmlns="http://www.w3.org/2000/09/xmldsig#"><SignedInfo>
+<CanonicalizationMethod Algorithm="http://www.w3.org/TR/2001/REC-xml-c14n-20010315"/>
+<SignatureMethod Algorithm="http://www.w3.org/2000/09/xmldsig#rsa-sha1"/><Reference URI="#NFe%s">
+<Transforms><Transform Algorithm="http://www.w3.org/2000/09/xmldsig#enveloped-signature"/>
+<Transform Algorithm="http://www.w3.org/TR/2001/REC-xml-c14n-20010315"/></Transforms>
+<DigestMethod Algorithm="http://www.w3.org/2000/09/xmldsig#sha1"/><DigestValue/></Reference>
+</SignedInfo><SignatureValue/><KeyInfo><X509Data/></KeyInfo></Signature></NFe>)",
+                                     {chave, pki.cnpj, chave}));
   Shell("xmlsec1 --sign --privkey-pem '" + pki.companyKeyPem + "," + pki.companyCertPem +
         "' --id-attr:Id " + kNfeNs + ":infNFe --output '" + dir / "assinada.xml" + "' '" +
         dir / "nota.xml" + "' 2>&1");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "NoteStore.h"
+#include "platform/Format.h"
 #include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
 
@@ -34,24 +35,18 @@ NoteStore Store(const TempDir& dir) {
 // and an entity, so the store's canonical form has something to get wrong.
 std::string SignedNote(const TempDir& dir, const std::string& key) {
   const std::string tmpl = dir / "nota-modelo.xml", out = dir / "nota.xml";
-  WriteFile(
-      tmpl,
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<NFe xmlns=\"http://www.portalfiscal.inf.br/"
-      "nfe\"><infNFe versao=\"4.00\" Id=\"NFe" +
-          key +
-          "\">\n  <ide><cUF>35</cUF>"
-          "<tpAmb>2</tpAmb><vazio/></ide><emit><xNome>Ação &amp; Cia</xNome></emit></infNFe>"
-          "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo>"
-          "<CanonicalizationMethod Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/>"
-          "<SignatureMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#rsa-sha1\"/>"
-          "<Reference URI=\"#NFe" +
-          key +
-          "\"><Transforms>"
-          "<Transform Algorithm=\"http://www.w3.org/2000/09/xmldsig#enveloped-signature\"/>"
-          "<Transform Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/>"
-          "</Transforms><DigestMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#sha1\"/>"
-          "<DigestValue/></Reference></SignedInfo><SignatureValue/><KeyInfo><X509Data>"
-          "<X509Certificate/></X509Data></KeyInfo></Signature></NFe>");
+  WriteFile(tmpl, Format(R"(<?xml version="1.0" encoding="UTF-8"?>
+<NFe xmlns="http://www.portalfiscal.inf.br/nfe"><infNFe versao="4.00" Id="NFe%s">
+  <ide><cUF>35</cUF><tpAmb>2</tpAmb><vazio/></ide><emit><xNome>Ação &amp; Cia</xNome></emit>
+</infNFe><Signature xmlns="http://www.w3.org/2000/09/xmldsig#"><SignedInfo>
+<CanonicalizationMethod Algorithm="http://www.w3.org/TR/2001/REC-xml-c14n-20010315"/>
+<SignatureMethod Algorithm="http://www.w3.org/2000/09/xmldsig#rsa-sha1"/><Reference URI="#NFe%s">
+<Transforms><Transform Algorithm="http://www.w3.org/2000/09/xmldsig#enveloped-signature"/>
+<Transform Algorithm="http://www.w3.org/TR/2001/REC-xml-c14n-20010315"/></Transforms>
+<DigestMethod Algorithm="http://www.w3.org/2000/09/xmldsig#sha1"/><DigestValue/></Reference>
+</SignedInfo><SignatureValue/><KeyInfo><X509Data><X509Certificate/></X509Data></KeyInfo>
+</Signature></NFe>)",
+                         {key, key}));
   std::string log;
   EXPECT_EQ(0, RunCommand("xmlsec1 --sign --privkey-pem " + SharedPki().companyKeyPem + "," +
                               SharedPki().companyCertPem +
