@@ -105,11 +105,12 @@ TEST_F(EnvioRoad, BatchThenReceiptWritesAuthorisedAndDeniedNotes) {
   EXPECT_THAT(processado, StartsWith("<retConsReciNFe"));
   ASSERT_EQ(GetValueTag("cStat", processado), "104") << processado;
   // Authorised notes first, then the denied one; tools we did not write accept all three.
-  EXPECT_EQ(escritos, (std::vector<std::string>{Dest(Chave(a) + "-nfce.xml"),
-                                                Dest(Chave(c) + "-nfce.xml"),
-                                                Dest(Chave(b) + "-den.xml")}));
+  EXPECT_EQ(escritos,
+            (std::vector<std::string>{Dest(Chave(a) + "-nfce.xml"), Dest(Chave(c) + "-nfce.xml"),
+                                      Dest(Chave(b) + "-den.xml")}));
   for (const std::string& arquivo : escritos) {
-    EXPECT_THAT(ReadFile(arquivo), StartsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nfeProc"));
+    EXPECT_THAT(ReadFile(arquivo),
+                StartsWith("<?xml version=\"1.0\" encoding=\"UTF-8\"?><nfeProc"));
     EXPECT_EQ(Rejeicao(arquivo), "");
   }
   EXPECT_FALSE(FileExists(Dest(recibo)));
