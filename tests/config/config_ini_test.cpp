@@ -1,9 +1,12 @@
 // nfceConfig.ini: the catalogue of keys (each key saved is in it, each sets its own property and
 // comes back as saved), the designed asymmetries, the defaults of the file, protected secrets, the
-// loading errors, the print parameters, and what each request takes from the configuration.
+// loading errors, the print parameters, what each request takes from the configuration, the
+// settings classes, and the rule that finds the file.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -11,16 +14,17 @@
 #include <vector>
 
 #include "base/Exceptions.h"
+#include "config/ConfigIni.h"
+#include "config/TDanfceSettings.h"
+#include "config/TqorCertStringNFCe.h"
+#include "config/TqorIntegrador.h"
 #include "core/ChavesConfiguracao.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
-#include "platform/GovException.h"
 #include "platform/GovX.h"
 #include "platform/IniFile.h"
 #include "platform/SecretBox.h"
-#include "platform/Xml.h"
 #include "support/Expect.h"
-#include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
 
 namespace qor {
@@ -29,6 +33,9 @@ namespace {
 using test::MessageOf;
 using test::ReadFile;
 using test::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 // A fresh folder whose key file protects the secrets of the test, never the user's.
 struct Pasta {
@@ -162,7 +169,7 @@ TEST(ConfigIni, EveryKeyComesBackAsSaved) {
     const std::string valor = c.ler(original);
     if (c.tipo == TipoChaveConfig::Protegido || valor.find('\n') != std::string::npos ||
         valor.starts_with("base64:")) {
-      EXPECT_EQ(texto.find(valor), std::string::npos) << Nome(c);
+      EXPECT_THAT(texto, Not(HasSubstr(valor))) << Nome(c);
     }
   }
   const auto ini = TIniFile::FromText(texto);
@@ -210,7 +217,7 @@ TEST(ConfigIni, TheDesignedAsymmetries) {
   EXPECT_EQ(lido.GetNomeCertificado().Text(), "EMPRESA LTDA11222333000181");
   EXPECT_EQ(lido.GetUF(), "");  // never set: saved empty, loaded empty (not refused)
   // What the file held besides the configuration stays.
-  EXPECT_EQ(ReadFile(p / "com.ini").rfind("; loja 12\n", 0), 0u);
+  EXPECT_THAT(ReadFile(p / "com.ini"), StartsWith("; loja 12\n"));
   EXPECT_EQ(com->ReadString("OUTRA", "x", ""), "1");
 
   struct Caso {
@@ -292,31 +299,28 @@ TEST(ConfigIni, ProtectedValuesNeedTheirKeyAndRefuseDamage) {
     TqorNFCe n;
     const std::string message =
         MessageOf<EqorNFCeConfigException>([&] { n.LoadConfig(p / "outro.ini"); });
-    EXPECT_EQ(message.find("1234"), std::string::npos);
-    EXPECT_EQ(message.find("CSC-SECRETO"), std::string::npos);
+    EXPECT_THAT(message, Not(HasSubstr("1234")));
+    EXPECT_THAT(message, Not(HasSubstr("CSC-SECRETO")));
     return message;
   };
   const std::string prefixo = "Erro ao carregar configurações: Chave PinCode da seção NFCE: ";
-  EXPECT_EQ(falha("[NFCE]\nPinCode=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n").rfind(prefixo, 0), 0u);
-  EXPECT_EQ(falha("[NFCE]\nPinCode=1234\n").rfind(prefixo, 0), 0u);  // plain text is refused too
-  EXPECT_EQ(
-      falha("[DANFCE]\nMensagem=x\nFraseHomologacao=base64:%%\n")
-          .rfind("Erro ao carregar configurações: Chave FraseHomologacao da seção DANFCE: ", 0),
-      0u);
+  EXPECT_THAT(falha("[NFCE]\nPinCode=AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA\n"), StartsWith(prefixo));
+  EXPECT_THAT(falha("[NFCE]\nPinCode=1234\n"), StartsWith(prefixo));  // plain text is refused too
+  EXPECT_THAT(
+      falha("[DANFCE]\nMensagem=x\nFraseHomologacao=base64:%%\n"),
+      StartsWith("Erro ao carregar configurações: Chave FraseHomologacao da seção DANFCE: "));
 
   // Another installation's key, or none at all: a clear error, never garbage.
   ::setenv("QORNFCE_KEY_FILE", (p / "outra.key").c_str(), 1);
   TqorNFCe semChave;
-  EXPECT_NE(MessageOf<EqorNFCeConfigException>([&] {
-              semChave.LoadConfig(p / "nfceConfig.ini");
-            }).find("não existe"),
-            std::string::npos);
+  EXPECT_THAT(
+      MessageOf<EqorNFCeConfigException>([&] { semChave.LoadConfig(p / "nfceConfig.ini"); }),
+      HasSubstr("não existe"));
   Encrypt("cria a outra chave");
   TqorNFCe outraChave;
-  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] {
-              outraChave.LoadConfig(p / "nfceConfig.ini");
-            }).rfind(prefixo, 0),
-            0u);
+  EXPECT_THAT(
+      MessageOf<EqorNFCeConfigException>([&] { outraChave.LoadConfig(p / "nfceConfig.ini"); }),
+      StartsWith(prefixo));
   // Empty protected values never need the key.
   ::setenv("QORNFCE_KEY_FILE", (p / "nenhuma/chave.key").c_str(), 1);
   WriteFile(p / "vazio.ini", "[NFCE]\nPinCode=\n[DANFCE]\nTokenNFCe=\n");
@@ -385,8 +389,7 @@ TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {
   EXPECT_EQ(nfce.GetCNPJ(), "11222333000181");
   EXPECT_EQ(nfce.GetVersaoManual(), TVersaoManual::vm50b);
   EXPECT_EQ(nfce.GetMaxSizeLoteEnvio(), 500);
-  EXPECT_NE(ReadFile(p / "erros/nfce_exception.log").find("EqorNFCeConfigException"),
-            std::string::npos);
+  EXPECT_THAT(ReadFile(p / "erros/nfce_exception.log"), HasSubstr("EqorNFCeConfigException"));
 
   struct Caso {
     std::string texto, mensagem;
@@ -415,10 +418,8 @@ TEST(ConfigIni, ALoadingFailureKeepsWhatWasAppliedBeforeIt) {
   EXPECT_EQ(inativo.GetIntegrador().GetDiretorioSaida(), p / "falta");
 
   // Saving into a place that cannot hold the file.
-  EXPECT_EQ(MessageOf<EqorNFCeConfigException>([&] {
-              inativo.SaveConfig(p / "falta/x.ini");
-            }).rfind("Erro ao salvar configurações: ", 0),
-            0u);
+  EXPECT_THAT(MessageOf<EqorNFCeConfigException>([&] { inativo.SaveConfig(p / "falta/x.ini"); }),
+              StartsWith("Erro ao salvar configurações: "));
 }
 
 TEST(ConfigIni, ThePrintParameterText) {
@@ -498,30 +499,113 @@ TEST(ConfigIni, EveryAccessToTheServicesObjectPushesTheConfiguration) {
   EXPECT_EQ(nfce.GetGov().Get_HttpSettings().TimeOut, 100);
 }
 
-TEST(ConfigIni, AConfiguredCertificateCheckHoldsAfterTheFirstRequest) {
-  QOR_NEEDS_SCHEMAS();
-  Pasta p;
-  test::SimulatorRig rig;
-  TqorNFCe configurado;
-  rig.Configure(configurado);
-  configurado.SetIgnoreInvalidCertificates(false);
-  configurado.SaveConfig(p / "verifica.ini");
-  configurado.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
-  configurado.SaveConfig(p / "verifica-com-ca.ini");
+// ---- the settings classes and where the configuration file is found ----
 
-  // Verification on and no authority for the test CA: the server is refused, on the first
-  // request as on the next.
-  TqorNFCe sem;
-  sem.LoadConfig(p / "verifica.ini");
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_THROW(sem.StatusDoServico(), EqorGovException);
-    EXPECT_FALSE(sem.GetIgnoreInvalidCertificates());
-    EXPECT_FALSE(sem.GetGov().Get_HttpSettings().IgnoreInvalidCertificates);
+TEST(Integrador, FoldersAreCheckedOnlyWhileAtivar) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir / "in");
+  std::filesystem::create_directories(dir / "out");
+  TqorIntegrador integrador([&] { return dir.path(); });
+
+  // Inactive: anything goes, a missing folder and equal folders included.
+  integrador.SetDiretorioEntrada(dir / "nao-existe");
+  integrador.SetDiretorioSaida(dir / "nao-existe");
+  EXPECT_EQ(integrador.GetDiretorioSaida(), dir / "nao-existe");
+
+  integrador.SetAtivar(true);
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { integrador.SetDiretorioEntrada(dir / "falta"); }),
+            "DiretorioEntrada, Diretório inexistente: " + dir / "falta" +
+                "\r\nPor favor configure o mesmo diretório monitorado pelo Integrador do Ceará.");
+  EXPECT_EQ(integrador.GetDiretorioEntrada(), dir / "nao-existe");  // kept
+  EXPECT_THAT(
+      MessageOf<EqorNFCeCheckParamsException>([&] { integrador.SetDiretorioSaida(dir / "falta"); }),
+      StartsWith("DiretorioSaida, Diretório inexistente: "));
+
+  integrador.SetDiretorioEntrada(dir / "in");
+  // The same folder written another way (trailing separator, "." or "..") is the same folder.
+  for (const std::string& same : {dir / "in", dir / "in/", dir / "./in", dir / "out/../in"}) {
+    EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] { integrador.SetDiretorioSaida(same); }),
+              "As propriedades DiretorioEntrada e DiretorioSaida devem ser configuradas em "
+              "diretórios diferentes.")
+        << same;
   }
-  TqorNFCe com;
-  com.LoadConfig(p / "verifica-com-ca.ini");
-  EXPECT_EQ(GetValueTag("cStat", com.StatusDoServico()), "107");
-  EXPECT_FALSE(com.GetGov().Get_HttpSettings().IgnoreInvalidCertificates);
+  EXPECT_EQ(integrador.GetDiretorioSaida(), dir / "nao-existe");
+  integrador.SetDiretorioSaida(dir / "out");
+  EXPECT_EQ(integrador.GetDiretorioSaida(), dir / "out");
+  EXPECT_THAT(test::ReadFile(dir / "nfce_exception.log"),
+              HasSubstr("EqorNFCeCheckParamsException"));
+}
+
+TEST(CertString, TellsItsHandlerOnlyWhenTheWholeTextIsReplaced) {
+  TqorCertStringNFCe list;
+  list.SetTextStr("a\r\nb");  // no handler: a plain list
+  EXPECT_EQ(list.Count(), 2u);
+  std::vector<std::string> told;
+  list.SetOnSetText([&](const std::string& text) { told.push_back(text); });
+  list.SetTextStr("EMPRESA:11222333000181");
+  list.Add("outra");
+  list.SetTextStr("");
+  EXPECT_EQ(told, (std::vector<std::string>{"EMPRESA:11222333000181", ""}));
+}
+
+TEST(CertString, TheComponentChecksTheCertificateOnceItsServicesObjectExists) {
+  TqorNFCe nfce;
+  // Before the services object exists the name is only kept (a configuration being loaded is
+  // not held up by a certificate check); every request pushes it anyway.
+  nfce.GetNomeCertificado().SetTextStr("EMPRESA");
+  nfce.GetGov();
+  EXPECT_EQ(nfce.GetGov().Get_CertificateSettings().Name, "EMPRESA");
+  // Once it exists, a new name is checked at once; with no certificate file the check fails.
+  MessageOf<EqorCertStoreException>([&] { nfce.GetNomeCertificado().SetTextStr("OUTRA"); });
+  EXPECT_EQ(nfce.GetGov().Get_CertificateSettings().Name, "OUTRA");
+}
+
+TEST(DanfceSettings, TheVersionFolderOfATemplatePathTakesTheCaseOnDisk) {
+  test::TempDir dir;
+  const std::string path = dir / "Templates\\Vm60\\Danfce\\retrato.rtm";
+  EXPECT_EQ(ExpandPathPastaVersao(path), dir / "Templates/vm60/Danfce/retrato.rtm");
+  std::filesystem::create_directories(dir / "Templates/VM60");
+  EXPECT_EQ(ExpandPathPastaVersao(path), dir / "Templates/VM60/Danfce/retrato.rtm");
+  // Only version folders: other names keep the case they are written in.
+  EXPECT_EQ(ExpandPathPastaVersao(dir / "templates/x.rtm"), dir / "templates/x.rtm");
+
+  const TDanfceSettings settings;
+  EXPECT_EQ(settings.GetModeloDanfce(),
+            ExpandPathPastaVersao(ExecutableDir() + "Templates/Vm60/Danfce/retrato.rtm"));
+  EXPECT_EQ(settings.GetModeloDanfceMensagemEletronica(), settings.GetModeloDanfce());
+}
+
+TEST(ConfigFile, ThePathRule) {
+  test::TempDir dir;
+  const std::string beside = ExecutableDir() + RetornaNomeArquivoConfig();
+  EXPECT_EQ(GetINIFilePath(""), beside);
+
+  test::WriteFile(dir / "loja.ini", "");
+  EXPECT_EQ(GetINIFilePath(dir / "loja.ini"), dir / "loja.ini");
+  // A folder, with or without its trailing separator, means its own nfceConfig.ini.
+  EXPECT_EQ(GetINIFilePath(dir.path()), dir / "nfceConfig.ini");
+  EXPECT_EQ(GetINIFilePath(dir.path().substr(0, dir.path().size() - 1)), dir / "nfceConfig.ini");
+
+  // Neither: the file of that name beside the executable when it is there, else the default.
+  const std::string name = "config-teste-" + std::to_string(::getpid()) + ".ini";
+  EXPECT_EQ(GetINIFilePath(dir / "outra/" + name), beside);
+  test::WriteFile(ExecutableDir() + name, "");
+  EXPECT_EQ(GetINIFilePath(dir / "outra/" + name), ExecutableDir() + name);
+  DeleteFile(ExecutableDir() + name);
+
+  if (!FileExists(beside)) {
+    TqorNFCe nfce;
+    EXPECT_EQ(MessageOf<EqorConfigINIException>([&] { nfce.LoadConfig(dir / "outra/" + name); }),
+              "Arquivo " + beside + " não foi encontrado");
+  }
+  TqorNFCe nfce;
+  EXPECT_EQ(MessageOf<EqorConfigINIException>(
+                [&] { nfce.LoadConfig(static_cast<const TIniFile*>(nullptr)); }),
+            "O parâmetro não pode ser nil para realizar o LoadConfig");
+  EXPECT_EQ(
+      MessageOf<EqorConfigINIException>([&] { nfce.SaveConfig(static_cast<TIniFile*>(nullptr)); }),
+      "Parâmetro não pode ser nil para realizar o SaveConfig");
 }
 
 }  // namespace

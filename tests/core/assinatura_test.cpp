@@ -1,6 +1,7 @@
 // AssinarNota / AssinarEvento on notes converted from the TX2 samples, checked with tools the
 // library did not write: xmlsec1 verifies every signed document as returned, xmllint validates
 // the notes against the official schema package.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,6 +21,9 @@ namespace {
 using test::MessageOf;
 using test::TempDir;
 using test::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 constexpr char kNfeNs[] = "http://www.portalfiscal.inf.br/nfe";
 constexpr char kUrlQrCode[] = "https://nfce.sefaz.teste/qrcode";
@@ -109,7 +113,7 @@ TEST_F(AssinaturaTest, BatchOfThreeNotesIsSignedInOrderAsTheTextReturned) {
   Configure();
   const std::string resultado = nfce.AssinarNota(*lote60_);
   EXPECT_EQ(resultado.find_first_of("\r\n"), std::string::npos);
-  EXPECT_EQ(resultado.find("<?xml version=\"1.0\"?>"), std::string::npos);
+  EXPECT_THAT(resultado, Not(HasSubstr("<?xml version=\"1.0\"?>")));
   const std::vector<std::string> entrada = Notas(*lote60_);
   const std::vector<std::string> nfes = Split(resultado, "NFe");
   ASSERT_EQ(entrada.size(), 3u);
@@ -123,16 +127,15 @@ TEST_F(AssinaturaTest, BatchOfThreeNotesIsSignedInOrderAsTheTextReturned) {
               DynamicRemoveAccents(entrada[i], nfce.GetCaracteresRemoverAcentos()));
     EXPECT_EQ(Xmlsec1(nfe, "infNFe"), "");
     // infNFe, infNFeSupl, Signature: the signature closes NFe.
-    EXPECT_NE(nfe.find("</infNFe><infNFeSupl><qrCode>"), std::string::npos);
-    EXPECT_NE(nfe.find("</urlChave></infNFeSupl><Signature xmlns="), std::string::npos);
+    EXPECT_THAT(nfe, HasSubstr("</infNFe><infNFeSupl><qrCode>"));
+    EXPECT_THAT(nfe, HasSubstr("</urlChave></infNFeSupl><Signature xmlns="));
     EXPECT_TRUE(nfe.ends_with("</Signature></NFe>"));
     const std::string chave = GetXMLAttributeByIndex(nfe, "infNFe", "Id").substr(3);
-    EXPECT_EQ(
-        GetValueTag("qrCode", nfe).rfind(std::string(kUrlQrCode) + "?p=" + chave + "|2|2|1|", 0),
-        0u);
+    EXPECT_THAT(GetValueTag("qrCode", nfe),
+                StartsWith(std::string(kUrlQrCode) + "?p=" + chave + "|2|2|1|"));
     EXPECT_EQ(GetValueTag("urlChave", nfe), kUrlChave);
   }
-  EXPECT_EQ(resultado.find("São"), std::string::npos);
+  EXPECT_THAT(resultado, Not(HasSubstr("São")));
 
   std::string alterada = nfes[0];
   alterada.replace(alterada.find("<vNF>9.00"), 7, "<vNF>8.");
@@ -146,18 +149,13 @@ TEST_F(AssinaturaTest, SignedNotesAreValidAgainstTheOfficialSchemas) {
   nfce.SetCSRT(kCsrt);
   for (const std::string& nfe : Split(nfce.AssinarNota(*lote60_), "NFe"))
     EXPECT_EQ(test::SchemaError(nfe, "nfe_v4.00.xsd"), "") << nfe;
-
-  nfce.SetVersaoManual(TVersaoManual::vm50b);
-  for (const std::string& nfe : Split(nfce.AssinarNota(*lote310_), "NFe")) {
-    EXPECT_EQ(test::SchemaError(nfe, "nfe_v3.10.xsd"), "") << nfe;
-    EXPECT_EQ(Xmlsec1(nfe, "infNFe"), "");
-  }
+  // Layout 3.10 notes signed under vm50b: CommandLine.ConverterOutputIsSigned... (integration).
 
   // A state without a key-query address gets an empty urlChave, which the schema refuses.
   Configure(TVersaoManual::vm60, "hom-sem-chave.ini");
   const std::string semChave = nfce.AssinarNota(nfce.GetNota(0, *lote60_));
-  EXPECT_NE(semChave.find("<urlChave></urlChave></infNFeSupl>"), std::string::npos);
-  EXPECT_NE(test::SchemaError(semChave, "nfe_v4.00.xsd").find("urlChave"), std::string::npos);
+  EXPECT_THAT(semChave, HasSubstr("<urlChave></urlChave></infNFeSupl>"));
+  EXPECT_THAT(test::SchemaError(semChave, "nfe_v4.00.xsd"), HasSubstr("urlChave"));
 }
 
 TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode) {
@@ -169,8 +167,8 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   EXPECT_EQ(GetValueTag("qrCode", nfes[0]), Unescape(fornecido));
   EXPECT_EQ(XmlDocument::Parse(nfes[0]).CountTag("qrCode"), 1);
   // The second note had none: a version 1.00 link is made for it.
-  EXPECT_EQ(GetValueTag("qrCode", nfes[1]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0), 0u);
-  for (const std::string& nfe : nfes) EXPECT_EQ(nfe.find("urlChave"), std::string::npos);
+  EXPECT_THAT(GetValueTag("qrCode", nfes[1]), StartsWith(std::string(kUrlQrCode) + "?chNFe="));
+  for (const std::string& nfe : nfes) EXPECT_THAT(nfe, Not(HasSubstr("urlChave")));
   // In the other order the supplied supplement still belongs to its own note only.
   const std::size_t quebra = lote310_->find("\r\n") + 2;  // one note per line
   ASSERT_NE(lote310_->find("<qrCode>"), std::string::npos);
@@ -178,7 +176,8 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   const std::vector<std::string> invertidas =
       Split(nfce.AssinarNota(lote310_->substr(quebra) + lote310_->substr(0, quebra)), "NFe");
   ASSERT_EQ(invertidas.size(), 2u);
-  EXPECT_EQ(GetValueTag("qrCode", invertidas[0]).rfind(std::string(kUrlQrCode) + "?chNFe=", 0), 0u);
+  EXPECT_THAT(GetValueTag("qrCode", invertidas[0]),
+              StartsWith(std::string(kUrlQrCode) + "?chNFe="));
   EXPECT_EQ(GetValueTag("qrCode", invertidas[1]), Unescape(fornecido));
 
   // vm50 has no supplement at all (its templates are files of the template folder).
@@ -187,7 +186,7 @@ TEST_F(AssinaturaTest, SupplementFollowsTheManualVersionAndKeepsASuppliedQrCode)
   nfce.SetDiretorioTemplates(work / "Templates/");
   nfce.SetVersaoManual(TVersaoManual::vm50);
   const std::string vm50 = nfce.AssinarNota(nfce.GetNota(1, *lote310_));
-  EXPECT_EQ(vm50.find("infNFeSupl"), std::string::npos);
+  EXPECT_THAT(vm50, Not(HasSubstr("infNFeSupl")));
   EXPECT_TRUE(vm50.ends_with("</Signature></NFe>"));
 }
 
@@ -210,39 +209,36 @@ TEST_F(AssinaturaTest, OfflineQrCodeCarriesTheDigestOfTheSignatureAsSigned) {
     hex += kHex[c & 15];
   }
   ASSERT_EQ(hex.size(), 56u);  // 28 Base64 characters
-  EXPECT_NE(LowerCase(link).find("|" + hex + "|"), std::string::npos) << link;
+  EXPECT_THAT(LowerCase(link), HasSubstr("|" + hex + "|")) << link;
 }
 
-TEST_F(AssinaturaTest, AUrlChaveMentionedInTheNoteDoesNotHideTheSupplementOne) {
+// Text put into the first note before signing, and what the signed note holds of it.
+TEST_F(AssinaturaTest, TheTextOfANoteIsPreparedAsSigned) {
   Configure();
-  std::string nota = nfce.GetNota(0, *lote60_);
-  nota.insert(nota.find("<xNome>") + 7, "urlChave ");
-  const std::string assinada = nfce.AssinarNota(nota);
-  EXPECT_EQ(Xmlsec1(assinada, "infNFe"), "");
-  EXPECT_EQ(GetValueTag("urlChave", assinada), kUrlChave);
-}
-
-TEST_F(AssinaturaTest, AStrayAmpersandIsEscapedAndReferencesAreKept) {
-  Configure();
-  std::string nota = nfce.GetNota(0, *lote60_);
-  nota.insert(nota.find("<xNome>") + 7, "M&M &amp; Cia &#233; & ");
-  const std::string assinada = nfce.AssinarNota(nota);
-  EXPECT_EQ(Xmlsec1(assinada, "infNFe"), "");
-  // The character reference is read as the character it names.
-  EXPECT_NE(assinada.find("<xNome>M&amp;M &amp; Cia é &amp; "), std::string::npos)
-      << assinada.substr(assinada.find("<xNome>"), 60);
-}
-
-TEST_F(AssinaturaTest, OrdinalSignIsSignedAsTheLetterO) {
-  Configure();
-  nfce.SetCaracteresRemoverAcentos("");  // the ordinal is then left to the preparation step
-  std::string nota = nfce.GetNota(0, *lote60_);
-  nota.replace(nota.find("<xProd>") + 7, 0, "Nº 1 ");
-  const std::string nfe = nfce.AssinarNota(nota);
-  EXPECT_NE(nfe.find("<xProd>No 1 "), std::string::npos);
-  EXPECT_EQ(nfe.find("º"), std::string::npos);
-  EXPECT_NE(nfe.find("São Paulo"), std::string::npos) << "no accent list, no accent removed";
-  EXPECT_EQ(Xmlsec1(nfe, "infNFe"), "");
+  struct Caso {
+    std::string apos, texto, acentos, esperado;
+  };
+  for (const Caso& c : {
+           // A urlChave mentioned in the note does not hide the supplement's.
+           Caso{"<xNome>", "urlChave ", nfce.GetCaracteresRemoverAcentos(),
+                std::string("<urlChave>") + kUrlChave + "</urlChave>"},
+           // A stray ampersand is escaped; a character reference is read as its character.
+           Caso{"<xNome>", "M&M &amp; Cia &#233; & ", nfce.GetCaracteresRemoverAcentos(),
+                "<xNome>M&amp;M &amp; Cia é &amp; "},
+           // The ordinal sign is the letter o even without an accent list (which removes none).
+           Caso{"<xProd>", "Nº 1 ", "", "<xProd>No 1 "},
+       }) {
+    SCOPED_TRACE(c.texto);
+    nfce.SetCaracteresRemoverAcentos(c.acentos);
+    std::string nota = nfce.GetNota(0, *lote60_);
+    nota.insert(nota.find(c.apos) + c.apos.size(), c.texto);
+    const std::string nfe = nfce.AssinarNota(nota);
+    EXPECT_EQ(Xmlsec1(nfe, "infNFe"), "");
+    EXPECT_THAT(nfe, HasSubstr(c.esperado));
+    EXPECT_EQ(XmlDocument::Parse(nfe).CountTag("urlChave"), 1);
+    EXPECT_THAT(nfe, Not(HasSubstr("º")));
+    EXPECT_EQ(nfe.find("São Paulo") != std::string::npos, c.acentos.empty());
+  }
 }
 
 TEST_F(AssinaturaTest, CsrtIsSetOnlyWithBothValuesAndBeforeTheSignature) {
@@ -305,10 +301,8 @@ TEST_F(AssinaturaTest, FailuresKeepOrReplaceTheirClassAsDesigned) {
       "aCSRT inválida para gerar a HashCSRT.");
   nfce.SetCSRT("");
   nfce.SetArquivoServidoresHom(work / "nao-existe.ini");
-  EXPECT_EQ(MessageOf<EqorNFCeSignatureException>([&] {
-              nfce.AssinarNota(nota);
-            }).rfind("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: ", 0),
-            0u);
+  EXPECT_THAT(MessageOf<EqorNFCeSignatureException>([&] { nfce.AssinarNota(nota); }),
+              StartsWith("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: "));
 
   // Input that holds no note or event to sign fails, saying why, instead of signing nothing.
   EXPECT_EQ(MessageOf<EqorNFCeSignatureException>([&] {
@@ -353,9 +347,9 @@ TEST_F(AssinaturaTest, EventsAreSignedInOrder) {
   EXPECT_EQ(resultado.find_first_of("\r\n"), std::string::npos);
   for (std::size_t i = 0; i < eventos.size(); ++i) {
     SCOPED_TRACE("event " + std::to_string(i + 1));
-    EXPECT_EQ(eventos[i].rfind(std::string("<evento xmlns=\"") + kNfeNs, 0), 0u) << eventos[i];
-    EXPECT_NE(eventos[i].find(chave + "0" + std::to_string(i + 1) + "\""), std::string::npos);
-    EXPECT_NE(eventos[i].find("compra no 1"), std::string::npos);
+    EXPECT_THAT(eventos[i], StartsWith(std::string("<evento xmlns=\"") + kNfeNs));
+    EXPECT_THAT(eventos[i], HasSubstr(chave + "0" + std::to_string(i + 1) + "\""));
+    EXPECT_THAT(eventos[i], HasSubstr("compra no 1"));
     EXPECT_EQ(Xmlsec1(eventos[i], "infEvento"), "");
   }
 }

@@ -1,12 +1,15 @@
-// StatusDoServico end to end: the component against the simulator over real TLS with the
-// company's client certificate, and every failure on the way with its class and message.
+// StatusDoServico and ConsultarNF end to end: the component against the simulator over real TLS
+// with the company's client certificate, and every failure on the way with its class and message.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <ostream>
 
+#include "NoteStore.h"
 #include "base/Exceptions.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
+#include "platform/GovX.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
 #include "support/Expect.h"
@@ -18,30 +21,23 @@ namespace {
 
 using test::MessageOf;
 using test::ReadFile;
-using test::RunCommand;
+using test::SchemaError;
 using test::SimulatorRig;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::StartsWith;
 
-class StatusRoad : public ::testing::Test {
- protected:
-  void SetUp() override {
-    QOR_NEEDS_SCHEMAS();
-    rig = std::make_unique<SimulatorRig>();
-    rig->Configure(nfce);
-  }
-  std::vector<std::string> Logs(const std::string& mask) {
-    return ListFiles(rig->dir / "Log/", mask);
-  }
-  std::string LogDir() { return rig->dir / "Log/"; }
+using StatusRoad = test::SimulatorRoad;
 
-  std::unique_ptr<SimulatorRig> rig;
-  TqorNFCe nfce;
-};
-
-TEST_F(StatusRoad, AnswersInOperationAndBothMessagesAreLogged) {
+TEST_F(StatusRoad, AnswersInOperationOverOneVerifiedConnectionAndLogsBothMessages) {
   std::vector<std::string> logged;
   nfce.OnLog = [&](const std::string& kind, const std::string&, const std::string& file) {
     logged.push_back(kind + ":" + file);
   };
+  nfce.SetIgnoreInvalidCertificates(false);
+  nfce.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
+  const int before = rig->simulator->HandshakeCount();
   const std::string reply = nfce.StatusDoServico();
   EXPECT_EQ(GetValueTag("cStat", reply), "107") << reply;
   EXPECT_EQ(GetValueTag("xMotivo", reply), "Serviço em Operação");
@@ -50,11 +46,24 @@ TEST_F(StatusRoad, AnswersInOperationAndBothMessagesAreLogged) {
   ASSERT_EQ(Logs("*-ped-sta.xml").size(), 1u);
   ASSERT_EQ(Logs("*.xml").size(), 2u);
   ASSERT_EQ(logged.size(), 2u);
-  EXPECT_EQ(logged[0].rfind("ped-sta:", 0), 0u);
-  EXPECT_EQ(logged[1].rfind("sta:", 0), 0u);
+  EXPECT_THAT(logged[0], StartsWith("ped-sta:"));
+  EXPECT_THAT(logged[1], StartsWith("sta:"));
+
+  // Ten consecutive requests share one TLS connection; a second component has its own, so the
+  // count sees it and the check can fail.
+  for (int i = 0; i < 9; ++i) ASSERT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 1);
+  TqorNFCe other;
+  rig->Configure(other);
+  EXPECT_EQ(GetValueTag("cStat", other.StatusDoServico()), "107");
+  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 2);
 
   nfce.SetAmbiente(TAmbienteKind::akProducao);
   EXPECT_EQ(GetValueTag("tpAmb", nfce.StatusDoServico()), "1") << "the production file's address";
+  // The server file is read again before each request.
+  TIniFile(rig->prod).WriteString("SP", "NfeStatusServico4", "https://127.0.0.1:9/ws/fechado");
+  EXPECT_THAT(MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); }),
+              HasSubstr("https://127.0.0.1:9/ws/fechado"));
 }
 
 // Every manual version reaches its own service and gets an answer in its own layout: vm50 and
@@ -70,76 +79,62 @@ constexpr Versao kVersoes[] = {{TVersaoManual::vm50, "3.10"},
                                {TVersaoManual::vm50b, "3.10"},
                                {TVersaoManual::vm60, "4.00"}};
 
-class StatusPorVersao : public StatusRoad, public ::testing::WithParamInterface<Versao> {};
+class PorVersao : public StatusRoad, public ::testing::WithParamInterface<Versao> {};
 
-TEST_P(StatusPorVersao, AnswersInTheLayoutOfTheRequest) {
+// A key with a correct check digit that the simulator has never seen.
+const std::string kDesconhecida = "35240111222333000181650010000000011123456780";
+
+TEST_P(PorVersao, StatusAndQueryAnswerInTheLayoutOfTheRequest) {
   const std::string layout = GetParam().layout;
   nfce.SetVersaoManual(GetParam().versao);
   const std::string reply = nfce.StatusDoServico();
   EXPECT_EQ(GetValueTag("cStat", reply), "107") << reply;
   EXPECT_EQ(GetXMLAttributeByIndex(reply, "retConsStatServ", "versao"), layout);
-
-  std::string out;
-  const auto valida = [&](const std::string& xsd, const std::string& file) {
-    return RunCommand(
-        "xmllint --noout --schema '" + test::SchemasFolder() + "/" + xsd + "' '" + file + "'",
-        &out);
-  };
-  EXPECT_EQ(valida("consStatServ_v" + layout + ".xsd", LogDir() + Logs("*-ped-sta.xml").at(0)), 0)
-      << out;
+  EXPECT_EQ(SchemaError(ReadFile(rig->dir / "Log/" + Logs("*-ped-sta.xml").at(0)),
+                        "consStatServ_v" + layout + ".xsd"),
+            "");
   std::string ret;
   ASSERT_TRUE(XPathSelectSingleNode(reply, "//*[local-name()='retConsStatServ']", ret));
-  test::WriteFile(rig->dir / "ret.xml", ret);
-  EXPECT_EQ(valida("retConsStatServ_v" + layout + ".xsd", rig->dir / "ret.xml"), 0) << out;
+  EXPECT_EQ(SchemaError(ret, "retConsStatServ_v" + layout + ".xsd"), "");
+
+  // An unknown key is a normal reply, logged under the key.
+  const std::string sit = nfce.ConsultarNF(kDesconhecida);
+  EXPECT_EQ(GetValueTag("cStat", sit), "217") << sit;
+  EXPECT_EQ(GetValueTag("chNFe", sit), kDesconhecida);
+  EXPECT_EQ(GetXMLAttributeByIndex(sit, "retConsSitNFe", "versao"), layout);
+  const std::string pedido = ReadFile(rig->dir / "Log/" + kDesconhecida + "-ped-sit.xml");
+  EXPECT_EQ(GetXMLAttributeByIndex(pedido, "consSitNFe", "versao"), layout);
+  EXPECT_EQ(Logs(kDesconhecida + "-sit.xml").size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Versoes, StatusPorVersao, ::testing::ValuesIn(kVersoes),
+INSTANTIATE_TEST_SUITE_P(Versoes, PorVersao, ::testing::ValuesIn(kVersoes),
                          [](const auto& info) { return ToString(info.param.versao); });
 
-TEST_F(StatusRoad, ServerVerifiedAgainstTheConfiguredChain) {
-  nfce.SetIgnoreInvalidCertificates(false);
-  nfce.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
-  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
+TEST_F(StatusRoad, AuthorisedAndCancelledNotesComeBackWithTheirProtocols) {
+  const std::string autorizada = "35240111222333000181650010000000021123456788";
+  rig->simulator->Notas().RegistrarAutorizacao(autorizada, "2");
+  std::string reply = nfce.ConsultarNF(autorizada);
+  EXPECT_EQ(GetValueTag("cStat", reply), "100") << reply;
+  EXPECT_EQ(GetValueTag("chNFe", reply, 1), autorizada) << "the protocol names the note";
+
+  rig->simulator->Notas().RegistrarCancelamentoSemEvento(autorizada,
+                                                         "Cancelamento de teste da consulta");
+  reply = nfce.ConsultarNF(autorizada);
+  EXPECT_EQ(GetValueTag("cStat", reply), "101") << reply;
+  std::string proc;
+  EXPECT_TRUE(XPathSelectSingleNode(reply, "//*[local-name()='procEventoNFe']", proc));
+  EXPECT_THAT(proc, HasSubstr("<cStat>135</cStat>"));
 }
 
-TEST_F(StatusRoad, MissingKeyStopsAfterTheRequestIsLogged) {
-  TIniFile ini(rig->hom);
-  ini.DeleteKey("SP", "NfeStatusServico4");
-  EXPECT_EQ(MessageOf<EqorNFCeAddressException>([&] { nfce.StatusDoServico(); }),
-            "Servidor para NfeStatusServico4 não definido no arquivo: " + rig->hom);
-  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 1u);
-  EXPECT_EQ(Logs("*-sta.xml").size(), 1u) << "only the request: no reply was logged";
-  EXPECT_EQ(rig->simulator->RequestCount(), 0);
-}
-
-TEST_F(StatusRoad, TenConsecutiveRequestsShareOneTlsConnection) {
-  const int before = rig->simulator->HandshakeCount();
-  for (int i = 0; i < 10; ++i) ASSERT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
-  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 1);
-
-  // A second component has its own connection: the count sees it, so the check above can fail.
-  TqorNFCe other;
-  rig->Configure(other);
-  EXPECT_EQ(GetValueTag("cStat", other.StatusDoServico()), "107");
-  EXPECT_EQ(rig->simulator->HandshakeCount() - before, 2);
-}
-
-TEST_F(StatusRoad, EditingTheServerFileBetweenCallsChangesTheAddress) {
-  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
-  TIniFile ini(rig->hom);
-  ini.WriteString("SP", "NfeStatusServico4", "https://127.0.0.1:9/ws/fechado");
-  const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-  EXPECT_NE(message.find("https://127.0.0.1:9/ws/fechado"), std::string::npos) << message;
-}
-
-TEST_F(StatusRoad, ConfigurationAndCertificateFailuresStopBeforeAnythingIsLogged) {
+TEST_F(StatusRoad, FailuresBeforeSendingStopBeforeAnythingIsPostedOrLogged) {
   const auto& pki = test::SharedPki();
   nfce.SetCaminhoCertificado(rig->dir / "nao-existe.pfx");
   EXPECT_THROW(nfce.StatusDoServico(), EqorCertStoreException);
   nfce.SetCaminhoCertificado(pki.companyPfx);
   nfce.SetSenhaCertificado("senha-errada");
-  const std::string wrong = MessageOf<EqorCertStoreException>([&] { nfce.StatusDoServico(); });
-  EXPECT_EQ(wrong.find("senha-errada"), std::string::npos) << "a password never reaches a message";
+  EXPECT_THAT(MessageOf<EqorCertStoreException>([&] { nfce.StatusDoServico(); }),
+              Not(HasSubstr("senha-errada")))
+      << "a password never reaches a message";
   nfce.SetCaminhoCertificado(pki.expiredPfx);
   nfce.SetSenhaCertificado(pki.password);
   EXPECT_THROW(nfce.StatusDoServico(), EqorCertStoreException);
@@ -147,54 +142,55 @@ TEST_F(StatusRoad, ConfigurationAndCertificateFailuresStopBeforeAnythingIsLogged
   nfce.SetCNPJ("1122233300018");
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] { nfce.StatusDoServico(); }),
             "O CNPJ não possui 14 digitos. 1122233300018");
-  EXPECT_TRUE(Logs("*-ped-sta.xml").empty());
-  EXPECT_EQ(rig->simulator->RequestCount(), 0);
-
+  nfce.SetCNPJ(pki.cnpj);
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { nfce.ConsultarNF("3524011122233300018165001000000001112345678á"); }),
+            "ID da Nota não pode conter acentos: 3524011122233300018165001000000001112345678á");
+  EXPECT_TRUE(Logs("*.xml").empty());
   // Each failure reached the exception log and the telemetry record.
-  const std::string exceptions = ReadFile(rig->dir / "LogErro/nfce_exception.log");
-  EXPECT_NE(exceptions.find("EqorCertStoreException"), std::string::npos);
-  const auto events = ListFiles(LogDir() + "diagnosticmode/nfce/", "*.jsonl");
+  EXPECT_THAT(ReadFile(rig->dir / "LogErro/nfce_exception.log"),
+              HasSubstr("EqorCertStoreException"));
+  const std::string telemetria = rig->dir / "Log/diagnosticmode/nfce/";
+  const auto events = ListFiles(telemetria, "*.jsonl");
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_NE(
-      ReadFile(LogDir() + "diagnosticmode/nfce/" + events[0]).find("EqorNFCeCheckParamsException"),
-      std::string::npos);
+  EXPECT_THAT(ReadFile(telemetria + events[0]), HasSubstr("EqorNFCeCheckParamsException"));
+
+  // A key of the wrong length is refused by the schema.
+  EXPECT_THROW(nfce.ConsultarNF("123"), EqorSchemaValidationException);
+  EXPECT_THAT(nfce.GetErrosValidador().Text(), HasSubstr("chNFe"));
+  // A missing address stops after the request is logged.
+  TIniFile(rig->hom).DeleteKey("SP", "NfeStatusServico4");
+  EXPECT_EQ(MessageOf<EqorNFCeAddressException>([&] { nfce.StatusDoServico(); }),
+            "Servidor para NfeStatusServico4 não definido no arquivo: " + rig->hom);
+  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 1u);
+  EXPECT_EQ(Logs("*-sta.xml").size(), 1u) << "only the request: no reply was logged";
+  TIniFile(rig->hom).DeleteKey("SP", "NfeConsulta4");
+  EXPECT_THAT(MessageOf<EqorNFCeConsultaException>([&] { nfce.ConsultarNF(kDesconhecida); }),
+              HasSubstr("Servidor para NfeConsulta4 não definido no arquivo"));
+  EXPECT_EQ(rig->simulator->RequestCount(), 0);
 }
 
 TEST_F(StatusRoad, TransportFaultsLeaveTheRequestLogAndNameTheAddress) {
   nfce.SetTimeOut(300);
   rig->simulator->SetFault(sim::SimulatorFault::Delay, 3000);
-  std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-  EXPECT_NE(message.find(rig->simulator->BaseUrl()), std::string::npos) << message;
-
+  EXPECT_THAT(MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); }),
+              HasSubstr(rig->simulator->BaseUrl()));
   rig->simulator->SetFault(sim::SimulatorFault::Http500);
-  message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-  EXPECT_NE(message.find("500"), std::string::npos) << message;
-
+  EXPECT_THAT(MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); }), HasSubstr("500"));
   rig->simulator->SetFault(sim::SimulatorFault::NoSoapBody);
   const std::string reply = nfce.StatusDoServico();
   EXPECT_EQ(GetValueTag("Body", reply), "") << "a reply without a SOAP body comes back unchanged";
   EXPECT_FALSE(reply.empty());
 
-  const int port = rig->simulator->Port();
-  rig->simulator->Stop();
-  message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-  EXPECT_NE(message.find("127.0.0.1:" + std::to_string(port)), std::string::npos) << message;
-  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 4u);
-}
+  // A closed port; for the query the failure arrives as a query failure, with the request log.
+  TIniFile(rig->hom).WriteString("SP", "NfeConsulta4", "https://127.0.0.1:9/ws/fechado");
+  EXPECT_THAT(MessageOf<EqorNFCeConsultaException>([&] { nfce.ConsultarNF(kDesconhecida); }),
+              AllOf(StartsWith("Erro ao enviar pedido de consulta: "),
+                    HasSubstr("https://127.0.0.1:9/ws/fechado")));
+  EXPECT_EQ(Logs(kDesconhecida + "-ped-sit.xml").size(), 1u);
+  EXPECT_TRUE(Logs(kDesconhecida + "-sit.xml").empty());
 
-TEST(StatusRoadTls, AServerOutsideTheTrustedChainIsRefusedWhenVerificationIsOn) {
-  QOR_NEEDS_SCHEMAS();
-  SimulatorRig rig(/*otherCaServer=*/true);
-  TqorNFCe nfce;
-  rig.Configure(nfce);
-  nfce.SetIgnoreInvalidCertificates(false);
-  nfce.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
-  EXPECT_THROW(nfce.StatusDoServico(), EqorGovException);
-  nfce.SetIgnoreInvalidCertificates(true);
-  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
-}
-
-TEST_F(StatusRoad, ConnectionsClosedOrCutShortAreFailuresNotReplies) {
+  // Connections closed or cut short are failures, not replies.
   const auto& pki = test::SharedPki();
   for (auto fault : {test::TlsFaultServer::Fault::kCloseWithoutReply,
                      test::TlsFaultServer::Fault::kTruncatedBody}) {
@@ -204,16 +200,42 @@ TEST_F(StatusRoad, ConnectionsClosedOrCutShortAreFailuresNotReplies) {
     options.fault = fault;
     test::TlsFaultServer server(options);
     TIniFile(rig->hom).WriteString("SP", "NfeStatusServico4", server.Url("/ws/status"));
-    const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-    EXPECT_NE(message.find(server.Url("/ws/status")), std::string::npos) << message;
+    EXPECT_THAT(MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); }),
+                HasSubstr(server.Url("/ws/status")));
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_NE(server.Requests()[0].headers["content-type"].find(
-                  "action=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/"
-                  "nfeStatusServicoNF4\""),
-              std::string::npos);
-    EXPECT_NE(server.Requests()[0].clientSubject.find("EMPRESA TESTE:11222333000181"),
-              std::string::npos);
+    EXPECT_THAT(server.Requests()[0].headers["content-type"],
+                HasSubstr("action=\"http://www.portalfiscal.inf.br/nfe/wsdl/NFeStatusServico4/"
+                          "nfeStatusServicoNF4\""));
+    EXPECT_THAT(server.Requests()[0].clientSubject, HasSubstr("EMPRESA TESTE:11222333000181"));
   }
+
+  const int port = rig->simulator->Port();
+  TIniFile(rig->hom).WriteString("SP", "NfeStatusServico4", rig->simulator->BaseUrl() + "/x");
+  rig->simulator->Stop();
+  EXPECT_THAT(MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); }),
+              HasSubstr("127.0.0.1:" + std::to_string(port)));
+  EXPECT_EQ(Logs("*-ped-sta.xml").size(), 6u);
+}
+
+// Verification on, from a saved configuration: a server outside the trusted chain is refused on
+// the first request as on the next.
+TEST(StatusRoadTls, AServerOutsideTheConfiguredChainIsRefusedWhenVerificationIsOn) {
+  QOR_NEEDS_SCHEMAS();
+  SimulatorRig rig(/*otherCaServer=*/true);
+  TqorNFCe configurado;
+  rig.Configure(configurado);
+  configurado.SetIgnoreInvalidCertificates(false);
+  configurado.SetArquivoCadeiaCertificados(test::SharedPki().caCert);
+  configurado.SaveConfig(rig.dir / "verifica.ini");
+  TqorNFCe nfce;
+  nfce.LoadConfig(rig.dir / "verifica.ini");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_THROW(nfce.StatusDoServico(), EqorGovException);
+    EXPECT_FALSE(nfce.GetIgnoreInvalidCertificates());
+    EXPECT_FALSE(nfce.GetGov().Get_HttpSettings().IgnoreInvalidCertificates);
+  }
+  nfce.SetIgnoreInvalidCertificates(true);
+  EXPECT_EQ(GetValueTag("cStat", nfce.StatusDoServico()), "107");
 }
 
 }  // namespace

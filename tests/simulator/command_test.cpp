@@ -1,19 +1,17 @@
 // qornfce-simulador as a user runs it: options, the files it leaves, a request from curl, and a
 // clean stop on SIGTERM.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "support/SimulatorFixture.h"
 #include "support/TempDir.h"
-
-extern char** environ;
 
 namespace qor::sim {
 namespace {
@@ -23,13 +21,14 @@ using test::RunCommand;
 using test::SchemasFolder;
 using test::TempDir;
 using test::WriteFile;
+using ::testing::HasSubstr;
 
 const std::string kProgram = std::string(QORNFCE_BIN_DIR) + "/qornfce-simulador";
 
 TEST(SimulatorCommandTest, UsageErrorsExitWithTwo) {
   std::string out;
   EXPECT_EQ(0, RunCommand(kProgram + " --help", &out));
-  EXPECT_NE(out.find("--porta"), std::string::npos) << out;
+  EXPECT_THAT(out, HasSubstr("--porta"));
   EXPECT_EQ(2, RunCommand(kProgram + " --opcao-que-nao-existe", &out));
   EXPECT_EQ(2, RunCommand(kProgram + " --porta setenta", &out));
   EXPECT_EQ(2, RunCommand(kProgram + " --porta 70000", &out));
@@ -37,73 +36,53 @@ TEST(SimulatorCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(2, RunCommand(kProgram + " --processamento-lote -5", &out));
   TempDir dir;
   EXPECT_EQ(1, RunCommand(kProgram + " --pasta " + dir.path() + " --esquemas " + dir.path(), &out));
-  EXPECT_NE(out.find("consStatServ_v4.00.xsd"), std::string::npos) << out;
+  EXPECT_THAT(out, HasSubstr("consStatServ_v4.00.xsd"));
 }
 
-// The simulator as a child process whose output comes through a pipe.
+// The simulator as a child process: the shell popen starts prints its pid and then becomes the
+// simulator, so a signal to that pid reaches the simulator itself.
 class Child {
  public:
-  explicit Child(const std::vector<std::string>& arguments) {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    std::vector<char*> argv;
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) throw std::runtime_error("posix_spawn");
-    out_ = fdopen(fds[0], "r");
+  explicit Child(const std::string& args)
+      : out_(popen(("echo $$; exec " + kProgram + " " + args + " 2>&1").c_str(), "r")) {
+    char line[32];
+    if (out_ != nullptr && fgets(line, sizeof line, out_) != nullptr) pid_ = std::atoi(line);
   }
   ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      Wait();
-    }
-    if (out_) fclose(out_);
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    if (out_ != nullptr) pclose(out_);
   }
 
   // Reads output until a line holding `marker` (true) or the end of the output (false).
   bool ReadUntil(const std::string& marker) {
     char line[1024];
-    while (fgets(line, sizeof line, out_) != nullptr) {
+    while (out_ != nullptr && fgets(line, sizeof line, out_) != nullptr) {
       output_ += line;
       if (std::string(line).find(marker) != std::string::npos) return true;
     }
     return false;
   }
-
+  // SIGTERM, then the rest of the output and the exit status.
   int Terminate() {
     kill(pid_, SIGTERM);
-    ReadUntil("\x01");  // the rest of the output, up to its end
-    return Wait();
+    pid_ = 0;
+    ReadUntil("\x01");
+    const int status = pclose(std::exchange(out_, nullptr));
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-
   const std::string& output() const { return output_; }
 
  private:
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  pid_t pid_ = -1;
-  FILE* out_ = nullptr;
+  FILE* out_;
+  pid_t pid_ = 0;
   std::string output_;
 };
 
 TEST(SimulatorCommandTest, ServesUntilSigterm) {
   QOR_NEEDS_SCHEMAS();
   TempDir dir;
-  Child child(
-      {kProgram, "--pasta", dir / "sim", "--esquemas", SchemasFolder(), "--resultado-escapado"});
+  Child child("--pasta " + dir / "sim" + " --esquemas '" + SchemasFolder() +
+              "' --resultado-escapado");
   ASSERT_TRUE(child.ReadUntil("Ctrl+C")) << child.output();
 
   const std::string pki = dir / "sim/pki/";
@@ -112,7 +91,7 @@ TEST(SimulatorCommandTest, ServesUntilSigterm) {
   const size_t at = ini.find("NfeStatusServico4=");
   ASSERT_NE(at, std::string::npos) << ini;
   const std::string url = ini.substr(at + 18, ini.find('\n', at) - at - 18);
-  EXPECT_NE(child.output().find(url.substr(0, url.find("/ws/"))), std::string::npos)
+  EXPECT_THAT(child.output(), HasSubstr(url.substr(0, url.find("/ws/"))))
       << "the URL printed is the one in the files";
 
   WriteFile(dir / "pedido.xml",
@@ -128,15 +107,13 @@ TEST(SimulatorCommandTest, ServesUntilSigterm) {
                               dir / "pedido.xml" + " " + url,
                           &reply));
   // The document comes back as the escaped text of the result element.
-  EXPECT_NE(reply.find("<nfeResultMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
-                       "NFeStatusServico4\">&lt;retConsStatServ "),
-            std::string::npos)
-      << reply;
-  EXPECT_NE(reply.find("&lt;cStat&gt;107&lt;/cStat&gt;"), std::string::npos) << reply;
-  EXPECT_NE(reply.find("&lt;cUF&gt;31&lt;/cUF&gt;"), std::string::npos) << reply;
+  EXPECT_THAT(reply, HasSubstr("<nfeResultMsg xmlns=\"http://www.portalfiscal.inf.br/nfe/wsdl/"
+                               "NFeStatusServico4\">&lt;retConsStatServ "));
+  EXPECT_THAT(reply, HasSubstr("&lt;cStat&gt;107&lt;/cStat&gt;"));
+  EXPECT_THAT(reply, HasSubstr("&lt;cUF&gt;31&lt;/cUF&gt;"));
 
   EXPECT_EQ(0, child.Terminate()) << child.output();
-  EXPECT_NE(child.output().find("encerrado"), std::string::npos) << child.output();
+  EXPECT_THAT(child.output(), HasSubstr("encerrado"));
 }
 
 }  // namespace

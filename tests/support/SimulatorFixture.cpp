@@ -1,5 +1,7 @@
 #include "support/SimulatorFixture.h"
 
+#include "platform/Files.h"
+
 namespace qor::test {
 
 const sim::TestPki& SharedPki() {
@@ -42,6 +44,10 @@ void SimulatorRig::Configure(TqorNFCe& nfce) const {
   nfce.SetDiretorioXmlDestinatario(dir / "XmlDestinatario/");
   nfce.SetCaminhoCertificado(pki.companyPfx);
   nfce.SetSenhaCertificado(pki.password);
+}
+
+std::vector<std::string> SimulatorRoad::Logs(const std::string& mask) const {
+  return ListFiles(rig->dir / "Log/", mask);
 }
 
 }  // namespace qor::test

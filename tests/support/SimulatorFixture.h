@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Simulator.h"
 #include "TestPki.h"
@@ -31,6 +32,21 @@ struct SimulatorRig {
   TempDir dir;
   std::string hom, prod;
   std::unique_ptr<sim::Simulator> simulator;
+};
+
+// A test of a component against a running simulator; needs the schema package.
+class SimulatorRoad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QOR_NEEDS_SCHEMAS();
+    rig = std::make_unique<SimulatorRig>();
+    rig->Configure(nfce);
+  }
+  // The names of the files of the log folder that match `mask`.
+  std::vector<std::string> Logs(const std::string& mask) const;
+
+  std::unique_ptr<SimulatorRig> rig;
+  TqorNFCe nfce;
 };
 
 }  // namespace qor::test

@@ -1,12 +1,8 @@
 // A small HTTPS server on the OpenSSL API for transport tests: it answers like a web service or
-// misbehaves in the ways a real service or network does and a ready-made HTTP server library will
-// not (closing without a reply, cutting a reply short, never answering, never finishing the TLS
-// handshake). It records what it received and counts handshakes, so a test can see the headers,
-// the client certificate and whether a connection was reused.
-//
-// Listens on 127.0.0.1 on a free port from construction until Stop() or destruction. Each
-// connection is served on its own thread; connections are kept alive between requests.
-// Thread-safe: the accessors may be called while clients talk to it.
+// misbehaves as a real service or network does and a ready-made HTTP server will not. It records
+// the requests (headers, client certificate) and counts handshakes, so a test can see whether a
+// connection was reused. Listens on 127.0.0.1 on a free port until Stop() or destruction; one
+// thread per kept-alive connection; the accessors may be called while clients talk to it.
 #pragma once
 
 #include <atomic>
@@ -56,10 +52,9 @@ class TlsFaultServer {
   ~TlsFaultServer();
 
   int Port() const { return port_; }
-  // "https://127.0.0.1:<port>" + path.
-  std::string Url(const std::string& path = "/ws") const;
-  // Closes the listening socket and every open connection, and waits for the threads. Returns
-  // promptly even while a client is in the middle of a request. Idempotent.
+  std::string Url(const std::string& path = "/ws") const;  // "https://127.0.0.1:<port>" + path
+  // Closes the listening socket and every connection and waits for the threads, promptly even
+  // in the middle of a request. Idempotent.
   void Stop();
 
   int Handshakes() const { return handshakes_.load(); }

@@ -19,12 +19,10 @@ std::string SchemasFolder();
 // tests that need it instead of passing with them skipped.
 bool ToolsRequired();
 
-// What a tool says of a document, written first to a scratch file that lives as long as the
-// program: empty when the tool accepts it, else its report.
-// xmllint against `xsd`, a file of the official package ("procNFe_v4.00.xsd") or a path.
+// What a tool says of a document (written to a scratch file): empty when it accepts it, else its
+// report. xmllint against `xsd`, a file of the official package or a path; xmlsec1 verifying the
+// signature of the NF-e element `element` (infNFe, infEvento) against the authority in `caPem`.
 std::string SchemaError(const std::string& xml, const std::string& xsd);
-// xmlsec1 verifying the signature of the NF-e element `element` (infNFe, infEvento) against the
-// certificate authority in `caPem`.
 std::string SignatureError(const std::string& xml, const std::string& element,
                            const std::string& caPem);
 
