@@ -4,8 +4,6 @@
 // leaving its artifacts behind.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <set>
 #include <sys/stat.h>
 #include <stdlib.h>
 
@@ -13,6 +11,7 @@
 #include <cctype>
 #include <ctime>
 #include <map>
+#include <set>
 #include <sstream>
 #include <vector>
 
@@ -21,6 +20,7 @@
 #include "platform/Format.h"
 #include "platform/IniFile.h"
 #include "platform/Xml.h"
+#include "support/Cli.h"
 #include "support/SimulatorFixture.h"
 #include "utils/QRCode.h"
 
@@ -37,17 +37,8 @@ using ::testing::StartsWith;
 
 const std::string kNfeNs = "http://www.portalfiscal.inf.br/nfe";
 
-struct CliRun {
-  int status;
-  std::string out, err;
-};
-
-// `qornfce <args>` from the build's bin folder, stdout and stderr kept apart in files of `dir`.
-CliRun Cli(const std::string& args, const TempDir& dir) {
-  const int status = RunCommand("(" + std::string(QORNFCE_BIN_DIR) + "/qornfce " + args + " >'" +
-                                dir / "out.txt" + "' 2>'" + dir / "err.txt" + "')");
-  return {status, ReadFile(dir / "out.txt"), ReadFile(dir / "err.txt")};
-}
+using test::Cli;
+using test::CliRun;
 
 std::string Logs(const TempDir& dir) {
   return " --log '" + dir / "Log" + "' --log-erro '" + dir / "LogErro" + "'";
