@@ -1,28 +1,28 @@
 // The simulator's base of notes: every note it authorised or denied, keyed by the 44-digit
 // access key, with its protocol and, once cancelled, the cancellation event and the
-// registration of that event; and every batch the authorisation service received, keyed by its
-// receipt number. The query services answer from it; the sending and cancellation services
-// record into it; tests seed it directly.
+// registration of that event; every batch the authorisation service received, keyed by its
+// receipt number; the EPEC events, by key; the voided ranges, by their Id. The query services
+// answer from it; the sending, event and voiding services record into it; tests seed it
+// directly.
 //
 // Persistence: each note is one file in the store's folder, "<chave>.xml", holding the
 // distribution document nfeProc (the note and its protocol: cStat 100, or the denial), or the
 // protNFe alone for a note recorded without its XML; a cancellation adds "<chave>-canc.xml"
-// holding procEventoNFe (the event and its registration); an EPEC event, whose key the base
-// need not hold, is "<chave>-epec.xml", also a procEventoNFe; a voided range is
-// "inut-<Id>.xml" (the 41 digits of infInut's Id), holding ProcInutNFe (the signed request and
-// its homologation); a batch is "lote-<nRec>.xml", holding
-// the retConsReciNFe its receipt query answers once processed (one protNFe per note: the
-// authorised or denied note's protocol, or the note's rejection). Every file is written whole
-// (temporary name, fsync, rename) before the recording call returns, so a simulator restarted
-// on the same folder answers as before. The signed parts come back from disk as the XML parser
-// serialises them: their canonical form, and so their signatures and digests, do not change.
+// holding procEventoNFe (the event and its registration); an EPEC event, whose key the base need
+// not hold, is "<chave>-epec.xml", also a procEventoNFe; a voided range is "inut-<Id>.xml" (the
+// 41 digits of infInut's Id), holding ProcInutNFe (the signed request and its homologation); a
+// batch is "lote-<nRec>.xml", holding the retConsReciNFe its receipt query answers once
+// processed (one protNFe per note: the authorised or denied note's protocol, or the note's
+// rejection). Every file is written whole (temporary name, fsync, rename) before the recording
+// call returns, so a simulator restarted on the same folder answers as before. The signed parts
+// come back from disk as the XML parser serialises them: their canonical form, and so their
+// signatures and digests, do not change.
 //
-// Protocol numbers (nProt, 15 digits): "1" (a state authority), the cUF of the key (of the
+// Protocol numbers (nProt, 15 digits): "1" (a state authority), the cUF of the key (or of the
 // voiding), the last two digits of the year in Brasília, then a 10-digit sequence that notes,
-// events and voidings share and that
-// continues after the highest number found at load. They never repeat, and for one UF and year
-// they always increase. Receipt numbers (nRec, 15 digits): the cUF, "1", then a 12-digit
-// sequence of their own, continued in the same way.
+// events and voidings share and that continues after the highest number found at load. They
+// never repeat, and for one UF and year they always increase. Receipt numbers (nRec, 15
+// digits): the cUF, "1", then a 12-digit sequence of their own, continued in the same way.
 //
 // Thread-safe: every operation takes the store's lock; a recording writes its file under it.
 #pragma once
