@@ -99,6 +99,10 @@ std::optional<Verdict> Reject(const std::string& nfeXml, const XmlDocument& nfe,
   if (std::optional<NotaRegistrada> other = notes.BuscarMesmoNumero(chave, tpAmb)) {
     return Verdict(codes::k539, " [chNFe: " + other->chave + "]" + ReceiptDetail(other->nRec, ""));
   }
+  const unsigned long nNF = std::stoul(chave.substr(25, 9));
+  if (notes.BuscarInutilizacao(tpAmb, chave.substr(6, 14), chave.substr(20, 2),
+                               std::stoul(chave.substr(22, 3)), nNF, nNF))
+    return Verdict(codes::k206);
   return std::nullopt;
 }
 

@@ -20,13 +20,18 @@
 
 namespace qor::sim {
 
-// What the services need besides the request. The simulator hands a copy to every request, so
-// the settings tests change while it runs apply from the next request on.
+// What the services need besides the request (these and the event and voiding services). The
+// simulator hands a copy to every request, so the settings tests change while it runs apply
+// from the next request on.
 struct AuthorizationSettings {
   std::string schemasFolder;  // the official XSD package (4.00 and 3.10 files)
   std::string caCert;         // PEM of the CA signers' certificates must chain to; empty: any
   std::chrono::milliseconds tempoProcessamento{0};  // a batch answers 105 this long
   std::string cpfDestinatarioIrregular;             // a note to this recipient CPF is denied (302)
+  // Cancellations received this long after the note's authorisation are registered with 155.
+  std::chrono::seconds prazoCancelamento{std::chrono::minutes(30)};
+  // The only tpAmb events and voidings may carry (252 otherwise); empty: both.
+  std::string tpAmbRecepcao;
 };
 
 // enviNFe -> retEnviNFe.
@@ -43,6 +48,7 @@ struct AuthorizationSettings {
 //   204  the key is authorised already, 205 denied already (the base keeps one record per key,
 //        whatever its environment);
 //   539  the same CNPJ, mod, serie, nNF and tpEmis are in the base under another key;
+//   206  the number (CNPJ, mod, serie, nNF) was voided in the note's environment;
 //   302  the recipient's CPF is settings.cpfDestinatarioIrregular: the use is denied and the
 //        denial recorded;
 //   100  authorised: recorded with a new nProt and digVal = the note's DigestValue.

@@ -23,12 +23,13 @@ const Outcome* CheckCabecalho(const ServiceRoute& route, const SoapRequest& requ
   if (!request.hasCabecCUF) return &codes::k409;
   if (!IsStateCode(request.cabecCUF)) return &codes::k410;
   if (!request.hasCabecVersaoDados) return &codes::k411;
-  if (request.cabecVersaoDados != route.layout) {
+  const std::string_view expected = HeaderVersaoDados(route);
+  if (request.cabecVersaoDados != expected) {
     // from_chars ignores the host's locale, which may write decimals with a comma.
     double asked = 0, served = 0;
     const std::string& text = request.cabecVersaoDados;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), asked);
-    std::from_chars(route.layout.data(), route.layout.data() + route.layout.size(), served);
+    std::from_chars(expected.data(), expected.data() + expected.size(), served);
     bool numeric = error == std::errc() && end == text.data() + text.size();
     return numeric && asked > served ? &codes::k238 : &codes::k239;
   }

@@ -78,6 +78,35 @@ std::uint64_t SequenceOf(const std::string& nProt, const std::string& file) {
   return std::stoull(nProt.substr(5));
 }
 
+unsigned long Number(const std::string& text, const std::string& what) {
+  if (text.empty() || text.size() > 9 || !IsKey(text + std::string(kKeyLength - text.size(), '0')))
+    throw std::invalid_argument(what + " inválido: " + text);
+  return std::stoul(text);
+}
+
+// The voiding the signed request describes; its homologation is added by the caller.
+Inutilizacao ReadVoiding(const std::string& inutNFe) {
+  XmlDocument doc = ParseOrReject(inutNFe, "o pedido de inutilização");
+  if (doc.RootName() != "inutNFe" || doc.CountTag("infInut") != 1)
+    throw std::invalid_argument("o documento não é um inutNFe com um infInut");
+  Inutilizacao inut;
+  const std::string id = doc.Attribute("infInut", "Id");
+  inut.id = id.size() == 43 ? id.substr(2) : "";
+  if (id.compare(0, 2, "ID") != 0 || !IsKey(inut.id + std::string(kKeyLength - 41, '0')))
+    throw std::invalid_argument("Id de inutilização inválido: " + id);
+  inut.tpAmb = doc.ValueTag("tpAmb");
+  inut.cnpj = doc.ValueTag("CNPJ");
+  inut.mod = doc.ValueTag("mod");
+  inut.serie = Number(doc.ValueTag("serie"), "serie");
+  inut.nNFIni = Number(doc.ValueTag("nNFIni"), "nNFIni");
+  inut.nNFFin = Number(doc.ValueTag("nNFFin"), "nNFFin");
+  if ((inut.tpAmb != "1" && inut.tpAmb != "2") || inut.cnpj.size() != 14 || inut.mod.empty() ||
+      inut.nNFIni > inut.nNFFin)
+    throw std::invalid_argument("pedido de inutilização incompleto: " + id);
+  inut.inutNFe = inutNFe;
+  return inut;
+}
+
 }  // namespace
 
 std::string NotaRegistrada::ProcEventoNFe() const {
@@ -86,16 +115,59 @@ std::string NotaRegistrada::ProcEventoNFe() const {
          retEvento + "</procEventoNFe>";
 }
 
+std::string BuildRetEvento(const RetEventoCampos& c) {
+  const bool registered = !c.nProt.empty();
+  std::string xEvento = c.tpEvento == "110111"   ? "Cancelamento registrado"
+                        : c.tpEvento == "110112" ? "Cancelamento por substituicao registrado"
+                                                 : "EPEC registrado";
+  auto optional = [](const std::string& name, const std::string& value) {
+    return value.empty() ? std::string() : Tag(name, value);
+  };
+  return std::string("<retEvento versao=\"1.00\" xmlns=\"") + kNfeNs + "\"><infEvento>" +
+         Tag("tpAmb", c.tpAmb) + Tag("verAplic", std::string(kVerAplic)) + Tag("cOrgao", c.cOrgao) +
+         Tag("cStat", std::string(c.outcome.cStat)) +
+         Tag("xMotivo", std::string(c.outcome.xMotivo)) + optional("chNFe", c.chNFe) +
+         optional("tpEvento", c.tpEvento) + (registered ? Tag("xEvento", xEvento) : "") +
+         // EPEC's schema lets "0" and "01" through; the answer's type does not.
+         optional("nSeqEvento", c.nSeqEvento.starts_with('0') ? "" : c.nSeqEvento) +
+         Tag("dhRegEvento", c.dhRegEvento) + optional("nProt", c.nProt) +
+         "</infEvento></retEvento>";
+}
+
+std::string BuildRetInutNFe(const RetInutCampos& c) {
+  std::string range;
+  if (!c.ano.empty())
+    range = Tag("ano", c.ano) + Tag("CNPJ", c.CNPJ) + Tag("mod", c.mod) + Tag("serie", c.serie) +
+            Tag("nNFIni", c.nNFIni) + Tag("nNFFin", c.nNFFin);
+  return "<retInutNFe versao=\"" + Escape(c.versao) + "\" xmlns=\"" + kNfeNs + "\"><infInut>" +
+         Tag("tpAmb", c.tpAmb) + Tag("verAplic", std::string(kVerAplic)) +
+         Tag("cStat", std::string(c.outcome.cStat)) +
+         Tag("xMotivo", std::string(c.outcome.xMotivo)) + Tag("cUF", c.cUF) + range +
+         Tag("dhRecbto", c.dhRecbto) + (c.nProt.empty() ? "" : Tag("nProt", c.nProt)) +
+         "</infInut></retInutNFe>";
+}
+
+std::string EpecRegistrado::ProcEventoNFe() const {
+  return std::string("<procEventoNFe versao=\"1.00\" xmlns=\"") + kNfeNs + "\">" + evento +
+         retEvento + "</procEventoNFe>";
+}
+
+std::string Inutilizacao::ProcInutNFe() const {
+  const std::string versao = XmlDocument::Parse(inutNFe).Attribute("inutNFe", "versao");
+  return "<ProcInutNFe versao=\"" + Escape(versao) + "\" xmlns=\"" + kNfeNs + "\">" + inutNFe +
+         retInutNFe + "</ProcInutNFe>";
+}
+
 NoteStore::NoteStore(std::string folder, std::string keyPem, std::string certPem)
     : folder_(std::move(folder)), keyPem_(std::move(keyPem)), certPem_(std::move(certPem)) {}
 
-std::string NoteStore::NextProtocol(const std::string& chave) {
+std::string NoteStore::NextProtocol(const std::string& cUF) {
   if (sequence_ >= kLastSequence)
     throw std::runtime_error("Simulador: a sequência de protocolos se esgotou");
   ++sequence_;
   char digits[16];
   std::snprintf(digits, sizeof digits, "%010llu", static_cast<unsigned long long>(sequence_));
-  return "1" + chave.substr(0, 2) + Now().substr(2, 2) + digits;
+  return "1" + cUF.substr(0, 2) + Now().substr(2, 2) + digits;
 }
 
 void NoteStore::Write(const std::string& name, const std::string& content) const {
@@ -167,8 +239,10 @@ NotaRegistrada NoteStore::Registrar(const std::string& chave, const std::string&
   return nota;
 }
 
-NotaRegistrada NoteStore::RegistrarCancelamento(const std::string& chave,
-                                                const std::string& evento) {
+NotaRegistrada NoteStore::RegistrarCancelamento(const std::string& chave, const std::string& evento,
+                                                const Outcome& outcome) {
+  if (outcome.cStat != codes::k135.cStat && outcome.cStat != codes::k155.cStat)
+    throw std::invalid_argument("um cancelamento registra-se com 135 ou 155");
   const std::string event = WithoutDeclaration(evento);
   XmlDocument doc = ParseOrReject(event, "o evento");
   if (doc.RootName() != "evento" || doc.CountTag("infEvento") != 1)
@@ -200,16 +274,8 @@ NotaRegistrada NoteStore::RegistrarCancelamento(const std::string& chave,
 
   NotaRegistrada nota = found->second;
   nota.evento = event;
-  nota.retEvento =
-      std::string("<retEvento versao=\"1.00\" xmlns=\"") + kNfeNs + "\"><infEvento>" +
-      Tag("tpAmb", tpAmb) + Tag("verAplic", std::string(kVerAplic)) + Tag("cOrgao", cOrgao) +
-      Tag("cStat", std::string(codes::k135.cStat)) +
-      Tag("xMotivo", std::string(codes::k135.xMotivo)) + Tag("chNFe", chave) +
-      Tag("tpEvento", tpEvento) +
-      Tag("xEvento", tpEvento == "110111" ? "Cancelamento registrado"
-                                          : "Cancelamento por substituicao registrado") +
-      Tag("nSeqEvento", nSeqEvento) + Tag("dhRegEvento", Now()) +
-      Tag("nProt", NextProtocol(chave)) + "</infEvento></retEvento>";
+  nota.retEvento = BuildRetEvento(
+      {tpAmb, cOrgao, outcome, chave, tpEvento, nSeqEvento, Now(), NextProtocol(chave)});
   Write(chave + "-canc.xml", nota.ProcEventoNFe());
   found->second = nota;
   return nota;
@@ -234,6 +300,102 @@ NotaRegistrada NoteStore::RegistrarCancelamentoSemEvento(const std::string& chav
       "<detEvento versao=\"1.00\">" + Tag("descEvento", "Cancelamento") +
       Tag("nProt", nota->nProt) + Tag("xJust", xJust) + "</detEvento></infEvento></evento>";
   return RegistrarCancelamento(chave, SignEnveloped(unsignedEvent, "infEvento", keyPem_, certPem_));
+}
+
+EpecRegistrado NoteStore::RegistrarEpec(const std::string& evento) {
+  EpecRegistrado epec;
+  epec.evento = WithoutDeclaration(evento);
+  XmlDocument doc = ParseOrReject(epec.evento, "o evento");
+  if (doc.RootName() != "evento" || doc.CountTag("infEvento") != 1 ||
+      doc.ValueTag("tpEvento") != "110140")
+    throw std::invalid_argument("o documento não é um evento EPEC com um infEvento");
+  epec.chave = doc.ValueTag("chNFe");
+  epec.tpAmb = doc.ValueTag("tpAmb");
+  const std::string cOrgao = doc.ValueTag("cOrgao"), nSeqEvento = doc.ValueTag("nSeqEvento");
+  if (!IsKey(epec.chave) || (epec.tpAmb != "1" && epec.tpAmb != "2") || cOrgao.empty() ||
+      nSeqEvento.empty())
+    throw std::invalid_argument("o evento não tem chNFe, tpAmb, cOrgao e nSeqEvento");
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (epecs_.count(epec.chave) != 0)
+    throw NoteStoreConflict(NoteStoreConflict::Reason::JaInutilizada,
+                            "a chave " + epec.chave + " já tem EPEC");
+  epec.retEvento = BuildRetEvento({epec.tpAmb, cOrgao, codes::k136, epec.chave, "110140",
+                                   nSeqEvento, Now(), NextProtocol(epec.chave)});
+  Write(epec.chave + "-epec.xml", epec.ProcEventoNFe());
+  epecs_[epec.chave] = epec;
+  return epec;
+}
+
+std::optional<EpecRegistrado> NoteStore::BuscarEpec(const std::string& chave) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto found = epecs_.find(chave);
+  if (found == epecs_.end()) return std::nullopt;
+  return found->second;
+}
+
+Inutilizacao NoteStore::RegistrarInutilizacao(const std::string& inutNFe) {
+  Inutilizacao inut = ReadVoiding(WithoutDeclaration(inutNFe));
+  XmlDocument doc = XmlDocument::Parse(inut.inutNFe);
+  const std::string cUF = doc.ValueTag("cUF");
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (FindVoiding(inut.tpAmb, inut.cnpj, inut.mod, inut.serie, inut.nNFIni, inut.nNFFin))
+    throw NoteStoreConflict(NoteStoreConflict::Reason::JaInutilizada,
+                            "um número da faixa " + inut.id + " já está inutilizado");
+  if (FindNumber(inut.tpAmb, inut.cnpj, inut.mod, inut.serie, inut.nNFIni, inut.nNFFin))
+    throw NoteStoreConflict(NoteStoreConflict::Reason::NumeroUtilizado,
+                            "um número da faixa " + inut.id + " já foi utilizado");
+  inut.retInutNFe =
+      BuildRetInutNFe({doc.Attribute("inutNFe", "versao"), inut.tpAmb, codes::k102, cUF,
+                       doc.ValueTag("ano"), inut.cnpj, inut.mod, doc.ValueTag("serie"),
+                       doc.ValueTag("nNFIni"), doc.ValueTag("nNFFin"), Now(), NextProtocol(cUF)});
+  Write("inut-" + inut.id + ".xml", inut.ProcInutNFe());
+  voidings_[inut.id] = inut;
+  return inut;
+}
+
+std::optional<Inutilizacao> NoteStore::FindVoiding(const std::string& tpAmb,
+                                                   const std::string& cnpj, const std::string& mod,
+                                                   unsigned long serie, unsigned long nNFIni,
+                                                   unsigned long nNFFin) const {
+  for (const auto& [id, inut] : voidings_) {
+    if (inut.tpAmb == tpAmb && inut.cnpj == cnpj && inut.mod == mod && inut.serie == serie &&
+        inut.nNFIni <= nNFFin && nNFIni <= inut.nNFFin)
+      return inut;
+  }
+  return std::nullopt;
+}
+
+std::optional<NotaRegistrada> NoteStore::FindNumber(const std::string& tpAmb,
+                                                    const std::string& cnpj, const std::string& mod,
+                                                    unsigned long serie, unsigned long nNFIni,
+                                                    unsigned long nNFFin) const {
+  for (const auto& [chave, nota] : notes_) {
+    // cUF, AAMM, CNPJ (7-20), mod (21-22), serie (23-25), nNF (26-34).
+    if (nota.tpAmb != tpAmb || chave.compare(6, 14, cnpj) != 0 || chave.compare(20, 2, mod) != 0 ||
+        std::stoul(chave.substr(22, 3)) != serie)
+      continue;
+    const unsigned long nNF = std::stoul(chave.substr(25, 9));
+    if (nNFIni <= nNF && nNF <= nNFFin) return nota;
+  }
+  return std::nullopt;
+}
+
+std::optional<Inutilizacao> NoteStore::BuscarInutilizacao(const std::string& tpAmb,
+                                                          const std::string& cnpj,
+                                                          const std::string& mod,
+                                                          unsigned long serie, unsigned long nNFIni,
+                                                          unsigned long nNFFin) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindVoiding(tpAmb, cnpj, mod, serie, nNFIni, nNFFin);
+}
+
+std::optional<NotaRegistrada> NoteStore::BuscarNumeroUtilizado(
+    const std::string& tpAmb, const std::string& cnpj, const std::string& mod, unsigned long serie,
+    unsigned long nNFIni, unsigned long nNFFin) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FindNumber(tpAmb, cnpj, mod, serie, nNFIni, nNFFin);
 }
 
 std::optional<NotaRegistrada> NoteStore::Buscar(const std::string& chave) const {
@@ -352,6 +514,41 @@ void NoteStore::Carregar() {
         sequence, SequenceOf(XmlDocument::Parse(found->second.retEvento).ValueTag("nProt"), file));
   }
 
+  // EPEC events and voidings stand alone.
+  std::map<std::string, EpecRegistrado> epecs;
+  std::map<std::string, Inutilizacao> voidings;
+  for (const std::string& file : files) {
+    const std::string chave = file.substr(0, kKeyLength);
+    if (file.size() == kKeyLength + 9 && IsKey(chave) && file.substr(kKeyLength) == "-epec.xml") {
+      XmlDocument doc = read(file);
+      EpecRegistrado epec;
+      epec.evento = element(doc, "/*[local-name()='procEventoNFe']/*[local-name()='evento']", file);
+      epec.retEvento =
+          element(doc, "/*[local-name()='procEventoNFe']/*[local-name()='retEvento']", file);
+      XmlDocument ret = XmlDocument::Parse(epec.retEvento);
+      epec.chave = ret.ValueTag("chNFe");
+      epec.tpAmb = ret.ValueTag("tpAmb");
+      if (epec.chave != chave) throw fail(file, "o registro é da chave " + epec.chave);
+      sequence = std::max(sequence, SequenceOf(ret.ValueTag("nProt"), file));
+      epecs[chave] = std::move(epec);
+    } else if (file.size() == 50 && file.compare(0, 5, "inut-") == 0) {
+      XmlDocument doc = read(file);
+      Inutilizacao inut;
+      try {
+        inut = ReadVoiding(
+            element(doc, "/*[local-name()='ProcInutNFe']/*[local-name()='inutNFe']", file));
+      } catch (const std::invalid_argument& e) {
+        throw fail(file, e.what());
+      }
+      inut.retInutNFe =
+          element(doc, "/*[local-name()='ProcInutNFe']/*[local-name()='retInutNFe']", file);
+      if (file.substr(5, 41) != inut.id) throw fail(file, "o pedido é da inutilização " + inut.id);
+      sequence = std::max(sequence,
+                          SequenceOf(XmlDocument::Parse(inut.retInutNFe).ValueTag("nProt"), file));
+      voidings[inut.id] = std::move(inut);
+    }
+  }
+
   // Batches last: a note learns the receipt of the batch whose answer carries its protocol.
   std::map<std::string, Lote> lotes;
   std::uint64_t receiptSequence = 0;
@@ -382,6 +579,8 @@ void NoteStore::Carregar() {
   std::lock_guard<std::mutex> lock(mutex_);
   notes_ = std::move(loaded);
   lotes_ = std::move(lotes);
+  epecs_ = std::move(epecs);
+  voidings_ = std::move(voidings);
   sequence_ = sequence;
   receiptSequence_ = receiptSequence;
 }

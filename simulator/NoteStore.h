@@ -1,24 +1,28 @@
 // The simulator's base of notes: every note it authorised or denied, keyed by the 44-digit
 // access key, with its protocol and, once cancelled, the cancellation event and the
-// registration of that event; and every batch the authorisation service received, keyed by its
-// receipt number. The query services answer from it; the sending and cancellation services
-// record into it; tests seed it directly.
+// registration of that event; every batch the authorisation service received, keyed by its
+// receipt number; the EPEC events, by key; the voided ranges, by their Id. The query services
+// answer from it; the sending, event and voiding services record into it; tests seed it
+// directly.
 //
 // Persistence: each note is one file in the store's folder, "<chave>.xml", holding the
 // distribution document nfeProc (the note and its protocol: cStat 100, or the denial), or the
 // protNFe alone for a note recorded without its XML; a cancellation adds "<chave>-canc.xml"
-// holding procEventoNFe (the event and its registration); a batch is "lote-<nRec>.xml", holding
-// the retConsReciNFe its receipt query answers once processed (one protNFe per note: the
-// authorised or denied note's protocol, or the note's rejection). Every file is written whole
-// (temporary name, fsync, rename) before the recording call returns, so a simulator restarted
-// on the same folder answers as before. The signed parts come back from disk as the XML parser
-// serialises them: their canonical form, and so their signatures and digests, do not change.
+// holding procEventoNFe (the event and its registration); an EPEC event, whose key the base need
+// not hold, is "<chave>-epec.xml", also a procEventoNFe; a voided range is "inut-<Id>.xml" (the
+// 41 digits of infInut's Id), holding ProcInutNFe (the signed request and its homologation); a
+// batch is "lote-<nRec>.xml", holding the retConsReciNFe its receipt query answers once
+// processed (one protNFe per note: the authorised or denied note's protocol, or the note's
+// rejection). Every file is written whole (temporary name, fsync, rename) before the recording
+// call returns, so a simulator restarted on the same folder answers as before. The signed parts
+// come back from disk as the XML parser serialises them: their canonical form, and so their
+// signatures and digests, do not change.
 //
-// Protocol numbers (nProt, 15 digits): "1" (a state authority), the cUF of the key, the last two
-// digits of the year in Brasília, then a 10-digit sequence that notes and events share and that
-// continues after the highest number found at load. They never repeat, and for one UF and year
-// they always increase. Receipt numbers (nRec, 15 digits): the cUF, "1", then a 12-digit
-// sequence of their own, continued in the same way.
+// Protocol numbers (nProt, 15 digits): "1" (a state authority), the cUF of the key (or of the
+// voiding), the last two digits of the year in Brasília, then a 10-digit sequence that notes,
+// events and voidings share and that continues after the highest number found at load. They
+// never repeat, and for one UF and year they always increase. Receipt numbers (nRec, 15
+// digits): the cUF, "1", then a 12-digit sequence of their own, continued in the same way.
 //
 // Thread-safe: every operation takes the store's lock; a recording writes its file under it.
 #pragma once
@@ -59,10 +63,12 @@ struct NotaRegistrada {
 class NoteStoreConflict : public std::logic_error {
  public:
   enum class Reason {
-    NaoRegistrada,  // the key is not in the base
-    JaRegistrada,   // an authorisation (or a denial) for the key exists
-    JaCancelada,    // the note has a cancellation already
-    Denegada        // the note's use was denied: there is nothing to cancel
+    NaoRegistrada,   // the key is not in the base
+    JaRegistrada,    // an authorisation (or a denial) for the key exists
+    JaCancelada,     // the note has a cancellation already
+    Denegada,        // the note's use was denied: there is nothing to cancel
+    JaInutilizada,   // a number of the range is voided already (or the key has an EPEC already)
+    NumeroUtilizado  // a note of the base has a number of the range
   };
   NoteStoreConflict(Reason reason, const std::string& message)
       : std::logic_error(message), reason_(reason) {}
@@ -70,6 +76,41 @@ class NoteStoreConflict : public std::logic_error {
 
  private:
   Reason reason_;
+};
+
+// What a retEvento (versao "1.00") reports of one event. A registration carries nProt, and then
+// xEvento too (named after tpEvento); a rejection has neither.
+struct RetEventoCampos {
+  std::string tpAmb, cOrgao;
+  Outcome outcome;
+  std::string chNFe, tpEvento, nSeqEvento;  // left out when empty
+  std::string dhRegEvento, nProt;
+};
+std::string BuildRetEvento(const RetEventoCampos& campos);
+
+// What a retInutNFe reports. The range (ano to nNFFin) is left out when `ano` is empty, nProt
+// when empty.
+struct RetInutCampos {
+  std::string versao, tpAmb;
+  Outcome outcome;
+  std::string cUF, ano, CNPJ, mod, serie, nNFIni, nNFFin;
+  std::string dhRecbto, nProt;
+};
+std::string BuildRetInutNFe(const RetInutCampos& campos);
+
+// An EPEC event (110140) as the base keeps it: the signed evento and its registration (136).
+struct EpecRegistrado {
+  std::string chave, tpAmb, evento, retEvento;
+  std::string ProcEventoNFe() const;
+};
+
+// A voided range of one emitter's series, in one environment.
+struct Inutilizacao {
+  std::string id;  // the 41 digits after "ID" in infInut's Id
+  std::string tpAmb, cnpj, mod;
+  unsigned long serie = 0, nNFIni = 0, nNFFin = 0;
+  std::string inutNFe, retInutNFe;  // the signed request; its homologation (102)
+  std::string ProcInutNFe() const;
 };
 
 class NoteStore {
@@ -109,13 +150,15 @@ class NoteStore {
 
   // Records the cancellation of an authorised note by the author's signed `evento` (tpEvento
   // 110111, or 110112 for cancellation by substitution, with infEvento naming `chave`) and
-  // builds its registration: retEvento versao "1.00" with cStat 135, the event's cOrgao,
+  // builds its registration: retEvento versao "1.00" with `outcome` (135, or 155 for a
+  // cancellation past the deadline; std::invalid_argument for another), the event's cOrgao,
   // tpEvento and nSeqEvento, dhRegEvento and a new nProt. The event is kept as given (without
   // an XML declaration); checking its schema and signature is the receiving service's work.
   // Throws std::invalid_argument for an event that does not parse, lacks those fields, names
   // another key or another environment than the note's; NoteStoreConflict (NaoRegistrada,
   // Denegada, JaCancelada); std::runtime_error when the file cannot be written.
-  NotaRegistrada RegistrarCancelamento(const std::string& chave, const std::string& evento);
+  NotaRegistrada RegistrarCancelamento(const std::string& chave, const std::string& evento,
+                                       const Outcome& outcome = codes::k135);
 
   // For seeds, before the cancellation service exists: builds the author's event itself
   // (tpEvento 110111, nSeqEvento 1, the CNPJ and cOrgao of the key, the note's nProt and
@@ -131,6 +174,35 @@ class NoteStore {
   std::optional<NotaRegistrada> BuscarMesmoNumero(const std::string& chave,
                                                   const std::string& tpAmb) const;
   size_t Quantidade() const;  // notes, authorised or denied
+
+  // ---- EPEC events and voidings ------------------------------------------------------------
+
+  // Records the signed EPEC `evento` (tpEvento 110140) and builds its registration: retEvento
+  // with 136, the event's cOrgao, tpAmb and nSeqEvento, dhRegEvento and a new nProt. Throws
+  // std::invalid_argument for an event that does not parse or lacks those fields;
+  // NoteStoreConflict (JaInutilizada) when the key has an EPEC already; std::runtime_error when
+  // the file cannot be written.
+  EpecRegistrado RegistrarEpec(const std::string& evento);
+  std::optional<EpecRegistrado> BuscarEpec(const std::string& chave) const;
+
+  // Records the voiding of the range of the signed `inutNFe` and builds its homologation:
+  // retInutNFe of the request's versao with 102, the range and a new nProt. Throws
+  // std::invalid_argument for a request that does not parse or lacks a field; NoteStoreConflict
+  // (JaInutilizada) when a number of the range is voided already, (NumeroUtilizado) when a note
+  // of the base has one; std::runtime_error when the file cannot be written.
+  Inutilizacao RegistrarInutilizacao(const std::string& inutNFe);
+  // A voiding of the emitter `cnpj`'s `mod` and `serie` in `tpAmb` whose range meets
+  // [nNFIni, nNFFin], or nothing.
+  std::optional<Inutilizacao> BuscarInutilizacao(const std::string& tpAmb, const std::string& cnpj,
+                                                 const std::string& mod, unsigned long serie,
+                                                 unsigned long nNFIni, unsigned long nNFFin) const;
+  // A note (authorised or denied) of the emitter `cnpj` in `tpAmb` with that `mod` and `serie`
+  // and a number in [nNFIni, nNFFin], or nothing.
+  std::optional<NotaRegistrada> BuscarNumeroUtilizado(const std::string& tpAmb,
+                                                      const std::string& cnpj,
+                                                      const std::string& mod, unsigned long serie,
+                                                      unsigned long nNFIni,
+                                                      unsigned long nNFFin) const;
 
   // ---- batches of the authorisation service --------------------------------------------
 
@@ -154,7 +226,16 @@ class NoteStore {
  private:
   NotaRegistrada Registrar(const std::string& chave, const std::string& tpAmb,
                            const std::string& nfe, const Outcome& outcome, const std::string& nRec);
-  std::string NextProtocol(const std::string& chave);  // REQUIRES: mutex_ held
+  // `cUF` is the first two characters of the text given (a key, or a state code).
+  std::string NextProtocol(const std::string& cUF);  // REQUIRES: mutex_ held
+  std::optional<Inutilizacao> FindVoiding(const std::string& tpAmb, const std::string& cnpj,
+                                          const std::string& mod, unsigned long serie,
+                                          unsigned long nNFIni,
+                                          unsigned long nNFFin) const;  // REQUIRES: mutex_ held
+  std::optional<NotaRegistrada> FindNumber(const std::string& tpAmb, const std::string& cnpj,
+                                           const std::string& mod, unsigned long serie,
+                                           unsigned long nNFIni,
+                                           unsigned long nNFFin) const;  // REQUIRES: mutex_ held
   void Write(const std::string& name, const std::string& content) const;
 
   const std::string folder_;
@@ -162,8 +243,10 @@ class NoteStore {
   mutable std::mutex mutex_;
   std::map<std::string, NotaRegistrada> notes_;
   std::map<std::string, Lote> lotes_;
-  std::uint64_t sequence_ = 0;         // last sequence part of an nProt handed out
-  std::uint64_t receiptSequence_ = 0;  // last sequence part of an nRec handed out
+  std::map<std::string, EpecRegistrado> epecs_;   // by key
+  std::map<std::string, Inutilizacao> voidings_;  // by Id
+  std::uint64_t sequence_ = 0;                    // last sequence part of an nProt handed out
+  std::uint64_t receiptSequence_ = 0;             // last sequence part of an nRec handed out
 };
 
 }  // namespace qor::sim

@@ -32,17 +32,16 @@ constexpr std::array kRoutes{
     ServiceRoute{"NfeConsulta3", "/ws/NfeConsulta2.asmx", "3.10", QOR_WSDL "NfeConsulta2",
                  "nfeConsultaNF2Result", ServiceKind::Query},
     ServiceRoute{"NfeInutilizacao4", "/ws/NFeInutilizacao4.asmx", "4.00",
-                 QOR_WSDL "NFeInutilizacao4", "nfeResultMsg", ServiceKind::NotAvailable},
+                 QOR_WSDL "NFeInutilizacao4", "nfeResultMsg", ServiceKind::Voiding},
     ServiceRoute{"NfeInutilizacao3", "/ws/NfeInutilizacao2.asmx", "3.10",
-                 QOR_WSDL "NfeInutilizacao2", "nfeInutilizacaoNF2Result",
-                 ServiceKind::NotAvailable},
+                 QOR_WSDL "NfeInutilizacao2", "nfeInutilizacaoNF2Result", ServiceKind::Voiding},
     ServiceRoute{"nfeRecepcaoEvento4", "/ws/NFeRecepcaoEvento4.asmx", "4.00",
-                 QOR_WSDL "NFeRecepcaoEvento4", "nfeResultMsg", ServiceKind::NotAvailable},
+                 QOR_WSDL "NFeRecepcaoEvento4", "nfeResultMsg", ServiceKind::Event},
     ServiceRoute{"nfeRecepcaoEvento3", "/ws/RecepcaoEvento.asmx", "3.10", QOR_WSDL "RecepcaoEvento",
-                 "nfeRecepcaoEventoResult", ServiceKind::NotAvailable},
+                 "nfeRecepcaoEventoResult", ServiceKind::Event},
     // EPEC keeps the 3.10-style envelope (with nfeCabecMsg) for every manual version.
     ServiceRoute{"NfeRecepcaoEPEC", "/ws/RecepcaoEPEC.asmx", "3.10", QOR_WSDL "RecepcaoEvento",
-                 "nfeRecepcaoEventoResult", ServiceKind::NotAvailable},
+                 "nfeRecepcaoEventoResult", ServiceKind::Epec},
 };
 
 #undef QOR_WSDL
@@ -60,6 +59,11 @@ constexpr std::array kUfCodes{
 }  // namespace
 
 std::span<const ServiceRoute> ServiceRoutes() { return kRoutes; }
+
+std::string_view HeaderVersaoDados(const ServiceRoute& route) {
+  return route.kind == ServiceKind::Event || route.kind == ServiceKind::Epec ? "1.00"
+                                                                             : route.layout;
+}
 
 namespace {
 

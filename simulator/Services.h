@@ -16,7 +16,9 @@ enum class ServiceKind {
   Query,          // consSitNFe -> retConsSitNFe, from the base of notes
   Authorization,  // enviNFe (plain or compressed) -> retEnviNFe, recording into the base
   ReceiptQuery,   // consReciNFe -> retConsReciNFe, from the batches the base keeps
-  NotAvailable    // routed, answered with a SOAP Fault until the simulator implements it
+  Event,          // envEvento of cancellations (110111, 110112) -> retEnvEvento
+  Epec,           // envEvento of EPEC (110140) -> retEnvEvento
+  Voiding         // inutNFe -> retInutNFe, recording the range into the base
 };
 
 struct ServiceRoute {
@@ -32,6 +34,10 @@ struct ServiceRoute {
 };
 
 std::span<const ServiceRoute> ServiceRoutes();
+
+// The versaoDados the nfeCabecMsg of a route names, in requests and replies: the event services
+// name the events' layout ("1.00"), the others their own.
+std::string_view HeaderVersaoDados(const ServiceRoute& route);
 
 // The route served on `path`, or null.
 const ServiceRoute* FindRoute(std::string_view path);

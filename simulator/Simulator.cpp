@@ -15,11 +15,13 @@
 
 #include "AtomicFile.h"
 #include "AuthorizationService.h"
+#include "EventService.h"
 #include "NoteStore.h"
 #include "QueryService.h"
 #include "Services.h"
 #include "Soap.h"
 #include "StatusService.h"
+#include "VoidingService.h"
 #include "platform/Xml.h"
 
 namespace qor::sim {
@@ -77,8 +79,11 @@ struct Simulator::Impl {
   std::mutex settingsMutex;  // guards the settings below
   std::chrono::milliseconds tempoProcessamentoLote{options.tempoProcessamentoLoteMs};
   std::string cpfDestinatarioIrregular;
+  std::chrono::minutes prazoCancelamento{options.prazoCancelamentoMin};
+  std::string tpAmbRecepcao;
   std::string faultBody, faultContentType;
-  // One batch at a time: its duplicate checks and recordings must not interleave with another's.
+  // One batch (of notes, of events, or a voiding) at a time: its duplicate checks and recordings
+  // must not interleave with another's.
   std::mutex authorizationMutex;
 
   AuthorizationSettings CurrentAuthorizationSettings();
@@ -115,6 +120,8 @@ AuthorizationSettings Simulator::Impl::CurrentAuthorizationSettings() {
   std::lock_guard<std::mutex> lock(settingsMutex);
   settings.tempoProcessamento = tempoProcessamentoLote;
   settings.cpfDestinatarioIrregular = cpfDestinatarioIrregular;
+  settings.prazoCancelamento = prazoCancelamento;
+  settings.tpAmbRecepcao = tpAmbRecepcao;
   return settings;
 }
 
@@ -217,8 +224,21 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
       reply(route, answer);
       return;
     }
-    case ServiceKind::NotAvailable:
-      throw SoapFault(FaultCode::Receiver, "serviço não disponível no simulador");
+    case ServiceKind::Event:
+    case ServiceKind::Epec:
+    case ServiceKind::Voiding: {
+      ServiceAnswer answer;
+      {
+        std::lock_guard<std::mutex> lock(authorizationMutex);
+        answer = route.kind == ServiceKind::Voiding
+                     ? AnswerVoiding(route, soap, CurrentAuthorizationSettings(), notes,
+                                     std::chrono::system_clock::now())
+                     : AnswerEvent(route, soap, CurrentAuthorizationSettings(), notes,
+                                   std::chrono::system_clock::now());
+      }
+      reply(route, answer);
+      return;
+    }
   }
 }
 
@@ -352,6 +372,16 @@ void Simulator::SetFaultBody(const std::string& body, const std::string& content
 void Simulator::SetTempoProcessamentoLote(int ms) {
   std::lock_guard<std::mutex> lock(impl_->settingsMutex);
   impl_->tempoProcessamentoLote = std::chrono::milliseconds(ms);
+}
+
+void Simulator::SetPrazoCancelamento(int minutos) {
+  std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+  impl_->prazoCancelamento = std::chrono::minutes(minutos);
+}
+
+void Simulator::SetAmbienteRecepcao(const std::string& tpAmb) {
+  std::lock_guard<std::mutex> lock(impl_->settingsMutex);
+  impl_->tpAmbRecepcao = tpAmb;
 }
 
 void Simulator::SetResultadoEscapado(bool escapado) { impl_->resultadoEscapado = escapado; }

@@ -10,16 +10,17 @@
 //   NFeAutorizacao4 / NfeAutorizacao, the batch of notes (enviNFe, plain or compressed), with
 //     the answer at once (indSinc 1) or a receipt (indSinc 0); AuthorizationService.h;
 //   NFeRetAutorizacao4 / NfeRetAutorizacao, the receipt query;
-//   NFeConsultaProtocolo4 / NfeConsulta2, the note query.
-// The notes, their protocols and the batches live in the base of notes, kept in
-// "<workFolder>/notas/" (NoteStore.h; memory only without a work folder). The other addresses
-// of the server-address files are routed too and answer a SOAP Fault "serviço não disponível no
-// simulador" until they are implemented.
+//   NFeConsultaProtocolo4 / NfeConsulta2, the note query;
+//   NFeRecepcaoEvento4 / RecepcaoEvento, cancellation and cancellation by substitution, and
+//     RecepcaoEPEC, the EPEC event; EventService.h;
+//   NFeInutilizacao4 / NfeInutilizacao2, the voiding of ranges; VoidingService.h.
+// The notes, their protocols, the batches, the EPEC events and the voided ranges live in the base
+// of notes, kept in "<workFolder>/notas/" (NoteStore.h; memory only without a work folder).
 //
 // HTTP answers: 200 with the state's document for every business outcome (rejections included,
 // as the real services do); 400 with an env:Sender Fault for a message that is not XML or has no
 // Body; 500 with env:VersionMismatch for a root other than the SOAP 1.2 Envelope and with
-// env:Receiver for a service not simulated yet; 415 for a media type other than
+// env:Receiver for a failure of the simulator itself; 415 for a media type other than
 // application/soap+xml; 404 for an unknown path.
 //
 // Thread-safety: Start/Stop from one thread; the server answers on its own threads; the base of
@@ -43,6 +44,9 @@ struct SimulatorOptions {
   // How long a batch sent for a receipt (indSinc 0) answers 105 "Lote em processamento" to the
   // receipt query; 0 answers it processed at once.
   int tempoProcessamentoLoteMs = 0;
+  // A cancellation received this many minutes or more after the note's authorisation is
+  // registered with 155 "Cancelamento homologado fora de prazo" instead of 135.
+  int prazoCancelamentoMin = 30;
   // Answer as the services that return their document escaped, as the text of the result
   // element ("&lt;retConsReciNFe ...&gt;"), instead of as its child element.
   bool resultadoEscapado = false;
@@ -92,6 +96,14 @@ class Simulator {
   // A note whose recipient has this CPF (11 digits) is denied, 302 "Uso Denegado: Irregularidade
   // fiscal do destinatário", and recorded as denied; empty (the default) denies nothing.
   void SetDenegarCpfDestinatario(const std::string& cpf);
+
+  // Replaces SimulatorOptions::prazoCancelamentoMin; 0 answers every cancellation with 155.
+  void SetPrazoCancelamento(int minutos);
+
+  // The environment ("1" or "2") events and voidings are received in: one of the other is
+  // rejected with 252 "Ambiente informado diverge do Ambiente de recebimento". Empty (the
+  // default) receives both, as every other service does.
+  void SetAmbienteRecepcao(const std::string& tpAmb);
 
   // Replaces SimulatorOptions::resultadoEscapado for the answers that follow.
   void SetResultadoEscapado(bool escapado);

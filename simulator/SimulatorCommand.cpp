@@ -26,7 +26,7 @@ constexpr const char* kPassword = "1234";
 std::string SimulatorUsage(const std::string& name) {
   return "Uso: " + name +
          " [--porta N] [--pasta DIR] [--esquemas DIR] [--processamento-lote MS]\n"
-         "       [--resultado-escapado]\n"
+         "       [--prazo-cancelamento MIN] [--resultado-escapado]\n"
          "\n"
          "Executa o simulador de homologação dos web services da SEFAZ em 127.0.0.1 até\n"
          "receber SIGINT (Ctrl+C) ou SIGTERM.\n"
@@ -37,12 +37,15 @@ std::string SimulatorUsage(const std::string& name) {
          kCnpj + ", senha do PKCS#12 \"" + kPassword +
          "\")\n"
          "                  e os arquivos nfceServidoresProd.ini e nfceServidoresHom.ini;\n"
-         "                  as notas autorizadas e denegadas e os lotes recebidos ficam em\n"
-         "                  DIR/notas entre execuções\n"
+         "                  as notas autorizadas e denegadas, os lotes recebidos, os eventos\n"
+         "                  EPEC e as inutilizações ficam em DIR/notas entre execuções\n"
          "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
          "  --processamento-lote MS\n"
          "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
          "                  em processamento\" (padrão: 0, processado de imediato)\n"
+         "  --prazo-cancelamento MIN\n"
+         "                  minutos depois da autorização a partir dos quais um cancelamento\n"
+         "                  é homologado fora de prazo, 155 (padrão: 30)\n"
          "  --resultado-escapado\n"
          "                  responde com o documento escapado, como texto do elemento de\n"
          "                  resultado, como fazem alguns serviços estaduais\n"
@@ -88,6 +91,7 @@ int RunSimulatorCommand(int argc, char** argv) {
   const std::string name = argc > 0 && argv[0] != nullptr ? argv[0] : "qornfce-simulador";
   int port = 0;
   int processamentoMs = 0;
+  int prazoMin = 30;
   bool resultadoEscapado = false;
   std::string folder = "simulador-nfce";
   std::string schemas;
@@ -103,7 +107,7 @@ int RunSimulatorCommand(int argc, char** argv) {
       continue;
     }
     if (option != "--porta" && option != "--pasta" && option != "--esquemas" &&
-        option != "--processamento-lote") {
+        option != "--processamento-lote" && option != "--prazo-cancelamento") {
       std::cerr << name << ": opção desconhecida: " << option << "\n";
       std::cerr << SimulatorUsage(name);
       return 2;
@@ -122,6 +126,11 @@ int RunSimulatorCommand(int argc, char** argv) {
     } else if (option == "--processamento-lote") {
       if (!ParseInt(value, processamentoMs, 24 * 3600 * 1000)) {
         std::cerr << name << ": tempo de processamento inválido: " << value << "\n";
+        return 2;
+      }
+    } else if (option == "--prazo-cancelamento") {
+      if (!ParseInt(value, prazoMin, 366 * 24 * 60)) {
+        std::cerr << name << ": prazo de cancelamento inválido: " << value << "\n";
         return 2;
       }
     } else if (option == "--pasta") {
@@ -155,6 +164,7 @@ int RunSimulatorCommand(int argc, char** argv) {
     options.serverCert = pki.serverCert;
     options.serverKey = pki.serverKey;
     options.tempoProcessamentoLoteMs = processamentoMs;
+    options.prazoCancelamentoMin = prazoMin;
     options.resultadoEscapado = resultadoEscapado;
     Simulator simulator(options);
     simulator.Start();

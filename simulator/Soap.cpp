@@ -86,7 +86,7 @@ std::string BuildSoapReply(const ServiceRoute& route, const std::string& result,
   std::string reply = kEnvelopeOpen;
   if (!cabecCUF.empty()) {
     reply += "<soap:Header><nfeCabecMsg xmlns=\"" + wsdl + "\"><cUF>" + Escape(cabecCUF) +
-             "</cUF><versaoDados>" + std::string(route.layout) +
+             "</cUF><versaoDados>" + std::string(HeaderVersaoDados(route)) +
              "</versaoDados></nfeCabecMsg></soap:Header>";
   }
   reply += "<soap:Body><" + std::string(route.resultElement) + " xmlns=\"" + wsdl + "\">" + result +

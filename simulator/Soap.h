@@ -50,7 +50,7 @@ struct SoapRequest {
 SoapRequest ParseSoapRequest(const std::string& text, const ServiceRoute& route);
 
 // The reply envelope: Body > route.resultElement (in the WSDL namespace) > `result`. When
-// `cabecCUF` is not empty a Header with nfeCabecMsg (cUF, versaoDados = route.layout) goes
+// `cabecCUF` is not empty a Header with nfeCabecMsg (cUF, versaoDados = HeaderVersaoDados) goes
 // first, as the 3.10 services answer.
 std::string BuildSoapReply(const ServiceRoute& route, const std::string& result,
                            const std::string& cabecCUF = {});

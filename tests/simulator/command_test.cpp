@@ -34,6 +34,7 @@ TEST(SimulatorCommandTest, UsageErrorsExitWithTwo) {
   EXPECT_EQ(2, RunCommand(kProgram + " --porta 70000", &out));
   EXPECT_EQ(2, RunCommand(kProgram + " --pasta", &out));
   EXPECT_EQ(2, RunCommand(kProgram + " --processamento-lote -5", &out));
+  EXPECT_EQ(2, RunCommand(kProgram + " --prazo-cancelamento trinta", &out));
   TempDir dir;
   EXPECT_EQ(1, RunCommand(kProgram + " --pasta " + dir.path() + " --esquemas " + dir.path(), &out));
   EXPECT_THAT(out, HasSubstr("consStatServ_v4.00.xsd"));
