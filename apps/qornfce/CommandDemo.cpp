@@ -254,14 +254,20 @@ int RunDemo(int argc, char** argv) {
             << GetValueTag("xMotivo", cancelada) << "\n";
 
   Step(12, "InutilizarNF de uma faixa de números não usados da série 900");
-  const std::string ano = nfce.CalculaChaveInutilizacao("26", kCnpj, "65", "900", "1", "1");
-  const std::string inutilizacao = nfce.InutilizarNF(
-      "", ano.substr(2, 2), kCnpj, "65", "900", "1", "3", "Numeros pulados por falha no sistema");
+  // Numbers of this run, so the demo can run again on the same folder (a number is voided once).
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+  const std::string inicial = std::to_string(ms % 300000000 * 3 + 1);
+  const std::string final = std::to_string(ms % 300000000 * 3 + 3);
+  const std::string ano = DataHoraAtualComFuso().substr(2, 2);
+  const std::string inutilizacao = nfce.InutilizarNF("", ano, kCnpj, "65", "900", inicial, final,
+                                                     "Numeros pulados por falha no sistema");
   const std::string cStatInutilizacao = GetValueTag("cStat", inutilizacao);
   std::cout << "    cStat " << cStatInutilizacao << " - " << GetValueTag("xMotivo", inutilizacao)
             << ", protocolo " << GetValueTag("nProt", inutilizacao) << "\n";
   const std::string idInutilizacao =
-      nfce.CalculaChaveInutilizacao(ano.substr(2, 2), kCnpj, "65", "900", "1", "3");
+      nfce.CalculaChaveInutilizacao(ano, kCnpj, "65", "900", inicial, final);
   const bool inutValido = MostrarEvento(
       folder, nfce.GetDiretorioDestinatario() + idInutilizacao + "-inut.xml", "infInut",
       pki.caCert);

@@ -106,7 +106,9 @@ bool SeguePadrao(const std::string& text, const std::string& pattern) {
 }
 
 bool IsXsdDateTime(const std::string& text) {
-  return SeguePadrao(text, "####-##-##T##:##:##") || SeguePadrao(text, "####-##-##T##:##:##-##:##");
+  return SeguePadrao(text, "####-##-##T##:##:##") ||
+         SeguePadrao(text, "####-##-##T##:##:##-##:##") ||
+         SeguePadrao(text, "####-##-##T##:##:##+##:##");
 }
 
 bool TryParseDataHora(const std::string& raw, std::tm& value) {

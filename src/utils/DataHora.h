@@ -31,7 +31,7 @@ std::chrono::year_month_day XmlDateToDateTime(const std::string& data,
 // Whether `text` follows `pattern` character by character: "#" a digit, "&" a lower-case letter
 // a-z, "@" an upper-case letter A-Z, anything else itself. Lengths must be equal.
 bool SeguePadrao(const std::string& text, const std::string& pattern);
-// "AAAA-MM-DDThh:mm:ss" with or without a "-hh:mm" offset.
+// "AAAA-MM-DDThh:mm:ss" with or without a "-hh:mm" or "+hh:mm" offset.
 bool IsXsdDateTime(const std::string& text);
 // A text the date-time reader accepts: "dd/mm/aaaa", "dd/mm/aaaa hh:mm[:ss]", "aaaa-mm-dd" and
 // "aaaa-mm-dd hh:mm[:ss]" (or with "T"), each a date that exists. Fills `value` (local time).

@@ -310,6 +310,21 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
     EXPECT_EQ(test::SchemaError(xml, "procNFe_v4.00.xsd"), "");
   }
   EXPECT_THAT(run.out, HasSubstr("chave " + chave + "\n    cStat 100 - Autorizado o uso da NF-e"));
+  // ... then cancelled (101 to the query), a range voided and a contingency note in EPEC: each
+  // file verified by xmlsec1 and its official schema.
+  EXPECT_THAT(run.out, HasSubstr("ConsultarNF: cStat 101 - Cancelamento de NF-e homologado"));
+  const struct {
+    const char *mascara, *elemento, *esquema;
+  } eventos[] = {{"*-caneve.xml", "infEvento", "procEventoCancNFe_v1.00.xsd"},
+                 {"*-inut.xml", "infInut", "procInutNFe_v4.00.xsd"},
+                 {"*-epec.xml", "infEvento", "procEventoNFe_v1.00.xsd"}};
+  for (const auto& evento : eventos) {
+    const auto arquivos = ListFiles(demo + "XmlDestinatario/", evento.mascara);
+    ASSERT_EQ(arquivos.size(), 1u) << evento.mascara;
+    const std::string xml = ReadFile(demo + "XmlDestinatario/" + arquivos.front());
+    EXPECT_EQ(test::SignatureError(xml, evento.elemento, demo + "pki/ca.pem"), "");
+    EXPECT_EQ(test::SchemaError(xml, evento.esquema), "");
+  }
 
   {
     // The demo's simulator is gone; another one on the demo's folder and certificates takes

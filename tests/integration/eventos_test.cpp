@@ -55,10 +55,14 @@ class EventosRoad : public ::testing::Test {
     if (tpEmis != "1") return nota;
     return nfce.EnviarNFSincrono("1", nfce.AssinarNota(nota), false);
   }
+  // A field of the reply's protocol (infProt), or of the event's reply (retEvento).
   static std::string Prot(const std::string& resposta, const char* campo) {
     std::string valor;
-    XPathSelectSingleNode(resposta, std::string("//*[local-name()='") + campo + "']", valor, {},
-                          false);
+    XPathSelectSingleNode(resposta,
+                          std::string("//*[local-name()='infProt' or local-name()='retEvento']//*["
+                                      "local-name()='") +
+                              campo + "']",
+                          valor, {}, false);
     return valor;
   }
   std::string Dest(const std::string& nome) { return rig->dir / "XmlDestinatario/" + nome; }
@@ -112,10 +116,10 @@ TEST_F(EventosRoad, CancellationRegistersWritesItsFileAndTheNoteIsCancelled) {
   EXPECT_EQ(Prot(nfce.GetRetEvento(tardio), "cStat"), "155") << tardio;
   EXPECT_EQ(Verificar(Dest(outra + "-caneve.xml"), "infEvento", "procEventoCancNFe_v1.00.xsd"),
             "");
-  // The builder refuses what is no registered cancellation.
+  // The builder refuses a reply that registered nothing.
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              nfce.GerarXMLCancelamentoDestinatario(chave, ReadFile(Dest(chave + "-caneve.xml")),
-                                                    nfce.ConsultarNF(chave), "");
+              nfce.GerarXMLCancelamentoDestinatario(chave, chave + "-caneve-env.xml", duplicado,
+                                                    "");
             }),
             "Não se trata de cancelamento de NF-e homologado.");
 }
