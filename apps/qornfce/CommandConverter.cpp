@@ -1,9 +1,13 @@
-// qornfce converter ARQ.tx2 [--esquema pl_009g]: the TX2 batch converted into note XML.
+// qornfce converter ARQ.tx2 [--esquema pl_009g]: the TX2 batch converted into note XML; "-" reads
+// the batch from standard input.
 #include <iostream>
+#include <iterator>
+#include <stdexcept>
 
 #include "Commands.h"
 #include "ComponentOptions.h"
 #include "core/TqorNFCe.h"
+#include "platform/Files.h"
 
 namespace qor::cli {
 
@@ -14,6 +18,24 @@ TVersaoEsquema ParseEsquema(const std::string& text) {
   }
   throw UsageError("esquema desconhecido: " + text + " (pl_006n ... pl_009g)");
 }
+
+// The TX2 text of standard input ("-") or of the file named. The component would read any other
+// name as TX2 text and report its first "field" missing, so a name that is not a readable regular
+// file is refused here, naming it (a failure, not bad usage).
+std::string Entrada(const std::string& nome) {
+  std::string texto;
+  if (nome == "-") {
+    texto.assign(std::istreambuf_iterator<char>(std::cin), {});
+  } else {
+    const std::string arquivo = FromCurrentDir(nome);
+    if (DirectoryExists(arquivo)) throw std::runtime_error("não é um arquivo: " + nome);
+    if (!FileExists(arquivo)) throw std::runtime_error("arquivo não encontrado: " + nome);
+    texto = LoadFromFile(arquivo);  // names the file when it cannot be read
+  }
+  // Text of one line without a break would be taken for a file name.
+  if (texto.find_first_of("\r\n") == std::string::npos) texto += "\n";
+  return texto;
+}
 }  // namespace
 
 int RunConverter(int argc, char** argv) {
@@ -22,10 +44,10 @@ int RunConverter(int argc, char** argv) {
   const Options options(argc, argv, 2, valued, ComponentFlags());
   if (options.Positional().size() != 1) throw UsageError("informe o arquivo TX2");
   const TVersaoEsquema esquema = ParseEsquema(options.Get("esquema", "pl_009g"));
+  const std::string entrada = Entrada(options.Positional()[0]);
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  std::cout << nfce.ConverterLoteParaXml(FromCurrentDir(options.Positional()[0]),
-                                         TLayoutConvKind::lkTXTDataSet, esquema);
+  std::cout << nfce.ConverterLoteParaXml(entrada, TLayoutConvKind::lkTXTDataSet, esquema);
   return 0;
 }
 

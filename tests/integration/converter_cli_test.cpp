@@ -78,5 +78,27 @@ TEST(ConverterCommandLine, PrintsOneValidNotePerLine) {
   }
 }
 
+TEST(ConverterCommandLine, ReadsStandardInputAndRefusesANameThatIsNotARegularFile) {
+  TempDir dir;
+  const std::string amostra =
+      std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/nfce-um-item-dinheiro.tx2";
+  const struct {
+    std::string args;
+    int status;
+    std::string err;
+  } casos[] = {
+      {"converter - <'" + amostra + "'", 0, ""},
+      {"converter '" + dir / "nada.tx2" + "'", 1, "arquivo não encontrado: " + dir / "nada.tx2"},
+      {"converter '" + dir.path() + "'", 1, "não é um arquivo: " + dir.path()},
+      {"converter", 2, "informe o arquivo TX2"},
+  };
+  for (const auto& caso : casos) {
+    const CliRun run = Cli(caso.args + Logs(dir), dir);
+    EXPECT_EQ(run.status, caso.status) << caso.args << "\n" << run.err;
+    EXPECT_NE(run.err.find(caso.err), std::string::npos) << caso.args << "\n" << run.err;
+    EXPECT_EQ(run.out.rfind("<infNFe Id=\"NFe", 0) == 0, caso.status == 0) << run.out;
+  }
+}
+
 }  // namespace
 }  // namespace qor
