@@ -54,7 +54,7 @@ std::string Citar(std::string_view text) {
   const bool limpo = text.size() <= kQuoteLimit && IsValidUtf8(text) &&
                      std::none_of(text.begin(), text.end(), [](char c) {
                        const auto b = static_cast<unsigned char>(c);
-                       return b < 0x20 || b == 0x7F;
+                       return (b < 0x20 && b != '\t') || b == 0x7F;
                      });
   return limpo ? std::string(text) : QuoteForMessage(text);
 }

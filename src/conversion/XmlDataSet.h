@@ -8,6 +8,9 @@
 // Field names are the XML name, an underscore and the layout id ("vProd_I11"); the XML name is
 // the part before the first underscore.
 //
+// A field may declare the schema's simple type of its element (TiposDoEsquema.h): a value its
+// pattern does not match is refused when it is written, as an over-long one is.
+//
 // Values are held as the TX2 parser gives them: already XML-escaped. A value longer than the
 // field's size is refused when it is written (EqorDataSetException naming the field, its label,
 // its size and its hint); the length counts Unicode code points, an escaped character ("&amp;")
@@ -32,8 +35,8 @@ class TXmlDataSetNFCe;
 class XsdPattern;
 
 // Outside text (a name or a value the host gave) as the model's messages quote it: as it is when
-// it is short, valid UTF-8 and free of control characters (a stray space may be why a name was
-// not found), else as QuoteForMessage shortens and cleans it.
+// it is short, valid UTF-8 and free of control characters but tab (a stray space may be why a name
+// was not found), else as QuoteForMessage shortens and cleans it.
 std::string Citar(std::string_view text);
 
 class TXmlFieldNFCe : public TLeituraCampo {
