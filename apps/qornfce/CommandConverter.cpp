@@ -1,4 +1,5 @@
-// qornfce converter ARQ.tx2 [--esquema pl_009g]: the TX2 batch converted into note XML.
+// qornfce converter ARQ.tx2 [--esquema pl_009g]: the TX2 batch converted into note XML; "-" reads
+// the batch from standard input.
 #include <iostream>
 
 #include "Commands.h"
@@ -14,6 +15,15 @@ TVersaoEsquema ParseEsquema(const std::string& text) {
   }
   throw UsageError("esquema desconhecido: " + text + " (pl_006n ... pl_009g)");
 }
+
+// The TX2 text of standard input ("-") or of the file named (ReadInput refuses a name that is not
+// a readable regular file, which the component would read as TX2 text).
+std::string Entrada(const std::string& nome) {
+  std::string texto = ReadInput(nome);
+  // Text of one line without a break would be taken for a file name.
+  if (texto.find_first_of("\r\n") == std::string::npos) texto += "\n";
+  return texto;
+}
 }  // namespace
 
 int RunConverter(int argc, char** argv) {
@@ -22,10 +32,10 @@ int RunConverter(int argc, char** argv) {
   const Options options(argc, argv, 2, valued, ComponentFlags());
   if (options.Positional().size() != 1) throw UsageError("informe o arquivo TX2");
   const TVersaoEsquema esquema = ParseEsquema(options.Get("esquema", "pl_009g"));
+  const std::string entrada = Entrada(options.Positional()[0]);
   TqorNFCe nfce;
   ApplyComponentOptions(options, nfce);
-  std::cout << nfce.ConverterLoteParaXml(FromCurrentDir(options.Positional()[0]),
-                                         TLayoutConvKind::lkTXTDataSet, esquema);
+  std::cout << nfce.ConverterLoteParaXml(entrada, TLayoutConvKind::lkTXTDataSet, esquema);
   return 0;
 }
 

@@ -106,10 +106,12 @@ std::vector<Command> Tabela() {
        "  --mostrar      escreve a configuração em vigor, com senhas, PIN, CSC e CSRT mascarados\n"
        "  --config ARQ   arquivo de configuração\n",
        RunConfigurar},
-      {"converter", "converte um lote TX2 em XML de NFC-e: ARQ.tx2 [--esquema pl_009g]",
+      {"converter",
+       "converte um lote TX2 em XML de NFC-e: ARQ.tx2 (- lê stdin) [--esquema pl_009g]",
        ComOpcoes("uso: qornfce converter ARQ.tx2 [--esquema pl_009g] [opções]\n"
-                 "Converte o lote TX2 em XML de NFC-e e escreve as notas, uma por linha, sem\n"
-                 "assinatura (o dicionário vem de Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
+                 "Converte o lote TX2 (\"-\" lê a entrada padrão) em XML de NFC-e e escreve as\n"
+                 "notas, uma por linha, sem assinatura (o dicionário vem de\n"
+                 "Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
                  "Esquemas: pl_006n ... pl_008i1, pl_009, pl_009g (padrão).\n"),
        RunConverter},
       {"assinar", "assina as NFC-e de um XML e escreve uma NFe por linha: ARQ.xml (- lê stdin)",

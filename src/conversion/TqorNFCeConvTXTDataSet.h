@@ -7,7 +7,9 @@
 // XML special characters escaped (an entity already escaped in the input is kept as it was).
 // Empty lines are skipped. A failure on an assignment line is raised as
 // EqorNFCeConvTX2Exception naming the zero-based line index, the line and the cause; a failure
-// on a command line passes unchanged. Any error aborts the whole batch.
+// on a command line passes unchanged. A line holding a control character (a tab only inside the
+// name or the value), U+FFFE or U+FFFF is refused the same way, naming the field and the column.
+// Any error aborts the whole batch.
 //
 // A parser may convert several texts: the container it filled is kept and reused while the
 // schema version, the dictionary path and the dictionary file stay the same (it is emptied
@@ -34,7 +36,8 @@ class TqorNFCeConvTXTDataSet {
   void SetXMLDicionario(const std::string& path) { xmlDicionario_ = path; }
   void SetDiretorioLogErro(const std::string& v);
   // The text to convert, or the name of a file holding it. An empty result raises
-  // EqorNFCeDataSetsException "Conteúdo a ser convertido é inválido.".
+  // EqorNFCeDataSetsException "Conteúdo a ser convertido é inválido.". A leading UTF-8 byte-order
+  // mark is skipped; a text that is not valid UTF-8 is read whole as Windows-1252.
   void SetTXT(const std::string& value);
 
   // The notes saved, each XML text followed by a line break, in save order.
@@ -52,8 +55,11 @@ class TqorNFCeConvTXTDataSet {
  private:
   void PopulaDataset();
   void ExecutarLinha(std::string_view line);
+  // Refuses a line holding a character no note may hold, naming the line (`index`) and field.
+  void VerificarCaracteres(std::string_view line, std::size_t index) const;
 
-  std::string texto_;  // the text being converted
+  std::string texto_;             // the text being converted, in UTF-8
+  bool verificarLinhas_ = false;  // whether texto_ may hold a character VerificarCaracteres refuses
   std::string xmlDicionario_;
   TVersaoEsquema versaoEsquema_ = TVersaoEsquema::pl_009g;
   std::string diretorioLogErro_;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "base/Exceptions.h"
+#include "platform/GovException.h"
 #include "platform/Text.h"
 #include "utils/Chave.h"
 
@@ -175,7 +176,14 @@ void TqorNFCeCustomDataSet::ConvPartA(std::string& out) {
         GetDiretorioLogErro());
   }
   b.First();
-  const std::string chave = CalcularChave(b, Parte("C"));
+  std::string chave;
+  try {
+    chave = CalcularChave(b, Parte("C"));
+  } catch (const EqorGovException&) {
+    // A character that is not a digit reached the key: the field it came from is named.
+    RecusarCampoDaChave(b, Parte("C"));
+    throw;
+  }
   if (!a.Editing()) a.Edit();
   Campo("Id_A03").SetAsString("NFe" + chave);
   a.Post();
@@ -188,6 +196,27 @@ void TqorNFCeCustomDataSet::ConvPartA(std::string& out) {
   out += ' ';
   AppendFieldsXML(out, a, {"versao_A02"});
   out += '>';
+}
+
+void TqorNFCeCustomDataSet::RecusarCampoDaChave(const TXmlDataSetNFCe& b,
+                                                const TXmlDataSetNFCe& c) const {
+  const auto digitos = [](std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char d) { return d >= '0' && d <= '9'; });
+  };
+  for (const TXmlDataSetNFCe* group : {&b, &c}) {
+    for (const char* name : {"cUF_B02", "mod_B06", "serie_B07", "nNF_B08", "tpEmis_B22", "cNF_B03",
+                             "CNPJ_C02", "dhEmi_B09", "dEmi_B09"}) {
+      const TXmlFieldNFCe* field = group->FindXmlField(name);
+      if (field == nullptr || &field->DataSet() != group) continue;
+      const std::string& value = field->AsString();
+      // Of a date, the year and month enter the key.
+      const bool data = name[0] == 'd';
+      if (data ? value.size() >= 7 && !(digitos(value.substr(2, 2)) && digitos(value.substr(5, 2)))
+               : !digitos(value)) {
+        field->RecusarConteudo(value);
+      }
+    }
+  }
 }
 
 std::string TqorNFCeCustomDataSet::CalcularChave(const TXmlDataSetNFCe& b,

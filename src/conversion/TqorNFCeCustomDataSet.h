@@ -95,6 +95,9 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   // width cNF is zero-filled to: the legacy key here (dEmi, no tpEmis, nine digits).
   virtual std::string CalcularChave(const TXmlDataSetNFCe& b, const TXmlDataSetNFCe& c) const;
   virtual std::size_t DigitosCNF() const { return 9; }
+  // Raises the field's invalid-content exception for the first field of the key, in group B or
+  // C, whose value holds what is not a digit where the key takes digits.
+  void RecusarCampoDaChave(const TXmlDataSetNFCe& b, const TXmlDataSetNFCe& c) const;
 
   // ---- parts (each appends its fragment to `out`; nothing when the element is absent) ------
   void ConvPartA(std::string& out);

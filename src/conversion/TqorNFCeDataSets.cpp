@@ -82,8 +82,8 @@ TqorNFCeXMLField& TqorNFCeDataSets::Campo(const std::string& group,
     }
   }
   throw EqorDataSetFieldNotFoundException(
-      "Não foi encontrado campo configurado para o Grupo %s na posição %s", {group, position},
-      diretorioLogErro_);
+      "Não foi encontrado campo configurado para o Grupo %s na posição %s",
+      {Citar(group), Citar(position)}, diretorioLogErro_);
 }
 
 TXmlDataSetNFCe* TqorNFCeDataSets::GetGrupo(const std::string& name) const {

@@ -66,6 +66,10 @@ void TqorXMLDataSetNFCe::GetAtributosComplementares(
   field.SetTpNode(Attr(attributes, "tpnode"));
   field.SetEnum(Attr(attributes, "enum"));
   field.SetDica(Attr(attributes, "dica"));
+  if (!field.SetTipo(Attr(attributes, "tipo"))) {
+    throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
+                                           diretorioLogErro_);
+  }
 }
 
 void TqorXMLDataSetNFCe::LoadDicXML() {
@@ -165,7 +169,8 @@ TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(std::string_view name) co
 
 TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(std::string_view name) const {
   if (TXmlDataSetNFCe* group = FindDataSetOrNull(name)) return *group;
-  throw EqorDataSetException("Parte %s não encontrada.", {UpperCase(name)}, diretorioLogErro_);
+  throw EqorDataSetException("Parte %s não encontrada.", {Citar(UpperCase(name))},
+                             diretorioLogErro_);
 }
 
 TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(std::string_view name) const {
@@ -188,7 +193,7 @@ TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(std::string_view name) const {
 
 TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(std::string_view name) const {
   if (TXmlFieldNFCe* field = FindCampo(name)) return *field;
-  throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {std::string(name)},
+  throw EqorDataSetFieldNotFoundException("Campo %s não encontrado", {Citar(name)},
                                           diretorioLogErro_);
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "base/Exceptions.h"
+#include "conversion/TiposDoEsquema.h"
 #include "platform/Format.h"
 #include "platform/Text.h"
+#include "platform/XsdPattern.h"
 
 namespace qor {
 
@@ -48,6 +50,15 @@ std::vector<std::string> SplitList(const std::string& text) {
 
 }  // namespace
 
+std::string Citar(std::string_view text) {
+  const bool limpo = text.size() <= kQuoteLimit && IsValidUtf8(text) &&
+                     std::none_of(text.begin(), text.end(), [](char c) {
+                       const auto b = static_cast<unsigned char>(c);
+                       return (b < 0x20 && b != '\t') || b == 0x7F;
+                     });
+  return limpo ? std::string(text) : QuoteForMessage(text);
+}
+
 TXmlFieldNFCe::TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index)
     : group_(&group),
       index_(index),
@@ -72,6 +83,11 @@ void TXmlFieldNFCe::SetAsString(std::string value) {
         "caracteres.\r\nDica: %s",
         {FieldName(), DisplayLabel(), size, GetDica()}, diretorioLogErro_);
   }
+  // "null" stands for an absent element (nothing is written for it).
+  if (padrao_ != nullptr && !value.empty() && !padrao_->Matches(value) &&
+      !SameText(value, "null")) {
+    RecusarConteudo(value);
+  }
   group_->SetValue(index_, std::move(value));
 }
 
@@ -91,14 +107,27 @@ std::string TXmlFieldNFCe::GetEnumText() const {
 
 void TXmlFieldNFCe::SetEnum(const std::string& v) { enum_ = SplitList(v); }
 
+bool TXmlFieldNFCe::SetTipo(const std::string& tipo) {
+  const XsdPattern* padrao = tipo.empty() ? nullptr : PadraoDoTipo(tipo);
+  if (!tipo.empty() && padrao == nullptr) return false;
+  tipo_ = tipo;
+  padrao_ = padrao;
+  return true;
+}
+
 void TXmlFieldNFCe::ValidarConteudo() const {
   const std::string& value = AsString();
   if (enum_.empty() || value.empty()) return;
   for (const std::string& allowed : enum_) {
     if (SameText(allowed, value)) return;
   }
+  RecusarConteudo(value);
+}
+
+void TXmlFieldNFCe::RecusarConteudo(const std::string& value) const {
   throw EqorDataSetException("Conteúdo %s é inválido para o campo %s [%s].\r\nDica: %s",
-                             {value, FieldName(), DisplayLabel(), GetDica()}, diretorioLogErro_);
+                             {Citar(value), FieldName(), DisplayLabel(), GetDica()},
+                             diretorioLogErro_);
 }
 
 void TXmlDataSetNFCe::AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) {

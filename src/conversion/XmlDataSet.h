@@ -8,6 +8,9 @@
 // Field names are the XML name, an underscore and the layout id ("vProd_I11"); the XML name is
 // the part before the first underscore.
 //
+// A field may declare the schema's simple type of its element (TiposDoEsquema.h): a value its
+// pattern does not match is refused when it is written, as an over-long one is.
+//
 // Values are held as the TX2 parser gives them: already XML-escaped. A value longer than the
 // field's size is refused when it is written (EqorDataSetException naming the field, its label,
 // its size and its hint); the length counts Unicode code points, an escaped character ("&amp;")
@@ -29,6 +32,12 @@
 namespace qor {
 
 class TXmlDataSetNFCe;
+class XsdPattern;
+
+// Outside text (a name or a value the host gave) as the model's messages quote it: as it is when
+// it is short, valid UTF-8 and free of control characters but tab (a stray space may be why a name
+// was not found), else as QuoteForMessage shortens and cleans it.
+std::string Citar(std::string_view text);
 
 class TXmlFieldNFCe : public TLeituraCampo {
  public:
@@ -50,7 +59,9 @@ class TXmlFieldNFCe : public TLeituraCampo {
   // Value on the group's current record (pending record in edit or insert).
   inline const std::string& AsString() const;
   const std::string& Texto() const final { return AsString(); }
-  // Writes the current record (the group must be in edit or insert). Refuses an over-long value.
+  // Writes the current record (the group must be in edit or insert). Refuses an over-long value,
+  // and one its type's pattern does not match ("9,00", "abc", "9e0" for a decimal) with
+  // ValidarConteudo's exception; empty and "null" (an absent element) are not checked.
   void SetAsString(std::string value);
 
   virtual std::string GetDica() const { return dica_; }
@@ -65,9 +76,16 @@ class TXmlFieldNFCe : public TLeituraCampo {
   virtual std::string GetEnumText() const;
   // Takes the comma-separated list of allowed values; empty admits any value.
   virtual void SetEnum(const std::string& v);
+  // The schema's simple type the field's values belong to ("TDec_1302"; empty for none) and its
+  // compiled pattern (null for none). SetTipo returns false for a type TiposDoEsquema lacks.
+  const std::string& GetTipo() const { return tipo_; }
+  const XsdPattern* Padrao() const { return padrao_; }
+  bool SetTipo(const std::string& tipo);
   // A value outside a non-empty Enum list (ignoring case) raises EqorDataSetException
   // "Conteúdo %s é inválido para o campo %s [%s].\r\nDica: %s".
   virtual void ValidarConteudo() const;
+  // Raises that exception for `value` (quoted as messages quote outside text).
+  [[noreturn]] void RecusarConteudo(const std::string& value) const;
 
   const std::vector<std::string>& Enum() const { return enum_; }
   // Whether the field is written as an element ("elemento"), else as an attribute.
@@ -94,6 +112,8 @@ class TXmlFieldNFCe : public TLeituraCampo {
   bool donoDoNome_ = false;
   std::string dica_;
   std::vector<std::string> enum_;
+  std::string tipo_;
+  const XsdPattern* padrao_ = nullptr;
   std::string diretorioLogErro_;
 };
 
@@ -166,7 +186,7 @@ class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
   // Visible fields other than "handle" and XMLMasterField: those whose values mean the record
   // holds data.
   const std::vector<TXmlFieldNFCe*>& CamposDeDados() const { return camposDeDados_; }
-  // Fields checked before a post: required, or restricted to an enumeration.
+  // Fields checked before a post: required, restricted to an enumeration, or of a schema type.
   const std::vector<TXmlFieldNFCe*>& CamposVerificados() const { return camposVerificados_; }
   // Whether no visible field has a value on the current record (the fields before the first
   // visible one are not visible).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 #include <regex>
 #include <unordered_set>
@@ -192,6 +193,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
 bool IsValidUtf8(std::string_view text) {
   char32_t cp;
   for (std::size_t i = 0; i < text.size();) {
+    // Runs of ASCII, most of any text here, are passed eight bytes at a time.
+    std::uint64_t word;
+    if (i + sizeof word <= text.size()) {
+      std::memcpy(&word, text.data() + i, sizeof word);
+      if ((word & 0x8080808080808080ull) == 0) {
+        i += sizeof word;
+        continue;
+      }
+    }
     std::size_t len = DecodeAt(text, i, cp);
     if (len == 0) return false;
     i += len;

@@ -140,6 +140,7 @@ TEST(CommandLine, RefusedLinesExitWithTwoAndFailedOperationsWithOne) {
            {"enviar 1 '" + falta + "'", 1, kIlegivel + falta},
            {"enviar-sincrono 1 '" + falta + "'", 1, kIlegivel + falta},
            {"qrcode '" + dir.path() + "'", 1, kIlegivel + dir.path()},
+           {"converter '" + falta + "'", 1, kIlegivel + falta},
            {"assinar-evento a.xml b.xml", 2, "qornfce assinar-evento: informe um arquivo XML"},
            {"converter", 2, "qornfce converter: informe o arquivo TX2\n"},
            {"converter x.tx2 --esquema pl_010", 2,
@@ -193,8 +194,9 @@ TEST(CommandLine, ConverterOutputIsSignedFromAFileOrStandardInput) {
     SCOPED_TRACE(caso.xsd);
     TempDir dir;
     WriteFile(dir / "lote.tx2", caso.tx2);
-    const CliRun convertido =
-        Cli("converter '" + dir / "lote.tx2" + "'" + caso.opcoes + Logs(dir), dir);
+    // Piped rows read standard input on both sides of the road.
+    const std::string origem = (caso.piped ? "- < '" : "'") + dir / "lote.tx2" + "'";
+    const CliRun convertido = Cli("converter " + origem + caso.opcoes + Logs(dir), dir);
     ASSERT_EQ(convertido.status, 0) << convertido.err;
     EXPECT_EQ(convertido.err, "");
     const std::vector<std::string> notas = Lines(convertido.out);

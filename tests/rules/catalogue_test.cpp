@@ -115,7 +115,9 @@ void Aplicar(TqorNFCeDataSets& ds, const std::vector<std::string>& alteracoes) {
         grupo.Edit();
       }
     }
-    campo.SetAsString(alteracao.substr(igual + 1));
+    // Written to the table as it is: the dataset refuses a number its type does not match, and
+    // the rules must still cope with a reader that hands them one ("1,5").
+    grupo.SetValue(campo.Index(), alteracao.substr(igual + 1));
     pendente = &grupo;
     postar = !semPost;
   }
