@@ -17,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Types.h"
@@ -460,8 +461,17 @@ class TqorNFCe {
   void ReportFailure(const std::string& operation, const std::exception& failure);
   // A cancellation request, of either kind.
   struct TCancelamento {
+    TCancelamento(std::string aChave, std::string aProtocolo, std::string aJustificativa,
+                  std::string aDataHora, int aSequencia, std::string aFuso, std::string aLote)
+        : chave(std::move(aChave)),
+          protocolo(std::move(aProtocolo)),
+          justificativa(std::move(aJustificativa)),
+          dataHora(std::move(aDataHora)),
+          sequencia(aSequencia),
+          fuso(std::move(aFuso)),
+          lote(std::move(aLote)) {}
     std::string chave, protocolo, justificativa, dataHora;
-    int sequencia = 1;
+    int sequencia;
     std::string fuso, lote;
     bool substituicao = false;
     std::string orgaoAutor, verAplic, chaveRef;

@@ -87,14 +87,8 @@ std::string TqorNFCe::CancelarNF(const std::string& aChave, const std::string& a
                                  const std::string& aDataHoraEvento, int aSequencia,
                                  const std::string& aFuso, const std::string& aIdLote) {
   return RunOperation("CancelarNF", [&] {
-    TCancelamento c;
-    c.chave = aChave;
-    c.protocolo = aProtocolo;
-    c.justificativa = aJustificativa;
-    c.dataHora = aDataHoraEvento;
-    c.sequencia = aSequencia;
-    c.fuso = aFuso;
-    c.lote = aIdLote;
+    TCancelamento c{aChave, aProtocolo, aJustificativa, aDataHoraEvento, aSequencia, aFuso,
+                    aIdLote};
     return Cancelar(c);
   });
 }
@@ -105,14 +99,8 @@ std::string TqorNFCe::CancelarNFSubstituicao(
     const std::string& aOrgaoAutor, const std::string& aVerAplic, const std::string& aChaveRef,
     TTipoAutor aTipoAutor, const std::string& aIdLote) {
   return RunOperation("CancelarNFSubstituicao", [&] {
-    TCancelamento c;
-    c.chave = aChave;
-    c.protocolo = aProtocolo;
-    c.justificativa = aJustificativa;
-    c.dataHora = aDataHoraEvento;
-    c.sequencia = aSequencia;
-    c.fuso = aFuso;
-    c.lote = aIdLote;
+    TCancelamento c{aChave, aProtocolo, aJustificativa, aDataHoraEvento, aSequencia, aFuso,
+                    aIdLote};
     c.substituicao = true;
     c.orgaoAutor = aOrgaoAutor;
     c.verAplic = aVerAplic;
