@@ -298,6 +298,10 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
   const std::string falha = "Um problema foi encontrado durante a geração do XML de evento EPEC: ";
   std::string chaveRuim = semDestino;
   chaveRuim.replace(chaveRuim.find("Id=\"NFe") + 8, 1, "X");
+  std::string emitenteRuim = semDestino;
+  emitenteRuim.replace(emitenteRuim.find("<emit><CNPJ>") + 12, 14, "1122233300018");
+  std::string destinoRuim = cnpj;
+  destinoRuim.replace(destinoRuim.find("<dest><CNPJ>") + 12, 14, "1122233300018");
   struct Caso {
     std::string lote, xml, data, mensagem;
   };
@@ -308,6 +312,8 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
            {"1", semDestino, "amanhã", "Data/Hora do evento inválida"},
            {"1", "<NFe/>", data, falha + "\"Xml inválido para montar o evento EPEC.\""},
            {"1", chaveRuim, data, falha + "\"Chave da NFC-e deve conter apenas números.\""},
+           {"1", emitenteRuim, data, falha + "\"CNPJ/CPF do emitente é inválido\""},
+           {"1", destinoRuim, data, falha + "\"CNPJ/CPF do destinatário é inválido\""},
        }) {
     EXPECT_EQ(MessageOf<EqorNFCeEventoException>(
                   [&] { nfce.MontarEPEC(caso.lote, caso.xml, caso.data); }),
@@ -316,6 +322,69 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
   nfce.SetCNPJ("1122233300018");
   EXPECT_EQ(MessageOf<EqorNFCeEventoException>([&] { nfce.MontarEPEC("1", semDestino, data); }),
             "CNPJ deve conter exatamente 14 dígitos.");
+}
+
+// The distribution builders of events refuse logs that cannot make a procEventoNFe, each with its
+// message; a request without an evento makes nothing.
+TEST_F(Eventos, EventDistributionRefusesWhatItCannotAssemble) {
+  const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
+  const auto pedido = [&](const std::string& id, const std::string& tipo) {
+    return "<envEvento" + ns + "><idLote>1</idLote><evento><infEvento Id=\"" + id +
+           "\"><chNFe>" + kChave + "</chNFe><tpEvento>" + tipo +
+           "</tpEvento></infEvento></evento></envEvento>";
+  };
+  const auto retorno = [&](const std::string& chave, const std::string& cStat) {
+    return "<retEnvEvento" + ns + "><retEvento><infEvento><cStat>" + cStat +
+           "</cStat><chNFe>" + chave + "</chNFe></infEvento></retEvento></retEnvEvento>";
+  };
+  const std::string id = "ID110111" + kChave + "02";
+  const std::string bom = pedido(id, "110111");
+  struct Caso {
+    std::string pedido, retorno, mensagem;
+  };
+  for (const Caso& caso : std::vector<Caso>{
+           {pedido(id, "110140"), retorno(kChave, "135"),
+            "O conteúdo do Log de pedido de Cancelamento é inválido."},
+           {bom, "<retEnvEvento/>", "O conteúdo do Log de Retorno de Cancelamento é inválido."},
+           {bom, retorno(kChave.substr(1) + "9", "135"),
+            "A chave do log de pedido de cancelamento não confere com a chave do log de retorno de "
+            "cancelamento."},
+           {bom, retorno(kChave, "573"), "Não se trata de cancelamento de NF-e homologado."},
+       }) {
+    std::string message;
+    try {
+      nfce.GerarXMLCancelamentoDestinatario(kChave, caso.pedido, caso.retorno, "");
+    } catch (const EqorException& e) {
+      message = e.what();
+    }
+    EXPECT_EQ(message, caso.mensagem);
+  }
+  // The event's own Id, sequence 02, assembles (a fixed "01" would refuse it).
+  const std::string proc =
+      nfce.GerarXMLCancelamentoDestinatario(kChave, bom, retorno(kChave, "135"), dir / "c.xml");
+  EXPECT_NE(proc.find("<procEventoNFe"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "c.xml"), proc);
+  EXPECT_EQ(nfce.GerarXMLCancelamentoDestinatario(kChave, "<envEvento/>", retorno(kChave, "135"),
+                                                  ""),
+            "");
+
+  EXPECT_EQ(MessageOf<EqorNFCeEventoCheckParams>(
+                [&] { nfce.GerarXMLEventoDestinatario(id, "", retorno(kChave, "135"), ""); }),
+            "Log de envio do evento não informado");
+  EXPECT_EQ(MessageOf<EqorNFCeEventoCheckParams>(
+                [&] { nfce.GerarXMLEventoDestinatario(id, bom, "", ""); }),
+            "Log de consulta não informado");
+  EXPECT_EQ(MessageOf<EqorNFCeEventoXmlDestinatario>([&] {
+              nfce.GerarXMLEventoDestinatario("ID110140" + kChave + "01", bom,
+                                              retorno(kChave, "136"), "");
+            }),
+            "Evento Id: ID110140" + kChave + "01 não encontrada no Log : " + bom + " ");
+  EXPECT_EQ(MessageOf<EqorNFCeException>([&] { nfce.GetRetEvento(bom); }),
+            "Não foi possível encontrar a tag RetEvento do XML.");
+  EXPECT_EQ(MessageOf<EqorNFCeEventoException>([&] { nfce.AssinarEPEC(""); }),
+            "Xml para assinar não pode ser vazio.");
+  EXPECT_EQ(MessageOf<EqorNFCeEventoInvalidSigner>([&] { nfce.EnviarEPEC(bom); }),
+            "A nota não possui assinatura");
 }
 
 }  // namespace

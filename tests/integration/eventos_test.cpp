@@ -149,6 +149,13 @@ TEST_F(EventosRoad, VoidingIsHomologatedAndItsNumbersAreClosed) {
   ASSERT_TRUE(FileExists(Dest(id + "-inut.xml")));
   EXPECT_EQ(Verificar(Dest(id + "-inut.xml"), "infInut", "procInutNFe_v4.00.xsd"), "");
   EXPECT_EQ(Prot(Autorizada(622), "cStat"), "206");
+  // Before vm50b (vm50a: layout 3.10 from its own template and schema files) a homologated
+  // voiding writes no file.
+  nfce.SetVersaoManual(TVersaoManual::vm50a);
+  const std::string antiga =
+      nfce.InutilizarNF("", ano, cnpj, "65", "1", "650", "651", "Numeros pulados por falha");
+  EXPECT_EQ(GetValueTag("cStat", antiga), "102") << antiga;
+  EXPECT_EQ(ListFiles(rig->dir / "XmlDestinatario/", "*-inut.xml").size(), 1u);
 }
 
 // One event per note, one file per event registered: a key already in EPEC is refused (573) and
