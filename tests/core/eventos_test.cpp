@@ -43,7 +43,8 @@ class Eventos : public ::testing::Test {
     const sim::TestPki& pki = test::SharedPki();
     WriteFile(dir / "servidores.ini",
               "[SP]\nnfeRecepcaoEvento4=https://127.0.0.1:1/e\nnfeRecepcaoEvento3=https://"
-              "127.0.0.1:1/e\nNfeInutilizacao4=https://127.0.0.1:1/i\n");
+              "127.0.0.1:1/e\nNfeInutilizacao4=https://127.0.0.1:1/i\n"
+              "NfeRecepcaoEPEC=https://127.0.0.1:1/epec\n");
     nfce.SetDiretorioLogErro(dir / "LogErro/");
     nfce.SetDiretorioLog(dir / "Log/");
     nfce.SetDiretorioXmlDestinatario(dir / "XmlDestinatario/");
@@ -291,6 +292,19 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
                              &out),
             0)
       << out;
+  // Sent to a server that refuses the connection: the request is logged, nothing else.
+  EXPECT_THROW(nfce.EnviarEPEC(assinado), std::exception);
+  EXPECT_EQ(Logs("7-epec-env.xml").size(), 1u);
+  EXPECT_TRUE(Logs("*-epec-ret.xml").empty());
+  EXPECT_TRUE(ListFiles(dir / "XmlDestinatario/", "*").empty());
+  // A schema that does not compile stops the sending; it is never skipped.
+  nfce.SetValidarEsquemaAntesEnvio(true);
+  test::TempDir esquemas;
+  ForceDirectories(esquemas / "epec");
+  WriteFile(esquemas / "epec/eventoEPEC_v0.01.xsd", "<xs:schema xmlns:xs=\"x\"/>");
+  nfce.SetDiretorioEsquemas(esquemas.path());
+  MessageOf<EqorSchemaValidationException>([&] { nfce.EnviarEPEC(assinado); });
+  EXPECT_EQ(Logs("*-epec-env.xml").size(), 1u);
   EXPECT_EQ(GetValueTag("idLote", nfce.AssinarEPEC(lote.substr(0, lote.find("<idLote>")) +
                                                   lote.substr(lote.find("</idLote>") + 9))),
             "1");
