@@ -387,7 +387,7 @@ void TqorNFCe::SaveFileTemporario(const std::string& name, const std::string& ba
   if (!salvarLogsEmDisco_) return;
   if (!IsPlainFileName(name)) {
     throw EqorNFCeCheckParamsException("Nome de arquivo inválido para a referência do lote: %s",
-                                       {name}, diretorioLogErro_);
+                                       {QuoteForMessage(name)}, diretorioLogErro_);
   }
   SaveToFile(GetDiretorioDestinatario() + name, "env-lot=" + batchLogFileName);
 }

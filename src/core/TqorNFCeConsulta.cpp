@@ -63,7 +63,7 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
     CheckConfig();
     CheckCertificate();
     if (RemoveAccents(chave) != chave) {
-      throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s", {chave},
+      throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s", {QuoteForMessage(chave)},
                                          diretorioLogErro_);
     }
     const bool v4 = versaoManual_ == TVersaoManual::vm60;

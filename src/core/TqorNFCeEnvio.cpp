@@ -122,7 +122,8 @@ void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& a
   loteXml = Format(LoadTemplate("pedido_enviarnota.xml"), {lote, aLoteNotas, ""});
   CheckCertificate();
   if (RemoveAccents(lote) != lote) {
-    throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s", {lote},
+    throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s",
+                                       {QuoteForMessage(lote)},
                                        diretorioLogErro_);
   }
   if (Trim(aLoteNotas).empty()) {
@@ -232,11 +233,11 @@ std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
     CheckCertificate();
     if (Utf8Length(recibo) != 15) {
       throw EqorNFCeCheckParamsException("Número do Recibo deve ter exatamente 15 dígitos: %s",
-                                         {recibo}, diretorioLogErro_);
+                                         {QuoteForMessage(recibo)}, diretorioLogErro_);
     }
     if (RemoveAccents(recibo) != recibo) {
       throw EqorNFCeCheckParamsException("Número do Recibo não pode conter acentos: %s",
-                                         {recibo}, diretorioLogErro_);
+                                         {QuoteForMessage(recibo)}, diretorioLogErro_);
     }
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string body =
@@ -299,7 +300,8 @@ void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLote
     errosValidador_.Clear();
     CheckCertificate();
     if (RemoveAccents(lote) != lote) {
-      throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s", {lote},
+      throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s",
+                                       {QuoteForMessage(lote)},
                                          diretorioLogErro_);
     }
     ValidarTamanhoArquivoEnvio(aLoteNotas);

@@ -30,7 +30,8 @@ std::string TqorNFCeXmlDestinatario::Pasta() const {
 
 std::string TqorNFCeXmlDestinatario::Ponteiro(const std::string& numero) const {
   if (!IsPlainFileName(numero)) {
-    throw EqorNFCeXmlDestinatarioException("Número inválido para nome de arquivo: %s", {numero},
+    throw EqorNFCeXmlDestinatarioException("Número inválido para nome de arquivo: %s",
+                                           {QuoteForMessage(numero)},
                                            DiretorioLogErro);
   }
   return Pasta() + numero;
@@ -129,7 +130,7 @@ void TqorNFCeXmlDestinatario::GerarXmlDestinatario(const std::string& numero) {
   } else {
     throw EqorNFCeXmlDestinatarioException(
         "O Número informado: %s não se refere nem a um Recibo e nem a uma Chave de NFce",
-        {numero}, DiretorioLogErro);
+        {QuoteForMessage(numero)}, DiretorioLogErro);
   }
 }
 

@@ -19,6 +19,7 @@
 #include <system_error>
 
 #include "platform/GovException.h"
+#include "platform/Text.h"
 
 namespace qor {
 
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 namespace {
 
 [[noreturn]] void ThrowSys(const std::string& what, const std::string& path, int err) {
-  throw EqorGovException(what + " \"" + path + "\": " + std::strerror(err));
+  throw EqorGovException(what + " \"" + QuoteForMessage(path) + "\": " + std::strerror(err));
 }
 
 // Closes a descriptor on every exit path; the explicit Close() reports the error of close(),

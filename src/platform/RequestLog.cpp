@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
+#include "platform/Text.h"
 
 namespace qor {
 
@@ -31,8 +32,15 @@ std::string UniqueStamp() {
 
 void RequirePlain(const std::string& what, const std::string& value) {
   if (!IsPlainFileName(value)) {
-    throw EqorGovException("Nome inválido para arquivo de log (" + what + "): \"" + value +
+    throw EqorGovException("Nome inválido para arquivo de log (" + what + "): \"" +
+                           QuoteForMessage(value) +
                            "\". Não pode conter separadores de pasta nem ser \".\" ou \"..\".");
+  }
+  // A file name holds at most 255 bytes; the counter of a taken name needs a few more.
+  if (value.size() > 240) {
+    throw EqorGovException("Nome inválido para arquivo de log (" + what + "): \"" +
+                           QuoteForMessage(value) + "\". Longo demais (" +
+                           std::to_string(value.size()) + " bytes; no máximo 240).");
   }
 }
 

@@ -380,6 +380,20 @@ TEST(RequestLog, WritesIdKindFileInAFolderMadeWithParentsAndRunsTheEvents) {
   EXPECT_EQ(r.contentCalls[1].content, "<enviNFe>2</enviNFe>");
 }
 
+// An id from outside (a batch number) too long for a file name is refused before anything is
+// written, and no message quotes it whole; nor does a failed write quote a long path whole.
+TEST(RequestLog, AnIdTooLongForAFileNameIsRefusedBriefly) {
+  TempDir tmp;
+  TRequestLog log;
+  const std::string id(100000, '7');
+  const std::string message = test::MessageOf<EqorGovException>(
+      [&] { log.Log("<enviNFe/>", "env-lot", id, "", tmp / "Log"); });
+  EXPECT_NE(message.find("Longo demais (100000 bytes; no máximo 240)"), std::string::npos);
+  EXPECT_LT(message.size(), 400u);
+  EXPECT_LT(test::MessageOf<EqorGovException>([&] { SaveToFile(tmp / id, "x"); }).size(), 400u);
+  EXPECT_EQ(AllEntries(tmp.path()), std::vector<std::string>{});
+}
+
 TEST(RequestLog, LogsWithoutIdNeverOverwriteEachOther) {
   TempDir tmp;
   TRequestLog log;
