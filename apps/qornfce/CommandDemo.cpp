@@ -12,10 +12,10 @@
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
-#include "utils/DataHora.h"
-#include "rules/TqorControllerRulesNFCe.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
+#include "rules/TqorControllerRulesNFCe.h"
+#include "utils/DataHora.h"
 
 namespace qor::cli {
 
@@ -65,9 +65,8 @@ std::size_t AplicarRegras(TqorNFCe& nfce, const std::string& tx2) {
 // A field of the first protocol (infProt) of a reply.
 std::string Protocolo(const std::string& reply, const std::string& campo) {
   std::string value;
-  XPathSelectSingleNode(reply,
-                        "//*[local-name()='infProt']/*[local-name()='" + campo + "']", value, {},
-                        false);
+  XPathSelectSingleNode(reply, "//*[local-name()='infProt']/*[local-name()='" + campo + "']", value,
+                        {}, false);
   return value;
 }
 
@@ -90,10 +89,10 @@ bool MostrarDistribuicao(TqorNFCe& nfce, const std::string& folder, const std::s
 // A field of the first event reply (retEvento/infEvento) of a reply.
 std::string Evento(const std::string& reply, const std::string& campo) {
   std::string value;
-  XPathSelectSingleNode(reply,
-                        "//*[local-name()='retEvento']/*[local-name()='infEvento']/*[local-name()='" +
-                            campo + "']",
-                        value, {}, false);
+  XPathSelectSingleNode(
+      reply,
+      "//*[local-name()='retEvento']/*[local-name()='infEvento']/*[local-name()='" + campo + "']",
+      value, {}, false);
   return value;
 }
 
@@ -188,8 +187,7 @@ int RunDemo(int argc, char** argv) {
 
   Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) +
               ", emitida agora)");
-  const std::string tx2 =
-      EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 1);
+  const std::string tx2 = EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 1);
   const std::string lote =
       nfce.ConverterLoteParaXml(tx2, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
   SaveToFile(folder + "nfce-convertida.xml", lote);
@@ -247,8 +245,8 @@ int RunDemo(int argc, char** argv) {
   const std::string cStatCancelamento = Evento(cancelamento, "cStat");
   std::cout << "    cStat " << cStatCancelamento << " - " << Evento(cancelamento, "xMotivo")
             << ", protocolo " << Evento(cancelamento, "nProt") << "\n";
-  const bool canValido = MostrarEvento(folder, nfce.GetDiretorioDestinatario() + chave +
-                                                   "-caneve.xml", "infEvento", pki.caCert);
+  const bool canValido = MostrarEvento(
+      folder, nfce.GetDiretorioDestinatario() + chave + "-caneve.xml", "infEvento", pki.caCert);
   const std::string cancelada = nfce.ConsultarNF(chave);
   std::cout << "    ConsultarNF: cStat " << GetValueTag("cStat", cancelada) << " - "
             << GetValueTag("xMotivo", cancelada) << "\n";
@@ -268,9 +266,9 @@ int RunDemo(int argc, char** argv) {
             << ", protocolo " << GetValueTag("nProt", inutilizacao) << "\n";
   const std::string idInutilizacao =
       nfce.CalculaChaveInutilizacao(ano, kCnpj, "65", "900", inicial, final);
-  const bool inutValido = MostrarEvento(
-      folder, nfce.GetDiretorioDestinatario() + idInutilizacao + "-inut.xml", "infInut",
-      pki.caCert);
+  const bool inutValido =
+      MostrarEvento(folder, nfce.GetDiretorioDestinatario() + idInutilizacao + "-inut.xml",
+                    "infInut", pki.caCert);
 
   Step(13, "MontarEPEC, AssinarEPEC e EnviarEPEC de uma nota emitida em contingência (tpEmis 4)");
   std::string tx2Epec = EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 3);
@@ -280,8 +278,8 @@ int RunDemo(int argc, char** argv) {
   const std::string notaEpec =
       nfce.ConverterLoteParaXml(tx2Epec, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
   const std::string chaveEpec = GetXMLAttributeByIndex(notaEpec, "infNFe", "Id").substr(3);
-  const std::string epec = nfce.EnviarEPEC(
-      nfce.AssinarEPEC(nfce.MontarEPEC("3", notaEpec, DataHoraAtualComFuso())));
+  const std::string epec =
+      nfce.EnviarEPEC(nfce.AssinarEPEC(nfce.MontarEPEC("3", notaEpec, DataHoraAtualComFuso())));
   const std::string cStatEpec = Evento(epec, "cStat");
   std::cout << "    chave " << chaveEpec << ": cStat " << cStatEpec << " - "
             << Evento(epec, "xMotivo") << "\n";
@@ -295,10 +293,9 @@ int RunDemo(int argc, char** argv) {
       std::cout << "  " << std::filesystem::relative(entry.path(), folder).string() << "\n";
     }
   }
-  const bool ok = GetValueTag("cStat", reply) == "107" &&
-                  GetValueTag("cStat", consulta) == "217" && !nota.empty() && falha.empty() &&
-                  cStatSincrono == "100" && procValido && cStatRecibo == "100" && procValido2 &&
-                  cStatCancelamento == "135" && canValido &&
+  const bool ok = GetValueTag("cStat", reply) == "107" && GetValueTag("cStat", consulta) == "217" &&
+                  !nota.empty() && falha.empty() && cStatSincrono == "100" && procValido &&
+                  cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
                   inutValido && cStatEpec == "136" && epecValido;
   return ok ? 0 : 1;

@@ -19,9 +19,12 @@ std::set<std::string> Valoradas(std::initializer_list<const char*> proprias) {
 
 TTipoAutor TipoAutor(const std::string& valor) {
   static const std::pair<const char*, TTipoAutor> kTipos[] = {
-      {"1", TTipoAutor::taEmpresaEmitente}, {"2", TTipoAutor::taEmpresaDestinataria},
-      {"3", TTipoAutor::taEmpresa},         {"5", TTipoAutor::taFisco},
-      {"6", TTipoAutor::taRFB},             {"9", TTipoAutor::taOutrosOrgaos}};
+      {"1", TTipoAutor::taEmpresaEmitente},
+      {"2", TTipoAutor::taEmpresaDestinataria},
+      {"3", TTipoAutor::taEmpresa},
+      {"5", TTipoAutor::taFisco},
+      {"6", TTipoAutor::taRFB},
+      {"9", TTipoAutor::taOutrosOrgaos}};
   for (const auto& [codigo, tipo] : kTipos) {
     if (valor == codigo) return tipo;
   }
@@ -29,10 +32,10 @@ TTipoAutor TipoAutor(const std::string& valor) {
 }
 
 int Cancelar(int argc, char** argv, bool substituicao) {
-  const Options options(argc, argv, 2,
-                        Valoradas({"data", "seq", "fuso", "lote", "orgao-autor", "tipo-autor",
-                                   "ver-aplic"}),
-                        ComponentFlags());
+  const Options options(
+      argc, argv, 2,
+      Valoradas({"data", "seq", "fuso", "lote", "orgao-autor", "tipo-autor", "ver-aplic"}),
+      ComponentFlags());
   const auto& args = options.Positional();
   if (args.size() != (substituicao ? 4u : 3u)) {
     throw UsageError(substituicao ? "informe CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF"
@@ -43,8 +46,8 @@ int Cancelar(int argc, char** argv, bool substituicao) {
   const int seq = options.GetInt("seq", 1);
   std::cout << (substituicao
                     ? nfce.CancelarNFSubstituicao(
-                          args[0], args[1], args[2], options.Get("data"), seq,
-                          options.Get("fuso"), options.Get("orgao-autor", nfce.GetLocalCode()),
+                          args[0], args[1], args[2], options.Get("data"), seq, options.Get("fuso"),
+                          options.Get("orgao-autor", nfce.GetLocalCode()),
                           options.Get("ver-aplic", "qornfce"), args[3],
                           TipoAutor(options.Get("tipo-autor", "1")), options.Get("lote"))
                     : nfce.CancelarNF(args[0], args[1], args[2], options.Get("data"), seq,
@@ -78,8 +81,7 @@ int RunEpec(int argc, char** argv) {
   ApplyComponentOptions(options, nfce);
   std::string data = options.Get("data");
   if (data.empty()) data = DataHoraAtualComFuso();
-  const std::string lote =
-      nfce.AssinarEPEC(nfce.MontarEPEC(options.Get("lote", "1"), notas, data));
+  const std::string lote = nfce.AssinarEPEC(nfce.MontarEPEC(options.Get("lote", "1"), notas, data));
   std::cout << nfce.EnviarEPEC(lote) << "\n";
   return 0;
 }

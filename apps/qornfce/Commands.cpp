@@ -57,8 +57,7 @@ std::vector<Command> Tabela() {
                  "JUSTIFICATIVA: 15 a 255 caracteres. --data: a data e hora do evento\n"
                  "(padrão: agora); --fuso: padrão -03:00; --seq: padrão 1; --lote: padrão 1.\n"),
        RunCancelar},
-      {"cancelar-substituicao",
-       "cancela por substituição: CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF",
+      {"cancelar-substituicao", "cancela por substituição: CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF",
        ComOpcoes("uso: qornfce cancelar-substituicao CHAVE PROTOCOLO JUSTIFICATIVA CHAVE-REF\n"
                  "       [--data DH] [--seq N] [--fuso ±HH:MM] [--lote ID] [--orgao-autor N]\n"
                  "       [--tipo-autor 1|2|3|5|6|9] [--ver-aplic TEXTO] [opções]\n"

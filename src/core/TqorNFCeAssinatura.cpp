@@ -18,8 +18,8 @@
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/Notas.h"
-#include "utils/Textos.h"
 #include "utils/QRCode.h"
+#include "utils/Textos.h"
 
 namespace qor {
 

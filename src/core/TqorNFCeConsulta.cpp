@@ -63,8 +63,8 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
     CheckConfig();
     CheckCertificate();
     if (RemoveAccents(chave) != chave) {
-      throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s", {QuoteForMessage(chave)},
-                                         diretorioLogErro_);
+      throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s",
+                                         {QuoteForMessage(chave)}, diretorioLogErro_);
     }
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string body =
@@ -83,11 +83,10 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
       // state's server dispatches on.
       const std::string service =
           std::string(kWsdl) + (v4 ? "NFeConsultaProtocolo4" : "NfeConsulta2");
-      const std::string response =
-          PostToService(v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
-                        service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
-                        v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service,
-                        {"sit", chave, "", false});
+      const std::string response = PostToService(
+          v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
+          service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
+          v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service, {"sit", chave, "", false});
       reply = DesenveloparSoap(response);
     } catch (const std::exception& failure) {
       throw EqorNFCeConsultaException(
@@ -95,8 +94,8 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
     }
     const std::string logSit = GetGovUtils().Log(reply, "sit", chave, "", LogFolder());
     const std::string cStat = GetValueTag("cStat", reply);
-    if (salvarLogsEmDisco_ && (cStat == "100" || cStat == "110" || cStat == "301" ||
-                               cStat == "302" || cStat == "150")) {
+    if (salvarLogsEmDisco_ &&
+        (cStat == "100" || cStat == "110" || cStat == "301" || cStat == "302" || cStat == "150")) {
       GerarXMLDestinatario(chave, logSit);
     }
     return reply;

@@ -60,9 +60,9 @@ std::string TqorNFCe::EventoEPEC(const XmlDocument& nota, const std::string& mod
     if (valor.size() == 11) return "<CPF>" + valor + "</CPF>";
     throw EqorNFCeEventoCheckParams(mensagem, diretorioLogErro_);
   };
-  const std::string autor = documento(Valor(nota, Local("emit", "CNPJ")),
-                                      Valor(nota, Local("emit", "CPF")),
-                                      "CNPJ/CPF do emitente é inválido");
+  const std::string autor =
+      documento(Valor(nota, Local("emit", "CNPJ")), Valor(nota, Local("emit", "CPF")),
+                "CNPJ/CPF do emitente é inválido");
   const std::string ufDestino = Valor(nota, Local("enderDest", "UF"));
   std::string identificacao;
   if (SameText(ufDestino, "EX")) {
@@ -76,11 +76,11 @@ std::string TqorNFCe::EventoEPEC(const XmlDocument& nota, const std::string& mod
       identificacao.empty() ? std::string()
                             : Format("<dest><UF>%s</UF>%s</dest>", {ufDestino, identificacao});
   const std::string cOrgaoAutor = ufCodes_.Values(Valor(nota, Local("enderEmit", "UF")));
-  return Format(modelo, {"ID110140" + chave + "01", nota.ValueTag("cUF"), TpAmb(ambiente_), autor,
-                         chave, dataHora, cOrgaoAutor, nota.ValueTag("dhEmi"),
-                         nota.ValueTag("tpNF"), Valor(nota, Local("emit", "IE")), destinatario,
-                         Valor(nota, Local("ICMSTot", "vNF")),
-                         Valor(nota, Local("ICMSTot", "vICMS"))});
+  return Format(
+      modelo,
+      {"ID110140" + chave + "01", nota.ValueTag("cUF"), TpAmb(ambiente_), autor, chave, dataHora,
+       cOrgaoAutor, nota.ValueTag("dhEmi"), nota.ValueTag("tpNF"), Valor(nota, Local("emit", "IE")),
+       destinatario, Valor(nota, Local("ICMSTot", "vNF")), Valor(nota, Local("ICMSTot", "vICMS"))});
 }
 
 std::string TqorNFCe::MontarEPEC(const std::string& aIdLote, const std::string& aXml,

@@ -90,9 +90,7 @@ std::string SemDeclaracoes(const std::string& notas) {
 
 }  // namespace
 
-std::string TqorNFCe::CompactaLote(const std::string& xml) {
-  return EncodeBase64(GZipString(xml));
-}
+std::string TqorNFCe::CompactaLote(const std::string& xml) { return EncodeBase64(GZipString(xml)); }
 
 void TqorNFCe::ValidarTamanhoArquivoEnvio(const std::string& aLoteNotas) {
   // Characters, not bytes: the limit is the state's, over the text of the batch.
@@ -123,12 +121,10 @@ void TqorNFCe::ChecarLoteParaEnvio(const std::string& lote, const std::string& a
   CheckCertificate();
   if (RemoveAccents(lote) != lote) {
     throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s",
-                                       {QuoteForMessage(lote)},
-                                       diretorioLogErro_);
+                                       {QuoteForMessage(lote)}, diretorioLogErro_);
   }
   if (Trim(aLoteNotas).empty()) {
-    throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aLoteNotas",
-                                       diretorioLogErro_);
+    throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aLoteNotas", diretorioLogErro_);
   }
   try {
     ValidarTamanhoArquivoEnvio(aLoteNotas);
@@ -155,12 +151,11 @@ std::string TqorNFCe::PostarLote(const std::string& loteXml, bool compactar,
   const std::string op = tipo + (compactar ? "Zip" : "");
   const std::string action =
       service + (compactar ? "/nfeAutorizacaoLoteZip" : "/nfeAutorizacaoLote");
-  const std::string result = std::string(compactar ? "nfeAutorizacaoLoteZipResult"
-                                                   : "nfeAutorizacaoLoteResult") +
-                             (v4 ? "4" : "");
-  return DesenveloparSoap(
-      PostToService(v4 ? "NfeRecepcao4" : "NfeRecepcao3", op, envelope, action, result, service,
-                    resposta));
+  const std::string result =
+      std::string(compactar ? "nfeAutorizacaoLoteZipResult" : "nfeAutorizacaoLoteResult") +
+      (v4 ? "4" : "");
+  return DesenveloparSoap(PostToService(v4 ? "NfeRecepcao4" : "NfeRecepcao3", op, envelope, action,
+                                        result, service, resposta));
 }
 
 std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLoteNotas,
@@ -194,8 +189,7 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
                                        bool compactar) {
   return RunOperation("EnviarNFSincrono", [&] {
     if (Trim(aXmlNota).empty()) {
-      throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aXmlNota",
-                                         diretorioLogErro_);
+      throw EqorNFCeCheckParamsException("Favor preencher o parâmetro aXmlNota", diretorioLogErro_);
     }
     if (GetNumNotas(aXmlNota) > 1) {
       throw EqorNFCeQuantidadeNotasEnviarSincronoException(
@@ -206,8 +200,7 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     std::string loteXml;
     bool grande = false;
     ChecarLoteParaEnvio(lote, nota, loteXml, &grande);
-    if (const std::size_t at = FindText(loteXml, "<indsinc>0</indsinc>");
-        at != std::string::npos) {
+    if (const std::size_t at = FindText(loteXml, "<indsinc>0</indsinc>"); at != std::string::npos) {
       loteXml.replace(at, 20, "<indSinc>1</indSinc>");
     }
     const std::string id = ObterNotaID(nota);
@@ -251,10 +244,10 @@ std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
     const std::string envelope = v4 ? Format(soap, {body}) : Format(soap, {GetLocalCode(), body});
     const std::string service =
         std::string(kWsdl) + (v4 ? "NFeRetAutorizacao4" : "NfeRetAutorizacao");
-    const std::string resposta = DesenveloparSoap(PostToService(
-        v4 ? "NfeRetRecepcao4" : "NfeRetRecepcao3", "ConsultaRecibo", envelope,
-        service + (v4 ? "/nfeRetAutorizacaoLote4" : "/nfeRetAutorizacaoLote"),
-        "nfeRetAutorizacaoLoteResult", service, {"pro-rec", recibo, "", false}));
+    const std::string resposta = DesenveloparSoap(
+        PostToService(v4 ? "NfeRetRecepcao4" : "NfeRetRecepcao3", "ConsultaRecibo", envelope,
+                      service + (v4 ? "/nfeRetAutorizacaoLote4" : "/nfeRetAutorizacaoLote"),
+                      "nfeRetAutorizacaoLoteResult", service, {"pro-rec", recibo, "", false}));
     const std::string logResposta = utils.Log(resposta, "pro-rec", recibo, "", LogFolder());
     if (salvarLogsEmDisco_ &&
         Contem({"104", "110", "301", "302"}, GetValueTag("cStat", resposta))) {
@@ -301,8 +294,7 @@ void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLote
     CheckCertificate();
     if (RemoveAccents(lote) != lote) {
       throw EqorNFCeCheckParamsException("Numero do Lote não pode conter acento: %s",
-                                       {QuoteForMessage(lote)},
-                                         diretorioLogErro_);
+                                         {QuoteForMessage(lote)}, diretorioLogErro_);
     }
     ValidarTamanhoArquivoEnvio(aLoteNotas);
     ValidaAssinatura(aLoteNotas);  // asked for as the batch checks do; the diagnosis goes on
@@ -324,9 +316,9 @@ void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLote
       validar(Format(cabecalho, {CabecalhoComItem(nota, amostraItem)}),
               Format("Lote: %s - ", {lote}));
       for (const std::string& item : Itens(nota)) {
-        validar(Format(amostraLote, {item}),
-                Format("Lote: %s - Item: %s - ",
-                       {lote, GetXMLAttributeByIndex(item, "det", "nItem")}));
+        validar(
+            Format(amostraLote, {item}),
+            Format("Lote: %s - Item: %s - ", {lote, GetXMLAttributeByIndex(item, "det", "nItem")}));
       }
     }
     errosValidador_ = erros;
@@ -340,8 +332,7 @@ void TqorNFCe::ValidarLoteItem(const std::string& lote, const std::string& aLote
 namespace {
 bool TipoCancelamento(const std::string& xml) {
   std::vector<std::string> tipos;
-  XPathSelectNodes(xml, "//*[local-name()='evento']//*[local-name()='tpEvento']", tipos, {},
-                   false);
+  XPathSelectNodes(xml, "//*[local-name()='evento']//*[local-name()='tpEvento']", tipos, {}, false);
   for (const std::string& tipo : tipos) {
     if (tipo == "110111" || tipo == "110112") return true;
   }
@@ -366,8 +357,8 @@ std::string TqorNFCe::TratarXMLEnviCancelamento(const std::string& xml) {
   std::string nfeProc, chave;
   XPathSelectSingleNode(raiz, "//*[local-name()='nfeProc']", nfeProc);
   XPathSelectSingleNode(
-      raiz, "//*[local-name()='evento']/*[local-name()='infEvento']/*[local-name()='chNFe']",
-      chave, {}, false);
+      raiz, "//*[local-name()='evento']/*[local-name()='infEvento']/*[local-name()='chNFe']", chave,
+      {}, false);
   if (LowerCase(nfeProc).find(LowerCase(chave)) == std::string::npos || chave.empty()) {
     throw EqorNFCeReportException(
         "Os XMLs de envio e cancelamento informados não pertencem a mesma NFC-e",

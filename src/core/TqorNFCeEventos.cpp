@@ -33,8 +33,8 @@ bool FusoValido(const std::string& fuso) {
 }
 
 bool OrgaoValido(int c) {
-  return (c >= 11 && c <= 17) || (c >= 21 && c <= 29) || c == 31 || c == 32 || c == 33 ||
-         c == 35 || c == 41 || c == 42 || c == 43 || (c >= 50 && c <= 53) || c == 90 || c == 91;
+  return (c >= 11 && c <= 17) || (c >= 21 && c <= 29) || c == 31 || c == 32 || c == 33 || c == 35 ||
+         c == 41 || c == 42 || c == 43 || (c >= 50 && c <= 53) || c == 90 || c == 91;
 }
 
 const char* TpAutor(TTipoAutor tipo) {
@@ -87,8 +87,8 @@ std::string TqorNFCe::CancelarNF(const std::string& aChave, const std::string& a
                                  const std::string& aDataHoraEvento, int aSequencia,
                                  const std::string& aFuso, const std::string& aIdLote) {
   return RunOperation("CancelarNF", [&] {
-    TCancelamento c{aChave, aProtocolo, aJustificativa, aDataHoraEvento, aSequencia, aFuso,
-                    aIdLote};
+    TCancelamento c{aChave,     aProtocolo, aJustificativa, aDataHoraEvento,
+                    aSequencia, aFuso,      aIdLote};
     return Cancelar(c);
   });
 }
@@ -99,8 +99,8 @@ std::string TqorNFCe::CancelarNFSubstituicao(
     const std::string& aOrgaoAutor, const std::string& aVerAplic, const std::string& aChaveRef,
     TTipoAutor aTipoAutor, const std::string& aIdLote) {
   return RunOperation("CancelarNFSubstituicao", [&] {
-    TCancelamento c{aChave, aProtocolo, aJustificativa, aDataHoraEvento, aSequencia, aFuso,
-                    aIdLote};
+    TCancelamento c{aChave,     aProtocolo, aJustificativa, aDataHoraEvento,
+                    aSequencia, aFuso,      aIdLote};
     c.substituicao = true;
     c.orgaoAutor = aOrgaoAutor;
     c.verAplic = aVerAplic;
@@ -143,9 +143,9 @@ std::string TqorNFCe::Cancelar(TCancelamento c) {
   ValidarCancelamento(c);
 
   const char* tipo = c.substituicao ? "110112" : "110111";
-  const std::string id = GerarIdEvento(c.chave, c.sequencia,
-                                       c.substituicao ? TTipoEvento::teCancelamentoSubstituicao
-                                                      : TTipoEvento::teCancelamento);
+  const std::string id = GerarIdEvento(
+      c.chave, c.sequencia,
+      c.substituicao ? TTipoEvento::teCancelamentoSubstituicao : TTipoEvento::teCancelamento);
   const std::string justificativa =
       Escape(DynamicRemoveAccents(c.justificativa, caracteresRemoverAcentos_));
   const std::string cUF = GetLocalCode();
@@ -157,16 +157,16 @@ std::string TqorNFCe::Cancelar(TCancelamento c) {
           ? Format(LoadTemplate("evento_cancelar_substituicao.xml"),
                    {id, cUF, tpAmb, cnpj_, c.chave, dataHora, tipo, sequencia, c.orgaoAutor,
                     TpAutor(c.tipoAutor), c.verAplic, c.protocolo, justificativa, c.chaveRef})
-          : Format(LoadTemplate("evento_cancelar.xml"), {id, cUF, tpAmb, cnpj_, c.chave, dataHora,
-                                                         tipo, sequencia, c.protocolo,
-                                                         justificativa});
+          : Format(LoadTemplate("evento_cancelar.xml"),
+                   {id, cUF, tpAmb, cnpj_, c.chave, dataHora, tipo, sequencia, c.protocolo,
+                    justificativa});
   std::string evento = AssinarEvento(infEvento);
   RemoveEspacosAssinatura(evento);
   std::string lote;
   XPathSelectSingleNode(Format(LoadTemplate("evento_enviocancelar.xml"), {c.lote, evento}), "/*",
                         lote);
-  ValidarLoteParaEnvioEvento(
-      lote, c.substituicao ? "ENVIOCANCEVENTOSUBSTITUICAO" : "ENVIOCANCEVENTO");
+  ValidarLoteParaEnvioEvento(lote,
+                             c.substituicao ? "ENVIOCANCEVENTOSUBSTITUICAO" : "ENVIOCANCEVENTO");
 
   TqorGovUtils& utils = GetGovUtils();
   const std::string tipoLog = c.substituicao ? "caneve-sub" : "caneve";
@@ -182,16 +182,15 @@ std::string TqorNFCe::Cancelar(TCancelamento c) {
   }
   const bool v4 = versaoManual_ == TVersaoManual::vm60;
   const std::string service = std::string(kWsdl) + (v4 ? "NFeRecepcaoEvento4" : "RecepcaoEvento");
-  const std::string resposta = DesenveloparSoap(
-      PostToService(v4 ? "nfeRecepcaoEvento4" : "nfeRecepcaoEvento3", "Evento",
-                    EnveloparSoapEnvio(lote), service + "/nfeRecepcaoEvento",
-                    v4 ? "nfeResultMsg" : "nfeRecepcaoEventoResult", service,
-                    {tipoLog + "-ret", c.chave, "", false}));
+  const std::string resposta = DesenveloparSoap(PostToService(
+      v4 ? "nfeRecepcaoEvento4" : "nfeRecepcaoEvento3", "Evento", EnveloparSoapEnvio(lote),
+      service + "/nfeRecepcaoEvento", v4 ? "nfeResultMsg" : "nfeRecepcaoEventoResult", service,
+      {tipoLog + "-ret", c.chave, "", false}));
   utils.Log(resposta, tipoLog + "-ret", c.chave, "", LogFolder());
 
   std::string cStat;
-  XPathSelectSingleNode(resposta, "//tec:retEvento/tec:infEvento/tec:cStat", cStat,
-                        NamespaceTec(), false);
+  XPathSelectSingleNode(resposta, "//tec:retEvento/tec:infEvento/tec:cStat", cStat, NamespaceTec(),
+                        false);
   if (Registrado(cStat) && salvarLogsEmDisco_) {
     const std::string arquivo = GetDiretorioDestinatario() + c.chave + "-caneve.xml";
     const std::string xml = Trim(qor::GerarXMLCancelamentoDestinatario(

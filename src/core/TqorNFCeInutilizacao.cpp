@@ -30,9 +30,7 @@ std::string AnoAtual() {
   return Czro(std::to_string((local.tm_year + 1900) % 100), 2);
 }
 
-bool Inteiro(const std::string& texto, std::int64_t& valor) {
-  return TryStrToInt64(texto, valor);
-}
+bool Inteiro(const std::string& texto, std::int64_t& valor) { return TryStrToInt64(texto, valor); }
 
 }  // namespace
 
@@ -99,8 +97,7 @@ std::string TqorNFCe::IdInutilizacao(const std::string& ano, const std::string& 
     throw EqorNFCeCheckParamsException(
         "O Ano informado na Inutilização deve possuir exatamente 2 dígitos.", diretorioLogErro_);
   }
-  return GetLocalCode() + ano + cnpj + modelo + Czro(serie, 3) + Czro(inicial, 9) +
-         Czro(final, 9);
+  return GetLocalCode() + ano + cnpj + modelo + Czro(serie, 3) + Czro(inicial, 9) + Czro(final, 9);
 }
 
 std::string TqorNFCe::GerarxmlDestinatarioInutilizacao(const std::string& primeiro,
@@ -124,8 +121,7 @@ std::string TqorNFCe::InutilizarNF(const std::string& aIdNota, const std::string
         {"O Série não pode conter acento: %s", &aSerie}};
     for (const auto& [mensagem, valor] : semAcento) {
       if (RemoveAccents(*valor) != *valor) {
-        throw EqorNFCeCheckParamsException(mensagem, {QuoteForMessage(*valor)},
-                                           diretorioLogErro_);
+        throw EqorNFCeCheckParamsException(mensagem, {QuoteForMessage(*valor)}, diretorioLogErro_);
       }
     }
     const std::string atual = AnoAtual();
@@ -146,12 +142,12 @@ std::string TqorNFCe::InutilizarNF(const std::string& aIdNota, const std::string
     const std::string id = IdInutilizacao(aAno, aCNPJ, aModelo, aSerie, aNumInicial, aNumFinal);
     // The justification is escaped once, here; the whole request is then only guarded against
     // a stray "&", as a note is before signing.
-    const std::string infInut =
-        Format(LoadTemplate("infinut_inutilizarnf.xml"),
-               {"ID" + id, TpAmb(ambiente_), GetLocalCode(), aAno, aCNPJ, aModelo, aSerie,
-                aNumInicial, aNumFinal,
-                Escape(DynamicRemoveAccents(aJustificativa, caracteresRemoverAcentos_))});
-    std::string assinado = EscaparNota(Format(LoadTemplate("assinar_inutilizacao.xml"), {infInut, ""}));
+    const std::string infInut = Format(
+        LoadTemplate("infinut_inutilizarnf.xml"),
+        {"ID" + id, TpAmb(ambiente_), GetLocalCode(), aAno, aCNPJ, aModelo, aSerie, aNumInicial,
+         aNumFinal, Escape(DynamicRemoveAccents(aJustificativa, caracteresRemoverAcentos_))});
+    std::string assinado =
+        EscaparNota(Format(LoadTemplate("assinar_inutilizacao.xml"), {infInut, ""}));
     try {
       GetGov().Get_SignerSettings().SignedElement = "infInut";
       assinado = GetGov().SignXmlById(assinado, GetReferenceInfo(assinado));
@@ -173,7 +169,8 @@ std::string TqorNFCe::InutilizarNF(const std::string& aIdNota, const std::string
     }
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string soap = LoadTemplate("pedido_inutilizarnf.soap");
-    const std::string envelope = v4 ? Format(soap, {pedido}) : Format(soap, {GetLocalCode(), pedido});
+    const std::string envelope =
+        v4 ? Format(soap, {pedido}) : Format(soap, {GetLocalCode(), pedido});
     const std::string service = std::string(kWsdl) + (v4 ? "NFeInutilizacao4" : "NfeInutilizacao2");
     const std::string resposta = DesenveloparSoap(PostToService(
         v4 ? "NfeInutilizacao4" : "NfeInutilizacao3", "Inutiliza", envelope,

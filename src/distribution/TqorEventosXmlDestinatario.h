@@ -22,8 +22,7 @@ class TqorEventosXmlDestinatario {
   // "evento_dest.xml": procEventoNFe with the evento in the first placeholder and the retEvento
   // in the second.
   std::string Template;
-  std::function<void(const std::string& arquivo, const std::string& xml)>
-      OnGenerateXMLDestinatario;
+  std::function<void(const std::string& arquivo, const std::string& xml)> OnGenerateXMLDestinatario;
 
   // The procEventoNFe of IdEvento: the request's evento holding that Id (else
   // EqorNFCeEventoXmlDestinatario "Evento Id: %s não encontrada no Log : %s ") and the reply's

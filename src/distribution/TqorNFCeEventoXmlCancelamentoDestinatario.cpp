@@ -16,9 +16,9 @@ namespace {
 // The texts as the procEventoNFe takes them: the first of each XML declaration form and every
 // CR LF pair gone.
 std::string SemDeclaracao(std::string texto) {
-  for (const char* declaracao : {"<?xml version=\"1.0\"?>",
-                                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
-                                 "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"}) {
+  for (const char* declaracao :
+       {"<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\" ?>"}) {
     if (const std::size_t at = texto.find(declaracao); at != std::string::npos) {
       texto.erase(at, std::string_view(declaracao).size());
     }

@@ -31,8 +31,7 @@ std::string TqorNFCeXmlDestinatario::Pasta() const {
 std::string TqorNFCeXmlDestinatario::Ponteiro(const std::string& numero) const {
   if (!IsPlainFileName(numero)) {
     throw EqorNFCeXmlDestinatarioException("Número inválido para nome de arquivo: %s",
-                                           {QuoteForMessage(numero)},
-                                           DiretorioLogErro);
+                                           {QuoteForMessage(numero)}, DiretorioLogErro);
   }
   return Pasta() + numero;
 }
@@ -141,8 +140,8 @@ void TqorNFCeXmlDestinatario::GerarPorChave(const std::string& chave) {
   const std::string prot =
       TqorNFCeXMLLogs::AchaInfProtLogConsNF(chave, LogConsChave, DiretorioLog, DiretorioLogErro);
   if (prot.empty()) return;  // no protocol of this key: nothing to distribute, the pointer stays
-  SalvarComo = Pasta() + chave +
-               (Autorizado(GetValueTag("cStat", prot)) ? "-nfce.xml" : "-den.xml");
+  SalvarComo =
+      Pasta() + chave + (Autorizado(GetValueTag("cStat", prot)) ? "-nfce.xml" : "-den.xml");
   ChaveNFCe = chave;
   GerarXmlDestinatario();
 }

@@ -36,8 +36,8 @@ void AppendToFile(const std::string& path, const std::string& text);
 // ---- file system ----------------------------------------------------------------------------
 bool FileExists(const std::string& path);  // a regular file
 bool DirectoryExists(const std::string& path);
-int FileMode(const std::string& path);  // permission bits (0644), -1 when it cannot be read
-bool CreateDir(const std::string& path);         // one level; false when it cannot be made
+int FileMode(const std::string& path);    // permission bits (0644), -1 when it cannot be read
+bool CreateDir(const std::string& path);  // one level; false when it cannot be made
 bool ForceDirectories(const std::string& path);  // with parents; true when it exists afterwards
 bool DeleteFile(const std::string& path);
 void RenameFile(const std::string& from, const std::string& to);  // replaces `to`

@@ -20,9 +20,8 @@ bool IsSoapEnvelope(const std::string& reply) {
   try {
     const XmlDocument document = XmlDocument::Parse(reply);
     const std::string ns = document.RootNamespace();
-    return document.RootName() == "Envelope" &&
-           (ns == "http://www.w3.org/2003/05/soap-envelope" ||
-            ns == "http://schemas.xmlsoap.org/soap/envelope/");
+    return document.RootName() == "Envelope" && (ns == "http://www.w3.org/2003/05/soap-envelope" ||
+                                                 ns == "http://schemas.xmlsoap.org/soap/envelope/");
   } catch (const EqorGovException&) {
     return false;
   }

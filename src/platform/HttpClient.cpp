@@ -236,8 +236,8 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
     curl_off_t connected = 0;
     if (code == CURLE_OPERATION_TIMEDOUT && post.timeoutMs <= 0 &&
         curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK && connected == 0) {
-      cause = "tempo limite de conexão de " + std::to_string(kDefaultConnectTimeoutMs) +
-              " ms esgotado";
+      cause =
+          "tempo limite de conexão de " + std::to_string(kDefaultConnectTimeoutMs) + " ms esgotado";
     }
     if (code == CURLE_COULDNT_CONNECT && !settings.proxy.empty()) {
       cause = "não foi possível conectar pelo proxy " + UrlForMessage(settings.proxy);
@@ -248,10 +248,11 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
   curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   if (status != 200) {
     const std::string reason = FaultReason(sink.body);
-    const std::string excerpt = Redact(QuoteForMessage(reason.empty() ? sink.body : reason), post.secrets);
-    throw EqorGovReplyException(
-        where + "HTTP " + std::to_string(status) + (excerpt.empty() ? std::string() : " - " + excerpt),
-        status, std::move(sink.body));
+    const std::string excerpt =
+        Redact(QuoteForMessage(reason.empty() ? sink.body : reason), post.secrets);
+    throw EqorGovReplyException(where + "HTTP " + std::to_string(status) +
+                                    (excerpt.empty() ? std::string() : " - " + excerpt),
+                                status, std::move(sink.body));
   }
   return std::move(sink.body);
 }

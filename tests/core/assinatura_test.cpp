@@ -305,24 +305,26 @@ TEST_F(AssinaturaTest, FailuresKeepOrReplaceTheirClassAsDesigned) {
               StartsWith("Ocorreu um erro na geração do link do QRCode com a seguinte mensagem: "));
 
   // Input that holds no note or event to sign fails, saying why, instead of signing nothing.
-  EXPECT_EQ(MessageOf<EqorNFCeSignatureException>([&] {
-              nfce.AssinarNota("<NFe><infNFe Id=\"NFe1\"><ide><tpEmis>1</ide></infNFe></NFe>");
-            }).rfind("A nota não é um XML válido: XML mal formado: line 1: Opening and ending tag "
-                     "mismatch: tpEmis",
-                     0),
-            0u);
+  EXPECT_EQ(
+      MessageOf<EqorNFCeSignatureException>(
+          [&] { nfce.AssinarNota("<NFe><infNFe Id=\"NFe1\"><ide><tpEmis>1</ide></infNFe></NFe>"); })
+          .rfind("A nota não é um XML válido: XML mal formado: line 1: Opening and ending tag "
+                 "mismatch: tpEmis",
+                 0),
+      0u);
   const std::string ns = std::string(" xmlns=\"") + kNfeNs + "\"";
   const std::string bom = "<evento" + ns + "><infEvento Id=\"ID1\"><tpEvento>1</tpEvento>";
   for (const auto& [eventos, mensagem] : std::vector<std::pair<std::string, std::string>>{
            {" \n", "Nenhum evento informado para assinar."},
            {"<envEvento><evento>", "O XML dos eventos não é válido: XML mal formado: line 1: "},
            {"<envEvento" + ns + "/>", "Nenhum evento (infEvento) encontrado no XML informado."},
-           {"<envEvento" + ns + ">" + bom + "</infEvento></evento><evento><infEvento>"
+           {"<envEvento" + ns + ">" + bom +
+                "</infEvento></evento><evento><infEvento>"
                 "<tpEvento>1</tpEvento></infEvento></evento></envEvento>",
             "O evento 2 (Id \"\") não pôde ser assinado: infEvento sem o atributo Id."}}) {
-    EXPECT_EQ(MessageOf<EqorSignatureException>([&] { nfce.AssinarEvento(eventos); })
-                  .rfind(mensagem, 0),
-              0u)
+    EXPECT_EQ(
+        MessageOf<EqorSignatureException>([&] { nfce.AssinarEvento(eventos); }).rfind(mensagem, 0),
+        0u)
         << eventos;
   }
 }

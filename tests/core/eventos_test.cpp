@@ -81,8 +81,7 @@ TEST_F(Eventos, CancellationChecksComeInOrderBeforeAnythingIsLogged) {
       {" ", kProtocolo, curta, "", "", "", "Chave da NF-e está vazia"},
       {kChave.substr(1), kProtocolo, curta, "", "", "",
        "Chave da NF-e deve conter exatamente 44 dígitos"},
-      {kChave, kProtocolo, kJustificativa, "", "", "",
-       "Chave da NF-e referenciada está vazia"},
+      {kChave, kProtocolo, kJustificativa, "", "", "", "Chave da NF-e referenciada está vazia"},
       {kChave, kProtocolo, kJustificativa, "", "", kChave.substr(2),
        "Chave da NF-e referenciada deve conter exatamente 44 dígitos"},
       {letra, kProtocolo, curta, "", "", "x", "Justificativa deve ter no mínimo 15 dígitos"},
@@ -99,8 +98,7 @@ TEST_F(Eventos, CancellationChecksComeInOrderBeforeAnythingIsLogged) {
     const std::string message = MessageOf<EqorNFCeCheckParamsException>([&] {
       if (substituicao) {
         nfce.CancelarNFSubstituicao(caso.chave, caso.protocolo, caso.justificativa, caso.data, 1,
-                                    caso.fuso, "35", "1", ref, TTipoAutor::taEmpresaEmitente,
-                                    "");
+                                    caso.fuso, "35", "1", ref, TTipoAutor::taEmpresaEmitente, "");
       } else {
         nfce.CancelarNF(caso.chave, caso.protocolo, caso.justificativa, caso.data, 1, caso.fuso,
                         "");
@@ -220,8 +218,7 @@ TEST_F(Eventos, VoidingIdOnItsOwn) {
             "O Código do Modelo do Documento Fiscal \"6x\" deve ser um número Inteiro."},
            {ano, "1", "65", "1", "9", "8",
             "O Número da Nota Fiscal Inicial \"9\" não pode ser maior que o número final \"8\""},
-           {"05", "1", "65", "1", "1", "1",
-            "O Ano da Inutilização deve ser entre 06 e " + ano},
+           {"05", "1", "65", "1", "1", "1", "O Ano da Inutilização deve ser entre 06 e " + ano},
            {ano, "1", "65", "1000", "1", "1",
             "A Série do Documento Fiscal não pode ser maior que 999"},
            {"0" + ano, "1", "65", "1", "1", "1",
@@ -237,9 +234,8 @@ TEST_F(Eventos, VoidingIdOnItsOwn) {
     EXPECT_EQ(resultado, caso.resultado);
   }
   nfce.SetVersaoManual(TVersaoManual::vm50b);
-  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
-              nfce.CalculaChaveInutilizacao(ano, "11222333000181", "65", "1", "1", "1");
-            }),
+  EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>(
+                [&] { nfce.CalculaChaveInutilizacao(ano, "11222333000181", "65", "1", "1", "1"); }),
             "Cálculo da ID de Inutilização não foi implementada para a versão (5.0b).");
 }
 
@@ -256,10 +252,10 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
                                      TVersaoEsquema::pl_009g);
   };
   const std::string semDestino = nota("nfce-um-item-dinheiro.tx2", "");
-  const std::string estrangeiro = nota(
-      "nfce-um-item-dinheiro.tx2",
-      "idEstrangeiro_E03a=X1\nxNome_E04=FOREIGN\nindIEDest_E16a=9\nxLgr_E06=A\nnro_E07=1\n"
-      "xBairro_E09=B\ncMun_E10=9999999\nxMun_E11=EXTERIOR\nUF_E12=EX\n");
+  const std::string estrangeiro =
+      nota("nfce-um-item-dinheiro.tx2",
+           "idEstrangeiro_E03a=X1\nxNome_E04=FOREIGN\nindIEDest_E16a=9\nxLgr_E06=A\nnro_E07=1\n"
+           "xBairro_E09=B\ncMun_E10=9999999\nxMun_E11=EXTERIOR\nUF_E12=EX\n");
   const std::string cnpj = nota("nfce-um-item-dinheiro.tx2",
                                 "CNPJ_E02=11222333000181\nxNome_E04=EMPRESA\nindIEDest_E16a=1\n"
                                 "IE_E17=123456789012\nxLgr_E06=A\nnro_E07=1\nxBairro_E09=B\n"
@@ -272,8 +268,7 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
   EXPECT_EQ(GetValueTag("idLote", lote), "7");
   EXPECT_EQ(GetValueTag("dest", eventos[0]), "");
   EXPECT_EQ(eventos[0].find("<dest>"), std::string::npos);
-  EXPECT_NE(eventos[1].find("<dest><UF>EX</UF><idEstrangeiro/></dest>"),
-            std::string::npos)
+  EXPECT_NE(eventos[1].find("<dest><UF>EX</UF><idEstrangeiro/></dest>"), std::string::npos)
       << eventos[1];
   EXPECT_NE(eventos[2].find("<dest><UF>SP</UF><CNPJ>11222333000181</CNPJ></dest>"),
             std::string::npos)
@@ -306,7 +301,7 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
   MessageOf<EqorSchemaValidationException>([&] { nfce.EnviarEPEC(assinado); });
   EXPECT_EQ(Logs("*-epec-env.xml").size(), 1u);
   EXPECT_EQ(GetValueTag("idLote", nfce.AssinarEPEC(lote.substr(0, lote.find("<idLote>")) +
-                                                  lote.substr(lote.find("</idLote>") + 9))),
+                                                   lote.substr(lote.find("</idLote>") + 9))),
             "1");
 
   const std::string falha = "Um problema foi encontrado durante a geração do XML de evento EPEC: ";
@@ -343,13 +338,12 @@ TEST_F(Eventos, EpecEventsFollowTheirNotes) {
 TEST_F(Eventos, EventDistributionRefusesWhatItCannotAssemble) {
   const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
   const auto pedido = [&](const std::string& id, const std::string& tipo) {
-    return "<envEvento" + ns + "><idLote>1</idLote><evento><infEvento Id=\"" + id +
-           "\"><chNFe>" + kChave + "</chNFe><tpEvento>" + tipo +
-           "</tpEvento></infEvento></evento></envEvento>";
+    return "<envEvento" + ns + "><idLote>1</idLote><evento><infEvento Id=\"" + id + "\"><chNFe>" +
+           kChave + "</chNFe><tpEvento>" + tipo + "</tpEvento></infEvento></evento></envEvento>";
   };
   const auto retorno = [&](const std::string& chave, const std::string& cStat) {
-    return "<retEnvEvento" + ns + "><retEvento><infEvento><cStat>" + cStat +
-           "</cStat><chNFe>" + chave + "</chNFe></infEvento></retEvento></retEnvEvento>";
+    return "<retEnvEvento" + ns + "><retEvento><infEvento><cStat>" + cStat + "</cStat><chNFe>" +
+           chave + "</chNFe></infEvento></retEvento></retEnvEvento>";
   };
   const std::string id = "ID110111" + kChave + "02";
   const std::string bom = pedido(id, "110111");
@@ -378,9 +372,9 @@ TEST_F(Eventos, EventDistributionRefusesWhatItCannotAssemble) {
       nfce.GerarXMLCancelamentoDestinatario(kChave, bom, retorno(kChave, "135"), dir / "c.xml");
   EXPECT_NE(proc.find("<procEventoNFe"), std::string::npos);
   EXPECT_EQ(ReadFile(dir / "c.xml"), proc);
-  EXPECT_EQ(nfce.GerarXMLCancelamentoDestinatario(kChave, "<envEvento/>", retorno(kChave, "135"),
-                                                  ""),
-            "");
+  EXPECT_EQ(
+      nfce.GerarXMLCancelamentoDestinatario(kChave, "<envEvento/>", retorno(kChave, "135"), ""),
+      "");
 
   EXPECT_EQ(MessageOf<EqorNFCeEventoCheckParams>(
                 [&] { nfce.GerarXMLEventoDestinatario(id, "", retorno(kChave, "135"), ""); }),

@@ -95,8 +95,7 @@ TEST_F(EventosRoad, CancellationRegistersWritesItsFileAndTheNoteIsCancelled) {
   const std::string resposta = nfce.CancelarNF(chave, protocolo, justificativa, "", 1, "", "");
   EXPECT_EQ(Prot(nfce.GetRetEvento(resposta), "cStat"), "135") << resposta;
   ASSERT_TRUE(FileExists(Dest(chave + "-caneve.xml")));
-  EXPECT_EQ(Verificar(Dest(chave + "-caneve.xml"), "infEvento", "procEventoCancNFe_v1.00.xsd"),
-            "");
+  EXPECT_EQ(Verificar(Dest(chave + "-caneve.xml"), "infEvento", "procEventoCancNFe_v1.00.xsd"), "");
   EXPECT_EQ(GetValueTag("cStat", nfce.ConsultarNF(chave)), "101");
   const auto registrada = rig->simulator->Notas().Buscar(chave);
   ASSERT_TRUE(registrada && registrada->Cancelada());
@@ -114,8 +113,7 @@ TEST_F(EventosRoad, CancellationRegistersWritesItsFileAndTheNoteIsCancelled) {
   rig->simulator->SetPrazoCancelamento(0);
   const std::string tardio = nfce.CancelarNF(outra, protocolo2, justificativa, "", 2, "", "");
   EXPECT_EQ(Prot(nfce.GetRetEvento(tardio), "cStat"), "155") << tardio;
-  EXPECT_EQ(Verificar(Dest(outra + "-caneve.xml"), "infEvento", "procEventoCancNFe_v1.00.xsd"),
-            "");
+  EXPECT_EQ(Verificar(Dest(outra + "-caneve.xml"), "infEvento", "procEventoCancNFe_v1.00.xsd"), "");
   // The builder refuses a reply that registered nothing.
   EXPECT_EQ(MessageOf<EqorNFCeCheckParamsException>([&] {
               nfce.GerarXMLCancelamentoDestinatario(chave, chave + "-caneve-env.xml", duplicado,
@@ -129,8 +127,8 @@ TEST_F(EventosRoad, SubstitutionPointsAtTheNoteThatReplacesIt) {
   const std::string protocolo = Prot(Autorizada(611, &chave), "nProt");
   Autorizada(612, &substituta);
   const std::string resposta =
-      nfce.CancelarNFSubstituicao(chave, protocolo, "Nota emitida em substituicao", "", 1, "",
-                                  "35", "qornfce", substituta, TTipoAutor::taEmpresaEmitente, "");
+      nfce.CancelarNFSubstituicao(chave, protocolo, "Nota emitida em substituicao", "", 1, "", "35",
+                                  "qornfce", substituta, TTipoAutor::taEmpresaEmitente, "");
   EXPECT_EQ(Prot(nfce.GetRetEvento(resposta), "cStat"), "135") << resposta;
   EXPECT_EQ(Verificar(Dest(chave + "-caneve.xml"), "infEvento", "procEventoCancSubst_v1.00.xsd"),
             "");

@@ -194,9 +194,10 @@ TEST_F(Falhas, RepliesThatAreNotSoapFailEveryOperationAndAreLogged) {
           << caso;
       const auto logs = Respostas(op.log);
       ASSERT_EQ(logs.size(), antes + 1) << caso;
-      EXPECT_TRUE(std::find_if(logs.begin(), logs.end(), [&](const std::string& n) {
-                    return ReadFile(Log(n)) == resposta.corpo;
-                  }) != logs.end())
+      EXPECT_TRUE(std::find_if(logs.begin(), logs.end(),
+                               [&](const std::string& n) {
+                                 return ReadFile(Log(n)) == resposta.corpo;
+                               }) != logs.end())
           << caso;
     }
   }
@@ -223,8 +224,8 @@ TEST_F(Falhas, AProtocolOfAnotherKeyIsNotThisNotes) {
   ASSERT_NE(outra.find("<cStat>100</cStat>"), std::string::npos) << outra;
   rig->simulator->SetFault(sim::SimulatorFault::FixedBody);
   rig->simulator->SetFaultBody(
-      "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body>" +
-          outra + "</soap:Body></soap:Envelope>",
+      "<soap:Envelope xmlns:soap=\"http://www.w3.org/2003/05/soap-envelope\"><soap:Body>" + outra +
+          "</soap:Body></soap:Envelope>",
       "application/soap+xml");
   const std::string chave = Chave(Nota(981));
   const std::string resposta = nfce.EnviarNFSincrono("1", LoadFromFile(Arquivo(981)), false);
@@ -275,8 +276,7 @@ TEST(TempoLimite, ZeroMeansAMinuteNotForever) {
   options.fault = test::TlsFaultServer::Fault::kNeverAnswer;
   test::TlsFaultServer server(options);
   test::TempDir dir;
-  WriteFile(dir / "servidores.ini",
-            "[SP]\nNfeStatusServico4=" + server.Url() + "\n");
+  WriteFile(dir / "servidores.ini", "[SP]\nNfeStatusServico4=" + server.Url() + "\n");
   TqorNFCe nfce;
   nfce.SetDiretorioLogErro(dir / "LogErro/");
   nfce.SetDiretorioLog(dir / "Log/");
@@ -289,9 +289,9 @@ TEST(TempoLimite, ZeroMeansAMinuteNotForever) {
   ASSERT_EQ(nfce.GetTimeOut(), 0);
   const auto inicio = std::chrono::steady_clock::now();
   const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });
-  const auto segundos = std::chrono::duration_cast<std::chrono::seconds>(
-                            std::chrono::steady_clock::now() - inicio)
-                            .count();
+  const auto segundos =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - inicio)
+          .count();
   EXPECT_GE(segundos, 60);
   EXPECT_LT(segundos, 70);
   EXPECT_NE(message.find("tempo limite de 60000 ms esgotado"), std::string::npos) << message;
