@@ -486,6 +486,9 @@ class TqorNFCe {
   std::string IdInutilizacao(const std::string& ano, const std::string& cnpj,
                              const std::string& modelo, const std::string& serie,
                              const std::string& inicial, const std::string& final);
+  // `documento` against the schema file `xsd`: EqorSchemaValidationException with the problems
+  // in ErrosValidador when it fails.
+  void ValidarPeloEsquema(const std::string& documento, const std::string& xsd);
   // One EPEC evento from one infNFe.
   std::string EventoEPEC(const XmlDocument& nota, const std::string& modelo,
                          const std::string& dataHora);

@@ -41,17 +41,25 @@ std::string TqorNFCe::GetXSDFileName(const std::string& comando) {
 }
 
 void TqorNFCe::ValidarXMLNFCe(const std::string& documento, const std::string& comando) {
-  TqorGovUtils& utils = GetGovUtils();
-  const bool ownSchema = documento.find("schemaLocation") != std::string::npos;
   // The mapping is configuration: a missing file or command keeps its own class and message,
   // and only the document's validation is reported as a schema failure.
-  const std::string xsd = ownSchema ? std::string() : GetXSDFileName(comando);
+  if (documento.find("schemaLocation") == std::string::npos) {
+    ValidarPeloEsquema(documento, GetXSDFileName(comando));
+    return;
+  }
+  TqorGovUtils& utils = GetGovUtils();
   try {
-    if (ownSchema) {
-      utils.ValidateSchemaByDirectory(documento, GetDiretorioEsquemas());
-    } else {
-      utils.ValidateSchema(documento, xsd);
-    }
+    utils.ValidateSchemaByDirectory(documento, GetDiretorioEsquemas());
+  } catch (const std::exception& failure) {
+    errosValidador_.SetText(utils.Get_ValidatorErrors().Text());
+    throw EqorSchemaValidationException(failure.what(), diretorioLogErro_);
+  }
+}
+
+void TqorNFCe::ValidarPeloEsquema(const std::string& documento, const std::string& xsd) {
+  TqorGovUtils& utils = GetGovUtils();
+  try {
+    utils.ValidateSchema(documento, xsd);
   } catch (const std::exception& failure) {
     errosValidador_.SetText(utils.Get_ValidatorErrors().Text());
     throw EqorSchemaValidationException(failure.what(), diretorioLogErro_);

@@ -22,13 +22,6 @@ namespace {
 constexpr const char* kFalhaEPEC =
     "Um problema foi encontrado durante a geração do XML de evento EPEC: \"";
 
-bool SomenteNumeros(const std::string& texto) {
-  for (const char c : texto) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
-}
-
 std::string Valor(const XmlDocument& nota, const std::string& caminho) {
   std::string valor;
   nota.SelectSingleNode(caminho, valor, {}, false);
@@ -50,7 +43,7 @@ std::string TqorNFCe::EventoEPEC(const XmlDocument& nota, const std::string& mod
     chave.erase(nfe, 3);
   }
   CheckParams(Trim(chave).empty(), "Chave da NFC-e está vazia.");
-  CheckParams(!SomenteNumeros(chave), "Chave da NFC-e deve conter apenas números.");
+  CheckParams(!IsNumber(chave), "Chave da NFC-e deve conter apenas números.");
   CheckParams(chave.size() != 44, "Chave da NFC-e deve conter exatamente 44 dígitos.");
 
   const auto documento = [&](const std::string& cnpj, const std::string& cpf,
@@ -88,9 +81,9 @@ std::string TqorNFCe::MontarEPEC(const std::string& aIdLote, const std::string& 
   return RunOperation("MontarEPEC", [&] {
     CheckParams(Trim(aDataHoraEvento).empty(), "Data/Hora do evento não pode ser vazio.");
     CheckParams(Trim(aXml).empty(), "Xml de envio não pode ser vazio.");
-    CheckParams(!SomenteNumeros(aIdLote), "idLote deve conter apenas números.");
+    CheckParams(!aIdLote.empty() && !IsNumber(aIdLote), "idLote deve conter apenas números.");
     CheckParams(Trim(cnpj_).empty(), "Favor preencher CNPJ.");
-    CheckParams(!SomenteNumeros(cnpj_), "CNPJ deve conter apenas números.");
+    CheckParams(!IsNumber(cnpj_), "CNPJ deve conter apenas números.");
     CheckParams(cnpj_.size() != 14, "CNPJ deve conter exatamente 14 dígitos.");
     CheckParams(!ValidaDataHoraEvento(aDataHoraEvento), "Data/Hora do evento inválida");
     try {
@@ -142,13 +135,7 @@ std::string TqorNFCe::EnviarEPEC(const std::string& aXml) {
       throw EqorNFCeEventoInvalidSigner("A nota não possui assinatura", diretorioLogErro_);
     }
     if (validarEsquemaAntesEnvio_) {
-      TqorGovUtils& utils = GetGovUtils();
-      try {
-        utils.ValidateSchema(aXml, GetEsquemaEPEC("epec\\eventoEPEC_v0.01.xsd"));
-      } catch (const std::exception& failure) {
-        errosValidador_.SetText(utils.Get_ValidatorErrors().Text());
-        throw EqorSchemaValidationException(failure.what(), diretorioLogErro_);
-      }
+      ValidarPeloEsquema(aXml, GetEsquemaEPEC("epec\\eventoEPEC_v0.01.xsd"));
     }
     const std::string lote = GetValueTag("idLote", aXml);
     TqorGovUtils& utils = GetGovUtils();
@@ -171,7 +158,7 @@ std::string TqorNFCe::EnviarEPEC(const std::string& aXml) {
       std::vector<std::string> ids;
       XPathSelectNodes(aXml,
                        "//*[local-name()='infEvento'][*[local-name()='chNFe']='" +
-                           (SomenteNumeros(chave) ? chave : std::string()) + "']/@Id",
+                           (IsNumber(chave) ? chave : std::string()) + "']/@Id",
                        ids, {}, false);
       if (ids.empty() || !IsPlainFileName(chave + "-epec.xml")) continue;
       GerarXMLEventoDestinatario(ids.front(), aXml, retorno,

@@ -1,7 +1,7 @@
 // Voiding of unused numbers of a series (inutNFe), its Id and its distribution XML.
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
-#include <ctime>
+#include <iterator>
 
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
@@ -13,6 +13,7 @@
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/Conversoes.h"
+#include "utils/DataHora.h"
 #include "utils/Numeros.h"
 #include "utils/Textos.h"
 
@@ -23,12 +24,7 @@ namespace {
 constexpr const char* kWsdl = "http://www.portalfiscal.inf.br/nfe/wsdl/";
 
 // The current year's last two digits ("26").
-std::string AnoAtual() {
-  const std::time_t agora = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-  localtime_r(&agora, &local);
-  return Czro(std::to_string((local.tm_year + 1900) % 100), 2);
-}
+std::string AnoAtual() { return DataHoraAtualComFuso().substr(2, 2); }
 
 bool Inteiro(const std::string& texto, std::int64_t& valor) { return TryStrToInt64(texto, valor); }
 
@@ -45,8 +41,8 @@ std::string TqorNFCe::CalculaChaveInutilizacao(const std::string& aAno, const st
       throw EqorNFCeCheckParamsException(mensagem, diretorioLogErro_);
     };
     const std::string valores[] = {aAno, aCNPJ, aModelo, aSerie, aNumInicial, aNumFinal};
-    for (const std::string& valor : valores) {
-      if (!valor.empty()) continue;
+    if (std::any_of(std::begin(valores), std::end(valores),
+                    [](const std::string& valor) { return valor.empty(); })) {
       throw EqorNFCeCheckParamsException(
           "Os Campos: Ano de inutilização = %s \rCNPJ/CPF do Emitente = %s \rCódigo do Modelo do "
           "Documento Fiscal = %s \rSérie do Documento Fiscal = %s\rNúmero da Nota Fiscal Inicial "

@@ -40,20 +40,11 @@ std::string Ano(int mais) {
 class Eventos : public ::testing::Test {
  protected:
   void SetUp() override {
-    const sim::TestPki& pki = test::SharedPki();
     WriteFile(dir / "servidores.ini",
               "[SP]\nnfeRecepcaoEvento4=https://127.0.0.1:1/e\nnfeRecepcaoEvento3=https://"
               "127.0.0.1:1/e\nNfeInutilizacao4=https://127.0.0.1:1/i\n"
               "NfeRecepcaoEPEC=https://127.0.0.1:1/epec\n");
-    nfce.SetDiretorioLogErro(dir / "LogErro/");
-    nfce.SetDiretorioLog(dir / "Log/");
-    nfce.SetDiretorioXmlDestinatario(dir / "XmlDestinatario/");
-    nfce.SetUF("SP");
-    nfce.SetCNPJ(pki.cnpj);
-    nfce.SetArquivoServidoresHom(dir / "servidores.ini");
-    nfce.SetArquivoServidoresProd(dir / "servidores.ini");
-    nfce.SetCaminhoCertificado(pki.companyPfx);
-    nfce.SetSenhaCertificado(pki.password);
+    test::ConfigureComponent(nfce, dir, dir / "servidores.ini", dir / "servidores.ini");
   }
   std::vector<std::string> Logs(const std::string& mascara) {
     return ListFiles(dir / "Log/", mascara);

@@ -278,14 +278,7 @@ TEST(TempoLimite, ZeroMeansAMinuteNotForever) {
   test::TempDir dir;
   WriteFile(dir / "servidores.ini", "[SP]\nNfeStatusServico4=" + server.Url() + "\n");
   TqorNFCe nfce;
-  nfce.SetDiretorioLogErro(dir / "LogErro/");
-  nfce.SetDiretorioLog(dir / "Log/");
-  nfce.SetUF("SP");
-  nfce.SetCNPJ(pki.cnpj);
-  nfce.SetArquivoServidoresHom(dir / "servidores.ini");
-  nfce.SetArquivoServidoresProd(dir / "servidores.ini");
-  nfce.SetCaminhoCertificado(pki.companyPfx);
-  nfce.SetSenhaCertificado(pki.password);
+  test::ConfigureComponent(nfce, dir, dir / "servidores.ini", dir / "servidores.ini");
   ASSERT_EQ(nfce.GetTimeOut(), 0);
   const auto inicio = std::chrono::steady_clock::now();
   const std::string message = MessageOf<EqorGovException>([&] { nfce.StatusDoServico(); });

@@ -33,7 +33,8 @@ SimulatorRig::SimulatorRig(bool otherCaServer) {
 
 SimulatorRig::~SimulatorRig() { simulator->Stop(); }
 
-void SimulatorRig::Configure(TqorNFCe& nfce) const {
+void ConfigureComponent(TqorNFCe& nfce, const TempDir& dir, const std::string& hom,
+                        const std::string& prod) {
   const sim::TestPki& pki = SharedPki();
   nfce.SetDiretorioLogErro(dir / "LogErro/");
   nfce.SetUF("SP");
@@ -45,6 +46,8 @@ void SimulatorRig::Configure(TqorNFCe& nfce) const {
   nfce.SetCaminhoCertificado(pki.companyPfx);
   nfce.SetSenhaCertificado(pki.password);
 }
+
+void SimulatorRig::Configure(TqorNFCe& nfce) const { ConfigureComponent(nfce, dir, hom, prod); }
 
 std::vector<std::string> SimulatorRoad::Logs(const std::string& mask) const {
   return ListFiles(rig->dir / "Log/", mask);

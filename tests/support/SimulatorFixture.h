@@ -22,6 +22,11 @@ const sim::TestPki& SharedPki();
 sim::SimulatorOptions TestSimulatorOptions(const std::string& workFolder,
                                            bool otherCaServer = false);
 
+// A component configured for SP, homologation and the company certificate, its folders in `dir`
+// and its servers in the files `hom` and `prod`.
+void ConfigureComponent(TqorNFCe& nfce, const TempDir& dir, const std::string& hom,
+                        const std::string& prod);
+
 struct SimulatorRig {
   explicit SimulatorRig(bool otherCaServer = false);
   ~SimulatorRig();
