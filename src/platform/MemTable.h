@@ -142,6 +142,11 @@ class TqorMemTable {
   std::size_t RecordCount() const;
   // Records stored, those a master link hides included.
   std::size_t StoredCount() const { return records_.size(); }
+  // A stored record's value, by storage order (0 .. StoredCount()-1), whatever the master shows.
+  const std::string& StoredValue(std::size_t record, std::size_t field) const {
+    const Span& r = records_.at(record);
+    return field < r.size ? values_[r.start + field] : kEmptyText;
+  }
 
   const std::string& Value(std::size_t field) const {
     RequireState(state_ != TDataSetState::dsInactive, "de leitura");
@@ -162,6 +167,9 @@ class TqorMemTable {
   // Links this table as a detail of `master` (nullptr unlinks). Both fields must exist.
   void SetMaster(TqorMemTable* master, const std::string& keyField, const std::string& masterField);
   TqorMemTable* Master() const { return master_; }
+  // The linked fields (meaningful when Master() is set): this table's key field and the master's.
+  std::size_t KeyField() const { return keyField_; }
+  std::size_t MasterField() const { return masterField_; }
 
   void SetBeforeInsert(Handler h) { beforeInsert_ = std::move(h); }
   void SetAfterInsert(Handler h) { afterInsert_ = std::move(h); }
@@ -174,10 +182,6 @@ class TqorMemTable {
     std::size_t start = 0;
     std::size_t size = 0;
   };
-  const std::string& StoredValue(std::size_t record, std::size_t field) const {
-    const Span& r = records_[record];
-    return field < r.size ? values_[r.start + field] : kEmptyText;
-  }
   // The record being inserted or edited is written at the end of values_, from pendingStart_,
   // up to its last field written.
   const std::string& PendingValue(std::size_t field) const {
@@ -234,7 +238,7 @@ class TqorMemTable {
   // every move of its master: walking a master's records then costs nothing for the details
   // nobody reads. `stale_` marks a master that may have moved since.
   mutable std::vector<std::size_t> view_;  // indexes into records_, in insertion order
-  mutable std::size_t cur_ = 0;  // position in view_ (meaningful when view_ is not empty)
+  mutable std::size_t cur_ = 0;            // position in view_ (meaningful when view_ is not empty)
   mutable bool eof_ = true;
   mutable bool stale_ = false;
   // A post after the master moved to another value leaves the view pending: it is built for

@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/DataSet.h"
 #include "platform/GovException.h"
+#include "platform/Text.h"
 #include "support/Expect.h"
 
 using qor::EqorGovException;
 using qor::TDataSetState;
+using qor::TqorDataSet;
 using qor::TqorMemTable;
 
 namespace {
@@ -302,4 +306,59 @@ TEST(MemTable, RecordsWithoutTrailingValues) {
   EXPECT_TRUE(t.EmptyFrom(0));
   EXPECT_EQ(Column(t, "vICMS_N17"), (L{"", "", "9.00"}));
   EXPECT_EQ(Column(t, "handle"), (L{"", "", "3"}));
+}
+
+// The report data travel as one text: every stored record (those a master hides too), escaped
+// values and the master link come back as they were; a damaged text is refused by line.
+TEST(DataSet, SerializedListReadsBackWhole) {
+  TqorDataSet dados("Dados"), itens("DadosItens");
+  dados.AddField("nNF", 9);
+  dados.AddField("Obs", 8000);
+  itens.AddField("nNF", 9);
+  itens.AddField("ItemDescricao", 255);
+  dados.Open();
+  itens.Open();
+  itens.SetMaster(&dados, "nNF", "nNF");
+  const std::vector<std::pair<std::string, std::string>> notas = {
+      {"000000001", "linha 1\r\nlinha\t2 \\ fim"}, {"000000002", ""}};
+  for (const auto& [nNF, obs] : notas) {
+    dados.Append();
+    dados.SetValue("nNF", nNF);
+    dados.SetValue("Obs", obs);
+    dados.Post();
+    for (int i = 0; i < 2; ++i) {
+      itens.Append();
+      itens.SetValue("ItemDescricao", "Item " + nNF + "/" + std::to_string(i) + " <b>&");
+      itens.Post();
+    }
+  }
+  const std::string text = qor::SerializeTDataSourceList({&dados, &itens});
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 15) << text;
+
+  auto sets = qor::DeserializeDataSourceList(text);
+  ASSERT_EQ(sets.size(), 2u);
+  TqorDataSet& d = *sets[0];
+  TqorDataSet& it = *sets[1];
+  EXPECT_EQ(d.Field(1).size, 8000);
+  ASSERT_EQ(it.Master(), &d);
+  d.First();
+  for (const auto& [nNF, obs] : notas) {
+    EXPECT_EQ(d.Value("Obs"), obs);
+    EXPECT_EQ(it.RecordCount(), 2u);
+    it.First();
+    EXPECT_EQ(it.Value("ItemDescricao"), "Item " + nNF + "/0 <b>&");
+    d.Next();
+  }
+
+  const auto replaced = [&text](std::string_view from, std::string_view to) {
+    std::string t = text;
+    qor::ReplaceAll(t, from, to);
+    return t;
+  };
+  for (const std::string& bad :
+       {std::string(), std::string("QORDATA 2\n"), text.substr(0, text.size() - 4),
+        replaced("DATASET DadosItens Dados", "DATASET DadosItens Outro"),
+        replaced("\tItem 000000001/0", "\tI\\x"), replaced("FIELD Obs 8000", "FIELD Obs x")}) {
+    EXPECT_THROW(qor::DeserializeDataSourceList(bad), EqorGovException) << bad;
+  }
 }
