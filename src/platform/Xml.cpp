@@ -403,7 +403,12 @@ XmlElement ToElement(xmlNodePtr node) {
     xmlFree(value);
   }
   for (xmlNodePtr child = node->children; child; child = child->next) {
-    if (child->type == XML_ELEMENT_NODE) element.children.push_back(ToElement(child));
+    if (child->type == XML_ELEMENT_NODE) {
+      element.children.push_back(ToElement(child));
+    } else if ((child->type == XML_TEXT_NODE || child->type == XML_CDATA_SECTION_NODE) &&
+               child->content != nullptr) {
+      element.text += C(child->content);
+    }
   }
   return element;
 }

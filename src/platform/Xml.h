@@ -34,12 +34,15 @@ namespace qor {
 
 using XmlNamespaces = std::vector<std::pair<std::string, std::string>>;  // prefix, URI
 
-// One element of a document as plain data: its local name, its attributes in document order
-// and its child elements (text, comments and processing instructions are left out).
+// One element of a document as plain data: its local name, its attributes in document order,
+// its own text (its text and CDATA children joined, entities and character references already
+// read: "A &amp; B" is "A & B"; the text of child elements is not included) and its child
+// elements (comments and processing instructions are left out).
 struct XmlElement {
   std::string name;
   std::vector<std::pair<std::string, std::string>> attributes;
   std::vector<XmlElement> children;
+  std::string text;
 };
 
 class XmlDocument {
