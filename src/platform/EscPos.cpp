@@ -254,7 +254,7 @@ void TqorEscPosPrinter::ConfigGravarValor(const std::string& section, const std:
       const int pagina = ParseInt(key, value, 0, 255);
       if (!CharsetOf(pagina))
         throw EqorGovException(Format(
-            "Página de código %d não suportada pela impressora (2 PC850, 3 PC860, 16 WPC1252).",
+            "PaginaDeCodigo %d não suportada pela impressora (2 PC850, 3 PC860, 16 WPC1252).",
             {pagina}));
       config_.paginaDeCodigo = pagina;
     } else if (is("TimeOut")) {
