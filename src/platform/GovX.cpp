@@ -6,6 +6,7 @@
 #include "platform/Certificate.h"
 #include "platform/GovException.h"
 #include "platform/HttpClient.h"
+#include "platform/Report.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "platform/XmlSigner.h"
@@ -171,5 +172,19 @@ std::string TqorGovX::SignXmlById(XmlDocument document, const std::string& id,
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {
   return impl_->Certificate()->notAfter;
 }
+
+}  // namespace qor
+
+namespace qor {
+
+void TqorGovX::PrintReport() { report::Print(impl_->print); }
+
+std::string TqorGovX::PreviewReport(const std::string& folder) {
+  return report::Preview(impl_->print, folder);
+}
+
+void TqorGovX::ExportReport() { report::Export(impl_->print); }
+
+void TqorGovX::EditReport() { report::Edit(impl_->print); }
 
 }  // namespace qor

@@ -72,7 +72,7 @@ struct TPrintSettings {
   std::string Variables;  // report variables, "name=value" lines
   int Copies = 1;
   std::string ReportData;  // the serialised data sets
-  int ExportFormat = 1;    // 1 PDF, 2 HTML, 3 TXT
+  int ExportFormat = 1;    // 1 PDF, 2 HTML, 3 TXT, 4 PNG
   std::string LogoFile;
 };
 
@@ -132,6 +132,27 @@ class TqorGovX {
   // `document` is signed in place.
   std::string SignXmlById(XmlDocument document, const std::string& id,
                           std::string* digestValue = nullptr);
+
+  // ---- reports ------------------------------------------------------------------------------
+  // The report of Get_PrintSettings(): the layout TemplateFile (a ".rtm" file, see
+  // ReportLayout.cpp) filled with ReportData (SerializeTDataSourceList's text), Variables
+  // (LarguraBobina "80" or "58" chooses the roll) and LogoFile (a PNG; empty: none), one page per
+  // note. Failures throw EqorGovException naming the file or the printer: a layout that does not
+  // parse or names an unknown set or field (with its line), a logo that is not a PNG, a file that
+  // cannot be written. Files are written whole or not at all.
+
+  // Prints the report as a PDF on the CUPS queue PrinterName (the default destination when
+  // empty), Copies copies: `lp -d PrinterName -n Copies -- FILE` run without a shell, on a
+  // temporary PDF removed afterwards. lp's error output is in the message when it fails.
+  void PrintReport();
+  // Renders the report as a PNG image (203 dpi, the notes one under the other) into a new file
+  // "danfce-preview-XXXXXXXX.png" of `folder` and returns its path.
+  std::string PreviewReport(const std::string& folder);
+  // Writes the report into SaveAs: ExportFormat 1 PDF, 2 HTML, 3 TXT, 4 PNG. A failure leaves no
+  // file (an older file of that name untouched).
+  void ExportReport();
+  // Loads and checks the layout TemplateFile (against ReportData's sets and fields when given).
+  void EditReport();
 
   // Runs before a certificate is loaded; the host may change the name it receives.
   std::function<void(std::string& certificateName)> OnCheckCertificate;
