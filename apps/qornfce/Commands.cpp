@@ -80,6 +80,16 @@ std::vector<Command> Tabela() {
                  "registrado grava CHAVE-epec.xml na pasta do destinatário. --data: padrão\n"
                  "agora, com o fuso da máquina; --lote: padrão 1.\n"),
        RunEpec},
+      {"danfce", "gera o DANFCE de uma NFC-e: ARQ.xml --formato pdf|html|txt|png|escpos",
+       ComOpcoes("uso: qornfce danfce ARQ.xml [--formato pdf|html|txt|png|escpos] [--saida ARQ]\n"
+                 "       [--largura 58|80] [opções]\n"
+                 "Gera o DANFCE da NFC-e autorizada de ARQ.xml (o nfeProc; \"-\": entrada padrão)\n"
+                 "e escreve o caminho do arquivo gerado. --formato: padrão pdf; png é a imagem da\n"
+                 "pré-visualização; escpos grava o cupom para impressora térmica (comandos\n"
+                 "ESC/POS) em --saida ou, sem ela, na porta ESCPOS.PortaEscPos configurada.\n"
+                 "--saida: padrão CHAVE.<extensão> na pasta atual. --largura: a bobina em mm\n"
+                 "(padrão 80).\n"),
+       RunDanfce},
       {"consultar", "consulta a situação de uma NFC-e na SEFAZ: CHAVE",
        ComOpcoes("uso: qornfce consultar CHAVE [opções]\n"
                  "Consulta a situação da NFC-e de chave de acesso CHAVE (consSitNFe) e escreve\n"

@@ -46,5 +46,6 @@ int RunCancelar(int argc, char** argv);
 int RunCancelarSubstituicao(int argc, char** argv);
 int RunInutilizar(int argc, char** argv);
 int RunEpec(int argc, char** argv);
+int RunDanfce(int argc, char** argv);
 
 }  // namespace qor::cli

@@ -96,5 +96,11 @@ using TOnCheckCertificateEventNFCe = std::function<void(std::string& Certificate
 using TOnXmlDestinatarioEvent = std::function<void(const std::string& aFileName)>;
 using TOnXmlCanDestinatarioEvent = std::function<void(const std::string& aFileName)>;
 using TOnSetTextEvent = std::function<void(const std::string& aText)>;
+// The save dialog of the DANFCE export: receives the default extension ("pdf") and the filter
+// ("Arquivo PDF (*.pdf)|*.pdf") and returns the chosen file name; empty means cancelled.
+using TOnSalvarComoEvent =
+    std::function<std::string(const std::string& extensao, const std::string& filtro)>;
+// Receives a file the host shows or opens: the preview image, the layout to edit.
+using TOnArquivoEvent = std::function<void(const std::string& arquivo)>;
 
 }  // namespace qor

@@ -6,6 +6,7 @@
 
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConverter.h"
+#include "danfce/TqorNFCeDanfce.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"

@@ -31,6 +31,7 @@ namespace qor {
 
 class TqorGovX;
 class TqorNFCeConverter;
+class TqorNFCeDanfce;
 class TqorNFCeXmlDestinatario;
 class TqorGovUtils;
 class TIniFile;
@@ -120,6 +121,51 @@ class TqorNFCe {
   std::string GerarxmlDestinatarioInutilizacao(const std::string& primeiro,
                                                const std::string& segundo);
   void DoOnXmlCanDestinatario(const std::string& arquivo);
+
+  // ---- DANFCE (TqorNFCeImpressao.cpp) ----------------------------------------------------
+  // Each operation rebuilds the print parameters (LoadDanfceSettings), loads the XML
+  // (CarregarLoteNotasParaImpressao; the EPEC ones take it as given), chooses the layout
+  // (GetParametroArquivoModeloRTM: `modelo` when given), prints a note given with its
+  // cancellation with the "NOTA CANCELADA" stamp, and hands the rest to the print class
+  // (danfce/TqorNFCeDanfce.h). The first text of the operations that take one is ignored.
+  // Prints on the CUPS queue `impressora` (empty: the default one), or on the ESC/POS printer
+  // of EscPosSettings when UtilizarEscPOS is set.
+  void ImprimirDanfce(const std::string& ignorado, const std::string& xml,
+                      const std::string& modelo, const std::string& impressora);
+  // Writes the PNG image of the DANFCE in the temporary folder, hands it to
+  // OnVisualizarDanfce and returns its path.
+  std::string VisualizarDanfce(const std::string& ignorado, const std::string& xml,
+                               const std::string& modelo);
+  // The same as a preview: no validation of the note, accents removed, the preview phrase.
+  std::string PreverDanfce(const std::string& xml, const std::string& modelo);
+  // Exports to `arquivo` in `formato` (1 PDF, 2 HTML, 3 TXT); an empty name asks OnSalvarComo,
+  // and nothing is exported when it gives none.
+  void ExportarDanfce(const std::string& ignorado, const std::string& xml,
+                      const std::string& arquivo, int formato, const std::string& modelo);
+  // The preview exported to PDF; a failure raises EqorNFCeException "Falha ao Exportar o PDF de
+  // previsão: " + cause.
+  void ExportarPreverDanfce(const std::string& xml, const std::string& modelo,
+                            const std::string& arquivo);
+  // Checks the layout the XML prints with and hands its path to OnEditarModeloDanfce.
+  void EditarModeloDanfce(const std::string& ignorado, const std::string& xml,
+                          const std::string& modelo);
+  // The EPEC forms: the note printed with the EPEC protocol and its date-time (25 characters,
+  // "YYYY-MM-DDThh:mm:ss-XX:XX").
+  void ImprimirEPEC(const std::string& xml, const std::string& protocolo,
+                    const std::string& impressora, const std::string& modelo,
+                    const std::string& dataHora);
+  std::string VisualizarEPEC(const std::string& xml, const std::string& protocolo,
+                             const std::string& modelo, const std::string& dataHora);
+  void ExportarEPEC(const std::string& xml, const std::string& protocolo, const std::string& modelo,
+                    const std::string& arquivo, int formato, const std::string& dataHora);
+  // The XML to print: two file names separated by a comma (a note and its cancellation), one
+  // file name, or the XML itself. Raises EqorNFCeCarregarLoteNotasImpressaoException "Problema
+  // ao carregar lote de notas para impressão: " + cause.
+  std::string CarregarLoteNotasParaImpressao(const std::string& entrada);
+  // The layout: `modelo` when given, else the one of DanfceSettings' FormatoDanfce; a TXT export
+  // (`tipo` 3) takes the "retrato_texto.rtm" beside a "retrato.rtm". The result goes to both
+  // layout parameters.
+  std::string GetParametroArquivoModeloRTM(const std::string& modelo, int tipo);
 
   // ---- events and voiding (TqorNFCeEventos.cpp, TqorNFCeInutilizacao.cpp, TqorNFCeEPEC.cpp)
   // Registers the cancellation (110111) of the authorised note `aChave`: the parameters are
@@ -386,6 +432,12 @@ class TqorNFCe {
   TOnCheckCertificateEventNFCe OnCheckCertificate;
   TOnXmlDestinatarioEvent OnXmlDestinatario;
   TOnXmlCanDestinatarioEvent OnXmlCanDestinatario;
+  // The save dialog of ExportarDanfce and ExportarPreverDanfce.
+  TOnSalvarComoEvent OnSalvarComo;
+  // The preview image (VisualizarDanfce, PreverDanfce, VisualizarEPEC).
+  TOnArquivoEvent OnVisualizarDanfce;
+  // The layout file EditarModeloDanfce checked.
+  TOnArquivoEvent OnEditarModeloDanfce;
 
   // ---- frame (used by every operation; public for hosts and tests) ----------------------
   TqorGovX& GetGov();
@@ -518,12 +570,26 @@ class TqorNFCe {
   // when the host gave none, and the key-query URL.
   void AdicionarSuplemento(std::string& nota, const std::string& suplemento,
                            const TCamposQRCode& campos);
+  // What the DANFCE operations share: steps of the common sequence up to the print class, which
+  // it returns with its parameters and XML set. `extras` are the operation's own parameters.
+  struct TDanfcePedido {
+    std::string xml, modelo;
+    int tipo = 0;  // the export format, for the layout choice
+    bool epec = false, previa = false;
+    std::vector<std::pair<std::string, std::string>> extras;
+  };
+  TqorNFCeDanfce& PrepararDanfce(const TDanfcePedido& pedido);
+  // The export file: `arquivo`, or the save dialog's answer for `formato`; empty: cancelled.
+  std::string PreparaExportacao(int formato, const std::string& arquivo);
+  void CheckParamsPrintEPEC(const std::string& protocolo, const std::string& dataHora);
+  void ImprimirEscPos(TqorNFCeDanfce& danfce);
   // GetLinkQRCode of the values `campos` gives (read after the print settings are loaded), with
   // its failures.
   std::string LinkQRCode(const std::function<TCamposQRCode()>& campos);
 
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorNFCeConverter> conversor_;
+  std::unique_ptr<TqorNFCeDanfce> danfce_;
   // The batch template GetVersaoNota read last and its enviNFe version, so converting note
   // after note does not parse the same template again.
   std::string templateDaVersaoNota_;
