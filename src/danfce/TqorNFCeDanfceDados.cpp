@@ -502,7 +502,7 @@ void TqorNFCeDanfceDados::PopulaDataSet(const std::string& params) {
   const TParametros parametros(params);
   XmlElement raiz;
   try {
-    raiz = XmlDocument::Parse(DocumentoUnico(xml_)).ElementTree();
+    raiz = ParseElementTree(DocumentoUnico(xml_));
   } catch (const EqorGovException& e) {
     Recusa(e.what());
   }
