@@ -121,7 +121,8 @@ class DanfceDadosTest : public ::testing::Test {
            nfe.substr(id, 44) + "</chNFe><dhRecbto>2026-12-07T11:05:20-03:00</dhRecbto><nProt>" +
            nProt + "</nProt><digVal>" + Entre(nfe, "<DigestValue>", "</DigestValue>") +
            "</digVal><cStat>" + cStat + "</cStat><xMotivo>Autorizado o uso da NF-e</xMotivo>" +
-           (xMsg.empty() ? "" : "<xMsg>" + xMsg + "</xMsg>") + "</infProt></protNFe></nfeProc>";
+           (xMsg.empty() ? "" : "<cMsg>200</cMsg><xMsg>" + xMsg + "</xMsg>") +
+           "</infProt></protNFe></nfeProc>";
   }
   static std::string Entre(const std::string& t, const std::string& de, const std::string& ate) {
     const std::size_t i = t.find(de) + de.size();
@@ -154,6 +155,14 @@ class DanfceDadosTest : public ::testing::Test {
 };
 test::TempDir* DanfceDadosTest::dir_ = nullptr;
 std::vector<std::string>* DanfceDadosTest::notas_ = nullptr;
+
+// The authorised documents the tests print are what the official schema accepts.
+TEST_F(DanfceDadosTest, HandMadeAuthorisationFollowsTheOfficialSchema) {
+  QOR_NEEDS_SCHEMAS();
+  for (const std::string& nota : *notas_)
+    EXPECT_EQ(test::SchemaError(Proc(nota, "100", "135260000012345", "a|b"), "procNFe_v4.00.xsd"),
+              "");
+}
 
 TEST_F(DanfceDadosTest, BatchGivesOneRecordPerNoteAndDetailsCarryTheirNote) {
   ASSERT_EQ(notas_->size(), 3u);
