@@ -324,5 +324,31 @@ TEST_F(DanfceDadosTest, TotalsMessagesAndFreeTexts) {
   EXPECT_EQ(campo("ImprimirFrete"), "True");
 }
 
+TEST_F(DanfceDadosTest, VolumesAreListedAndSummedWhenAsked) {
+  const std::string transp = "<transp>" + Entre(Nota(0), "<transp>", "</transp>") + "</transp>";
+  const std::string nota =
+      Troca(Nota(0), transp,
+            "<transp><modFrete>1</modFrete><vol><qVol>1</qVol><esp>CX</esp><marca>M1</marca><nVol>7"
+            "</nVol><pesoL>1000.500</pesoL><pesoB>1000.500</pesoB></vol><vol><qVol>2</qVol><esp>SC"
+            "</esp><marca>M2</marca><nVol>8</nVol><pesoB>234.600</pesoB></vol></transp>");
+  dados->SetImprimirVolume(true);
+  auto& d = Popula(Proc(nota));
+  const auto campo = [&](const char* nome) {
+    return d.Dados().StoredValue(0, d.Dados().FieldByName(nome));
+  };
+  EXPECT_THAT(Coluna(d.Vol(), "VolPesoBruto"), ElementsAre("1.000,500", "234,600"));
+  EXPECT_THAT(Coluna(d.Vol(), "VolPesoLiquido"), ElementsAre("1.000,500", ""));
+  EXPECT_EQ(campo("VolEspecie"), "VER INF. COMP.");
+  EXPECT_EQ(campo("VolQuantidade"), "3");
+  EXPECT_EQ(campo("VolPesoBruto"), "1.235");
+  EXPECT_EQ(campo("TraDescMod"), "1-Dest/Rem");
+  EXPECT_TRUE(campo("ObsContribuinte")
+                  .starts_with("Esp.: CX Marca: M1 Num.: 7\r\nEsp.: SC Marca: M2 Num.: 8"));
+  dados->SetImprimirVolume(false);
+  Popula(Proc(nota));
+  EXPECT_EQ(campo("VolEspecie"), "SC");
+  EXPECT_EQ(campo("VolPesoBruto"), "234,600");
+}
+
 }  // namespace
 }  // namespace qor
