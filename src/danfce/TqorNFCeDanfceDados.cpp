@@ -502,7 +502,7 @@ void TqorNFCeDanfceDados::PopulaDataSet(const std::string& params) {
   const TParametros parametros(params);
   XmlElement raiz;
   try {
-    raiz = XmlDocument::Parse(DocumentoUnico(xml_)).ElementTree();
+    raiz = ParseElementTree(DocumentoUnico(xml_));
   } catch (const EqorGovException& e) {
     Recusa(e.what());
   }
@@ -530,9 +530,7 @@ void TqorNFCeDanfceDados::PopulaDataSet(const std::string& params) {
       PreencheNota(nota, parametros);
     }
   } catch (...) {
-    if (dados_.State() != TDataSetState::dsBrowse) dados_.Cancel();
-    for (TqorDataSet* tabela : {&itens_, &vol_, &pagamentos_}) tabela->Cancel();
-    LimparDataSets();
+    LimparDataSets();  // drops a record left pending too
     throw;
   }
 }

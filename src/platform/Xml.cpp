@@ -418,6 +418,71 @@ XmlElement XmlDocument::ElementTree() const {
   return ToElement(xmlDocGetRootElement(impl_->doc.get()));
 }
 
+namespace {
+// Builds the element tree from the parser's events. Only the open elements are kept on the
+// stack: an element's children grow while it is open, and an open element is the last child of
+// its parent, so the pointers held stay valid.
+struct TreeBuilder {
+  XmlElement root;
+  std::vector<XmlElement*> open;
+  bool started = false;
+};
+
+void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
+               const xmlChar**, int nbAttributes, int, const xmlChar** attributes) {
+  auto* builder = static_cast<TreeBuilder*>(ctx);
+  XmlElement* element = nullptr;
+  if (builder->open.empty()) {
+    element = &builder->root;
+    builder->started = true;
+  } else {
+    element = &builder->open.back()->children.emplace_back();
+  }
+  element->name = C(localname);
+  element->attributes.reserve(static_cast<std::size_t>(nbAttributes));
+  for (int i = 0; i < nbAttributes; ++i) {
+    const xmlChar** a = attributes + 5 * i;
+    std::string value(C(a[3]), static_cast<std::size_t>(a[4] - a[3]));
+    // The parser hands "&" of a value still written as a reference.
+    if (value.find('&') != std::string::npos) value = Unescape(value);
+    element->attributes.emplace_back(C(a[0]), std::move(value));
+  }
+  builder->open.push_back(element);
+}
+
+void TreeEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
+  auto* builder = static_cast<TreeBuilder*>(ctx);
+  if (!builder->open.empty()) builder->open.pop_back();
+}
+
+void TreeText(void* ctx, const xmlChar* text, int length) {
+  auto* builder = static_cast<TreeBuilder*>(ctx);
+  if (!builder->open.empty()) {
+    builder->open.back()->text.append(C(text), static_cast<std::size_t>(length));
+  }
+}
+}  // namespace
+
+XmlElement ParseElementTree(const std::string& xml) {
+  TreeBuilder builder;
+  std::string error;
+  const bool ok = ReadXmlHardened(
+      xml,
+      [&builder](xmlParserCtxtPtr ctxt) {
+        ctxt->sax->startElementNs = TreeStart;
+        ctxt->sax->endElementNs = TreeEnd;
+        ctxt->sax->characters = TreeText;
+        ctxt->sax->cdataBlock = TreeText;
+        ctxt->userData = &builder;
+      },
+      nullptr, error);
+  if (!ok || !builder.started) {
+    throw EqorGovException("XML mal formado: " +
+                           (error.empty() ? std::string("line 0: Document is empty") : error));
+  }
+  return std::move(builder.root);
+}
+
 // ---- one-shot forms ---------------------------------------------------------------------------
 
 bool XPathSelectSingleNode(const std::string& xml, const std::string& xpath, std::string& value,

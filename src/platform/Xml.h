@@ -97,6 +97,11 @@ class XmlDocument {
   friend ::_xmlDoc* DocumentOf(XmlDocument& document);
 };
 
+// The element tree of `xml` (as XmlDocument::Parse(xml).ElementTree() gives it), read in one
+// pass of the parser without building the document first: for readers that walk a note whole.
+// Throws EqorGovException when `xml` is not well-formed.
+XmlElement ParseElementTree(const std::string& xml);
+
 // One-shot forms (parse, query, free). Not-well-formed input gives false / empty.
 bool XPathSelectSingleNode(const std::string& xml, const std::string& xpath, std::string& value,
                            const XmlNamespaces& namespaces = {}, bool asXml = true);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,6 +128,27 @@ TEST(Xml, TreeWalksSelectWhatTheEquivalentXPathSelectsFirst) {
   EXPECT_EQ(id, xpath("(//" + el("infNFeSupl") + ")[1]/@Id"));
   EXPECT_FALSE(doc.FindAttribute("emit", "Id", id));
   EXPECT_EQ(id, "supl");  // left as it was
+}
+
+// The one-pass reader gives the tree the parsed document gives, values read as plain text.
+TEST(Xml, ElementTreeInOnePassEqualsTheDocumentsTree) {
+  const std::string xml =
+      "<?xml version=\"1.0\"?><n:a xmlns:n=\"urn:x\" k=\"1 &amp;lt; 2 &#38; &quot;3&quot;\">"
+      "<b>A &amp; B&#xD;</b>\n <c><![CDATA[<d>]]> e</c><n:f/></n:a>";
+  std::function<void(const XmlElement&, const XmlElement&)> same = [&](const XmlElement& x,
+                                                                       const XmlElement& y) {
+    EXPECT_EQ(x.name, y.name);
+    EXPECT_EQ(x.attributes, y.attributes);
+    EXPECT_EQ(x.text, y.text);
+    ASSERT_EQ(x.children.size(), y.children.size());
+    for (std::size_t i = 0; i < x.children.size(); ++i) same(x.children[i], y.children[i]);
+  };
+  const XmlElement tree = ParseElementTree(xml);
+  same(tree, XmlDocument::Parse(xml).ElementTree());
+  EXPECT_EQ(tree.attributes.at(0).second, "1 &lt; 2 & \"3\"");
+  EXPECT_EQ(tree.children.at(0).text, "A & B\r");
+  EXPECT_EQ(tree.children.at(1).text, "<d> e");
+  EXPECT_THROW(ParseElementTree("<a><b></a>"), EqorGovException);
 }
 
 TEST(Xml, SelectNodesAndTagsByLocalName) {
