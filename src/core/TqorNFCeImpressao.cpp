@@ -126,7 +126,7 @@ TqorNFCeDanfce& TqorNFCe::PrepararDanfce(const TDanfcePedido& pedido) {
   LoadDanfceSettings();
   std::string xml = pedido.epec ? pedido.xml : CarregarLoteNotasParaImpressao(pedido.xml);
   GetParametroArquivoModeloRTM(pedido.modelo, pedido.tipo);
-  if (isXMLEnvioECancelamento(xml)) {
+  if (isXMLEnvioECancelamento(SemDeclaracoesXml(xml))) {
     xml = TratarXMLEnviCancelamento(SemDeclaracoesXml(xml));
     paramsDanfce_.SetValue("ImprimirTarjaCancelada", "1");
   }

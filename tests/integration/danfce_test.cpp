@@ -1,0 +1,264 @@
+// The DANFCE of notes the simulator authorised, made by the component's print operations and by
+// the command line, read back with tools the library did not write: pdftotext and pdffonts for
+// the PDF, zbarimg for the QR code of every image, chromium for the HTML, iconv for the receipt.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+
+#include "base/Exceptions.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
+#include "support/Cli.h"
+#include "support/SimulatorFixture.h"
+
+namespace qor {
+namespace {
+
+using test::ReadFile;
+using test::RunCommand;
+using test::WriteFile;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const std::string kBin = QORNFCE_BIN_DIR;
+
+bool Have(const std::string& tool) { return RunCommand("command -v " + tool + " >/dev/null") == 0; }
+
+#define QOR_NEEDS_DANFCE_TOOLS()                                                         \
+  QOR_NEEDS(Have("pdftotext") && Have("pdffonts") && Have("pdftoppm") && Have("zbarimg"), \
+            "poppler-utils and zbar-tools")
+
+class DanfceRoad : public test::SimulatorRoad {
+ protected:
+  // The sample `exemplo` numbered `nNF`, with `troca` replacing a text of it, signed and
+  // authorised; returns its distribution file (the nfeProc).
+  std::string Autorizada(const std::string& exemplo, int nNF,
+                         std::pair<std::string, std::string> troca = {}) {
+    std::string tx2 = LoadFromFile(kBin + "/exemplos/" + exemplo);
+    const std::size_t at = tx2.find("nNF_B08=");
+    tx2.replace(at, tx2.find('\n', at) - at, "nNF_B08=" + std::to_string(nNF));
+    if (!troca.first.empty()) ReplaceAll(tx2, troca.first, troca.second);
+    WriteFile(rig->dir / "nota.tx2", tx2);
+    const std::string nota = nfce.AssinarNota(nfce.ConverterLoteParaXml(
+        rig->dir / "nota.tx2", TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
+    const std::string resposta = nfce.EnviarNFSincrono("1", nota, false);
+    EXPECT_THAT(resposta, HasSubstr("<cStat>100</cStat>"));
+    return rig->dir / "XmlDestinatario/" + Chave(nota) + "-nfce.xml";
+  }
+  static std::string Chave(const std::string& nota) {
+    return GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3);
+  }
+  static std::string QrCode(const std::string& arquivo) {
+    return Trim(GetValueTag("qrCode", ReadFile(arquivo)));
+  }
+  std::string Run(const std::string& command) {
+    std::string out;
+    EXPECT_EQ(RunCommand(command, &out), 0) << command << ": " << out;
+    return out;
+  }
+  // The QR codes zbarimg reads in `images`.
+  std::set<std::string> Decoded(const std::string& images) {
+    std::istringstream lines(Run("zbarimg --raw -q --nodbus " + images + " 2>/dev/null"));
+    std::set<std::string> codes;
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty()) codes.insert(line);
+    }
+    return codes;
+  }
+  std::set<std::string> DecodedPdf(const std::string& pdf) {
+    Run("pdftoppm -r 203 -png " + pdf + " " + rig->dir / "pagina");
+    return Decoded(rig->dir / "pagina*.png");
+  }
+  std::string Exportar(const std::string& xml, int formato, const std::string& nome,
+                       const std::string& modelo = {}) {
+    nfce.ExportarDanfce("", xml, rig->dir / nome, formato, modelo);
+    return rig->dir / nome;
+  }
+};
+
+std::string GrupoDeQuatro(const std::string& chave) {
+  std::string out;
+  for (std::size_t i = 0; i < chave.size(); i += 4) out += (i ? " " : "") + chave.substr(i, 4);
+  return out;
+}
+
+// One authorised note in every form: what a consumer must find on it, and its QR code read back
+// as the note's own link.
+TEST_F(DanfceRoad, EveryFormatOfAnAuthorisedNote) {
+  QOR_NEEDS_DANFCE_TOOLS();
+  const std::string proc = Autorizada("nfce-cartao-troco.tx2", 7001,
+                                      {"CAFE TORRADO E MOIDO 500G", "CAFE <b>& CIA 500G"});
+  const std::string chave = GetValueTag("chNFe", ReadFile(proc));
+  const std::string qr = QrCode(proc);
+  ASSERT_FALSE(qr.empty());
+
+  const std::string pdf = Exportar(proc, 1, "nota.pdf");
+  const std::string texto = Run("pdftotext -layout " + pdf + " -");
+  for (const std::string& esperado :
+       {GrupoDeQuatro(chave).substr(0, 39), std::string("CAFE <b>& CIA 500G"),
+        std::string("VALOR A PAGAR R$"), std::string("TROCO R$"),
+        std::string("CONSUMIDOR NÃO IDENTIFICADO"), std::string("Cartão de Crédito")}) {
+    EXPECT_THAT(texto, HasSubstr(esperado)) << texto;
+  }
+  EXPECT_THAT(texto, ::testing::ContainsRegex("VALOR A PAGAR R\\$ +57,15"));
+  std::istringstream fontes(Run("pdffonts " + pdf));
+  std::string linha;
+  for (int n = 0; std::getline(fontes, linha); ++n) {
+    if (n >= 2) {
+      EXPECT_THAT(linha, ::testing::ContainsRegex(" yes +(yes|no) +(yes|no) +[0-9]+ "));
+    }
+  }
+  EXPECT_EQ(DecodedPdf(pdf), std::set<std::string>{qr});
+
+  const std::string png = nfce.VisualizarDanfce("", proc, "");
+  EXPECT_EQ(Decoded(png), std::set<std::string>{qr});
+
+  const std::string html = Exportar(proc, 2, "nota.html");
+  EXPECT_THAT(ReadFile(html), HasSubstr("CAFE &lt;b&gt;&amp; CIA 500G"));
+  EXPECT_THAT(ReadFile(html), Not(HasSubstr("src=\"http")));
+  if (Have("chromium")) {
+    Run("chromium --headless --no-sandbox --disable-gpu --window-size=600,3000 --screenshot=" +
+        rig->dir / "tela.png" + " file://" + html + " >/dev/null 2>&1");
+    EXPECT_EQ(Decoded(rig->dir / "tela.png"), std::set<std::string>{qr});
+  }
+
+  std::istringstream txt(ReadFile(Exportar(proc, 3, "nota.txt")));
+  int linhas = 0;
+  for (; std::getline(txt, linha); ++linhas) EXPECT_LE(Utf8Length(linha), 48u) << linha;
+  EXPECT_GT(linhas, 20);
+
+  // The receipt of a 58 mm roll from the command line: the QR code the printer is given is the
+  // note's, the text is in the configured code page (PC850).
+  nfce.SaveConfig(rig->dir / "nfceConfig.ini");
+  const auto run = test::Cli("--config " + rig->dir / "nfceConfig.ini" + " danfce " + proc +
+                                 " --formato escpos --largura 58 --saida " + rig->dir / "r.bin",
+                             rig->dir);
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string recibo = ReadFile(rig->dir / "r.bin");
+  // GS ( k pL pH 49 80 48 d1...dk stores the QR data: k = pL + 256 pH - 3.
+  std::size_t dados = std::string::npos;
+  for (std::size_t p = 0; (p = recibo.find("\x1d(k", p)) != std::string::npos; p += 3) {
+    if (recibo.compare(p + 5, 3, "\x31\x50\x30") == 0) dados = p;
+  }
+  ASSERT_NE(dados, std::string::npos);
+  const std::size_t tamanho = static_cast<unsigned char>(recibo[dados + 3]) +
+                              256 * static_cast<unsigned char>(recibo[dados + 4]) - 3;
+  EXPECT_EQ(recibo.substr(dados + 8, tamanho), qr);
+  EXPECT_THAT(Run("iconv -f CP850 -t UTF-8 " + rig->dir / "r.bin"),
+              HasSubstr("CONSUMIDOR NÃO IDENTIFICADO"));
+}
+
+// Two notes of a batch each count their own items and show their own QR code, page by page;
+// a note printed with its cancellation carries the stamp.
+TEST_F(DanfceRoad, EachNoteOfABatchAndACancelledNote) {
+  QOR_NEEDS_DANFCE_TOOLS();
+  const std::string a = Autorizada("nfce-cartao-troco.tx2", 7101);
+  const std::string b = Autorizada("nfce-consumidor-identificado.tx2", 7102);
+  const std::string ambas = rig->dir / "ambas.xml";
+  WriteFile(ambas, ReadFile(a) + ReadFile(b));
+  const std::string pdf = Exportar(ambas, 1, "ambas.pdf");
+  EXPECT_EQ(DecodedPdf(pdf), (std::set<std::string>{QrCode(a), QrCode(b)}));
+  const std::string texto = Run("pdftotext -layout " + pdf + " -");
+  EXPECT_THAT(texto, ::testing::ContainsRegex("QTD. TOTAL DE ITENS +3"));
+  EXPECT_THAT(texto, ::testing::ContainsRegex("QTD. TOTAL DE ITENS +2"));
+  EXPECT_THAT(texto, Not(HasSubstr("NOTA CANCELADA")));
+
+  const std::string proc = ReadFile(a);
+  const std::string resposta =
+      nfce.CancelarNF(GetValueTag("chNFe", proc), GetValueTag("nProt", proc),
+                      "Cliente desistiu da compra", "", 1, "", "");
+  ASSERT_THAT(resposta, HasSubstr("<cStat>135</cStat>"));
+  const std::string caneve =
+      rig->dir / "XmlDestinatario/" + GetValueTag("chNFe", proc) + "-caneve.xml";
+  const std::string cancelada = Exportar(a + ", " + caneve, 1, "cancelada.pdf");
+  EXPECT_THAT(Run("pdftotext -layout " + cancelada + " -"), HasSubstr("NOTA CANCELADA"));
+}
+
+// Refusals name their cause; a preview prints its phrase; the save dialog decides where an
+// export goes; a failed export leaves the older file as it was.
+TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
+  QOR_NEEDS_DANFCE_TOOLS();
+  const std::string proc = Autorizada("nfce-um-item-dinheiro.tx2", 7201);
+  const std::string xml = ReadFile(proc);
+  const std::string outro = rig->dir / "outro.xml";
+  WriteFile(outro, xml);
+  std::string semProtocolo = xml;
+  semProtocolo.erase(semProtocolo.find("<protNFe"),
+                     semProtocolo.find("</protNFe>") + 10 - semProtocolo.find("<protNFe"));
+  std::string negada = xml;
+  ReplaceAll(negada, "<cStat>100</cStat>", "<cStat>110</cStat>");
+  std::string impressao1 = xml;
+  ReplaceAll(impressao1, "<tpImp>4</tpImp>", "<tpImp>1</tpImp>");
+  std::string semQr = xml;
+  semQr.erase(semQr.find("<infNFeSupl>"),
+              semQr.find("</infNFeSupl>") + 13 - semQr.find("<infNFeSupl>"));
+  const std::string carregar = "Problema ao carregar lote de notas para impressão: ";
+  const struct {
+    const char* caso;
+    std::string entrada, modelo, mensagem;
+  } casos[] = {
+      {"empty", "", "", carregar + "Não foi informado um XML de autorização válido."},
+      {"two notes", proc + "," + outro, "",
+       carregar + "Não foi informado um XML de autorização ou cancelamento válido."},
+      {"not a cancellation",
+       xml + "<procEventoNFe><tpEvento>110140</tpEvento></procEventoNFe>", "",
+       carregar + "Não foi informado um XML de cancelamento autorizado válido."},
+      {"no protocol", semProtocolo, "", "O Xml não é válido para impressão em modo Normal"},
+      {"denied", negada, "", "Danfce não autorizada para Impressão."},
+      {"tpImp 1", impressao1, "",
+       "Formato de DANFCE desconhecido [Utilizar: 4 - Normal ou 5 - Mensagem Eletrônica]"},
+      {"no layout", xml, rig->dir / "nenhum.rtm",
+       "Arquivo \"" + rig->dir / "nenhum.rtm" + "\" não encontrado."},
+  };
+  for (const auto& c : casos) {
+    try {
+      Exportar(c.entrada, 1, "recusada.pdf", c.modelo);
+      ADD_FAILURE() << c.caso << ": no refusal";
+    } catch (const EqorException& e) {
+      EXPECT_EQ(e.what(), c.mensagem) << c.caso;
+    }
+    EXPECT_FALSE(FileExists(rig->dir / "recusada.pdf")) << c.caso;
+  }
+  // A note without its QR code gets one made for it, in the state configured only.
+  nfce.SetUF("RJ");
+  EXPECT_THROW(Exportar(semQr, 1, "recusada.pdf"), EqorNFCeConfigException);
+  nfce.SetUF("SP");
+  EXPECT_EQ(DecodedPdf(Exportar(semQr, 1, "feita.pdf")), std::set<std::string>{QrCode(proc)});
+
+  // EPEC: a date-time of 24 characters is refused, one of 25 printed with the EPEC protocol.
+  EXPECT_THROW(nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1,
+                                 "2026-12-07T10:00:00-03:0"),
+               EqorNFCeEpecDataHoraInvalidaException);
+  EXPECT_THROW(nfce.ExportarEPEC(xml, "", "", rig->dir / "e.pdf", 1, "2026-12-07T10:00:00-03:00"),
+               EqorNFCeEpecProtocoVazioException);
+  nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1,
+                    "2026-12-07T10:00:00-03:00");
+  EXPECT_TRUE(FileExists(rig->dir / "e.pdf"));
+
+  // The save dialog: cancelled, nothing is written; a name, the preview goes there.
+  std::string pedido;
+  nfce.OnSalvarComo = [&](const std::string& extensao, const std::string& filtro) {
+    pedido = extensao + " " + filtro;
+    return std::string();
+  };
+  nfce.ExportarPreverDanfce(xml, "", "");
+  EXPECT_EQ(pedido, "pdf Arquivo PDF (*.pdf)|*.pdf");
+  nfce.OnSalvarComo = [&](const std::string&, const std::string&) {
+    return rig->dir / "previa.pdf";
+  };
+  nfce.ExportarPreverDanfce(xml, "", "");
+  EXPECT_THAT(Run("pdftotext -layout " + rig->dir / "previa.pdf -"),
+              HasSubstr("PREVISÃO DE DANFCE. SEM VALOR FISCAL"));
+
+  // A layout that does not parse: the export fails and the older file keeps its bytes.
+  WriteFile(rig->dir / "quebrado.rtm", "band SemFim\n");
+  const std::string antes = ReadFile(rig->dir / "previa.pdf");
+  EXPECT_THROW(Exportar(proc, 1, "previa.pdf", rig->dir / "quebrado.rtm"), EqorException);
+  EXPECT_EQ(ReadFile(rig->dir / "previa.pdf"), antes);
+}
+
+}  // namespace
+}  // namespace qor
