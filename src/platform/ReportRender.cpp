@@ -45,6 +45,8 @@ TFonts& Fonts() {
     fonts.map = pango_cairo_font_map_new();
     fonts.context = pango_font_map_create_context(fonts.map);
     pango_cairo_context_set_resolution(fonts.context, 72);  // a size in points is user units
+    // Glyphs placed at whole user units would be whole points here: far too coarse.
+    pango_context_set_round_glyph_positions(fonts.context, FALSE);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
