@@ -1,5 +1,6 @@
 // The DANFCE of a 10-item note through TqorGovX::ExportReport (layout read, data filled, file
-// written) in each format, against the signature baseline; and the resident set after 10 and
+// written and synced) in each format, and the PDF made in memory only, against the signature
+// baseline; and the resident set after 10 and
 // after 1 000 PDFs made by one object, which must stay flat (fonts are loaded once).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "platform/DataSet.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"
+#include "platform/Report.h"
 
 namespace {
 
@@ -141,6 +143,15 @@ void Format(benchmark::State& state, int format) {
   state.counters[qor::bench::kNotasPorIteracao] = 1;
 }
 
+// The same PDF made in memory only: the engine without the file's write and sync.
+void PdfInMemory(benchmark::State& state) {
+  TBench bench;
+  const qor::TPrintSettings& s = bench.govx.Get_PrintSettings();
+  qor::report::Render(s, qor::report::TFormat::Pdf);
+  for (auto _ : state) benchmark::DoNotOptimize(qor::report::Render(s, qor::report::TFormat::Pdf));
+  state.counters[qor::bench::kNotasPorIteracao] = 1;
+}
+
 long ResidentKb() {
   std::ifstream statm("/proc/self/statm");
   long total = 0, resident = 0;
@@ -166,6 +177,7 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("DANFCE/10-itens/HTML", Format, 2);
   benchmark::RegisterBenchmark("DANFCE/10-itens/TXT", Format, 3);
   benchmark::RegisterBenchmark("DANFCE/10-itens/PNG", Format, 4);
+  benchmark::RegisterBenchmark("DANFCE/10-itens/PDF-em-memoria", PdfInMemory);
   benchmark::RegisterBenchmark("DANFCE/memoria-1000-PDF", Memory)->Iterations(1);
   return qor::bench::RunWithRatios(argc, argv);
 }
