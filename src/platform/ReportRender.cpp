@@ -556,7 +556,10 @@ std::string RenderTxt(const TDocument& doc) {
           const std::vector<std::string> right = Wrap(b.second, width);
           const std::size_t lastLength = Utf8Length(left.back());
           const std::size_t rightLength = Utf8Length(right.front());
-          if (right.size() == 1 && (lastLength == 0 || lastLength + 1 + rightLength <= width)) {
+          if (right.size() == 1 && rightLength == 0) {
+            for (const std::string& line : left) out += line + '\n';
+          } else if (right.size() == 1 &&
+                     (lastLength == 0 || lastLength + 1 + rightLength <= width)) {
             left.back() += std::string(width - lastLength - rightLength, ' ') + right.front();
             for (const std::string& line : left) out += line + '\n';
           } else {

@@ -294,6 +294,7 @@ TEST_F(Report, LayoutStatements) {
        "Troca em até 7 dias\nObrigado pela preferência\n"},
       {"row \"QTD\" \"{QuantidadeItensNota}\"", "QTD" + std::string(28, ' ') + "2\n"},
       {"line", "--------------------------------\n"},
+      {"row \"{EmitUF}\" \"\"", "SP\n"},
   };
   gov_.Get_PrintSettings().ReportData = TwoNotes(2, false);
   gov_.Get_PrintSettings().Variables = "LarguraBobina=58";
