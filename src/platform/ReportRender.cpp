@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -45,6 +46,8 @@ TFonts& Fonts() {
     fonts.map = pango_cairo_font_map_new();
     fonts.context = pango_font_map_create_context(fonts.map);
     pango_cairo_context_set_resolution(fonts.context, 72);  // a size in points is user units
+    // Glyphs placed at whole user units would be whole points here: far too coarse.
+    pango_context_set_round_glyph_positions(fonts.context, FALSE);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
@@ -81,6 +84,24 @@ TSurfacePtr LoadLogo(const std::string& file) {
   return logo;
 }
 
+TSurfacePtr QrSurface(const TQrCode& code) {
+  const int side = code.size + 2 * kQuietModules;
+  TSurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side));
+  cairo_surface_flush(image.get());
+  unsigned char* data = cairo_image_surface_get_data(image.get());
+  const int stride = cairo_image_surface_get_stride(image.get());
+  for (int y = 0; y < side; ++y) {
+    auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
+    for (int x = 0; x < side; ++x) {
+      const int mx = x - kQuietModules, my = y - kQuietModules;
+      const bool dark = mx >= 0 && my >= 0 && mx < code.size && my < code.size && code.Dark(mx, my);
+      row[x] = dark ? 0x000000 : 0xFFFFFF;
+    }
+  }
+  cairo_surface_mark_dirty(image.get());
+  return image;
+}
+
 // ---- cairo pages ----------------------------------------------------------------------------
 
 struct TPlaced {
@@ -89,6 +110,7 @@ struct TPlaced {
   double rightX = 0, rightY = 0;  // offset of `right` from the block's top left corner
   double height = 0;              // points
   TQrCode qr;
+  TSurfacePtr qrImage;  // a pixel per module, quiet zone included
   int moduleDots = 0;
 };
 
@@ -113,7 +135,7 @@ class TCairoWriter {
   const std::vector<TMeasuredPage>& Pages() const { return pages_; }
 
   // Draws page `index` with its top left corner at the origin of `cr` (in points).
-  void Draw(cairo_t* cr, std::size_t index, double deviceScale) const {
+  void Draw(cairo_t* cr, std::size_t index) const {
     const TMeasuredPage& page = pages_[index];
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_rectangle(cr, 0, 0, RollWidth(), page.height);
@@ -146,7 +168,7 @@ class TCairoWriter {
         case TBlock::Kind::Space:
           break;
         case TBlock::Kind::Qr:
-          DrawQr(cr, p, y, deviceScale);
+          DrawQr(cr, p, y);
           break;
         case TBlock::Kind::Logo:
           DrawLogo(cr, p, y);
@@ -235,6 +257,7 @@ class TCairoWriter {
           p.qr = EncodeQr(block.first);
           const double leastDots = block.millimetres / 25.4 * kDotsPerInch;
           p.moduleDots = std::max(1, static_cast<int>(std::ceil(leastDots / p.qr.size)));
+          p.qrImage = QrSurface(p.qr);
           const int side = (p.qr.size + 2 * kQuietModules) * p.moduleDots;
           // Starts on a whole dot, so every module covers whole dots.
           const double top = std::ceil(y / kPointsPerDot) * kPointsPerDot;
@@ -263,31 +286,20 @@ class TCairoWriter {
     return std::min({natural, block.millimetres * kPointsPerMm, width_});
   }
 
-  void DrawQr(cairo_t* cr, const TPlaced& p, double y, double deviceScale) const {
+  void DrawQr(cairo_t* cr, const TPlaced& p, double y) const {
     const int side = (p.qr.size + 2 * kQuietModules) * p.moduleDots;
     const double leftDots =
         std::round((margin_ + (width_ - side * kPointsPerDot) / 2) / kPointsPerDot);
     const double topDots = std::ceil(y / kPointsPerDot);
     cairo_save(cr);
-    // In dots, so that each module is whole dots (whole pixels of the 203-dpi image).
+    // In dots, so that each module is whole dots (whole pixels of the 203-dpi image); the
+    // symbol is one image of a pixel per module, enlarged without smoothing.
     cairo_scale(cr, kPointsPerDot, kPointsPerDot);
     cairo_translate(cr, leftDots, topDots);
-    cairo_set_antialias(cr, deviceScale > 0 ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_DEFAULT);
-    const int q = kQuietModules;
-    for (int my = 0; my < p.qr.size; ++my) {
-      for (int mx = 0; mx < p.qr.size;) {
-        if (!p.qr.Dark(mx, my)) {
-          ++mx;
-          continue;
-        }
-        int run = 1;
-        while (mx + run < p.qr.size && p.qr.Dark(mx + run, my)) ++run;
-        cairo_rectangle(cr, (mx + q) * p.moduleDots, (my + q) * p.moduleDots, run * p.moduleDots,
-                        p.moduleDots);
-        mx += run;
-      }
-    }
-    cairo_fill(cr);
+    cairo_scale(cr, p.moduleDots, p.moduleDots);
+    cairo_set_source_surface(cr, p.qrImage.get(), 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_paint(cr);
     cairo_restore(cr);
   }
 
@@ -419,7 +431,7 @@ std::string RenderPdf(const TDocument& doc) {
   TCairoPtr cr(cairo_create(surface.get()));
   for (std::size_t i = 0; i < writer.Pages().size(); ++i) {
     cairo_pdf_surface_set_size(surface.get(), writer.RollWidth(), writer.Pages()[i].height);
-    writer.Draw(cr.get(), i, 0);
+    writer.Draw(cr.get(), i);
     cairo_show_page(cr.get());
   }
   CheckStatus(cairo_status(cr.get()), "PDF");
@@ -448,7 +460,7 @@ std::string RenderPng(const TDocument& doc) {
     cairo_save(cr.get());
     cairo_translate(cr.get(), 0, tops[i]);
     cairo_scale(cr.get(), scale, scale);
-    writer.Draw(cr.get(), i, scale);
+    writer.Draw(cr.get(), i);
     cairo_restore(cr.get());
   }
   CheckStatus(cairo_status(cr.get()), "PNG");
@@ -544,7 +556,10 @@ std::string RenderTxt(const TDocument& doc) {
           const std::vector<std::string> right = Wrap(b.second, width);
           const std::size_t lastLength = Utf8Length(left.back());
           const std::size_t rightLength = Utf8Length(right.front());
-          if (right.size() == 1 && (lastLength == 0 || lastLength + 1 + rightLength <= width)) {
+          if (right.size() == 1 && rightLength == 0) {
+            for (const std::string& line : left) out += line + '\n';
+          } else if (right.size() == 1 &&
+                     (lastLength == 0 || lastLength + 1 + rightLength <= width)) {
             left.back() += std::string(width - lastLength - rightLength, ' ') + right.front();
             for (const std::string& line : left) out += line + '\n';
           } else {

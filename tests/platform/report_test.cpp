@@ -294,6 +294,7 @@ TEST_F(Report, LayoutStatements) {
        "Troca em até 7 dias\nObrigado pela preferência\n"},
       {"row \"QTD\" \"{QuantidadeItensNota}\"", "QTD" + std::string(28, ' ') + "2\n"},
       {"line", "--------------------------------\n"},
+      {"row \"{EmitUF}\" \"\"", "SP\n"},
   };
   gov_.Get_PrintSettings().ReportData = TwoNotes(2, false);
   gov_.Get_PrintSettings().Variables = "LarguraBobina=58";
@@ -378,23 +379,51 @@ int FreePort() {
   return ntohs(addr.sin_port);
 }
 
+// A cupsd of its own on a free loopback port, configured in `root`. The machine has the
+// scheduler but not the filter package, and a raw queue on a file: device writes nothing when
+// the job has no filter to run; so the queue's driver is one pass-through filter ("cat") and
+// the job's bytes reach the file unchanged, as a raw queue would send them.
 class Cupsd {
  public:
   explicit Cupsd(const std::string& root) : root_(root), port_(FreePort()) {
-    for (const char* sub : {"spool", "spool/tmp", "cache", "state", "log", "ppd"}) {
+    for (const char* sub : {"spool/tmp", "cache", "state", "log", "bin/filter", "out"}) {
       std::filesystem::create_directories(root + sub);
     }
-    ::chmod(root.c_str(), 0777);
+    for (const char* sub : {"backend", "daemon", "notifier"}) {
+      std::filesystem::create_directory_symlink(std::string("/usr/lib/cups/") + sub,
+                                                root + "bin/" + sub);
+    }
+    WriteFile(root + "bin/filter/passthru",
+              "#!/bin/sh\nif [ -n \"$6\" ]; then exec cat \"$6\"; else exec cat; fi\n");
+    // The filters run as the scheduler's user (lp), which must reach them and the output.
+    for (const std::string& d : {ExtractFileDir(root.substr(0, root.size() - 1)), root}) {
+      ::chmod(d.c_str(), 0755);
+    }
+    ::chmod((root + "bin/filter/passthru").c_str(), 0755);
+    ::chmod((root + "out").c_str(), 0777);
+    WriteFile(root + "queue.ppd",
+              "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+              "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
+              "*PCFileName: \"DANFCE.PPD\"\n*Manufacturer: \"Test\"\n*Product: \"(Test)\"\n"
+              "*ModelName: \"Test\"\n*ShortNickName: \"Test\"\n*NickName: \"Test\"\n"
+              "*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: False\n"
+              "*DefaultColorSpace: Gray\n*FileSystem: False\n*Throughput: \"1\"\n"
+              "*TTRasterizer: Type42\n*cupsFilter: \"application/pdf 0 passthru\"\n"
+              "*OpenUI *PageSize: PickOne\n*DefaultPageSize: Roll\n*PageSize Roll: \"\"\n"
+              "*CloseUI: *PageSize\n*DefaultImageableArea: Roll\n"
+              "*ImageableArea Roll: \"0 0 226 800\"\n*DefaultPaperDimension: Roll\n"
+              "*PaperDimension Roll: \"226 800\"\n");
     WriteFile(root + "cupsd.conf", "Listen 127.0.0.1:" + std::to_string(port_) +
                                        "\nLogLevel warn\nDefaultAuthType None\n"
                                        "<Location />\n  Order allow,deny\n  Allow all\n"
                                        "</Location>\n<Policy default>\n  <Limit All>\n"
                                        "    Order deny,allow\n  </Limit>\n</Policy>\n");
-    WriteFile(root + "cups-files.conf",
-              "FileDevice Yes\nServerRoot " + root + "\nRequestRoot " + root + "spool\nTempDir " +
-                  root + "spool/tmp\nCacheDir " + root + "cache\nStateDir " + root +
-                  "state\nErrorLog " + root + "log/error_log\nAccessLog " + root +
-                  "log/access_log\nPageLog " + root + "log/page_log\n");
+    WriteFile(root + "cups-files.conf", "FileDevice Yes\nServerRoot " + root + "\nServerBin " +
+                                            root + "bin\nRequestRoot " + root + "spool\nTempDir " +
+                                            root + "spool/tmp\nCacheDir " + root +
+                                            "cache\nStateDir " + root + "state\nErrorLog " + root +
+                                            "log/error_log\nAccessLog " + root +
+                                            "log/access_log\nPageLog " + root + "log/page_log\n");
     pid_ = ::fork();
     if (pid_ == 0) {
       ::execlp("cupsd", "cupsd", "-f", "-c", (root + "cupsd.conf").c_str(), "-s",
@@ -415,6 +444,16 @@ class Cupsd {
   }
   std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
   bool Ready() const { return RunCommand("lpstat -r 2>/dev/null | grep -q 'is running'") == 0; }
+  // Adds the queue `name` printing into the file `out` of the output folder.
+  std::string AddQueue(const std::string& name, const std::string& out) const {
+    std::string said;
+    EXPECT_EQ(RunCommand("lpadmin -p " + name + " -E -v file://" + root_ + "out/" + out + " -P " +
+                             root_ + "queue.ppd",
+                         &said),
+              0)
+        << said;
+    return root_ + "out/" + out;
+  }
   // Why it did not start, from its own log.
   std::string Log() const { return ReadFile(root_ + "log/error_log"); }
 
@@ -427,11 +466,9 @@ class Cupsd {
 TEST_F(Report, PrintsThroughCups) {
   QOR_NEEDS(Have("cupsd") && Have("lpadmin") && Have("lp") && Have("pdftotext"),
             "cupsd / lpadmin / lp (cups-daemon, cups-client) and pdftotext");
-  const std::string out = dir_ / "out.pdf";
   Cupsd cups(dir_ / "cups/");
   ASSERT_TRUE(cups.Ready()) << "cupsd did not start: " << cups.Log();
-  std::string said;
-  ASSERT_EQ(RunCommand("lpadmin -p danfce -E -v file://" + out + " -m raw", &said), 0) << said;
+  const std::string out = cups.AddQueue("danfce", "danfce.pdf");
 
   TPrintSettings& s = gov_.Get_PrintSettings();
   s.PrinterName = "danfce";
