@@ -48,7 +48,8 @@ const char* const kDadosFields =
     "FraseContingencia DestComplemento EmitComplemento xMsg tpAmb QuantidadeItensNota URLQRCode "
     "URLChave IdentificacaoVia TextoLivre TarjaCancelada ExibirDetalhamentoNFCe";
 const char* const kItemFields =
-    "nNF Item ItemCodigo ItemDescricao ItemUnidade ItemQuantidade ItemVUnit ItemVTotal ItemObs";
+    "nNF Item ItemCodigo ItemDescricao ItemUnidade ItemQuantidade ItemVUnit ItemVTotal ItemObs"
+    " ItemVDesc ItemVOutro";
 const char* const kPagFields = "nNF formaPagamento valorPago valorTroco descricaoFormaPagamento";
 
 std::unique_ptr<TqorDataSet> MakeSet(const std::string& name, const std::string& fields) {
