@@ -286,6 +286,37 @@ int RunDemo(int argc, char** argv) {
   const bool epecValido = MostrarEvento(
       folder, nfce.GetDiretorioDestinatario() + chaveEpec + "-epec.xml", "infEvento", pki.caCert);
 
+  Step(14,
+       "DANFCE da segunda nota (PDF, HTML, TXT, imagem PNG e cupom ESC/POS) e da nota "
+       "cancelada");
+  const std::string danfce = folder + "Danfce/";
+  ForceDirectories(danfce);
+  const std::string procSegunda = nfce.GetDiretorioDestinatario() + chave2 + "-nfce.xml";
+  const std::string base = danfce + chave2;
+  nfce.ExportarDanfce("", procSegunda, base + ".pdf", 1, "");
+  nfce.ExportarDanfce("", procSegunda, base + ".html", 2, "");
+  nfce.ExportarDanfce("", procSegunda, base + ".txt", 3, "");
+  const std::string previa = nfce.VisualizarDanfce("", procSegunda, "");
+  CopyFile(previa, base + ".png");
+  DeleteFile(previa);
+  nfce.GetEscPosSettings().SetPortaEscPos(base + "-escpos.bin");
+  nfce.SetUtilizarEscPOS(true);
+  nfce.ImprimirDanfce("", procSegunda, "", "");
+  nfce.SetUtilizarEscPOS(false);
+  // The cancelled note printed from its two files carries the "NOTA CANCELADA" stamp.
+  nfce.ExportarDanfce("",
+                      nfce.GetDiretorioDestinatario() + chave + "-nfce.xml," +
+                          nfce.GetDiretorioDestinatario() + chave + "-caneve.xml",
+                      danfce + chave + "-cancelada.pdf", 1, "");
+  bool danfceGerado = true;
+  for (const std::string& arquivo : {base + ".pdf", base + ".html", base + ".txt", base + ".png",
+                                     base + "-escpos.bin", danfce + chave + "-cancelada.pdf"}) {
+    const bool gerado = FileExists(arquivo) && !LoadFromFile(arquivo).empty();
+    danfceGerado = danfceGerado && gerado;
+    std::cout << "    " << std::filesystem::relative(arquivo, folder).string()
+              << (gerado ? " gravado" : " não foi gravado") << "\n";
+  }
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -297,7 +328,7 @@ int RunDemo(int argc, char** argv) {
                   !nota.empty() && falha.empty() && cStatSincrono == "100" && procValido &&
                   cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
-                  inutValido && cStatEpec == "136" && epecValido;
+                  inutValido && cStatEpec == "136" && epecValido && danfceGerado;
   return ok ? 0 : 1;
 }
 

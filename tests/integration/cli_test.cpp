@@ -19,6 +19,7 @@
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/IniFile.h"
+#include "platform/Text.h"
 #include "platform/Xml.h"
 #include "support/Cli.h"
 #include "support/SimulatorFixture.h"
@@ -357,6 +358,34 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
     EXPECT_EQ(ini->ReadString("NFCE", "ArquivoCadeiaCertificados", ""), demo + "pki/ca.pem");
     simulator.Stop();
   }
+  // ... and the DANFCE of the second note in five forms: the QR code of its PDF, PNG and HTML
+  // reads as the note's, its PDF holds the key in groups and the amount to pay, the receipt
+  // prints in PC850; the cancelled note carries the stamp.
+  [&] {
+    QOR_NEEDS_DANFCE_TOOLS();
+    const auto cancelada = ListFiles(demo + "Danfce/", "*-cancelada.pdf");
+    const auto pdfs =
+        ListFiles(demo + "Danfce/", "????????????????????????????????????????????.pdf");
+    ASSERT_EQ(pdfs.size(), 1u);
+    ASSERT_EQ(cancelada.size(), 1u);
+    const std::string chave2 = pdfs.front().substr(0, 44);
+    const std::string base = demo + "Danfce/" + chave2;
+    const std::string qr =
+        Trim(GetValueTag("qrCode", ReadFile(demo + "XmlDestinatario/" + chave2 + "-nfce.xml")));
+    EXPECT_EQ(test::QrCodesOfPdf(base + ".pdf", dir / "pagina"), std::set<std::string>{qr});
+    EXPECT_EQ(test::QrCodes(base + ".png"), std::set<std::string>{qr});
+    EXPECT_EQ(test::QrCodesOfHtml(base + ".html", dir / "tela.png"), std::set<std::string>{qr});
+    std::string texto;
+    RunCommand("pdftotext -layout '" + base + ".pdf' -", &texto);
+    EXPECT_THAT(texto, HasSubstr(chave2.substr(0, 4) + " " + chave2.substr(4, 4)));
+    EXPECT_THAT(texto, ::testing::ContainsRegex("VALOR A PAGAR R\\$ +[0-9]+,[0-9][0-9]"));
+    EXPECT_THAT(ReadFile(base + ".txt"), HasSubstr("CONSUMIDOR NÃO IDENTIFICADO"));
+    RunCommand("iconv -f CP850 -t UTF-8 '" + base + "-escpos.bin'", &texto);
+    EXPECT_THAT(texto, HasSubstr("CONSUMIDOR NÃO IDENTIFICADO"));
+    RunCommand("pdftotext '" + demo + "Danfce/" + cancelada.front() + "' -", &texto);
+    EXPECT_THAT(texto, HasSubstr("NOTA CANCELADA"));
+  }();
+
   // A second run on the same folder issues new numbers: the state refuses no duplicate.
   EXPECT_EQ(Cli("demo --pasta '" + dir / "demo" + "'", dir).status, 0);
 }

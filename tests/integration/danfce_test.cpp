@@ -25,12 +25,6 @@ using ::testing::Not;
 
 const std::string kBin = QORNFCE_BIN_DIR;
 
-bool Have(const std::string& tool) { return RunCommand("command -v " + tool + " >/dev/null") == 0; }
-
-#define QOR_NEEDS_DANFCE_TOOLS()                                                         \
-  QOR_NEEDS(Have("pdftotext") && Have("pdffonts") && Have("pdftoppm") && Have("zbarimg"), \
-            "poppler-utils and zbar-tools")
-
 class DanfceRoad : public test::SimulatorRoad {
  protected:
   // The sample `exemplo` numbered `nNF`, with `troca` replacing a text of it, signed and
@@ -59,19 +53,10 @@ class DanfceRoad : public test::SimulatorRoad {
     EXPECT_EQ(RunCommand(command, &out), 0) << command << ": " << out;
     return out;
   }
-  // The QR codes zbarimg reads in `images`.
-  std::set<std::string> Decoded(const std::string& images) {
-    std::istringstream lines(Run("zbarimg --raw -q --nodbus " + images + " 2>/dev/null"));
-    std::set<std::string> codes;
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty()) codes.insert(line);
-    }
-    return codes;
-  }
   std::set<std::string> DecodedPdf(const std::string& pdf) {
-    Run("pdftoppm -r 203 -png " + pdf + " " + rig->dir / "pagina");
-    return Decoded(rig->dir / "pagina*.png");
+    return test::QrCodesOfPdf(pdf, rig->dir / ("pagina" + std::to_string(++paginas_)));
   }
+  int paginas_ = 0;
   std::string Exportar(const std::string& xml, int formato, const std::string& nome,
                        const std::string& modelo = {}) {
     nfce.ExportarDanfce("", xml, rig->dir / nome, formato, modelo);
@@ -114,18 +99,16 @@ TEST_F(DanfceRoad, EveryFormatOfAnAuthorisedNote) {
   EXPECT_EQ(DecodedPdf(pdf), std::set<std::string>{qr});
 
   const std::string png = nfce.VisualizarDanfce("", proc, "");
-  EXPECT_EQ(Decoded(png), std::set<std::string>{qr});
+  EXPECT_EQ(test::QrCodes(png), std::set<std::string>{qr});
 
   const std::string html = Exportar(proc, 2, "nota.html");
   EXPECT_THAT(ReadFile(html), HasSubstr("CAFE &lt;b&gt;&amp; CIA 500G"));
   EXPECT_THAT(ReadFile(html), Not(HasSubstr("src=\"http")));
-  if (Have("chromium")) {
-    Run("chromium --headless --no-sandbox --disable-gpu --window-size=600,3000 --screenshot=" +
-        rig->dir / "tela.png" + " file://" + html + " >/dev/null 2>&1");
-    EXPECT_EQ(Decoded(rig->dir / "tela.png"), std::set<std::string>{qr});
-  }
+  EXPECT_EQ(test::QrCodesOfHtml(html, rig->dir / "tela.png"), std::set<std::string>{qr});
 
   std::istringstream txt(ReadFile(Exportar(proc, 3, "nota.txt")));
+  EXPECT_THAT(nfce.GetParamsDanfce().Values("ModeloDanfce"),
+              ::testing::EndsWith("/retrato_texto.rtm"));
   int linhas = 0;
   for (; std::getline(txt, linha); ++linhas) EXPECT_LE(Utf8Length(linha), 48u) << linha;
   EXPECT_GT(linhas, 20);
@@ -165,6 +148,9 @@ TEST_F(DanfceRoad, EachNoteOfABatchAndACancelledNote) {
   EXPECT_THAT(texto, ::testing::ContainsRegex("QTD. TOTAL DE ITENS +3"));
   EXPECT_THAT(texto, ::testing::ContainsRegex("QTD. TOTAL DE ITENS +2"));
   EXPECT_THAT(texto, Not(HasSubstr("NOTA CANCELADA")));
+  // ... and printed in turn by one component, each its own.
+  EXPECT_EQ(DecodedPdf(Exportar(a, 1, "a.pdf")), std::set<std::string>{QrCode(a)});
+  EXPECT_EQ(DecodedPdf(Exportar(b, 1, "b.pdf")), std::set<std::string>{QrCode(b)});
 
   const std::string proc = ReadFile(a);
   const std::string resposta =
@@ -203,8 +189,7 @@ TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
       {"empty", "", "", carregar + "Não foi informado um XML de autorização válido."},
       {"two notes", proc + "," + outro, "",
        carregar + "Não foi informado um XML de autorização ou cancelamento válido."},
-      {"not a cancellation",
-       xml + "<procEventoNFe><tpEvento>110140</tpEvento></procEventoNFe>", "",
+      {"not a cancellation", xml + "<procEventoNFe><tpEvento>110140</tpEvento></procEventoNFe>", "",
        carregar + "Não foi informado um XML de cancelamento autorizado válido."},
       {"no protocol", semProtocolo, "", "O Xml não é válido para impressão em modo Normal"},
       {"denied", negada, "", "Danfce não autorizada para Impressão."},
@@ -234,8 +219,7 @@ TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
                EqorNFCeEpecDataHoraInvalidaException);
   EXPECT_THROW(nfce.ExportarEPEC(xml, "", "", rig->dir / "e.pdf", 1, "2026-12-07T10:00:00-03:00"),
                EqorNFCeEpecProtocoVazioException);
-  nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1,
-                    "2026-12-07T10:00:00-03:00");
+  nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1, "2026-12-07T10:00:00-03:00");
   EXPECT_TRUE(FileExists(rig->dir / "e.pdf"));
 
   // The save dialog: cancelled, nothing is written; a name, the preview goes there.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "support/TempDir.h"
 
@@ -17,6 +18,35 @@ std::string SchemasFolder() {
   const std::string dir = env != nullptr ? env : QORNFCE_SCHEMAS_DIR;
   if (dir.empty() || !std::filesystem::exists(dir + "/consStatServ_v4.00.xsd")) return {};
   return dir;
+}
+
+bool HaveTool(const std::string& tool) {
+  return RunCommand("command -v '" + tool + "' >/dev/null") == 0;
+}
+
+std::set<std::string> QrCodes(const std::string& images) {
+  std::string out;
+  // zbarimg may say more than the codes on stdout (D-Bus notices): only its codes count.
+  RunCommand("zbarimg --raw -q --nodbus " + images + " 2>/dev/null", &out);
+  std::istringstream lines(out);
+  std::set<std::string> codes;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.starts_with("http")) codes.insert(line);
+  }
+  return codes;
+}
+
+std::set<std::string> QrCodesOfPdf(const std::string& pdf, const std::string& scratch) {
+  RunCommand("pdftoppm -r 203 -png '" + pdf + "' '" + scratch + "'");
+  return QrCodes("'" + scratch + "'-*.png");
+}
+
+std::set<std::string> QrCodesOfHtml(const std::string& html, const std::string& screenshot) {
+  RunCommand("HOME=" + std::filesystem::path(screenshot).parent_path().string() +
+             " chromium --headless --no-sandbox --disable-gpu --window-size=600,3000"
+             " --screenshot='" +
+             screenshot + "' 'file://" + html + "' >/dev/null 2>&1");
+  return QrCodes("'" + screenshot + "'");
 }
 
 std::string WriteScratch(const std::string& xml) {

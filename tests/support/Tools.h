@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace qor::test {
@@ -26,6 +27,15 @@ std::string SchemaError(const std::string& xml, const std::string& xsd);
 std::string SignatureError(const std::string& xml, const std::string& element,
                            const std::string& caPem);
 
+// Whether `tool` runs from PATH.
+bool HaveTool(const std::string& tool);
+// The texts of the QR codes zbarimg reads in the images `images` (a shell pattern allowed).
+std::set<std::string> QrCodes(const std::string& images);
+// The same in every page of `pdf`, drawn at 203 dpi by pdftoppm into `scratch` + "-N.png".
+std::set<std::string> QrCodesOfPdf(const std::string& pdf, const std::string& scratch);
+// The same in a headless chromium's screenshot of the page `html`, saved as `screenshot`.
+std::set<std::string> QrCodesOfHtml(const std::string& html, const std::string& screenshot);
+
 // Writes `xml` to a new file of the scratch folder and returns its path.
 std::string WriteScratch(const std::string& xml);
 
@@ -42,6 +52,13 @@ std::string WriteScratch(const std::string& xml);
         GTEST_SKIP() << what << " is missing";                                         \
     }                                                                                  \
   } while (false)
+
+// The checkers of the DANFCE: poppler-utils, zbar-tools and chromium.
+#define QOR_NEEDS_DANFCE_TOOLS()                                                         \
+  QOR_NEEDS(::qor::test::HaveTool("pdftotext") && ::qor::test::HaveTool("pdffonts") &&   \
+                ::qor::test::HaveTool("pdftoppm") && ::qor::test::HaveTool("zbarimg") && \
+                ::qor::test::HaveTool("chromium"),                                       \
+            "poppler-utils, zbar-tools or chromium")
 
 #define QOR_NEEDS_XMLLINT() QOR_NEEDS(::qor::test::HaveXmllint(), "xmllint (libxml2-utils)")
 
