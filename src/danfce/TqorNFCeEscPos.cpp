@@ -275,7 +275,9 @@ void TqorNFCeEscPos::ImprimirNota(TqorDataSet& dados, TqorDataSet& itens, TqorDa
     p.QrCode(qr);
     p.Alinhamento(TEscPosAlinhamento::alEsquerda);
   }
+  if (d("tpAmb") == "2") centro("EMITIDA EM AMBIENTE DE HOMOLOGAÇÃO - SEM VALOR FISCAL", true);
   centro(d("FraseHomologacao"), true);
+  if (!d("tpEmis").empty() && d("tpEmis") != "1") centro("EMITIDA EM CONTINGÊNCIA", true);
   centro(d("FraseContingencia"), true);
   for (const char* texto : {"ObsContribuinte", "xMsg", "TextoLivre"})
     if (!Trim(d(texto)).empty()) linhas(Quebrar(d(texto), cols));
