@@ -2,18 +2,11 @@
 // (poppler), zbarimg (the QR codes of the PNG, of the PDF rasterised by pdftoppm, of the HTML
 // as chromium draws it), and a real cupsd for printing.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "platform/DataSet.h"
 #include "platform/Files.h"
@@ -150,8 +143,6 @@ std::string CollapseBlanks(const std::string& text) {
   return out;
 }
 
-bool Have(const std::string& tool) { return RunCommand("command -v " + tool + " >/dev/null") == 0; }
-
 class Report : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -172,20 +163,13 @@ class Report : public ::testing::Test {
     EXPECT_EQ(RunCommand(command, &out), 0) << command << ": " << out;
     return out;
   }
-  std::set<std::string> Decoded(const std::string& images) {
-    std::istringstream lines(Run("zbarimg --raw -q --nodbus " + images + " 2>/dev/null"));
-    std::set<std::string> codes;
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty()) codes.insert(line);
-    }
-    return codes;
-  }
   TqorGovX gov_;
   TempDir dir_;
 };
 
 TEST_F(Report, PdfHoldsTheNoteAsTextWithEveryFontEmbedded) {
-  QOR_NEEDS(Have("pdftotext") && Have("pdffonts"), "pdftotext / pdffonts (poppler-utils)");
+  QOR_NEEDS(test::HaveTool("pdftotext") && test::HaveTool("pdffonts"),
+            "pdftotext / pdffonts (poppler-utils)");
   const std::string pdf = Export(1, "danfce.pdf");
   const std::string text = Run("pdftotext -layout '" + pdf + "' -");
   // Phrases may wrap: compared with every run of white space as one blank.
@@ -223,19 +207,20 @@ TEST_F(Report, PdfHoldsTheNoteAsTextWithEveryFontEmbedded) {
 }
 
 TEST_F(Report, QrCodesDecodeToTheNotesLinks) {
-  QOR_NEEDS(Have("zbarimg") && Have("pdftoppm"), "zbarimg (zbar-tools) / pdftoppm");
+  QOR_NEEDS(test::HaveTool("zbarimg") && test::HaveTool("pdftoppm"),
+            "zbarimg (zbar-tools) / pdftoppm");
   const std::set<std::string> both{QrUrl(123), QrUrl(124)};
-  EXPECT_EQ(Decoded(Export(4, "danfce.png")), both);
+  EXPECT_EQ(test::QrCodes(Export(4, "danfce.png")), both);
   // 80 mm at 203 dpi.
   EXPECT_TRUE(RegexIsMatch(Run("file " + dir_ / "danfce.png"), "PNG image data, 639 x")) << "";
 
-  Run("pdftoppm -r 203 -png '" + Export(1, "danfce.pdf") + "' " + dir_ / "page");
-  EXPECT_EQ(Decoded(dir_ / "page-1.png"), std::set<std::string>{QrUrl(123)});
-  EXPECT_EQ(Decoded(dir_ / "page-2.png"), std::set<std::string>{QrUrl(124)});
+  test::QrCodesOfPdf(Export(1, "danfce.pdf"), dir_ / "page");
+  EXPECT_EQ(test::QrCodes(dir_ / "page-1.png"), std::set<std::string>{QrUrl(123)});
+  EXPECT_EQ(test::QrCodes(dir_ / "page-2.png"), std::set<std::string>{QrUrl(124)});
 
   // On the narrow roll too.
   gov_.Get_PrintSettings().Variables = "LarguraBobina=58";
-  EXPECT_EQ(Decoded(Export(4, "narrow.png")), both);
+  EXPECT_EQ(test::QrCodes(Export(4, "narrow.png")), both);
 }
 
 TEST_F(Report, HtmlIsSelfContainedEscapedAndItsQrCodeReadsOnScreen) {
@@ -247,15 +232,9 @@ TEST_F(Report, HtmlIsSelfContainedEscapedAndItsQrCodeReadsOnScreen) {
   EXPECT_FALSE(RegexIsMatch(html, R"((src|href)="(?!data:))")) << "outside reference";
   EXPECT_TRUE(RegexIsMatch(html, "src=\"data:image/png;base64,"));
 
-  QOR_NEEDS(Have("chromium") && Have("zbarimg"), "chromium / zbarimg");
-  const std::string shot = dir_ / "shot.png";
-  std::string out;
-  RunCommand("HOME=" + dir_.path() +
-                 " chromium --headless --no-sandbox --disable-gpu --screenshot=" + shot +
-                 " --window-size=600,3000 file://" + dir_ / "danfce.html",
-             &out);
-  ASSERT_TRUE(std::filesystem::exists(shot)) << out;
-  EXPECT_EQ(Decoded(shot), std::set<std::string>{QrUrl(123)});
+  QOR_NEEDS(test::HaveTool("chromium") && test::HaveTool("zbarimg"), "chromium / zbarimg");
+  EXPECT_EQ(test::QrCodesOfHtml(dir_ / "danfce.html", dir_ / "shot.png"),
+            std::set<std::string>{QrUrl(123)});
 }
 
 TEST_F(Report, TextKeepsToTheRollsColumns) {
@@ -364,130 +343,6 @@ TEST_F(Report, PreviewAndEdit) {
     EXPECT_TRUE(RegexIsMatch(path, "/danfce-preview-[0-9a-z]+\\.png$")) << path;
     EXPECT_EQ(ReadFile(path).substr(0, 8), "\x89PNG\r\n\x1a\n");
   }
-}
-
-// ---- printing through a real cupsd --------------------------------------------------------------
-
-int FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
-
-// A cupsd of its own on a free loopback port, configured in `root`. The machine has the
-// scheduler but not the filter package, and a raw queue on a file: device writes nothing when
-// the job has no filter to run; so the queue's driver is one pass-through filter ("cat") and
-// the job's bytes reach the file unchanged, as a raw queue would send them.
-class Cupsd {
- public:
-  explicit Cupsd(const std::string& root) : root_(root), port_(FreePort()) {
-    for (const char* sub : {"spool/tmp", "cache", "state", "log", "bin/filter", "out"}) {
-      std::filesystem::create_directories(root + sub);
-    }
-    for (const char* sub : {"backend", "daemon", "notifier"}) {
-      std::filesystem::create_directory_symlink(std::string("/usr/lib/cups/") + sub,
-                                                root + "bin/" + sub);
-    }
-    WriteFile(root + "bin/filter/passthru",
-              "#!/bin/sh\nif [ -n \"$6\" ]; then exec cat \"$6\"; else exec cat; fi\n");
-    // The filters run as the scheduler's user (lp), which must reach them and the output.
-    for (const std::string& d : {ExtractFileDir(root.substr(0, root.size() - 1)), root}) {
-      ::chmod(d.c_str(), 0755);
-    }
-    ::chmod((root + "bin/filter/passthru").c_str(), 0755);
-    ::chmod((root + "out").c_str(), 0777);
-    WriteFile(root + "queue.ppd",
-              "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-              "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
-              "*PCFileName: \"DANFCE.PPD\"\n*Manufacturer: \"Test\"\n*Product: \"(Test)\"\n"
-              "*ModelName: \"Test\"\n*ShortNickName: \"Test\"\n*NickName: \"Test\"\n"
-              "*PSVersion: \"(3010.000) 0\"\n*LanguageLevel: \"3\"\n*ColorDevice: False\n"
-              "*DefaultColorSpace: Gray\n*FileSystem: False\n*Throughput: \"1\"\n"
-              "*TTRasterizer: Type42\n*cupsFilter: \"application/pdf 0 passthru\"\n"
-              "*OpenUI *PageSize: PickOne\n*DefaultPageSize: Roll\n*PageSize Roll: \"\"\n"
-              "*CloseUI: *PageSize\n*DefaultImageableArea: Roll\n"
-              "*ImageableArea Roll: \"0 0 226 800\"\n*DefaultPaperDimension: Roll\n"
-              "*PaperDimension Roll: \"226 800\"\n");
-    WriteFile(root + "cupsd.conf", "Listen 127.0.0.1:" + std::to_string(port_) +
-                                       "\nLogLevel warn\nDefaultAuthType None\n"
-                                       "<Location />\n  Order allow,deny\n  Allow all\n"
-                                       "</Location>\n<Policy default>\n  <Limit All>\n"
-                                       "    Order deny,allow\n  </Limit>\n</Policy>\n");
-    WriteFile(root + "cups-files.conf", "FileDevice Yes\nServerRoot " + root + "\nServerBin " +
-                                            root + "bin\nRequestRoot " + root + "spool\nTempDir " +
-                                            root + "spool/tmp\nCacheDir " + root +
-                                            "cache\nStateDir " + root + "state\nErrorLog " + root +
-                                            "log/error_log\nAccessLog " + root +
-                                            "log/access_log\nPageLog " + root + "log/page_log\n");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::execlp("cupsd", "cupsd", "-f", "-c", (root + "cupsd.conf").c_str(), "-s",
-               (root + "cups-files.conf").c_str(), static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    ::setenv("CUPS_SERVER", Server().c_str(), 1);
-    for (int i = 0; i < 100 && !Ready(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  }
-  ~Cupsd() {
-    ::unsetenv("CUPS_SERVER");
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  std::string Server() const { return "127.0.0.1:" + std::to_string(port_); }
-  bool Ready() const { return RunCommand("lpstat -r 2>/dev/null | grep -q 'is running'") == 0; }
-  // Adds the queue `name` printing into the file `out` of the output folder.
-  std::string AddQueue(const std::string& name, const std::string& out) const {
-    std::string said;
-    EXPECT_EQ(RunCommand("lpadmin -p " + name + " -E -v file://" + root_ + "out/" + out + " -P " +
-                             root_ + "queue.ppd",
-                         &said),
-              0)
-        << said;
-    return root_ + "out/" + out;
-  }
-  // Why it did not start, from its own log.
-  std::string Log() const { return ReadFile(root_ + "log/error_log"); }
-
- private:
-  std::string root_;
-  int port_;
-  pid_t pid_ = -1;
-};
-
-TEST_F(Report, PrintsThroughCups) {
-  QOR_NEEDS(Have("cupsd") && Have("lpadmin") && Have("lp") && Have("pdftotext"),
-            "cupsd / lpadmin / lp (cups-daemon, cups-client) and pdftotext");
-  Cupsd cups(dir_ / "cups/");
-  ASSERT_TRUE(cups.Ready()) << "cupsd did not start: " << cups.Log();
-  const std::string out = cups.AddQueue("danfce", "danfce.pdf");
-
-  TPrintSettings& s = gov_.Get_PrintSettings();
-  s.PrinterName = "danfce";
-  s.Copies = 1;
-  gov_.PrintReport();
-  for (int i = 0; i < 100 && ReadFile(out).size() < 4; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  EXPECT_EQ(ReadFile(out).substr(0, 4), "%PDF") << cups.Log();
-  EXPECT_NE(Run("pdftotext -layout " + out + " -").find("3523 0512 3456 7800 0190"),
-            std::string::npos);
-  // No temporary PDF is left behind.
-  EXPECT_TRUE(ListFiles(GetTempDir(), "danfce-*.pdf").empty());
-
-  s.PrinterName = "nosuchqueue";
-  const std::string message = MessageOf<EqorGovException>([&] { gov_.PrintReport(); });
-  EXPECT_NE(message.find("nosuchqueue"), std::string::npos) << message;
-  EXPECT_NE(message.find("lp:"), std::string::npos) << "lp's own words: " << message;
 }
 
 }  // namespace
