@@ -50,6 +50,11 @@ std::string TiraBrancosFinais(std::string linha) {
 
 }  // namespace
 
+bool TextoVerdadeiro(std::string_view texto) {
+  const std::string_view t = TrimView(texto);
+  return t == "1" || t == "-1" || SameText(t, "true");
+}
+
 std::string VirgulaDecimal(const std::string& valor) {
   if (valor.empty()) return "0,00";
   std::string texto = valor;

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace qor {
 
@@ -18,6 +19,8 @@ namespace qor {
 // as it is ("15" stays "15"); with one, the digits before the first comma are grouped by
 // thousands with "." and the decimals follow unchanged: "1234567.8" gives "1.234.567,8".
 std::string VirgulaDecimal(const std::string& valor);
+// A flag of the print parameters: "1", "-1" and "true" (any case, blanks around) are true.
+bool TextoVerdadeiro(std::string_view texto);
 // Exactly two (four) decimals after the comma, padded with zeros or cut (never rounded):
 // "1,5" gives "1,50", "2,12345" gives "2,12". A text without a comma after its first character
 // (an integral value such as "150") is returned unchanged.

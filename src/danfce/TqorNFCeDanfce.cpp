@@ -3,6 +3,7 @@
 #include <regex>
 
 #include "base/Exceptions.h"
+#include "danfce/FormatosDanfce.h"
 #include "platform/DataSet.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"
@@ -28,27 +29,6 @@ std::string EmUmaRaiz(const std::string& xml) {
     texto.erase(at, fim == std::string::npos ? std::string::npos : fim + 2 - at);
   }
   return "<root>" + texto + "</root>";
-}
-
-bool Verdadeiro(const std::string& valor) {
-  const std::string v = LowerCase(Trim(valor));
-  return v == "1" || v == "-1" || v == "true" || v == "sim";
-}
-
-// The value of the ";"-separated pair `nome` (any case) of ParamsAvancados.
-std::string ParAvancado(const std::string& pares, const std::string& nome) {
-  std::size_t inicio = 0;
-  while (inicio <= pares.size()) {
-    std::size_t fim = pares.find(';', inicio);
-    if (fim == std::string::npos) fim = pares.size();
-    const std::string par = pares.substr(inicio, fim - inicio);
-    const std::size_t igual = par.find('=');
-    if (igual != std::string::npos && SameText(Trim(par.substr(0, igual)), nome)) {
-      return Trim(par.substr(igual + 1));
-    }
-    inicio = fim + 1;
-  }
-  return {};
 }
 
 }  // namespace
@@ -118,7 +98,7 @@ void TqorNFCeDanfce::LoadParams() {
   texto("UFConfigIni", [&](const std::string& v) { ufConfigIni_ = v; });
   d.SetImprimirTarjaCancelada(valor("ImprimirTarjaCancelada") == "1");
   const auto flag = [&](const char* nome, void (TqorNFCeDanfceDados::*setter)(bool)) {
-    texto(nome, [&](const std::string& v) { (d.*setter)(Verdadeiro(v)); });
+    texto(nome, [&](const std::string& v) { (d.*setter)(TextoVerdadeiro(v)); });
   };
   const auto inteiro = [&](const char* nome, auto&& aplicar) {
     texto(nome, [&](const std::string& v) { aplicar(StrToIntDef(v, 0)); });
@@ -136,7 +116,7 @@ void TqorNFCeDanfce::LoadParams() {
   const std::string formato = valor("FormatoExportacao");
   print.ExportFormat = formato == "2" ? 2 : formato == "3" ? 3 : 1;
   paramsAvancados_ = valor("ParamsAvancados");
-  const std::string largura = ParAvancado(paramsAvancados_, "LarguraBobina");
+  const std::string largura = Trim(ParametroAvancado(paramsAvancados_, "LarguraBobina"));
   larguraBobina_ = largura == "58" ? "58" : "80";
 
   const std::string tpImpTexto = GetValueTag("tpImp", EmUmaRaiz(xml_));

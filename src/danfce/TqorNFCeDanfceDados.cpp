@@ -18,6 +18,7 @@
 #include "utils/Chave.h"
 #include "utils/DataHora.h"
 #include "utils/Numeros.h"
+#include "utils/Textos.h"
 
 namespace qor {
 
@@ -337,11 +338,6 @@ std::string Milhares(double valor) {
 std::string Bool(bool v) { return v ? "True" : "False"; }
 
 // The usual text of a boolean: "1", "-1", "true" (any case) are true.
-bool LeBool(const std::string& texto) {
-  const std::string_view t = TrimView(texto);
-  return t == "1" || t == "-1" || SameText(t, "true");
-}
-
 std::string NomeFormaPagamento(const std::string& tPag) {
   static const std::pair<std::string_view, std::string_view> kNomes[] = {
       {"1", "Dinheiro"},
@@ -375,30 +371,15 @@ std::string NomeFormaPagamento(const std::string& tPag) {
 // ---- the advanced print parameters ---------------------------------------------------------
 
 struct TqorNFCeDanfceDados::TParametros {
-  std::vector<std::pair<std::string, std::string>> pares;  // name (trimmed), value as written
+  std::string avancados;  // the ParamsAvancados pairs
 
   explicit TParametros(const std::string& params) {
     TStrings linhas;
     linhas.SetText(params);
-    const std::string avancados = linhas.Values("ParamsAvancados");
-    std::size_t inicio = 0;
-    while (inicio < avancados.size()) {
-      std::size_t fim = avancados.find(';', inicio);
-      if (fim == std::string::npos) fim = avancados.size();
-      const std::string_view par(avancados.data() + inicio, fim - inicio);
-      inicio = fim + 1;
-      const std::size_t igual = par.find('=');
-      if (igual == std::string_view::npos) continue;
-      pares.emplace_back(Trim(par.substr(0, igual)), std::string(par.substr(igual + 1)));
-    }
+    avancados = linhas.Values("ParamsAvancados");
   }
   // The value of the first pair `nome` (case-insensitive); empty when absent.
-  const std::string& Valor(std::string_view nome) const {
-    for (const auto& [chave, valor] : pares) {
-      if (SameText(chave, nome)) return valor;
-    }
-    return kVazio;
-  }
+  std::string Valor(std::string_view nome) const { return ParametroAvancado(avancados, nome); }
   // VALORTROCO / VALORRECEBIDO: "." or "," as decimal mark, written "0.00".
   std::string Moeda(std::string_view nome) const {
     std::string valor = Valor(nome);
@@ -595,7 +576,7 @@ void TqorNFCeDanfceDados::PreencheNota(const TNotaDanfce& nota, const TParametro
     textoLivre = Utf8Substr(textoLivre, 0, kTamanhoTextoLivre);
   }
   Set("TextoLivre", std::move(textoLivre));
-  Set("QRCodeLateral", Bool(LeBool(parametros.Valor("QRCodeLateral"))));
+  Set("QRCodeLateral", Bool(TextoVerdadeiro(parametros.Valor("QRCodeLateral"))));
 
   if (!validarRegrasNegocio_) Set("FraseHomologacao", kFrasePrevisao);
   Set("ExibirDetalhamentoNFCe", Bool(exibirDetalhamento_));

@@ -128,9 +128,7 @@ std::string TrataLinkQRCode200(const std::string& chNFe, const std::string& nVer
 }
 
 std::string ObterModeloQrCode(const std::string& paramsAvancados) {
-  TStrings pares;
-  for (const std::string& par : SplitString(paramsAvancados, ";")) pares.Add(Trim(par));
-  const std::string modelo = Trim(pares.Values("ModeloQrCode"));
+  const std::string modelo = Trim(ParametroAvancado(paramsAvancados, "ModeloQrCode"));
   if (!modelo.empty()) return modelo;
   const std::string arquivo = ExecutableDir() + "qrcode.ini";
   if (!FileExists(arquivo)) return {};
@@ -166,9 +164,9 @@ std::string MontaLinkQRCode(const TCamposQRCode& campos, const TStrings& paramet
   const std::string token = parametros.Values("TokenNFCe");
   const TCamposQRCode& c = campos;
   if (modelo != "100" && versao == TVersaoManual::vm60) {
-    return TrataLinkQRCode200(c.chave, "2", c.destinatario, c.cnpjEmitente, c.dhEmi, c.vNF,
-                              c.vICMS, StrToHex(c.digestValue), c.tpAmb, hom, idToken, token,
-                              prod, c.tpEmis, logDir);
+    return TrataLinkQRCode200(c.chave, "2", c.destinatario, c.cnpjEmitente, c.dhEmi, c.vNF, c.vICMS,
+                              StrToHex(c.digestValue), c.tpAmb, hom, idToken, token, prod, c.tpEmis,
+                              logDir);
   }
   return TrataLinkQRCode(c.chave, "100", c.destinatario, c.cnpjEmitente, StrToHex(c.dhEmi), c.vNF,
                          c.vICMS, StrToHex(c.digestValue), c.tpAmb, hom, idToken, token, prod,

@@ -134,6 +134,21 @@ std::string EscapeCaracteres(const std::string& text) {
   return out;
 }
 
+std::string ParametroAvancado(std::string_view pares, std::string_view nome) {
+  std::size_t inicio = 0;
+  while (inicio < pares.size()) {
+    std::size_t fim = pares.find(';', inicio);
+    if (fim == std::string_view::npos) fim = pares.size();
+    const std::string_view par = pares.substr(inicio, fim - inicio);
+    inicio = fim + 1;
+    const std::size_t igual = par.find('=');
+    if (igual != std::string_view::npos && SameText(Trim(par.substr(0, igual)), nome)) {
+      return std::string(par.substr(igual + 1));
+    }
+  }
+  return {};
+}
+
 std::string RemoveCDATA(const std::string& text) {
   std::string out = text;
   for (const std::string marker : {"<![CDATA[", "]]>"}) {

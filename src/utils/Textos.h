@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace qor {
@@ -45,6 +46,11 @@ class TqorStringParse {
   std::string delimiter_ = ";";
   std::string text_;
 };
+
+// The value, as written, of the first pair `nome` of ";"-separated "name=value" pairs (the
+// DANFCE's ParamsAvancados); names compare ignoring case and surrounding blanks. Empty when
+// absent.
+std::string ParametroAvancado(std::string_view pares, std::string_view nome);
 
 // "'" as "&apos;" and '"' as "&quot;" (the rest is left as it is).
 std::string EscapeCaracteres(const std::string& text);
