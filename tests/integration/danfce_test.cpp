@@ -240,6 +240,8 @@ TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
                EqorNFCeEpecDataHoraInvalidaException);
   EXPECT_THROW(nfce.ExportarEPEC(xml, "", "", rig->dir / "e.pdf", 1, "2026-12-07T10:00:00-03:00"),
                EqorNFCeEpecProtocoVazioException);
+  EXPECT_THROW(nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1, ""),
+               EqorNFCeEpecDataHoraVazioException);
   nfce.ExportarEPEC(xml, "135260000000001", "", rig->dir / "e.pdf", 1, "2026-12-07T10:00:00-03:00");
   EXPECT_TRUE(FileExists(rig->dir / "e.pdf"));
 
@@ -258,10 +260,26 @@ TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
   EXPECT_THAT(Run("pdftotext -layout " + rig->dir / "previa.pdf -"),
               HasSubstr("PREVISÃO DE DANFCE. SEM VALOR FISCAL"));
 
+  // The layout check hands the layout the note prints with to the host.
+  std::string layout;
+  nfce.OnEditarModeloDanfce = [&](const std::string& arquivo) { layout = arquivo; };
+  nfce.EditarModeloDanfce("", proc, "");
+  EXPECT_THAT(layout, ::testing::EndsWith("/Danfce/retrato.rtm"));
+  nfce.GetDanfceSettings().SetFormatoDanfce(static_cast<TFormatoDanfce>(7));
+  EXPECT_THROW(Exportar(proc, 1, "x.pdf"), EqorNFCeFormatoDanfceInvalidoException);
+  nfce.GetDanfceSettings().SetFormatoDanfce(TFormatoDanfce::fdNormal);
+
   // A layout that does not parse: the export fails and the older file keeps its bytes.
   WriteFile(rig->dir / "quebrado.rtm", "band SemFim\n");
   const std::string antes = ReadFile(rig->dir / "previa.pdf");
   EXPECT_THROW(Exportar(proc, 1, "previa.pdf", rig->dir / "quebrado.rtm"), EqorException);
+  EXPECT_EQ(ReadFile(rig->dir / "previa.pdf"), antes);
+  try {
+    nfce.ExportarPreverDanfce(xml, rig->dir / "quebrado.rtm", rig->dir / "previa.pdf");
+    ADD_FAILURE() << "a preview on a broken layout";
+  } catch (const EqorNFCeException& e) {
+    EXPECT_THAT(e.what(), ::testing::StartsWith("Falha ao Exportar o PDF de previsão: "));
+  }
   EXPECT_EQ(ReadFile(rig->dir / "previa.pdf"), antes);
 }
 
