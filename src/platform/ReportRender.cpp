@@ -465,8 +465,8 @@ std::string GrayPng(cairo_surface_t* surface) {
   std::size_t chunk = BeginChunk(out, "IHDR");
   PutU32(out, static_cast<std::uint32_t>(width));
   PutU32(out, static_cast<std::uint32_t>(height));
-  out.append("\x08\x00\x00\x00\x00",
-             5);  // 8 bits, grayscale, deflate, adaptive filters, no interlace
+  // 8 bits, grayscale, deflate, filtered per row, not interlaced.
+  out.append("\x08\x00\x00\x00\x00", 5);
   EndChunk(out, chunk);
   chunk = BeginChunk(out, "pHYs");
   PutU32(out, kDotsPerMetre);
