@@ -9,6 +9,7 @@
 #include <iostream>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "TestPki.h"
@@ -47,10 +48,10 @@ bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signa
   static EVP_PKEY* key = LoadCompanyKey();
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
   std::size_t size = signature.size();
-  const bool ok = EVP_DigestSignInit(ctx, nullptr, EVP_sha1(), nullptr, key) == 1 &&
-                  EVP_DigestSign(ctx, signature.data(), &size,
-                                 reinterpret_cast<const unsigned char*>(text.data()),
-                                 text.size()) == 1;
+  const bool ok =
+      EVP_DigestSignInit(ctx, nullptr, EVP_sha1(), nullptr, key) == 1 &&
+      EVP_DigestSign(ctx, signature.data(), &size,
+                     reinterpret_cast<const unsigned char*>(text.data()), text.size()) == 1;
   EVP_MD_CTX_free(ctx);
   return ok;
 }
@@ -74,6 +75,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
           run.GetAdjustedRealTime() / divisor, run.GetAdjustedCPUTime() / divisor};
     }
     ConsoleReporter::ReportRuns(runs);
+  }
+  // The baseline's real and CPU time (its median with repetitions); zeros when it did not run.
+  std::pair<double, double> Baseline() const {
+    const auto median = times_.find(std::string(kBaselineName) + "_median");
+    const auto single = times_.find(kBaselineName);
+    const auto it = median != times_.end() ? median : single;
+    if (it == times_.end()) return {0, 0};
+    return {it->second.real, it->second.cpu};
   }
   void PrintRatios() const {
     // With repetitions, medians are set against the baseline's median.
@@ -108,13 +117,20 @@ void RegisterBaseline() {
 }
 
 int RunWithRatios(int argc, char** argv) {
+  return RunWithRatios(argc, argv, [](double, double) { return 0; });
+}
+
+int RunWithRatios(int argc, char** argv,
+                  const std::function<int(double realNs, double cpuNs)>& after) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   reporter.PrintRatios();
+  const auto [real, cpu] = reporter.Baseline();
+  const int status = after(real, cpu);
   benchmark::Shutdown();
-  return 0;
+  return status;
 }
 
 }  // namespace qor::bench

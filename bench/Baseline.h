@@ -4,6 +4,7 @@
 // to it stay meaningful on a shared, noisy machine.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -27,5 +28,10 @@ inline constexpr const char* kNotasPorIteracao = "notas";
 // Runs every registered benchmark with the console reporter and then prints, for each one, its
 // real time as a multiple of the baseline's. Returns the process exit code.
 int RunWithRatios(int argc, char** argv);
+// The same, then calls `after` with the baseline's real and CPU time of one signature
+// (nanoseconds; zero when the baseline did not run) for figures a program measured outside the
+// benchmarks. Returns `after`'s result when the benchmarks ran.
+int RunWithRatios(int argc, char** argv,
+                  const std::function<int(double realNs, double cpuNs)>& after);
 
 }  // namespace qor::bench

@@ -3,7 +3,8 @@
 //
 // PDF and PNG are drawn with cairo and pango (DejaVu Sans / DejaVu Sans Mono; cairo embeds the
 // fonts in the PDF): each page as wide as the roll and as tall as its content, text wrapped at
-// the printable width. PNG is drawn at 203 dpi, the pages one under the other in one image. QR
+// the printable width. PNG is drawn at 203 dpi, the pages one under the other in one
+// image, written as an 8-bit grayscale PNG (zlib, fastest level) with its resolution (pHYs). QR
 // codes take a whole number of 203-dpi dots per module and at least their least width.
 // HTML is one self-contained UTF-8 file (images as data: URIs); TXT lays the blocks out in
 // character cells, as many columns as two thirds of the printable millimetres (48 on an 80 mm
