@@ -1,5 +1,6 @@
 #include "danfce/TqorNFCeDanfce.h"
 
+#include <optional>
 #include <regex>
 
 #include "base/Exceptions.h"
@@ -119,8 +120,11 @@ void TqorNFCeDanfce::LoadParams() {
   const std::string largura = Trim(ParametroAvancado(paramsAvancados_, "LarguraBobina"));
   larguraBobina_ = largura == "58" ? "58" : "80";
 
-  const std::string tpImpTexto = GetValueTag("tpImp", EmUmaRaiz(xml_));
-  const int tpImp = StrToIntDef(tpImpTexto, 0);
+  // The first tpImp of the text: a simple element, found without reading the whole note.
+  const std::size_t inicio = xml_.find("<tpImp>");
+  const std::size_t fim = inicio == std::string::npos ? inicio : xml_.find("</tpImp>", inicio);
+  const int tpImp =
+      fim == std::string::npos ? 0 : StrToIntDef(Trim(xml_.substr(inicio + 7, fim - inicio - 7)), 0);
   std::string modelo;
   if (tpImp == 0 || tpImp == 4) {
     modelo = modeloNormal_;
@@ -156,24 +160,27 @@ void TqorNFCeDanfce::PopulaDataSet() {
   dados_->SetXml(xml);
   dados_->PopulaDataSet(params_);
 
-  // Each note gets its own link: the one it carries, or one made of its values.
-  const XmlDocument documento = XmlDocument::Parse(EmUmaRaiz(xml));
+  // Each note gets its own link: the one it carries (read by the builder), or one made of its
+  // values; the input is parsed again only for a note that needs one made.
+  std::optional<XmlDocument> documento;
   TqorDataSet& registros = dados_->Dados();
   std::string ultimoLink;
   for (registros.First(); !registros.Eof(); registros.Next()) {
-    const std::string chave = registros.Value("CodBarra");
-    std::string nota;
-    documento.SelectSingleNode(
-        "//*[local-name()='NFe'][*[local-name()='infNFe'][@Id='NFe" + chave + "']]", nota);
-    std::string link;
-    documento.SelectSingleNode("//*[local-name()='NFe'][*[local-name()='infNFe'][@Id='NFe" + chave +
-                                   "']]//*[local-name()='qrCode']",
-                               link, {}, false);
-    link = Trim(RemoveCDATA(link));
-    if (!ValidaExisteLink(link)) link = GerarURLQrCode(nota.empty() ? xml : nota);
-    registros.Edit();
-    registros.SetValue("URLQRCode", link);
-    registros.Post();
+    const std::string lido = registros.Value("URLQRCode");
+    std::string link = Trim(RemoveCDATA(lido));
+    if (!ValidaExisteLink(link)) {
+      if (!documento) documento.emplace(XmlDocument::Parse(EmUmaRaiz(xml)));
+      std::string nota;
+      documento->SelectSingleNode("//*[local-name()='NFe'][*[local-name()='infNFe'][@Id='NFe" +
+                                      registros.Value("CodBarra") + "']]",
+                                  nota);
+      link = GerarURLQrCode(nota.empty() ? xml : nota);
+    }
+    if (link != lido) {
+      registros.Edit();
+      registros.SetValue("URLQRCode", link);
+      registros.Post();
+    }
     ultimoLink = link;
   }
 

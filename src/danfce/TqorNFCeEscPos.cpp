@@ -43,39 +43,7 @@ bool Zero(std::string_view valor) {
 // `text` broken into lines of at most `cols` code points, at blanks where it can and inside a
 // word longer than a line; line breaks (CR LF, CR, LF) in the text are kept.
 TLinhas Quebrar(const std::string& text, std::size_t cols) {
-  std::string normal = text;
-  ReplaceAll(normal, "\r\n", "\n");
-  std::replace(normal.begin(), normal.end(), '\r', '\n');
-  TLinhas out;
-  for (std::size_t start = 0;;) {
-    std::size_t end = normal.find('\n', start);
-    if (end == std::string::npos) end = normal.size();
-    std::string line;
-    std::size_t lineLen = 0;
-    for (std::size_t pos = start; pos < end;) {
-      std::size_t blank = normal.find(' ', pos);
-      if (blank == std::string::npos || blank > end) blank = end;
-      std::string word = normal.substr(pos, blank - pos);
-      pos = blank + 1;
-      if (word.empty()) continue;
-      std::size_t wordLen = Utf8Length(word);
-      if (lineLen > 0 && lineLen + 1 + wordLen <= cols) {
-        line += ' ' + word;
-        lineLen += 1 + wordLen;
-        continue;
-      }
-      if (lineLen > 0) out.push_back(line);
-      for (; wordLen > cols; wordLen -= cols) {
-        out.push_back(Utf8Substr(word, 0, cols));
-        word = Utf8Substr(word, cols);
-      }
-      line = word;
-      lineLen = wordLen;
-    }
-    out.push_back(line);  // an empty line of a free text stays
-    if (end == normal.size()) break;
-    start = end + 1;
-  }
+  TLinhas out = WrapText(text, cols);
   while (!out.empty() && out.back().empty()) out.pop_back();
   return out;
 }

@@ -4,7 +4,6 @@
 #include <iconv.h>
 #include <netdb.h>
 #include <poll.h>
-#include <qrencode.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/GovException.h"
+#include "platform/QrImage.h"
 #include "platform/Text.h"
 
 namespace qor {
@@ -105,16 +105,9 @@ std::size_t SequenceLength(unsigned char lead) {
 }
 
 void WriteAllFd(int fd, const std::string& porta, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = errno;
-      ::close(fd);
-      PortFailure(porta, n < 0 ? std::strerror(err) : "nada foi gravado");
-    }
-    done += static_cast<std::size_t>(n);
+  if (const int err = WriteAll(fd, bytes.data(), bytes.size())) {
+    ::close(fd);
+    PortFailure(porta, std::strerror(err));
   }
   if (::close(fd) != 0) PortFailure(porta, std::strerror(errno));
 }
@@ -387,27 +380,23 @@ void TqorEscPosPrinter::QrCode(const std::string& data) {
 }
 
 std::string TqorEscPosPrinter::RasterQrCode(const std::string& data, int dots) {
-  std::unique_ptr<QRcode, decltype(&QRcode_free)> qr(
-      QRcode_encodeString8bit(data.c_str(), 0, QR_ECLEVEL_M), &QRcode_free);
-  if (!qr)
-    throw EqorGovException(Format("Não foi possível gerar o QR Code (%d bytes).", {data.size()}));
-  const int modules = qr->width + 8;  // quiet zone of 4 modules on each side
+  const report::TQrCode qr = report::EncodeQr(data);
+  const int modules = qr.size + 2 * report::kQuietModules;
   const int scale = std::min(dots / modules, 6);
   if (scale < 1)
     throw EqorGovException(
-        Format("QR Code de %d módulos não cabe em %d pontos.", {qr->width, dots}));
+        Format("QR Code de %d módulos não cabe em %d pontos.", {qr.size, dots}));
   const int side = modules * scale;
-  const int left = (dots - side) / 2 + 4 * scale;
-  const int top = 4 * scale;
+  const int left = (dots - side) / 2 + report::kQuietModules * scale;
+  const int top = report::kQuietModules * scale;
   const int rowBytes = dots / 8;
   std::string out = Cmd({GS, 'v', '0', 0, rowBytes & 0xFF, rowBytes >> 8, side & 0xFF, side >> 8});
   const std::size_t start = out.size();
   out.resize(start + static_cast<std::size_t>(rowBytes) * static_cast<std::size_t>(side), '\0');
-  for (int y = 0; y < qr->width * scale; ++y) {
-    const unsigned char* row = qr->data + (y / scale) * qr->width;
+  for (int y = 0; y < qr.size * scale; ++y) {
     char* line = out.data() + start + static_cast<std::size_t>(top + y) * rowBytes;
-    for (int x = 0; x < qr->width * scale; ++x) {
-      if (!(row[x / scale] & 1)) continue;
+    for (int x = 0; x < qr.size * scale; ++x) {
+      if (!qr.Dark(x / scale, y / scale)) continue;
       const int px = left + x;
       line[px / 8] = static_cast<char>(line[px / 8] | (0x80 >> (px % 8)));
     }

@@ -52,19 +52,6 @@ class Fd {
   int fd_;
 };
 
-// Writes every byte, resuming after a signal or a short write. Returns 0 or the errno.
-int WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
 
 // The umask cannot be read without changing it, except through /proc; a new file gets the mode
 // a plain open(..., 0666) would have given it, not mkstemp's 0600.
@@ -211,6 +198,19 @@ std::string EnvFolder(const char* variable, const std::string& fallbackUnderHome
 }
 
 }  // namespace
+
+int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
 
 // ---- whole files ------------------------------------------------------------------------------
 

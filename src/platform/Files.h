@@ -32,6 +32,9 @@ bool CreateNewFile(const std::string& path, const std::string& content);
 // Appends `text` exactly as given with one write on a file opened for appending (created when
 // missing), so concurrent appenders never interleave inside one call.
 void AppendToFile(const std::string& path, const std::string& text);
+// Writes all of `data` to the open descriptor `fd`, again after a short write or a signal;
+// returns 0, or the errno of the failure.
+int WriteAll(int fd, const char* data, std::size_t size);
 
 // ---- file system ----------------------------------------------------------------------------
 bool FileExists(const std::string& path);  // a regular file

@@ -1,6 +1,5 @@
 #include "platform/QrImage.h"
 
-#include <cairo.h>
 #include <qrencode.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 
 #include "platform/Format.h"
 #include "platform/GovException.h"
+#include "platform/GrayPng.h"
 
 namespace qor::report {
 
@@ -28,40 +28,17 @@ TQrCode EncodeQr(const std::string& text) {
   return code;
 }
 
-namespace {
-
-cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
-  static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-  return CAIRO_STATUS_SUCCESS;
-}
-
-}  // namespace
-
 std::string QrPng(const TQrCode& code, int modulePixels) {
   const int side = (code.size + 2 * kQuietModules) * modulePixels;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side);
-  cairo_t* cr = cairo_create(surface);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  for (int y = 0; y < code.size; ++y) {
-    for (int x = 0; x < code.size; ++x) {
-      if (!code.Dark(x, y)) continue;
-      cairo_rectangle(cr, (x + kQuietModules) * modulePixels, (y + kQuietModules) * modulePixels,
-                      modulePixels, modulePixels);
+  // The image's resolution is that of a screen (96 dpi): the HTML page sizes it itself.
+  return EncodeGrayPng(side, side, 96, true, [&](int y, unsigned char* gray, std::size_t width) {
+    const int my = y / modulePixels - kQuietModules;
+    for (std::size_t x = 0; x < width; ++x) {
+      const int mx = static_cast<int>(x) / modulePixels - kQuietModules;
+      const bool dark = my >= 0 && my < code.size && mx >= 0 && mx < code.size && code.Dark(mx, my);
+      gray[x] = dark ? 0 : 255;
     }
-  }
-  cairo_fill(cr);
-  cairo_destroy(cr);
-  std::string png;
-  const cairo_status_t status = cairo_surface_write_to_png_stream(surface, AppendBytes, &png);
-  cairo_surface_destroy(surface);
-  if (status != CAIRO_STATUS_SUCCESS) {
-    throw EqorGovException(std::string("Falha ao gerar a imagem do QR Code: ") +
-                           cairo_status_to_string(status));
-  }
-  return png;
+  });
 }
 
 }  // namespace qor::report

@@ -367,48 +367,39 @@ void Export(const TPrintSettings& settings) {
   }
 }
 
-std::string Preview(const TPrintSettings& settings, const std::string& folder) {
-  const std::string bytes = Render(settings, TFormat::Png);
-  const std::string dir = IncludeTrailingSlash(NativePath(folder.empty() ? "." : folder));
-  if (!DirectoryExists(dir)) throw EqorGovException("Pasta de visualização não encontrada: " + dir);
+namespace {
+
+// A new file of `dir` named `prefix` + 8 random characters + `extension`, holding `bytes`.
+std::string NewFile(const std::string& dir, const std::string& prefix,
+                    const std::string& extension, const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = "danfce-preview-";
+    std::string name = prefix;
     for (int i = 0; i < 8; ++i) name += kDigits[random() % 36];
-    const std::string path = dir + name + ".png";
+    const std::string path = dir + name + extension;
     if (CreateNewFile(path, bytes)) return path;
   }
-  throw EqorGovException("Não foi possível criar um arquivo de visualização em " + dir);
+  throw EqorGovException("Não foi possível criar um arquivo em " + dir);
+}
+
+}  // namespace
+
+std::string Preview(const TPrintSettings& settings, const std::string& folder) {
+  const std::string bytes = Render(settings, TFormat::Png);
+  const std::string dir = IncludeTrailingSlash(NativePath(folder.empty() ? "." : folder));
+  if (!DirectoryExists(dir)) throw EqorGovException("Pasta de visualização não encontrada: " + dir);
+  return NewFile(dir, "danfce-preview-", ".png", bytes);
 }
 
 void Print(const TPrintSettings& settings) {
-  const std::string pdf = Render(settings, TFormat::Pdf);
-  std::string path = GetTempDir() + "danfce-XXXXXX.pdf";
-  const int fd = ::mkstemps(path.data(), 4);
-  if (fd < 0) {
-    throw EqorGovException(Format("Falha ao criar o arquivo temporário de impressão %s: %s",
-                                  {path, std::strerror(errno)}));
-  }
+  const std::string path = NewFile(GetTempDir(), "danfce-", ".pdf", Render(settings, TFormat::Pdf));
   // The file goes whatever happens to the printing.
   struct TRemove {
     std::string path;
     ~TRemove() { ::unlink(path.c_str()); }
   } remove{path};
-  std::size_t done = 0;
-  while (done < pdf.size()) {
-    const ssize_t n = ::write(fd, pdf.data() + done, pdf.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = errno;
-      ::close(fd);
-      throw EqorGovException(Format("Falha ao gravar o arquivo temporário de impressão %s: %s",
-                                    {path, std::strerror(err)}));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
   std::vector<std::string> args{"lp"};
   if (!settings.PrinterName.empty()) {
     args.push_back("-d");

@@ -3,7 +3,6 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <pango/pangocairo.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -16,9 +15,11 @@
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/GovException.h"
+#include "platform/GrayPng.h"
 #include "platform/QrImage.h"
 #include "platform/Report.h"
 #include "platform/Text.h"
+#include "platform/Xml.h"
 
 namespace qor::report {
 
@@ -334,44 +335,6 @@ void CheckStatus(cairo_status_t status, const char* what) {
 
 // ---- text pages -----------------------------------------------------------------------------
 
-std::vector<std::string> Wrap(const std::string& text, std::size_t width) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    const std::string paragraph = text.substr(start, end - start);
-    start = end + 1;
-    std::string line;
-    std::size_t lineLength = 0;
-    std::size_t wordStart = 0;
-    while (wordStart <= paragraph.size()) {
-      std::size_t wordEnd = paragraph.find(' ', wordStart);
-      if (wordEnd == std::string::npos) wordEnd = paragraph.size();
-      std::string word = paragraph.substr(wordStart, wordEnd - wordStart);
-      wordStart = wordEnd + 1;
-      if (word.empty()) continue;
-      std::size_t length = Utf8Length(word);
-      if (lineLength > 0 && lineLength + 1 + length <= width) {
-        line += ' ' + word;
-        lineLength += 1 + length;
-        continue;
-      }
-      if (lineLength > 0) lines.push_back(std::move(line));
-      // A word longer than the line is broken, never cut.
-      while (length > width) {
-        lines.push_back(Utf8Substr(word, 0, width));
-        word = Utf8Substr(word, width);
-        length -= width;
-      }
-      line = std::move(word);
-      lineLength = length;
-    }
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
-
 std::string Aligned(const std::string& line, std::size_t width, TAlign align) {
   const std::size_t length = Utf8Length(line);
   if (length >= width || align == TAlign::Left) return line;
@@ -379,30 +342,10 @@ std::string Aligned(const std::string& line, std::size_t width, TAlign align) {
   return std::string(pad, ' ') + line;
 }
 
+// The text as HTML: the markup characters as entities (Xml.h's Escape), a line break as <br>.
 std::string EscapeHtml(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\n':
-        out += "<br>";
-        break;
-      default:
-        out += c;
-    }
-  }
+  std::string out = Escape(text);
+  ReplaceAll(out, "\n", "<br>");
   return out;
 }
 
@@ -418,109 +361,25 @@ std::string StyleAttr(const TStyle& style) {
 
 // ---- PNG ------------------------------------------------------------------------------------
 
-// 203 dots per inch in the PNG's unit, dots per metre.
-constexpr std::uint32_t kDotsPerMetre = 7992;
-
-void PutU32(std::string& out, std::uint32_t v) {
-  out += static_cast<char>(v >> 24);
-  out += static_cast<char>(v >> 16);
-  out += static_cast<char>(v >> 8);
-  out += static_cast<char>(v);
-}
-
-// Closes the chunk whose length field starts at `start`: its length, then the CRC of its type
-// and data.
-void EndChunk(std::string& out, std::size_t start) {
-  const std::size_t length = out.size() - start - 8;
-  for (int i = 0; i < 4; ++i) {
-    out[start + static_cast<std::size_t>(i)] = static_cast<char>(length >> (24 - 8 * i));
-  }
-  const auto* typeAndData = reinterpret_cast<const Bytef*>(out.data() + start + 4);
-  PutU32(out, static_cast<std::uint32_t>(crc32_z(crc32(0, Z_NULL, 0), typeAndData, length + 4)));
-}
-
-std::size_t BeginChunk(std::string& out, const char* type) {
-  const std::size_t start = out.size();
-  out.append(4, '\0');
-  out.append(type, 4);
-  return start;
-}
-
-[[noreturn]] void DeflateFailed(int status) {
-  throw EqorGovException(Format("Falha ao gerar o relatório PNG: compressão zlib (%d)", {status}));
-}
-
-// The RGB24 image as an 8-bit grayscale PNG at 203 dpi. Each row goes through the "Up" filter
-// (the difference to the row above), which turns the long runs of repeated rows of a receipt
-// into zeros, and the rows are deflated at zlib's fastest level.
+// The RGB24 image as a two-level PNG at 203 dpi, as the receipt printer prints it.
 std::string GrayPng(cairo_surface_t* surface) {
   cairo_surface_flush(surface);
-  const int width = cairo_image_surface_get_width(surface);
-  const int height = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
   const unsigned char* pixels = cairo_image_surface_get_data(surface);
-  const auto w = static_cast<std::size_t>(width);
-
-  std::string out("\x89PNG\r\n\x1a\n", 8);
-  std::size_t chunk = BeginChunk(out, "IHDR");
-  PutU32(out, static_cast<std::uint32_t>(width));
-  PutU32(out, static_cast<std::uint32_t>(height));
-  // 8 bits, grayscale, deflate, filtered per row, not interlaced.
-  out.append("\x08\x00\x00\x00\x00", 5);
-  EndChunk(out, chunk);
-  chunk = BeginChunk(out, "pHYs");
-  PutU32(out, kDotsPerMetre);
-  PutU32(out, kDotsPerMetre);
-  out += '\x01';  // the unit is the metre
-  EndChunk(out, chunk);
-
-  z_stream z{};
-  if (const int status = deflateInit(&z, Z_BEST_SPEED); status != Z_OK) DeflateFailed(status);
-  struct TEnd {
-    z_stream* z;
-    ~TEnd() { deflateEnd(z); }
-  } end{&z};
-  const uLong raw = static_cast<uLong>((w + 1) * static_cast<std::size_t>(height));
-  chunk = BeginChunk(out, "IDAT");
-  const std::size_t data = out.size();
-  out.resize(data + deflateBound(&z, raw));
-  // Deflates what is in z.next_in; with Z_FINISH, up to the end of the stream. The buffer grows
-  // if the bound ever falls short.
-  const auto pump = [&](int flush) {
-    for (;;) {
-      const std::size_t done = data + z.total_out;
-      if (done == out.size()) out.resize(out.size() + out.size() / 2 + 64);
-      z.next_out = reinterpret_cast<Bytef*>(out.data() + done);
-      z.avail_out = static_cast<uInt>(out.size() - done);
-      const int status = deflate(&z, flush);
-      if (status == Z_STREAM_END) return;
-      if (status != Z_OK && status != Z_BUF_ERROR) DeflateFailed(status);
-      if (flush == Z_NO_FLUSH && z.avail_in == 0) return;
-    }
-  };
-
-  std::vector<unsigned char> previous(w, 0), gray(w), row(w + 1);
-  row[0] = 2;  // "Up"
-  for (int y = 0; y < height; ++y) {
-    const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + y * stride);
-    for (std::size_t x = 0; x < w; ++x) {
-      const std::uint32_t p = line[x];
-      // ITU-R BT.601 weights in 1/256 steps.
-      gray[x] = static_cast<unsigned char>(
-          (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29 + 128) >> 8);
-      row[x + 1] = static_cast<unsigned char>(gray[x] - previous[x]);
-    }
-    gray.swap(previous);
-    z.next_in = row.data();
-    z.avail_in = static_cast<uInt>(row.size());
-    pump(Z_NO_FLUSH);
-  }
-  z.avail_in = 0;
-  pump(Z_FINISH);
-  out.resize(data + z.total_out);
-  EndChunk(out, chunk);
-  EndChunk(out, BeginChunk(out, "IEND"));
-  return out;
+  return EncodeGrayPng(cairo_image_surface_get_width(surface),
+                       cairo_image_surface_get_height(surface), kDotsPerInch, true,
+                       [&](int y, unsigned char* gray, std::size_t width) {
+                         const auto* line =
+                             reinterpret_cast<const std::uint32_t*>(pixels + y * stride);
+                         for (std::size_t x = 0; x < width; ++x) {
+                           const std::uint32_t p = line[x];
+                           // ITU-R BT.601 weights in 1/256 steps.
+                           gray[x] = static_cast<unsigned char>(
+                               (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29 +
+                                128) >>
+                               8);
+                         }
+                       });
 }
 
 }  // namespace
@@ -653,13 +512,13 @@ std::string RenderTxt(const TDocument& doc) {
     for (const TBlock& b : doc.pages[i].blocks) {
       switch (b.kind) {
         case TBlock::Kind::Text:
-          for (const std::string& line : Wrap(b.first, width)) {
+          for (const std::string& line : WrapText(b.first, width)) {
             out += Aligned(line, width, b.style.align) + '\n';
           }
           break;
         case TBlock::Kind::Row: {
-          std::vector<std::string> left = Wrap(b.first, width);
-          const std::vector<std::string> right = Wrap(b.second, width);
+          std::vector<std::string> left = WrapText(b.first, width);
+          const std::vector<std::string> right = WrapText(b.second, width);
           const std::size_t lastLength = Utf8Length(left.back());
           const std::size_t rightLength = Utf8Length(right.front());
           if (right.size() == 1 && rightLength == 0) {

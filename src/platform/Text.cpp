@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 #include <regex>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "platform/GovException.h"
@@ -154,9 +155,20 @@ std::regex Compile(const std::string& pattern, bool insensitive) {
   }
 }
 
+// The compiled form of a pattern, kept per thread: the patterns are few and compiling one costs
+// more than most searches.
+const std::regex& Compiled(const std::string& pattern, bool insensitive) {
+  thread_local std::unordered_map<std::string, std::regex> cache;
+  std::string key = (insensitive ? "i:" : "s:") + pattern;
+  const auto found = cache.find(key);
+  if (found != cache.end()) return found->second;
+  if (cache.size() >= 64) cache.clear();
+  return cache.emplace(std::move(key), Compile(pattern, insensitive)).first->second;
+}
+
 bool Search(const std::string& text, const std::string& pattern, bool insensitive,
             std::string* match) {
-  std::regex re = Compile(pattern, insensitive);
+  const std::regex& re = Compiled(pattern, insensitive);
   std::smatch m;
   bool found;
   try {
@@ -436,6 +448,47 @@ std::string RegexMatchInsensitive(const std::string& text, const std::string& pa
   std::string match;
   Search(text, pattern, true, &match);
   return match;
+}
+
+std::vector<std::string> WrapText(std::string_view original, std::size_t width) {
+  std::string text(original);
+  ReplaceAll(text, "\r\n", "\n");
+  std::replace(text.begin(), text.end(), '\r', '\n');
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string paragraph = text.substr(start, end - start);
+    start = end + 1;
+    std::string line;
+    std::size_t lineLength = 0;
+    std::size_t wordStart = 0;
+    while (wordStart <= paragraph.size()) {
+      std::size_t wordEnd = paragraph.find(' ', wordStart);
+      if (wordEnd == std::string::npos) wordEnd = paragraph.size();
+      std::string word = paragraph.substr(wordStart, wordEnd - wordStart);
+      wordStart = wordEnd + 1;
+      if (word.empty()) continue;
+      std::size_t length = Utf8Length(word);
+      if (lineLength > 0 && lineLength + 1 + length <= width) {
+        line += ' ' + word;
+        lineLength += 1 + length;
+        continue;
+      }
+      if (lineLength > 0) lines.push_back(std::move(line));
+      // A word longer than the line is broken, never cut.
+      while (length > width) {
+        lines.push_back(Utf8Substr(word, 0, width));
+        word = Utf8Substr(word, width);
+        length -= width;
+      }
+      line = std::move(word);
+      lineLength = length;
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace qor

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qor {
 
@@ -14,6 +15,10 @@ namespace qor {
 bool IsValidUtf8(std::string_view text);
 // Number of code points of valid UTF-8 text (an invalid byte counts as one).
 std::size_t Utf8Length(std::string_view text);
+// `text` in lines of at most `width` code points: broken at blanks where it can, inside a word
+// longer than a line (never cut); its line breaks (CR LF, CR, LF) are kept, an empty paragraph
+// is an empty line.
+std::vector<std::string> WrapText(std::string_view text, std::size_t width);
 // Code points [start, start+count) of `text`; past the end gives what is there.
 std::string Utf8Substr(std::string_view text, std::size_t start,
                        std::size_t count = std::string::npos);

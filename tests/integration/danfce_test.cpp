@@ -146,6 +146,7 @@ TEST_F(DanfceRoad, PrintsOnACupsQueue) {
   EXPECT_EQ(ReadFile(saida).substr(0, 4), "%PDF") << cups.Log();
   EXPECT_THAT(Run("pdftotext -layout " + saida + " -"),
               HasSubstr(GrupoDeQuatro(GetValueTag("chNFe", ReadFile(proc))).substr(0, 24)));
+  EXPECT_TRUE(ListFiles(GetTempDir(), "danfce-*.pdf").empty()) << "a temporary PDF was left";
   try {
     nfce.ImprimirDanfce("", proc, "", "nenhumafila");
     ADD_FAILURE() << "printed on a queue that does not exist";
