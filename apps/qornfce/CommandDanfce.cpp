@@ -57,7 +57,8 @@ int RunDanfce(int argc, char** argv) {
   if (saida.empty() && !(escpos && !nfce.GetEscPosSettings().GetPortaEscPos().empty())) {
     saida = getIDNotaXPath(xml) + formato->extensao;
   }
-  if (!saida.empty()) saida = FromCurrentDir(saida);
+  // A receipt printer's port "tcp:HOST[:PORTA]" is an address, not a file.
+  if (!saida.empty() && !(escpos && saida.starts_with("tcp:"))) saida = FromCurrentDir(saida);
 
   if (formato->exportacao != 0) {
     nfce.ExportarDanfce("", xml, saida, formato->exportacao, "");

@@ -127,6 +127,13 @@ TEST_F(DanfceRoad, EveryFormatOfAnAuthorisedNote) {
   EXPECT_EQ(recibo.substr(dados + 8, tamanho), qr);
   EXPECT_THAT(Run("iconv -f CP850 -t UTF-8 " + rig->dir / "r.bin"),
               HasSubstr("CONSUMIDOR NÃO IDENTIFICADO"));
+  // A network printer's port is an address: a refused one is named, and no file takes its name.
+  const auto recusada = test::Cli("--config " + rig->dir / "nfceConfig.ini" + " danfce " + proc +
+                                      " --formato escpos --saida tcp:127.0.0.1:1",
+                                  rig->dir);
+  EXPECT_EQ(recusada.status, 1);
+  EXPECT_THAT(recusada.err, HasSubstr("tcp:127.0.0.1:1"));
+  EXPECT_TRUE(ListFiles(rig->dir.path(), "tcp*").empty());
 }
 
 // Printed on a CUPS queue of a scheduler of the test's own: the queue receives the note's PDF;
