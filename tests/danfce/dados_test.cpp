@@ -324,6 +324,55 @@ TEST_F(DanfceDadosTest, TotalsMessagesAndFreeTexts) {
   EXPECT_EQ(campo("ImprimirFrete"), "True");
 }
 
+// References of every kind (one record in each of the five sets per reference), duplicates,
+// the observations to the taxpayer, the simplified-regime code of an item, an item of services,
+// and the contingency data string of an emission off line (tpEmis 5).
+TEST_F(DanfceDadosTest, ReferencesDuplicatesObservationsAndContingencyData) {
+  std::string nota = Troca(Nota(0), "</ide>",
+                           "<NFref><refNFe>35261211222333000181650010000010011102938470</refNFe>"
+                           "</NFref><NFref><refECF><mod>2D</mod><nECF>7</nECF><nCOO>123</nCOO>"
+                           "</refECF></NFref></ide>");
+  nota = Troca(nota, "<tpEmis>1</tpEmis>", "<tpEmis>5</tpEmis>");
+  nota = Troca(nota, "<emit>",
+               "<dest><CPF>52998224725</CPF><enderDest><UF>RJ</UF></enderDest>"
+               "</dest><emit>");
+  nota = Troca(nota, "</transp>",
+               "</transp><cobr><dup><nDup>001</nDup><dVenc>2027-01-15</dVenc><vDup>1234.50</vDup>"
+               "</dup></cobr>");
+  nota = Troca(nota, "</infNFe>",
+               "<infAdic><obsCont xCampo=\"Pedido\"><xTexto>42</xTexto></obsCont></infAdic>"
+               "</infNFe>");
+  const std::string icms = "<ICMS>" + Entre(nota, "<ICMS>", "</ICMS>") + "</ICMS>";
+  nota = Troca(nota, icms, "<ICMS><ICMSSN102><orig>0</orig><CSOSN>102</CSOSN></ICMSSN102></ICMS>");
+  auto& d = Popula(Proc(nota));
+  EXPECT_THAT(Coluna(d.DadosNFeReferenciada(), "ChaveNFeRef"),
+              ElementsAre("35261211222333000181650010000010011102938470", ""));
+  EXPECT_THAT(Coluna(d.DadosCupomFiscalReferenciado(), "NumeroCOOCupomFiscalRef"),
+              ElementsAre("", "123"));
+  for (TqorDataSet* conjunto : {&d.DadosNF1AReferenciada(), &d.DadosNFProdutorRuralReferenciada(),
+                                &d.DadosCTeReferenciado()}) {
+    EXPECT_EQ(conjunto->StoredCount(), 2u) << conjunto->Name();
+  }
+  const std::string nNF = d.Dados().StoredValue(0, d.Dados().FieldByName("nNF"));
+  EXPECT_THAT(Coluna(d.DadosCTeReferenciado(), "nNF"), ElementsAre(nNF, nNF));
+  EXPECT_THAT(Coluna(d.DadosCobranca(), "DtVencimento"), ElementsAre("15/01/2027"));
+  EXPECT_THAT(Coluna(d.DadosCobranca(), "ValorDuplicata"), ElementsAre("1.234,50"));
+  EXPECT_THAT(Coluna(d.InfAdicObsFisco(), "InfAdicObsFiscoCampo"), ElementsAre("Pedido"));
+  EXPECT_THAT(Coluna(d.InfAdicObsFisco(), "InfAdicObsFiscoTexto"), ElementsAre("42"));
+  EXPECT_THAT(Coluna(d.DadosItens(), "ItemCST"), ElementsAre("102"));
+  // The contingency string: cUF of the recipient's state, tpEmis, the CPF zero-filled to 14.
+  const std::string contingencia =
+      d.Dados().StoredValue(0, d.Dados().FieldByName("CodBarraDadosNFe"));
+  EXPECT_EQ(contingencia.size(), 36u);
+  EXPECT_TRUE(contingencia.starts_with("33500052998224725")) << contingencia;
+  EXPECT_TRUE(
+      Coluna(Popula(Proc(Troca(nota, "</imposto>", "<ISSQN><vBC>1.00</vBC></ISSQN></imposto>")))
+                 .DadosItens(),
+             "ItemCST")
+          .front()
+          .empty());
+}
+
 TEST_F(DanfceDadosTest, VolumesAreListedAndSummedWhenAsked) {
   const std::string transp = "<transp>" + Entre(Nota(0), "<transp>", "</transp>") + "</transp>";
   const std::string nota =
