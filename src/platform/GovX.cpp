@@ -7,6 +7,7 @@
 #include "platform/GovException.h"
 #include "platform/HttpClient.h"
 #include "platform/Report.h"
+#include "platform/SmtpClient.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "platform/XmlSigner.h"
@@ -104,6 +105,11 @@ void TqorGovX::Configure(const std::string& key, const std::string& value) {
     return;
   }
   throw EqorGovException("Opção de configuração desconhecida: " + key);
+}
+
+void TqorGovX::SendEmail(const std::string& address, const std::vector<std::string>& attachments) {
+  const TEmailSettings& settings = impl_->email;
+  SendSmtpMessage(settings, SplitAddresses(address.empty() ? settings.To : address), attachments);
 }
 
 std::string TqorGovX::PostSOAP(const std::string& url, const std::string& envelope,

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Xml.h"
 
@@ -62,6 +63,10 @@ struct TEmailSettings {
   std::string Subject;
   std::string Body;
   bool Html = false;  // Body is HTML rather than plain text
+  // Accept any server certificate (no chain or name check).
+  bool IgnoreInvalidCertificates = false;
+  // PEM file of CAs trusted in addition to the system store when verifying.
+  std::string CABundle;
 };
 
 // Report engine settings: the template, where the report goes and the data it is filled with.
@@ -103,6 +108,13 @@ class TqorGovX {
   std::string PostSOAP(const std::string& url, const std::string& envelope,
                        const std::string& soapAction, const std::string& resultTag,
                        const std::string& targetNamespace);
+
+  // Mails `attachments` (file paths) to `address` (several split on ";" or ","; empty: the
+  // settings' To) with Get_EmailSettings(): From, Cc, Bcc (envelope only), Subject, Body.
+  // A missing attachment throws "Arquivo %s não encontrado para anexar ao email." before
+  // connecting; a failed exchange throws EqorGovException naming the server and the reply or the
+  // cause (README, "E-mail"). Nothing is retried.
+  void SendEmail(const std::string& address, const std::vector<std::string>& attachments);
 
   // Loads the configured certificate and checks it: the file exists, the password opens it, it
   // holds a key and a certificate, and today is inside its validity. Throws EqorGovException

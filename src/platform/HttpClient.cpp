@@ -11,13 +11,7 @@
 
 namespace qor {
 
-namespace {
-
-// A reply larger than this is refused rather than held in memory: no state service answers with
-// anything near it, so it can only be a wrong address or a misbehaving peer.
-constexpr std::size_t kMaxResponseBytes = 64u * 1024u * 1024u;
-
-void GlobalInit() {
+void EnsureCurl() {
   static std::once_flag once;
   std::call_once(once, [] {
     if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
@@ -25,6 +19,12 @@ void GlobalInit() {
     }
   });
 }
+
+namespace {
+
+// A reply larger than this is refused rather than held in memory: no state service answers with
+// anything near it, so it can only be a wrong address or a misbehaving peer.
+constexpr std::size_t kMaxResponseBytes = 64u * 1024u * 1024u;
 
 struct Sink {
   std::string body;
@@ -174,7 +174,7 @@ struct THttpClient::Impl {
   }
 };
 
-THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) { GlobalInit(); }
+THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) { EnsureCurl(); }
 
 THttpClient::~THttpClient() = default;
 

@@ -13,6 +13,9 @@
 
 namespace qor {
 
+// libcurl's process-wide initialisation, done once whichever client (HTTP, SMTP) comes first.
+void EnsureCurl();
+
 // What decides which connection may be reused. A change of any of these makes the next request
 // open a new connection (and drop the old one).
 struct THttpConnectionSettings {
