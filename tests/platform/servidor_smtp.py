@@ -50,7 +50,7 @@ def autenticador(server, session, envelope, mechanism, auth_data):
         with open(args.diario, "a") as diario:
             diario.write(f"AUTH {mechanism} {login}\n")  # never the password
     ok = login == args.usuario and (auth_data.password or b"").decode() == args.senha
-    return AuthResult(success=ok)
+    return AuthResult(success=ok, handled=False)  # handled=True would leave 535 unsent
 
 
 contexto = None
