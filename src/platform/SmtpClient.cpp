@@ -1,6 +1,7 @@
 #include "platform/SmtpClient.h"
 
 #include <curl/curl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -122,7 +123,7 @@ std::string TrustBundle(const std::string& caBundle) {
 // The server's replies as curl reads them; the last complete one is what a failure quotes.
 struct ReplyLog {
   std::string pending;  // lines of a multi-line reply still open
-  std::string last;     // the last complete reply, lines joined by " "
+  std::string refusal;  // the last complete 4xx or 5xx reply, lines joined by " "
 };
 
 int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user) {
@@ -135,7 +136,9 @@ int OnDebug(CURL*, curl_infotype type, char* data, std::size_t size, void* user)
   if (line.size() > 3 && line[3] == '-') line[3] = ' ';
   log->pending += (log->pending.empty() ? "" : " ") + line;
   if (!continues) {
-    log->last = std::move(log->pending);
+    // The QUIT that follows a refusal answers 221: the refusal is what a failure quotes.
+    if (!log->pending.empty() && (log->pending[0] == '4' || log->pending[0] == '5'))
+      log->refusal = log->pending;
     log->pending.clear();
   }
   return 0;
@@ -341,13 +344,18 @@ void SendSmtpMessage(const TEmailSettings& s, const std::vector<std::string>& to
 
   const CURLcode code = curl_easy_perform(h);
   if (code == CURLE_OK) return;
-  long reply = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply);
+  // A failed exchange is over: closing the socket here keeps the handle's clean-up from sending
+  // QUIT and waiting on a server that stopped answering.
+  curl_socket_t socket = CURL_SOCKET_BAD;
+  if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+      socket != CURL_SOCKET_BAD) {
+    shutdown(socket, SHUT_RDWR);
+  }
   std::string detail = curl_easy_strerror(code);
   if (errorBuffer[0] != '\0') detail += ": " + std::string(errorBuffer);
   std::string cause;
-  if (reply >= 400 && !replies.last.empty() && code != CURLE_OPERATION_TIMEDOUT) {
-    cause = "o servidor respondeu " + QuoteForMessage(replies.last);
+  if (!replies.refusal.empty() && code != CURLE_OPERATION_TIMEDOUT) {
+    cause = "o servidor respondeu " + QuoteForMessage(replies.refusal);
   } else {
     cause = CauseOf(code, timeout);
   }

@@ -297,6 +297,7 @@ TEST_F(EmailTest, FailedExchangesRaiseNamingServerAndCauseAndDeliverNothing) {
     test::TempDir folder;
     SmtpServer server(folder.path(), c.server);
     TEmailSettings s = Settings(server);
+    if (c.server.tls == kSmtps) s.Server = "smtps://127.0.0.1:" + std::to_string(server.port);
     c.adjust(s);
     const auto started = std::chrono::steady_clock::now();
     try {
