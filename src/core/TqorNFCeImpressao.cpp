@@ -16,16 +16,6 @@ namespace {
 
 constexpr int kFormatoTxt = 3;
 
-// Every XML declaration dropped: texts read from several files are joined into one.
-std::string SemDeclaracoesXml(const std::string& xml) {
-  std::string texto = xml;
-  for (std::size_t at; (at = texto.find("<?xml")) != std::string::npos;) {
-    const std::size_t fim = texto.find("?>", at);
-    texto.erase(at, fim == std::string::npos ? std::string::npos : fim + 2 - at);
-  }
-  return texto;
-}
-
 }  // namespace
 
 std::string TqorNFCe::CarregarLoteNotasParaImpressao(const std::string& entrada) {

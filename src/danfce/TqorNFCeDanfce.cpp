@@ -24,12 +24,7 @@ constexpr const char* kNamespaceNFe = "http://www.portalfiscal.inf.br/nfe";
 
 // The input as one document: XML declarations dropped, everything inside one root element.
 std::string EmUmaRaiz(const std::string& xml) {
-  std::string texto = xml;
-  for (std::size_t at; (at = texto.find("<?xml")) != std::string::npos;) {
-    const std::size_t fim = texto.find("?>", at);
-    texto.erase(at, fim == std::string::npos ? std::string::npos : fim + 2 - at);
-  }
-  return "<root>" + texto + "</root>";
+  return "<root>" + SemDeclaracoesXml(xml) + "</root>";
 }
 
 }  // namespace
@@ -123,8 +118,9 @@ void TqorNFCeDanfce::LoadParams() {
   // The first tpImp of the text: a simple element, found without reading the whole note.
   const std::size_t inicio = xml_.find("<tpImp>");
   const std::size_t fim = inicio == std::string::npos ? inicio : xml_.find("</tpImp>", inicio);
-  const int tpImp =
-      fim == std::string::npos ? 0 : StrToIntDef(Trim(xml_.substr(inicio + 7, fim - inicio - 7)), 0);
+  const int tpImp = fim == std::string::npos
+                        ? 0
+                        : StrToIntDef(Trim(xml_.substr(inicio + 7, fim - inicio - 7)), 0);
   std::string modelo;
   if (tpImp == 0 || tpImp == 4) {
     modelo = modeloNormal_;

@@ -283,21 +283,7 @@ void LocalizaNotas(const XmlElement& e, const XmlElement* nfe, const XmlElement*
 // The input as one document: byte-order mark and XML declarations dropped, under one root (a
 // batch is a list of documents).
 std::string DocumentoUnico(const std::string& xml) {
-  std::string texto = "<root>";
-  texto.reserve(xml.size() + 16);
-  std::size_t pos = xml.starts_with("\xEF\xBB\xBF") ? 3 : 0;
-  while (pos < xml.size()) {
-    const std::size_t declaracao = xml.find("<?xml", pos);
-    if (declaracao == std::string::npos) {
-      texto.append(xml, pos, std::string::npos);
-      break;
-    }
-    texto.append(xml, pos, declaracao - pos);
-    const std::size_t fim = xml.find("?>", declaracao);
-    pos = fim == std::string::npos ? xml.size() : fim + 2;
-  }
-  texto += "</root>";
-  return texto;
+  return "<root>" + SemDeclaracoesXml(xml) + "</root>";
 }
 
 // ---- numbers ----------------------------------------------------------------------------

@@ -149,6 +149,23 @@ std::string ParametroAvancado(std::string_view pares, std::string_view nome) {
   return {};
 }
 
+std::string SemDeclaracoesXml(std::string_view xml) {
+  std::string texto;
+  texto.reserve(xml.size());
+  std::size_t pos = xml.starts_with("\xEF\xBB\xBF") ? 3 : 0;
+  while (pos < xml.size()) {
+    const std::size_t declaracao = xml.find("<?xml", pos);
+    if (declaracao == std::string_view::npos) {
+      texto.append(xml.substr(pos));
+      break;
+    }
+    texto.append(xml.substr(pos, declaracao - pos));
+    const std::size_t fim = xml.find("?>", declaracao);
+    pos = fim == std::string_view::npos ? xml.size() : fim + 2;
+  }
+  return texto;
+}
+
 std::string RemoveCDATA(const std::string& text) {
   std::string out = text;
   for (const std::string marker : {"<![CDATA[", "]]>"}) {

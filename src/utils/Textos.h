@@ -52,6 +52,10 @@ class TqorStringParse {
 // absent.
 std::string ParametroAvancado(std::string_view pares, std::string_view nome);
 
+// The text without its byte-order mark and without any XML declaration ("<?xml ... ?>"), so that
+// several documents (a batch, a note and its cancellation) can stand under one root element.
+std::string SemDeclaracoesXml(std::string_view xml);
+
 // "'" as "&apos;" and '"' as "&quot;" (the rest is left as it is).
 std::string EscapeCaracteres(const std::string& text);
 // The text without any "<![CDATA[" and "]]>" markers.

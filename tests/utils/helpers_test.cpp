@@ -117,6 +117,12 @@ TEST(Helpers, TextsAndTheDelimitedParser) {
       ValidaAssinatura("<ds:Signature Id='s' xmlns:ds='http://www.w3.org/2000/09/xmldsig#'>"));
   EXPECT_FALSE(ValidaAssinatura("<NFe><Signature><SignedInfo/></Signature></NFe>"));
   EXPECT_FALSE(ValidaAssinatura("<xSignature xmlns=\"http://www.w3.org/2000/09/xmldsig#\">"));
+  // Documents joined under one root: the mark and every declaration go, an unclosed one whole.
+  EXPECT_EQ(SemDeclaracoesXml("\xEF\xBB\xBF<?xml version=\"1.0\"?><a/>\r\n<?xml version='1.0' "
+                              "encoding='UTF-8' ?><b/><?xml"),
+            "<a/>\r\n<b/>");
+  EXPECT_EQ(ParametroAvancado("LarguraBobina=58; textoLivre = a=b ;x", "TEXTOLIVRE"), " a=b ");
+  EXPECT_EQ(ParametroAvancado("x=1", "y"), "");
 }
 
 TEST(Helpers, NotesAndEventsInTexts) {
