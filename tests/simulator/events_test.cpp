@@ -87,17 +87,7 @@ class EventsTest : public ::testing::Test {
     notes.RegistrarDenegacao(Key(3), "2", "", codes::k302);
   }
 
-  void StartSimulator() {
-    gov_.reset();
-    simulator_.reset();
-    simulator_ = std::make_unique<Simulator>(test::TestSimulatorOptions(dir_ / "simulador"));
-    simulator_->Start();
-    gov_ = std::make_unique<TqorGovX>();
-    gov_->Get_CertificateSettings().Path = SharedPki().companyPfx;
-    gov_->Get_CertificateSettings().Password = SharedPki().password;
-    gov_->Get_HttpSettings().IgnoreInvalidCertificates = false;
-    gov_->Get_HttpSettings().CABundle = SharedPki().caCert;
-  }
+  void StartSimulator() { test::StartSimulatorAndClient(dir_ / "simulador", simulator_, gov_); }
 
   std::string Post(const std::string& path, const std::string& envelope) {
     return gov_->PostSOAP(simulator_->BaseUrl() + path, envelope, "", "", "");

@@ -1,5 +1,7 @@
 #include "support/SimulatorFixture.h"
 
+#include "platform/GovX.h"
+
 #include "platform/Files.h"
 
 namespace qor::test {
@@ -51,6 +53,19 @@ void SimulatorRig::Configure(TqorNFCe& nfce) const { ConfigureComponent(nfce, di
 
 std::vector<std::string> SimulatorRoad::Logs(const std::string& mask) const {
   return ListFiles(rig->dir / "Log/", mask);
+}
+
+void StartSimulatorAndClient(const std::string& folder, std::unique_ptr<sim::Simulator>& simulator,
+                             std::unique_ptr<TqorGovX>& gov) {
+  gov.reset();
+  simulator.reset();
+  simulator = std::make_unique<sim::Simulator>(TestSimulatorOptions(folder));
+  simulator->Start();
+  gov = std::make_unique<TqorGovX>();
+  gov->Get_CertificateSettings().Path = SharedPki().companyPfx;
+  gov->Get_CertificateSettings().Password = SharedPki().password;
+  gov->Get_HttpSettings().IgnoreInvalidCertificates = false;
+  gov->Get_HttpSettings().CABundle = SharedPki().caCert;
 }
 
 }  // namespace qor::test

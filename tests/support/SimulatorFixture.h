@@ -27,6 +27,13 @@ sim::SimulatorOptions TestSimulatorOptions(const std::string& workFolder,
 void ConfigureComponent(TqorNFCe& nfce, const TempDir& dir, const std::string& hom,
                         const std::string& prod);
 
+// Starts a simulator on `folder` in `simulator` and gives it a services object of its own in
+// `gov`, presenting the company certificate and verifying the server with the test CA. Both are
+// replaced, the client first: a stopping server would wait for the kept-alive connection of the
+// previous client to time out.
+void StartSimulatorAndClient(const std::string& folder, std::unique_ptr<sim::Simulator>& simulator,
+                             std::unique_ptr<TqorGovX>& gov);
+
 struct SimulatorRig {
   explicit SimulatorRig(bool otherCaServer = false);
   ~SimulatorRig();
