@@ -1,4 +1,5 @@
 // qornfce demo: the whole road that exists so far, against the simulator, in one folder.
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -12,6 +13,7 @@
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
+#include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
 #include "rules/TqorControllerRulesNFCe.h"
@@ -117,6 +119,51 @@ int XmlTagCount(const std::string& xml, const std::string& tag) {
 }
 
 void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << text << "\n"; }
+
+constexpr const char* kPython = "/usr/bin/python3";
+
+// Mails the distribution XML and the DANFCE of `chave` to a local SMTP server (aiosmtpd, when
+// installed) that leaves each message in the Maildir `caixa`; false when it was not delivered.
+// The server settings are kept in `config`, so `qornfce enviar-email` sends there too.
+bool EnviarEmail(TqorNFCe& nfce, const std::string& config, const std::string& caixa,
+                 const std::string& chave) {
+  if (!RunProcess({kPython, "-c", "import aiosmtpd"}).succeeded) {
+    std::cout << "    pulado: o servidor de teste precisa de python3-aiosmtpd em " << kPython
+              << "\n";
+    return true;
+  }
+  const int porta = FreeLoopbackPort();
+  const TChildProcess servidor(
+      {kPython, "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + std::to_string(porta), "-c",
+       "aiosmtpd.handlers.Mailbox", caixa},
+      ExtractFileDir(caixa) + "servidor-smtp.log");
+  if (!WaitForLoopbackPort(porta, std::chrono::seconds(10))) {
+    std::cout << "    o servidor SMTP de teste não iniciou\n";
+    return false;
+  }
+  TqorEmailSettings& email = nfce.GetEmailSettings();
+  email.SetServidorSmtp("127.0.0.1");
+  email.SetPorta(porta);
+  email.SetEmailRemetente("loja@exemplo.com.br");
+  email.SetEmailDestinatario("cliente@exemplo.com.br");
+  email.SetAssunto("Sua NFC-e");
+  email.SetMensagem("Segue o XML e o DANFCE da sua NFC-e.");
+  nfce.SaveConfig(config);
+  std::cout << "    servidor SMTP de teste em 127.0.0.1:" << porta << ", caixa " << caixa << "\n";
+  const std::vector<std::string> antes = ListFiles(caixa + "/new", "*");
+  nfce.EnviarNotaDestinatario(chave, "", "");
+  std::vector<std::string> novas;
+  for (const std::string& mensagem : ListFiles(caixa + "/new", "*")) {
+    if (std::find(antes.begin(), antes.end(), mensagem) == antes.end()) novas.push_back(mensagem);
+  }
+  if (novas.size() != 1) {
+    std::cout << "    a mensagem não chegou à caixa\n";
+    return false;
+  }
+  std::cout << "    mensagem com " << chave << "-nfce.xml e " << chave
+            << ".pdf entregue em caixa/new/" << novas[0] << "\n";
+  return true;
+}
 
 }  // namespace
 
@@ -317,6 +364,9 @@ int RunDemo(int argc, char** argv) {
               << (gerado ? " gravado" : " não foi gravado") << "\n";
   }
 
+  Step(15, "EnviarNotaDestinatario: o XML e o DANFCE da segunda nota por email");
+  const bool emailEnviado = EnviarEmail(nfce, config, folder + "caixa", chave2);
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -328,7 +378,7 @@ int RunDemo(int argc, char** argv) {
                   !nota.empty() && falha.empty() && cStatSincrono == "100" && procValido &&
                   cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
-                  inutValido && cStatEpec == "136" && epecValido && danfceGerado;
+                  inutValido && cStatEpec == "136" && epecValido && danfceGerado && emailEnviado;
   return ok ? 0 : 1;
 }
 

@@ -90,6 +90,14 @@ std::vector<Command> Tabela() {
                  "--saida: padrão CHAVE.<extensão> na pasta atual. --largura: a bobina em mm\n"
                  "(padrão 80).\n"),
        RunDanfce},
+      {"enviar-email", "envia por email o XML e o DANFCE de uma NFC-e: ARQ.xml|CHAVE DESTINATARIO",
+       ComOpcoes("uso: qornfce enviar-email ARQ.xml|CHAVE DESTINATARIO [opções]\n"
+                 "Envia ao DESTINATARIO (vários separados por \";\") o XML de distribuição\n"
+                 "ARQ.xml (o nfeProc) ou, dada a CHAVE, o CHAVE.xml ou CHAVE-nfce.xml da pasta do\n"
+                 "destinatário, com o DANFCE em PDF quando MAIL.AnexarDanfcePDF (padrão). O\n"
+                 "servidor, o remetente, o assunto e a mensagem vêm da seção MAIL da\n"
+                 "configuração (ServidorSmtp, Porta, EmailRemetente, Usuario, Senha, ...).\n"),
+       RunEnviarEmail},
       {"consultar", "consulta a situação de uma NFC-e na SEFAZ: CHAVE",
        ComOpcoes("uso: qornfce consultar CHAVE [opções]\n"
                  "Consulta a situação da NFC-e de chave de acesso CHAVE (consSitNFe) e escreve\n"

@@ -47,5 +47,6 @@ int RunCancelarSubstituicao(int argc, char** argv);
 int RunInutilizar(int argc, char** argv);
 int RunEpec(int argc, char** argv);
 int RunDanfce(int argc, char** argv);
+int RunEnviarEmail(int argc, char** argv);
 
 }  // namespace qor::cli

@@ -122,6 +122,27 @@ class TqorNFCe {
                                                const std::string& segundo);
   void DoOnXmlCanDestinatario(const std::string& arquivo);
 
+  // ---- e-mail to the recipient (TqorNFCeEmail.cpp) ----------------------------------------
+  // Each sends one message to EmailSettings' EmailDestinatario (EnviarNotaCanceladaDestinatario:
+  // to `email` when given) through the outside component's SendEmail, whose exchange failures
+  // (EqorGovException) pass as they come. An empty address raises EqorNFCeCheckParamsException
+  // before any work. Temporary files are made in a folder of this call inside
+  // DiretorioTemporario and removed whatever happens.
+  // The distribution XML of `chave`: assembled from the logs when either is given
+  // (GerarXMLEnvioDestinatario), else the recipient folder's <chave>.xml or <chave>-nfce.xml;
+  // attached as <chave>-nfce.xml, with the DANFCE as <chave>.pdf when AnexarDanfcePDF.
+  void EnviarNotaDestinatario(const std::string& chave, const std::string& logEnvio,
+                              const std::string& logResposta);
+  // `pdf` (a file), `xml` (a file, or the XML text, attached as "ddmmyyyyhhnnss.xml") and the
+  // files of `anexos` (one per line or separated by ";"); at least one of `pdf` and `xml`.
+  void EnviarNotaDestinatarioAnexos(const std::string& pdf, const std::string& xml,
+                                    const std::string& anexos);
+  // The cancellation distribution of `chave`: assembled from the request and reply logs when
+  // either is given (attached as <chave>-caneve.xml, also kept in the recipient folder), else
+  // the recipient folder's <chave>-can.xml or <chave>-caneve.xml.
+  void EnviarNotaCanceladaDestinatario(const std::string& chave, const std::string& logPedido,
+                                       const std::string& logRetorno, const std::string& email);
+
   // ---- DANFCE (TqorNFCeImpressao.cpp) ----------------------------------------------------
   // Each operation rebuilds the print parameters (LoadDanfceSettings), loads the XML
   // (CarregarLoteNotasParaImpressao; the EPEC ones take it as given), chooses the layout
@@ -566,6 +587,8 @@ class TqorNFCe {
   std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo,
                          const TLogResposta& resposta);
   TqorNFCeXmlDestinatario CriarXmlDestinatario();
+  // `email`, else EmailSettings' EmailDestinatario; both empty raise EqorNFCeCheckParamsException.
+  std::string EnderecoDoDestinatario(const std::string& email);
   // The supplement of a signed note: the host's `suplemento`, the QR-code link made of `campos`
   // when the host gave none, and the key-query URL.
   void AdicionarSuplemento(std::string& nota, const std::string& suplemento,

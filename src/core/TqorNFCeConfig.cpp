@@ -192,6 +192,10 @@ void TqorNFCe::ConfigurarEmailSettings() {
   to.Subject = from.GetAssunto();
   to.Body = from.GetMensagem();
   to.Html = from.GetConteudoHtml();
+  // The mail server is checked as the state's servers are: the same switch, and the same bundle
+  // added to the system store (which holds the public CAs mail servers use).
+  to.IgnoreInvalidCertificates = ignoreInvalidCertificates_;
+  to.CABundle = ExpandPath(arquivoCadeiaCertificados_);
 }
 
 void TqorNFCe::LoadDanfceSettings() {

@@ -52,7 +52,6 @@ class Fd {
   int fd_;
 };
 
-
 // The umask cannot be read without changing it, except through /proc; a new file gets the mode
 // a plain open(..., 0666) would have given it, not mkstemp's 0600.
 mode_t NewFileMode() {
@@ -304,6 +303,18 @@ bool ForceDirectories(const std::string& path) {
   std::error_code ec;
   fs::create_directories(fs::path(NativePath(path)), ec);
   return DirectoryExists(path);
+}
+
+std::string CreateUniqueDirectory(const std::string& parent, const std::string& prefix) {
+  std::string pattern = IncludeTrailingSlash(NativePath(parent)) + prefix + "XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    ThrowSys("Não foi possível criar a pasta temporária", pattern, errno);
+  }
+  return pattern + "/";
+}
+
+bool RemoveDirectory(const std::string& path) {
+  return !path.empty() && ::rmdir(NativePath(path).c_str()) == 0;
 }
 
 bool DeleteFile(const std::string& path) {

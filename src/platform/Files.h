@@ -43,6 +43,10 @@ int FileMode(const std::string& path);    // permission bits (0644), -1 when it 
 bool CreateDir(const std::string& path);  // one level; false when it cannot be made
 bool ForceDirectories(const std::string& path);  // with parents; true when it exists afterwards
 bool DeleteFile(const std::string& path);
+// A new folder "<parent>/<prefix>XXXXXX" that no other caller gets (mkdtemp), mode 0700; its
+// path with the trailing "/". Throws EqorGovException when it cannot be made.
+std::string CreateUniqueDirectory(const std::string& parent, const std::string& prefix);
+bool RemoveDirectory(const std::string& path);  // an empty folder; false when it stays
 void RenameFile(const std::string& from, const std::string& to);  // replaces `to`
 void CopyFile(const std::string& from, const std::string& to);    // atomic on the target
 // Files of `directory` whose names match the shell mask (`*`, `?`), sorted by name; names only.

@@ -1,8 +1,5 @@
 #include "platform/Report.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +7,7 @@
 #include <memory>
 #include <random>
 
+#include "platform/ChildProcess.h"
 #include "platform/DataSet.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
@@ -18,8 +16,6 @@
 #include "platform/ReportRender.h"
 #include "platform/TStrings.h"
 #include "platform/Text.h"
-
-extern char** environ;
 
 namespace qor::report {
 
@@ -274,46 +270,19 @@ const char* Extension(TFormat format) {
   return "";
 }
 
-// Runs `lp` with `args` (no shell) and waits; a failure throws with what lp wrote on stderr.
+// Runs `args` (lp and its arguments, no shell) and waits; a failure throws with what lp wrote on
+// stderr.
 void RunLp(const std::vector<std::string>& args, const std::string& printer) {
   const std::string who = printer.empty() ? "padrão" : printer;
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
-    throw EqorGovException(
-        Format("Falha ao imprimir na impressora %s: %s", {who, std::strerror(errno)}));
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = ::posix_spawnp(&pid, "lp", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  std::string errors;
-  if (rc == 0) {
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-      if (n > 0) errors.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(pipeFds[0]);
-  if (rc != 0) {
+  const TProcessResult result = RunProcess(args);
+  if (result.spawnError != 0) {
     throw EqorGovException(Format("Falha ao imprimir na impressora %s: lp não executou (%s)",
-                                  {who, std::strerror(rc)}));
+                                  {who, std::strerror(result.spawnError)}));
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!result.succeeded) {
     throw EqorGovException(
         Format("Falha ao imprimir na impressora %s: %s",
-               {who, QuoteForMessage(errors.empty() ? "lp falhou" : errors, 1000)}));
+               {who, QuoteForMessage(result.errors.empty() ? "lp falhou" : result.errors, 1000)}));
   }
 }
 
@@ -370,8 +339,8 @@ void Export(const TPrintSettings& settings) {
 namespace {
 
 // A new file of `dir` named `prefix` + 8 random characters + `extension`, holding `bytes`.
-std::string NewFile(const std::string& dir, const std::string& prefix,
-                    const std::string& extension, const std::string& bytes) {
+std::string NewFile(const std::string& dir, const std::string& prefix, const std::string& extension,
+                    const std::string& bytes) {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::random_device seed;
   std::mt19937 random(seed());

@@ -23,6 +23,7 @@
 #include "platform/Xml.h"
 #include "support/Cli.h"
 #include "support/SimulatorFixture.h"
+#include "support/SmtpServer.h"
 #include "utils/QRCode.h"
 
 namespace qor {
@@ -384,6 +385,36 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
     EXPECT_THAT(texto, HasSubstr("CONSUMIDOR NÃO IDENTIFICADO"));
     RunCommand("pdftotext '" + demo + "Danfce/" + cancelada.front() + "' -", &texto);
     EXPECT_THAT(texto, HasSubstr("NOTA CANCELADA"));
+  }();
+
+  // ... and mailed the second note's XML and DANFCE to its local server; `enviar-email` sends
+  // the same from the configuration file to another server.
+  [&] {
+    QOR_NEEDS_AIOSMTPD();
+    const auto pdfs =
+        ListFiles(demo + "Danfce/", "????????????????????????????????????????????.pdf");
+    ASSERT_EQ(pdfs.size(), 1u);
+    const std::string chave2 = pdfs.front().substr(0, 44);
+    const std::string proc = demo + "XmlDestinatario/" + chave2 + "-nfce.xml";
+    const auto recebidas = ListFiles(demo + "caixa/new/", "*");
+    ASSERT_EQ(recebidas.size(), 1u);
+    test::SmtpServer outro(dir / "", {}, test::SharedPki());
+    ASSERT_EQ(Cli("--config '" + demo + "' configurar MAIL.ServidorSmtp=127.0.0.1 MAIL.Porta=" +
+                      std::to_string(outro.port) + " MAIL.EmailRemetente=loja@exemplo.com.br",
+                  dir)
+                  .status,
+              0);
+    const CliRun enviado =
+        Cli("--config '" + demo + "' enviar-email '" + proc + "' cliente@exemplo.com.br", dir);
+    ASSERT_EQ(enviado.status, 0) << enviado.err;
+    ASSERT_EQ(outro.Messages().size(), 1u);
+    for (const std::string& mensagem : {demo + "caixa/new/" + recebidas[0], outro.Messages()[0]}) {
+      const std::string lido = test::SmtpServer::Read(mensagem);
+      EXPECT_THAT(lido, HasSubstr("X-RcptTo: cliente@exemplo.com.br\n"));
+      EXPECT_THAT(
+          lido, HasSubstr("Anexo: " + chave2 + "-nfce.xml application/xml " + test::Sha256Of(proc) +
+                          "\nAnexo: " + chave2 + ".pdf application/pdf "));
+    }
   }();
 
   // A second run on the same folder issues new numbers: the state refuses no duplicate.

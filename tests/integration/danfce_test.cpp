@@ -29,24 +29,6 @@ const std::string kBin = QORNFCE_BIN_DIR;
 
 class DanfceRoad : public test::SimulatorRoad {
  protected:
-  // The sample `exemplo` numbered `nNF`, with `troca` replacing a text of it, signed and
-  // authorised; returns its distribution file (the nfeProc).
-  std::string Autorizada(const std::string& exemplo, int nNF,
-                         std::pair<std::string, std::string> troca = {}) {
-    std::string tx2 = LoadFromFile(kBin + "/exemplos/" + exemplo);
-    const std::size_t at = tx2.find("nNF_B08=");
-    tx2.replace(at, tx2.find('\n', at) - at, "nNF_B08=" + std::to_string(nNF));
-    if (!troca.first.empty()) ReplaceAll(tx2, troca.first, troca.second);
-    WriteFile(rig->dir / "nota.tx2", tx2);
-    const std::string nota = nfce.AssinarNota(nfce.ConverterLoteParaXml(
-        rig->dir / "nota.tx2", TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
-    const std::string resposta = nfce.EnviarNFSincrono("1", nota, false);
-    EXPECT_THAT(resposta, HasSubstr("<cStat>100</cStat>"));
-    return rig->dir / "XmlDestinatario/" + Chave(nota) + "-nfce.xml";
-  }
-  static std::string Chave(const std::string& nota) {
-    return GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3);
-  }
   static std::string QrCode(const std::string& arquivo) {
     return Trim(GetValueTag("qrCode", ReadFile(arquivo)));
   }
@@ -66,18 +48,12 @@ class DanfceRoad : public test::SimulatorRoad {
   }
 };
 
-std::string GrupoDeQuatro(const std::string& chave) {
-  std::string out;
-  for (std::size_t i = 0; i < chave.size(); i += 4) out += (i ? " " : "") + chave.substr(i, 4);
-  return out;
-}
-
 // One authorised note in every form: what a consumer must find on it, and its QR code read back
 // as the note's own link (the HTML's through chromium: in the demo's test).
 TEST_F(DanfceRoad, EveryFormatOfAnAuthorisedNote) {
   QOR_NEEDS_DANFCE_TOOLS();
-  const std::string proc = Autorizada("nfce-cartao-troco.tx2", 7001,
-                                      {"CAFE TORRADO E MOIDO 500G", "CAFE <b>& CIA 500G"});
+  const std::string proc = AutorizarExemplo("nfce-cartao-troco.tx2", 7001,
+                                            {"CAFE TORRADO E MOIDO 500G", "CAFE <b>& CIA 500G"});
   const std::string chave = GetValueTag("chNFe", ReadFile(proc));
   const std::string qr = QrCode(proc);
   ASSERT_FALSE(qr.empty());
@@ -85,7 +61,7 @@ TEST_F(DanfceRoad, EveryFormatOfAnAuthorisedNote) {
   const std::string pdf = Exportar(proc, 1, "nota.pdf");
   const std::string texto = Run("pdftotext -layout " + pdf + " -");
   for (const std::string& esperado :
-       {GrupoDeQuatro(chave).substr(0, 39), std::string("CAFE <b>& CIA 500G"),
+       {test::KeyInGroupsOfFour(chave).substr(0, 39), std::string("CAFE <b>& CIA 500G"),
         std::string("VALOR A PAGAR R$"), std::string("TROCO R$"),
         std::string("CONSUMIDOR NÃO IDENTIFICADO"), std::string("Cartão de Crédito")}) {
     EXPECT_THAT(texto, HasSubstr(esperado)) << texto;
@@ -142,7 +118,7 @@ TEST_F(DanfceRoad, PrintsOnACupsQueue) {
   QOR_NEEDS(test::HaveTool("cupsd") && test::HaveTool("lpadmin") && test::HaveTool("lp") &&
                 test::HaveTool("pdftotext"),
             "cups-daemon, cups-client or poppler-utils");
-  const std::string proc = Autorizada("nfce-um-item-dinheiro.tx2", 7301);
+  const std::string proc = AutorizarExemplo("nfce-um-item-dinheiro.tx2", 7301);
   test::Cupsd cups(rig->dir / "cups/");
   ASSERT_TRUE(cups.Ready()) << "cupsd did not start: " << cups.Log();
   const std::string saida = cups.AddQueue("danfce", "danfce.pdf");
@@ -151,8 +127,9 @@ TEST_F(DanfceRoad, PrintsOnACupsQueue) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   EXPECT_EQ(ReadFile(saida).substr(0, 4), "%PDF") << cups.Log();
-  EXPECT_THAT(Run("pdftotext -layout " + saida + " -"),
-              HasSubstr(GrupoDeQuatro(GetValueTag("chNFe", ReadFile(proc))).substr(0, 24)));
+  EXPECT_THAT(
+      Run("pdftotext -layout " + saida + " -"),
+      HasSubstr(test::KeyInGroupsOfFour(GetValueTag("chNFe", ReadFile(proc))).substr(0, 24)));
   EXPECT_TRUE(ListFiles(GetTempDir(), "danfce-*.pdf").empty()) << "a temporary PDF was left";
   try {
     nfce.ImprimirDanfce("", proc, "", "nenhumafila");
@@ -167,8 +144,8 @@ TEST_F(DanfceRoad, PrintsOnACupsQueue) {
 // a note printed with its cancellation carries the stamp.
 TEST_F(DanfceRoad, EachNoteOfABatchAndACancelledNote) {
   QOR_NEEDS_DANFCE_TOOLS();
-  const std::string a = Autorizada("nfce-cartao-troco.tx2", 7101);
-  const std::string b = Autorizada("nfce-consumidor-identificado.tx2", 7102);
+  const std::string a = AutorizarExemplo("nfce-cartao-troco.tx2", 7101);
+  const std::string b = AutorizarExemplo("nfce-consumidor-identificado.tx2", 7102);
   const std::string ambas = rig->dir / "ambas.xml";
   WriteFile(ambas, ReadFile(a) + ReadFile(b));
   const std::string pdf = Exportar(ambas, 1, "ambas.pdf");
@@ -196,7 +173,7 @@ TEST_F(DanfceRoad, EachNoteOfABatchAndACancelledNote) {
 // export goes; a failed export leaves the older file as it was.
 TEST_F(DanfceRoad, RefusalsPreviewsAndTheSaveDialog) {
   QOR_NEEDS_DANFCE_TOOLS();
-  const std::string proc = Autorizada("nfce-um-item-dinheiro.tx2", 7201);
+  const std::string proc = AutorizarExemplo("nfce-um-item-dinheiro.tx2", 7201);
   const std::string xml = ReadFile(proc);
   const std::string outro = rig->dir / "outro.xml";
   WriteFile(outro, xml);

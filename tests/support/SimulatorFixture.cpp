@@ -1,8 +1,9 @@
 #include "support/SimulatorFixture.h"
 
-#include "platform/GovX.h"
-
 #include "platform/Files.h"
+#include "platform/GovX.h"
+#include "platform/Text.h"
+#include "platform/Xml.h"
 
 namespace qor::test {
 
@@ -53,6 +54,24 @@ void SimulatorRig::Configure(TqorNFCe& nfce) const { ConfigureComponent(nfce, di
 
 std::vector<std::string> SimulatorRoad::Logs(const std::string& mask) const {
   return ListFiles(rig->dir / "Log/", mask);
+}
+
+std::string SimulatorRoad::AutorizarExemplo(const std::string& exemplo, int nNF,
+                                            const std::pair<std::string, std::string>& troca) {
+  std::string tx2 = LoadFromFile(std::string(QORNFCE_BIN_DIR) + "/exemplos/" + exemplo);
+  const std::size_t at = tx2.find("nNF_B08=");
+  tx2.replace(at, tx2.find('\n', at) - at, "nNF_B08=" + std::to_string(nNF));
+  if (!troca.first.empty()) ReplaceAll(tx2, troca.first, troca.second);
+  WriteFile(rig->dir / "nota.tx2", tx2);
+  const std::string nota = nfce.AssinarNota(nfce.ConverterLoteParaXml(
+      rig->dir / "nota.tx2", TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
+  const std::string resposta = nfce.EnviarNFSincrono("1", nota, false);
+  EXPECT_NE(resposta.find("<cStat>100</cStat>"), std::string::npos) << resposta;
+  return rig->dir / "XmlDestinatario/" + ChaveDe(nota) + "-nfce.xml";
+}
+
+std::string SimulatorRoad::ChaveDe(const std::string& nota) {
+  return GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3);
 }
 
 void StartSimulatorAndClient(const std::string& folder, std::unique_ptr<sim::Simulator>& simulator,

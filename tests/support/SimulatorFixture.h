@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Simulator.h"
@@ -56,6 +57,12 @@ class SimulatorRoad : public ::testing::Test {
   }
   // The names of the files of the log folder that match `mask`.
   std::vector<std::string> Logs(const std::string& mask) const;
+  // The sample `exemplo` of data/exemplos numbered `nNF` (with `troca` replacing a text of it),
+  // converted, signed and authorised by EnviarNFSincrono; returns its distribution file.
+  std::string AutorizarExemplo(const std::string& exemplo, int nNF,
+                               const std::pair<std::string, std::string>& troca = {});
+  // The access key of a note's XML.
+  static std::string ChaveDe(const std::string& nota);
 
   std::unique_ptr<SimulatorRig> rig;
   TqorNFCe nfce;

@@ -82,4 +82,10 @@ bool ToolsRequired() {
   return env != nullptr && std::string(env) == "1";
 }
 
+std::string KeyInGroupsOfFour(const std::string& key) {
+  std::string out;
+  for (std::size_t i = 0; i < key.size(); i += 4) out += (i ? " " : "") + key.substr(i, 4);
+  return out;
+}
+
 }  // namespace qor::test

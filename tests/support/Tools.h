@@ -36,6 +36,9 @@ std::set<std::string> QrCodesOfPdf(const std::string& pdf, const std::string& sc
 // The same in a headless chromium's screenshot of the page `html`, saved as `screenshot`.
 std::set<std::string> QrCodesOfHtml(const std::string& html, const std::string& screenshot);
 
+// An access key as the DANFCE prints it: groups of four digits separated by blanks.
+std::string KeyInGroupsOfFour(const std::string& key);
+
 // Writes `xml` to a new file of the scratch folder and returns its path.
 std::string WriteScratch(const std::string& xml);
 
