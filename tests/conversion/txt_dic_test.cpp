@@ -20,6 +20,7 @@ namespace qor {
 namespace {
 
 using test::MessageOf;
+using test::WriteFile;
 
 const std::string kTemplates = std::string(QORNFCE_BIN_DIR) + "/Templates/vm60/";
 const std::string kAmostra = std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/nfce-dicionario.txt";
