@@ -18,8 +18,9 @@ constexpr std::array<std::string_view, 9> kICMS = {"ICMS00", "ICMS10", "ICMS20",
                                                    "ICMS51", "ICMS60", "ICMS70", "ICMS90"};
 
 // The values of a line, each one terminated by "|"; text after the last "|" is not a value.
-std::vector<std::string> Valores(std::string_view linha) {
-  std::vector<std::string> valores;
+template <typename Texto = std::string_view>
+std::vector<Texto> Valores(std::string_view linha) {
+  std::vector<Texto> valores;
   std::size_t inicio = 0;
   for (std::size_t fim; (fim = linha.find('|', inicio)) != std::string_view::npos;
        inicio = fim + 1) {
@@ -153,12 +154,12 @@ std::string TqorNFCeConvDic::Converte(const std::string& texto, const std::strin
     const std::size_t indice = dicionario_ ? IndiceDicionario(linha, bloco_ == "D|") : 0;
     ValidaQtdeCamposLinha(linha, indice, numero);
     const std::vector<std::string>& tokens = dicionario_->linhas[indice].tokens;
-    const std::vector<std::string> valores = Valores(linha);
+    const std::vector<std::string_view> valores = Valores(linha);
     for (std::size_t p = 0; p < valores.size(); ++p) {
-      const std::string& valor = valores[p] == "%CNPJ"  ? chave_.CNPJ
-                                 : valores[p] == "%UF"  ? chave_.cUF
-                                 : valores[p] == "%nNF" ? chave_.nNF
-                                                        : valores[p];
+      const std::string_view valor = valores[p] == "%CNPJ"  ? chave_.CNPJ
+                                     : valores[p] == "%UF"  ? chave_.cUF
+                                     : valores[p] == "%nNF" ? chave_.nNF
+                                                            : valores[p];
       EscreveValor(tokens[p], valor, numero);
       CapturaValoresChave(tokens[p], valor);
     }
@@ -206,7 +207,7 @@ void TqorNFCeConvDic::CarregaDicionario(const std::string& bloco) {
       dicionario.linhas.clear();
       const std::string texto = LoadFromFile(caminho);
       for (std::string_view linha : Linhas(texto)) {
-        dicionario.linhas.push_back({std::string(linha), Valores(linha)});
+        dicionario.linhas.push_back({std::string(linha), Valores<std::string>(linha)});
       }
       dicionario.idade = idade;
     }
@@ -256,11 +257,11 @@ void TqorNFCeConvDic::ValidaQtdeCamposLinha(std::string_view linha, std::size_t 
   }
 }
 
-void TqorNFCeConvDic::EscreveValor(const std::string& token, const std::string& valor,
+void TqorNFCeConvDic::EscreveValor(const std::string& token, std::string_view valor,
                                    std::size_t numero) {
   // A tag chosen by the data: "<valor>" when the value is a name, or "/" and a name.
   const auto tag = [&] {
-    const std::string_view nome = std::string_view(valor).substr(valor.starts_with('/') ? 1 : 0);
+    const std::string_view nome = valor.substr(valor.starts_with('/') ? 1 : 0);
     if (!NomeXml(nome)) {
       throw EqorNFCeCheckTXT("Linha %d do arquivo TXT: \"%s\" não é um nome de tag XML válido.",
                              {numero, QuoteForMessage(valor)}, diretorioLogErro_);
@@ -302,7 +303,7 @@ void TqorNFCeConvDic::EscreveValor(const std::string& token, const std::string& 
   }
 }
 
-void TqorNFCeConvDic::CapturaValoresChave(const std::string& token, const std::string& valor) {
+void TqorNFCeConvDic::CapturaValoresChave(const std::string& token, std::string_view valor) {
   if (token == "cUF" && capturar_) {
     chave_.cUF = valor;
   } else if (token == "CNPJ" && capturar_) {

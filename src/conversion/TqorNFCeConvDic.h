@@ -96,8 +96,8 @@ class TqorNFCeConvDic {
   void ValidaQtdeCamposLinha(std::string_view linha, std::size_t indice, std::size_t numero) const;
   // Index of the dictionary line that reads data line `linha` (`detalhe`: of an item block).
   std::size_t IndiceDicionario(std::string_view linha, bool detalhe);
-  void EscreveValor(const std::string& token, const std::string& valor, std::size_t numero);
-  void CapturaValoresChave(const std::string& token, const std::string& valor);
+  void EscreveValor(const std::string& token, std::string_view valor, std::size_t numero);
+  void CapturaValoresChave(const std::string& token, std::string_view valor);
   std::string Finaliza(const std::string& versao) const;
 
   TqorNFCeConverter caminhos_;  // the template folder and its lookup
