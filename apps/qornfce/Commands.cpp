@@ -131,6 +131,17 @@ std::vector<Command> Tabela() {
                  "Templates/<versão>/Conversor/NFCeDataSets.xml).\n"
                  "Esquemas: pl_006n ... pl_008i1, pl_009, pl_009g (padrão).\n"),
        RunConverter},
+      {"converter-txt", "converte uma NFC-e do leiaute TXT posicional em XML: ARQ.txt",
+       ComOpcoes(
+           "uso: qornfce converter-txt ARQ.txt [--versao V] [opções]\n"
+           "Converte a nota do leiaute TXT (blocos C|, D|, R|; \"-\" lê a entrada padrão)\n"
+           "em XML pelos dicionários de Templates/<versão>/Conversor. --versao: padrão 2.00.\n"),
+       RunConverterTxt},
+      {"gerar-notas", "gera notas de teste pelo template.txt: QTD CUF CNPJ [--versao V]",
+       ComOpcoes("uso: qornfce gerar-notas QTD CUF CNPJ [--versao V] [opções]\n"
+                 "Gera QTD notas do template.txt do conversor com o cUF e o CNPJ dados e nNF\n"
+                 "aleatório, e escreve uma nota por linha. --versao: padrão 2.00.\n"),
+       RunGerarNotas},
       {"assinar", "assina as NFC-e de um XML e escreve uma NFe por linha: ARQ.xml (- lê stdin)",
        ComOpcoes(
            "uso: qornfce assinar ARQ.xml [opções]\n"
