@@ -1,6 +1,9 @@
 #include "Amostras.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -8,6 +11,7 @@
 
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
+#include "platform/Xml.h"
 
 namespace qor::bench {
 
@@ -45,9 +49,12 @@ std::string NotaComItens(int itens) {
     std::snprintf(texto, sizeof texto, "%.2f", valor);
     nota.replace(at + 1, end - at - 1, campo + "=" + texto);
   };
-  for (const auto& [campo, unitario] :
-       {std::pair{"vBC_W03", 9.00}, {"vICMS_W04", 1.62}, {"vProd_W07", 9.00},
-        {"vPIS_W13", 0.15}, {"vCOFINS_W14", 0.68}, {"vNF_W16", 9.00}}) {
+  for (const auto& [campo, unitario] : {std::pair{"vBC_W03", 9.00},
+                                        {"vICMS_W04", 1.62},
+                                        {"vProd_W07", 9.00},
+                                        {"vPIS_W13", 0.15},
+                                        {"vCOFINS_W14", 0.68},
+                                        {"vNF_W16", 9.00}}) {
     trocar(campo, unitario * itens);
   }
   trocar("vPag_YA03", 9.00 * itens + 1.00);
@@ -95,6 +102,34 @@ std::chrono::system_clock::time_point InstanteDaAmostra() {
   using namespace std::chrono;
   // dhEmi 2026-12-07T10:15:00-03:00
   return sys_days{year{2026} / 12 / 7} + hours{13} + minutes{15};
+}
+
+std::string NotaAutorizada(int itens) {
+  TqorNFCe nfce;
+  Configurar(nfce);
+  std::string nota = nfce.AssinarNota(nfce.ConverterLoteParaXml(
+      NotaComItens(itens), TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
+  if (nota.compare(0, 5, "<?xml") == 0) nota.erase(0, nota.find("?>") + 2);
+  const std::string chave = GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3);
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+         "<nfeProc xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\">" +
+         nota +
+         "<protNFe versao=\"4.00\"><infProt><tpAmb>2</tpAmb><verAplic>SP_NFCE_1.0</verAplic>"
+         "<chNFe>" +
+         chave +
+         "</chNFe><dhRecbto>2026-12-07T10:15:03-03:00</dhRecbto>"
+         "<nProt>135260000000001</nProt><digVal>" +
+         GetValueTag("DigestValue", nota) +
+         "</digVal><cStat>100</cStat><xMotivo>Autorizado o uso da NF-e</xMotivo></infProt>"
+         "</protNFe></nfeProc>";
+}
+
+double ResidenteMiB() {
+  std::ifstream statm("/proc/self/statm");
+  long total = 0, residentes = 0;
+  statm >> total >> residentes;
+  return static_cast<double>(residentes) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
+         (1024.0 * 1024.0);
 }
 
 }  // namespace qor::bench

@@ -24,6 +24,10 @@ std::string AmostraUmItem();
 // The same note with `itens` copies of its item, numbered 1..itens, and totals and payment that
 // add up (the note passes the business rules at its dhEmi).
 std::string NotaComItens(int itens);
+// NotaComItens(`itens`) converted, signed with the test certificate and wrapped into an
+// authorised nfeProc (protNFe with cStat 100 and the signature's digest), as the distribution
+// file holds it.
+std::string NotaAutorizada(int itens);
 // A batch of `notas` such notes of `itens` items each, numbered apart (nNF 1..notas).
 std::string LoteDeNotas(int notas, int itens);
 // The test certificates of the benchmarks (made once per process in a temporary folder) and a
@@ -37,6 +41,9 @@ const Ambiente& AmbienteDeTeste();
 // A component of SP in homologation signing with the test company certificate, its logs and
 // recipient files in the benchmark folder, telemetry off.
 void Configurar(TqorNFCe& nfce);
+
+// The resident set now, from /proc/self/statm, in MiB.
+double ResidenteMiB();
 
 // The sample's dhEmi, as the clock the rules should read for it.
 std::chrono::system_clock::time_point InstanteDaAmostra();

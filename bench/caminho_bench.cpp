@@ -61,15 +61,16 @@ void BM_IdaEVoltaSincrona(benchmark::State& state) {
   qor::bench::Configurar(nfce);
   nfce.SetArquivoServidoresHom(hom);
   nfce.SetSalvarLogsEmDisco(false);
-  const std::string nota = nfce.AssinarNota(nfce.ConverterLoteParaXml(
-      qor::bench::NotaComItens(10), qor::TLayoutConvKind::lkTXTDataSet,
-      qor::TVersaoEsquema::pl_009g));
+  const std::string nota = nfce.AssinarNota(
+      nfce.ConverterLoteParaXml(qor::bench::NotaComItens(10), qor::TLayoutConvKind::lkTXTDataSet,
+                                qor::TVersaoEsquema::pl_009g));
   // The first sending authorises; the next ones are answered as duplicates, after the same
   // checks on both sides.
   nfce.EnviarNFSincrono("1", nota, false);
   const int handshakes = simulator.HandshakeCount();
   for (auto _ : state) benchmark::DoNotOptimize(nfce.EnviarNFSincrono("1", nota, false));
-  if (simulator.HandshakeCount() != handshakes) state.SkipWithError("a conexão TLS não foi reaproveitada");
+  if (simulator.HandshakeCount() != handshakes)
+    state.SkipWithError("a conexão TLS não foi reaproveitada");
   simulator.Stop();
   std::filesystem::remove_all(options.workFolder);
 }

@@ -31,10 +31,7 @@ void BM_ConverterTxt(benchmark::State& state) {
 
 int main(int argc, char** argv) {
   qor::bench::RegisterBaseline();
-  benchmark::RegisterBenchmark("ConverterLoteParaXml", BM_Converter)
-      ->Arg(1)
-      ->Arg(10)
-      ->Arg(100);
+  benchmark::RegisterBenchmark("ConverterLoteParaXml", BM_Converter)->Arg(1)->Arg(10)->Arg(100);
   benchmark::RegisterBenchmark("Converter", BM_ConverterTxt);
   return qor::bench::RunWithRatios(argc, argv);
 }

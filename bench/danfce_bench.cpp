@@ -41,28 +41,8 @@ namespace fs = std::filesystem;
 
 constexpr int kPdf = 1, kHtml = 2, kTxt = 3, kPng = 4;
 
-// The 10-item note signed and authorised, as the distribution file holds it.
 const std::string& NotaAutorizada() {
-  static const std::string proc = [] {
-    qor::TqorNFCe nfce;
-    qor::bench::Configurar(nfce);
-    std::string nota = nfce.AssinarNota(
-        nfce.ConverterLoteParaXml(qor::bench::NotaComItens(10), qor::TLayoutConvKind::lkTXTDataSet,
-                                  qor::TVersaoEsquema::pl_009g));
-    if (nota.compare(0, 5, "<?xml") == 0) nota.erase(0, nota.find("?>") + 2);
-    const std::string chave = qor::GetXMLAttributeByIndex(nota, "infNFe", "Id").substr(3);
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-           "<nfeProc xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\">" +
-           nota +
-           "<protNFe versao=\"4.00\"><infProt><tpAmb>2</tpAmb><verAplic>SP_NFCE_1.0</verAplic>"
-           "<chNFe>" +
-           chave +
-           "</chNFe><dhRecbto>2026-12-07T10:15:03-03:00</dhRecbto>"
-           "<nProt>135260000000001</nProt><digVal>" +
-           qor::GetValueTag("DigestValue", nota) +
-           "</digVal><cStat>100</cStat><xMotivo>Autorizado o uso da NF-e</xMotivo></infProt>"
-           "</protNFe></nfeProc>";
-  }();
+  static const std::string proc = qor::bench::NotaAutorizada(10);
   return proc;
 }
 
@@ -175,14 +155,6 @@ TTempo Medir(Body&& body) {
       ThreadCpuNs() - cpu};
 }
 
-double ResidenteMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long total = 0, residente = 0;
-  statm >> total >> residente;
-  return static_cast<double>(residente) * static_cast<double>(::sysconf(_SC_PAGESIZE)) /
-         (1024.0 * 1024.0);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -216,9 +188,9 @@ int main(int argc, char** argv) {
 
     TDanfce d(kPdf, PastaEmMemoria());
     for (int i = 0; i < 10; ++i) d.Exportar();
-    const double depoisDe10 = ResidenteMiB();
+    const double depoisDe10 = qor::bench::ResidenteMiB();
     for (int i = 10; i < 1000; ++i) d.Exportar();
-    const double depoisDe1000 = ResidenteMiB();
+    const double depoisDe1000 = qor::bench::ResidenteMiB();
     const bool cresceuDemais = depoisDe1000 - depoisDe10 > 2.0;
     std::printf(
         "residente após 10 PDFs: %.2f MB; após 1000: %.2f MB; diferença %.2f MB "

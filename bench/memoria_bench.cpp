@@ -17,14 +17,6 @@ namespace {
 
 constexpr double kMiB = 1024.0 * 1024.0;
 
-// Resident set now, from /proc/self/statm (its second field, in pages).
-double ResidenteMiB() {
-  std::ifstream statm("/proc/self/statm");
-  long total = 0, residentes = 0;
-  statm >> total >> residentes;
-  return static_cast<double>(residentes) * static_cast<double>(sysconf(_SC_PAGESIZE)) / kMiB;
-}
-
 // The process's peak resident set (VmHWM in /proc/self/status).
 double PicoMiB() {
   std::ifstream status("/proc/self/status");
@@ -53,15 +45,16 @@ int main(int argc, char** argv) {
   double depoisDe100 = 0;
   for (int n = 1; n <= notas; ++n) {
     caminho.Percorrer(nota);
-    if (n == 100) depoisDe100 = ResidenteMiB();
+    if (n == 100) depoisDe100 = qor::bench::ResidenteMiB();
   }
-  const double fim = ResidenteMiB();
+  const double fim = qor::bench::ResidenteMiB();
   const bool cresceuDemais = fim - depoisDe100 > 2.0;
   const bool picoAlto = pico >= 64.0;
   std::printf("pico do processo com um lote de 50 notas de 10 itens: %.1f MB (limite 64 MB)%s\n",
               pico, picoAlto ? "  ACIMA DO LIMITE" : "");
-  std::printf("residente após 100 notas: %.2f MB; após %d: %.2f MB; diferença %.2f MB "
-              "(limite 2 MB)%s\n",
-              depoisDe100, notas, fim, fim - depoisDe100, cresceuDemais ? "  ACIMA DO LIMITE" : "");
+  std::printf(
+      "residente após 100 notas: %.2f MB; após %d: %.2f MB; diferença %.2f MB "
+      "(limite 2 MB)%s\n",
+      depoisDe100, notas, fim, fim - depoisDe100, cresceuDemais ? "  ACIMA DO LIMITE" : "");
   return cresceuDemais || picoAlto ? 1 : 0;
 }

@@ -39,9 +39,9 @@ const Notas& NotasDeDezItens() {
   static const Notas notas = [] {
     qor::TqorNFCe nfce;
     qor::bench::Configurar(nfce);
-    const std::string convertida = nfce.ConverterLoteParaXml(qor::bench::NotaComItens(10),
-                                                       qor::TLayoutConvKind::lkTXTDataSet,
-                                                       qor::TVersaoEsquema::pl_009g);
+    const std::string convertida =
+        nfce.ConverterLoteParaXml(qor::bench::NotaComItens(10), qor::TLayoutConvKind::lkTXTDataSet,
+                                  qor::TVersaoEsquema::pl_009g);
     Notas n;
     n.assinada = nfce.AssinarNota(convertida);
     // The note as signed (signing first takes accents out of the values), without Signature.
@@ -79,9 +79,9 @@ bool DigerirInfNFe(xmlDocPtr doc, unsigned char (&digest)[EVP_MAX_MD_SIZE]) {
   const int escrito =
       xmlC14NExecute(doc, NaSubarvore, InfNFe(doc), XML_C14N_1_0, nullptr, 0, saida);
   unsigned int tamanho = 0;
-  const bool ok = escrito >= 0 && EVP_Digest(xmlOutputBufferGetContent(saida),
-                                            xmlOutputBufferGetSize(saida), digest, &tamanho,
-                                            EVP_sha1(), nullptr) == 1;
+  const bool ok =
+      escrito >= 0 && EVP_Digest(xmlOutputBufferGetContent(saida), xmlOutputBufferGetSize(saida),
+                                 digest, &tamanho, EVP_sha1(), nullptr) == 1;
   xmlOutputBufferClose(saida);
   return ok;
 }
@@ -134,7 +134,8 @@ void BM_AssinadorMinimo(benchmark::State& state) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   for (auto _ : state) {
     const Documento doc = Ler(nota);
-    if (!DigerirInfNFe(doc.get(), digest) || !qor::bench::SignWithCompanyKey(signedInfo, assinatura)) {
+    if (!DigerirInfNFe(doc.get(), digest) ||
+        !qor::bench::SignWithCompanyKey(signedInfo, assinatura)) {
       state.SkipWithError("assinatura falhou");
     }
     xmlChar* texto = nullptr;

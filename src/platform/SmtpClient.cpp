@@ -104,6 +104,18 @@ std::string AttachmentType(const std::string& path) {
   return "application/octet-stream";
 }
 
+// `bytes` as Base64 in lines of 76 characters, as a MIME body carries it.
+std::string Base64Lines(std::string_view bytes) {
+  const std::string flat = EncodeBase64(bytes);
+  std::string lines;
+  lines.reserve(flat.size() + flat.size() / 38 + 2);
+  for (std::size_t at = 0; at < flat.size(); at += 76) {
+    lines.append(flat, at, 76);
+    lines += "\r\n";
+  }
+  return lines;
+}
+
 // The trust when verifying: the system store and, when configured, the CABundle file too.
 // CURLOPT_CAINFO would replace the store with the file, so both go in as one in-memory bundle.
 std::string TrustBundle(const std::string& caBundle) {
@@ -331,13 +343,17 @@ void SendSmtpMessage(const TEmailSettings& s, const std::vector<std::string>& to
   curl_mime_data(body, s.Body.data(), s.Body.size());
   curl_mime_type(body, s.Html ? "text/html; charset=UTF-8" : "text/plain; charset=UTF-8");
   curl_mime_encoder(body, "quoted-printable");
+  // Attachments are encoded here, whole: curl's own encoder reads its source 256 bytes at a time
+  // and the message would leave in as many small writes.
   for (const auto& file : attachments) {
+    const std::string encoded = Base64Lines(LoadFromFile(file));
     curl_mimepart* part = curl_mime_addpart(mime.get());
-    if (curl_mime_filedata(part, file.c_str()) != CURLE_OK) {
-      throw EqorGovException(Format("Arquivo %s não encontrado para anexar ao email.", {file}));
-    }
+    curl_mime_data(part, encoded.data(), encoded.size());  // copied by curl
+    curl_mime_filename(part, ExtractFileName(file).c_str());
     curl_mime_type(part, AttachmentType(file).c_str());
-    curl_mime_encoder(part, "base64");
+    curl_slist* transfer = curl_slist_append(nullptr, "Content-Transfer-Encoding: base64");
+    if (transfer == nullptr) throw EqorGovException("Memória insuficiente para montar o email.");
+    curl_mime_headers(part, transfer, 1);
   }
   curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
   curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
