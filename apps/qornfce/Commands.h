@@ -37,6 +37,7 @@ int RunChave(int argc, char** argv);
 int RunQRCode(int argc, char** argv);
 int RunLogs(int argc, char** argv);
 int RunConverter(int argc, char** argv);
+int RunConverterXml(int argc, char** argv);
 int RunEnviar(int argc, char** argv);
 int RunEnviarSincrono(int argc, char** argv);
 int RunConsultarRecibo(int argc, char** argv);
