@@ -33,9 +33,9 @@ void BM_Converter(benchmark::State& state) {
 std::string NfeProc(int itens) {
   qor::TqorNFCe nfce;
   qor::bench::Configurar(nfce);
-  const std::string nfe = nfce.AssinarNota(nfce.ConverterLoteParaXml(
-      qor::bench::NotaComItens(itens), qor::TLayoutConvKind::lkTXTDataSet,
-      TVersaoEsquema::pl_009g));
+  const std::string nfe = nfce.AssinarNota(
+      nfce.ConverterLoteParaXml(qor::bench::NotaComItens(itens), qor::TLayoutConvKind::lkTXTDataSet,
+                                TVersaoEsquema::pl_009g));
   const std::string chave = nfe.substr(nfe.find("Id=\"NFe") + 7, 44);
   return "<nfeProc versao=\"4.00\" xmlns=\"http://www.portalfiscal.inf.br/nfe\">" + nfe +
          "<protNFe versao=\"4.00\"><infProt><tpAmb>2</tpAmb><verAplic>SP_NFCE_PL_009_V400"
@@ -79,9 +79,10 @@ int MemoriaDasLeituras() {
   }
   const double fim = ResidenteMiB();
   const bool demais = fim - depoisDe100 > 2.0;
-  std::printf("ConverteXmlparaDataSet: residente após 100 leituras %.2f MB; após 10000 %.2f MB; "
-              "diferença %.2f MB (limite 2 MB)%s\n",
-              depoisDe100, fim, fim - depoisDe100, demais ? "  ACIMA DO LIMITE" : "");
+  std::printf(
+      "ConverteXmlparaDataSet: residente após 100 leituras %.2f MB; após 10000 %.2f MB; "
+      "diferença %.2f MB (limite 2 MB)%s\n",
+      depoisDe100, fim, fim - depoisDe100, demais ? "  ACIMA DO LIMITE" : "");
   return demais ? 1 : 0;
 }
 
@@ -89,10 +90,7 @@ int MemoriaDasLeituras() {
 
 int main(int argc, char** argv) {
   qor::bench::RegisterBaseline();
-  benchmark::RegisterBenchmark("ConverterLoteParaXml", BM_Converter)
-      ->Arg(1)
-      ->Arg(10)
-      ->Arg(100);
+  benchmark::RegisterBenchmark("ConverterLoteParaXml", BM_Converter)->Arg(1)->Arg(10)->Arg(100);
   benchmark::RegisterBenchmark("ConverteXmlparaDataSet", BM_ConverteXml)->Arg(10)->Arg(100);
   benchmark::RegisterBenchmark("GerarTX2", BM_GerarTX2)->Arg(10);
   return qor::bench::RunWithRatios(argc, argv, [](double, double) { return MemoriaDasLeituras(); });

@@ -248,7 +248,7 @@ void TqorNFCeConvXmlToDataset::ConvertParts() {
   // The note's own version, which the schema package's default stands in for when it lacks one.
   std::string versao = Atributo(*infNFe_, "versao");
   if (versao.empty()) {
-    versao = versaoEsquema_ <= V::pl_006r                               ? "2.00"
+    versao = versaoEsquema_ <= V::pl_006r                                  ? "2.00"
              : versaoEsquema_ == V::pl_009 || versaoEsquema_ == V::pl_009g ? "4.00"
                                                                            : "3.10";
   }
@@ -344,10 +344,9 @@ void TqorNFCeConvXmlToDataset::ConvertTotais() {
   ConvertXmlEmDataSet("W", "retTrib");
   // The service totals share names with ICMSTot: each is read from ISSQNtot alone.
   if (const XmlElement* issqn = GetNodeXml("ISSQNtot")) {
-    for (const char* campo :
-         {"vServ_W18", "vBC_W19", "vISS_W20", "vPIS_W21", "vCOFINS_W22", "dCompet_W22a",
-          "vDeducao_W22b", "vOutro_W22c", "vDescIncond_W22d", "vDescCond_W22e", "vISSRet_W22f",
-          "cRegTrib_W22g"}) {
+    for (const char* campo : {"vServ_W18", "vBC_W19", "vISS_W20", "vPIS_W21", "vCOFINS_W22",
+                              "dCompet_W22a", "vDeducao_W22b", "vOutro_W22c", "vDescIncond_W22d",
+                              "vDescCond_W22e", "vISSRet_W22f", "cRegTrib_W22g"}) {
       AddValueField(campo, issqn);
     }
   }
@@ -374,9 +373,14 @@ void TqorNFCeConvXmlToDataset::ConvertItens() {
       ConvertXmlEmDataSet("L1", "comb", {}, prod);
     }
     if (const XmlElement* imposto = GetNodeXml("imposto", &det)) {
-      for (const auto& [grupo, elemento] :
-           {std::pair{"N", "ICMS"}, {"O", "IPI"}, {"P", "II"}, {"Q", "PIS"}, {"R", "PISST"},
-            {"S", "COFINS"}, {"T", "COFINSST"}, {"U", "ISSQN"}}) {
+      for (const auto& [grupo, elemento] : {std::pair{"N", "ICMS"},
+                                            {"O", "IPI"},
+                                            {"P", "II"},
+                                            {"Q", "PIS"},
+                                            {"R", "PISST"},
+                                            {"S", "COFINS"},
+                                            {"T", "COFINSST"},
+                                            {"U", "ISSQN"}}) {
         ConvertXmlEmDataSet(grupo, elemento, {}, imposto);
       }
       if (ufDest) ConvertXmlEmDataSet("ICMSUFDest", "ICMSUFDest", {}, imposto);

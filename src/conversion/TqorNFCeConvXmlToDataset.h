@@ -70,7 +70,8 @@ class TqorNFCeConvXmlToDataset {
 
   // The first element named `elemento` inside `contexto` (inside the note read when null), in
   // document order; null when there is none.
-  const XmlElement* GetNodeXml(std::string_view elemento, const XmlElement* contexto = nullptr) const;
+  const XmlElement* GetNodeXml(std::string_view elemento,
+                               const XmlElement* contexto = nullptr) const;
   // The field name up to its first underscore ("vProd_I11" gives "vProd").
   static std::string GetNameXML(std::string_view campo);
   // The occurrences of "<infNFe " in a text, and the `indice`-th (0-based) note of it, from

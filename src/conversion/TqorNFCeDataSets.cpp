@@ -186,8 +186,8 @@ class EscritorTX2 {
       }
       if (value.find_first_of("\r\n") != std::string::npos) {
         throw EqorNFCeDataSetsException(
-            "O campo %s contém uma quebra de linha, que uma linha de TX2 não representa.",
-            {name}, diretorioLogErro_);
+            "O campo %s contém uma quebra de linha, que uma linha de TX2 não representa.", {name},
+            diretorioLogErro_);
       }
       out_ += name;
       out_ += '=';

@@ -41,16 +41,15 @@ std::vector<std::string> Notas(const std::string& tx2, V versao) {
   return notas;
 }
 
-std::unique_ptr<TqorNFCeDataSets> Ler(const std::string& xml, V versao,
-                                      TStrings* dados = nullptr) {
+std::unique_ptr<TqorNFCeDataSets> Ler(const std::string& xml, V versao, TStrings* dados = nullptr) {
   TqorNFCeConverter conversor;
   conversor.SetDiretorioTemplates(kTemplates);
   return conversor.ConvertXmlToDataSet(xml, versao, dados);
 }
 
 TEST(XmlParaDataSet, RoundTripIsByteIdenticalForEverySampleAndCorpusNote) {
-  const std::vector<V> k400 = {V::pl_009g, V::pl_009}, k310 = {V::pl_008g, V::pl_008h,
-                                                               V::pl_008i, V::pl_008i1};
+  const std::vector<V> k400 = {V::pl_009g, V::pl_009},
+                       k310 = {V::pl_008g, V::pl_008h, V::pl_008i, V::pl_008i1};
   const std::vector<std::pair<std::string, std::vector<V>>> casos = {
       {"tests/conversion/corpus/icms-regime-normal.tx2", k400},
       {"tests/conversion/corpus/icms-simples-nacional.tx2", k400},
@@ -101,8 +100,10 @@ TEST(XmlParaDataSet, ReadsTheFirstNoteOfEveryShape) {
   const struct {
     const char* arquivo;
     bool protocolo;
-  } casos[] = {{"nfeproc.xml", true},      {"nfeproc-prefixado.xml", true},
-               {"nfeproc-bom-crlf.xml", true}, {"nfe-assinada.xml", false},
+  } casos[] = {{"nfeproc.xml", true},
+               {"nfeproc-prefixado.xml", true},
+               {"nfeproc-bom-crlf.xml", true},
+               {"nfe-assinada.xml", false},
                {"lote-duas-notas.xml", false}};
   for (const auto& caso : casos) {
     SCOPED_TRACE(caso.arquivo);
@@ -136,7 +137,8 @@ TEST(XmlParaDataSet, ReadsTheFirstNoteOfEveryShape) {
 
 TEST(XmlParaDataSet, FailuresArriveBehindThePrefix) {
   test::TempDir dir;
-  const std::string prefixo = "Ocorreu um erro durante a conversão do XML com a seguinte mensagem: ";
+  const std::string prefixo =
+      "Ocorreu um erro durante a conversão do XML com a seguinte mensagem: ";
   const std::string nota = test::ReadFile(kDados + "nfe-assinada.xml");
   std::string ambiente3 = nota;
   ambiente3.replace(ambiente3.find("<tpAmb>2"), 8, "<tpAmb>3");
@@ -158,9 +160,9 @@ TEST(XmlParaDataSet, FailuresArriveBehindThePrefix) {
   nfce.SetCNPJ("11222333000181");
   nfce.SetDiretorioTemplates(std::string(QORNFCE_BIN_DIR) + "/Templates/");
   for (const auto& [xml, causa] : casos) {
-    EXPECT_THAT(MessageOf<EqorNFCeDataSetsException>(
-                    [&] { nfce.ConverteXmlparaDataSet(xml, V::pl_009g); }),
-                StartsWith(prefixo + causa));
+    EXPECT_THAT(
+        MessageOf<EqorNFCeDataSetsException>([&] { nfce.ConverteXmlparaDataSet(xml, V::pl_009g); }),
+        StartsWith(prefixo + causa));
   }
   test::WriteFile(dir / "nota.xml", nota);
   EXPECT_EQ(nfce.ConverteXmlparaDataSet(dir / "nota.xml", V::pl_009g)->GetLoteNFCe().Count(), 1u);
@@ -169,9 +171,9 @@ TEST(XmlParaDataSet, FailuresArriveBehindThePrefix) {
   EXPECT_THAT(test::ReadFile(dir / "Log/diagnosticmode/nfce/" + telemetria[0]),
               HasSubstr("\"ConverterXmlParaDataSet\""));
   nfce.SetDiretorioTemplates(dir / "vazio/");
-  EXPECT_THAT(MessageOf<EqorNFCeDataSetsException>(
-                  [&] { nfce.ConverteXmlparaDataSet(nota, V::pl_009g); }),
-              StartsWith(prefixo + "Arquivo de template do conversor não encontrado: "));
+  EXPECT_THAT(
+      MessageOf<EqorNFCeDataSetsException>([&] { nfce.ConverteXmlparaDataSet(nota, V::pl_009g); }),
+      StartsWith(prefixo + "Arquivo de template do conversor não encontrado: "));
 }
 
 class XmlAutorizada : public test::SimulatorRoad {};
@@ -181,8 +183,8 @@ class XmlAutorizada : public test::SimulatorRoad {};
 TEST_F(XmlAutorizada, ReEmittedNoteStillVerifiesAndItsTx2GivesItBack) {
   test::WriteFile(rig->dir / "nota.tx2",
                   LoadFromFile(std::string(QORNFCE_BIN_DIR) + "/exemplos/nfce-cartao-troco.tx2"));
-  const std::string assinada = nfce.AssinarNota(nfce.ConverterLoteParaXml(
-      rig->dir / "nota.tx2", TLayoutConvKind::lkTXTDataSet, V::pl_009g));
+  const std::string assinada = nfce.AssinarNota(
+      nfce.ConverterLoteParaXml(rig->dir / "nota.tx2", TLayoutConvKind::lkTXTDataSet, V::pl_009g));
   const std::string chave = assinada.substr(assinada.find("Id=\"NFe") + 7, 44);
   nfce.EnviarNFSincrono("1", assinada, false);
   const std::string arquivo = rig->dir / "XmlDestinatario/" + chave + "-nfce.xml";

@@ -97,7 +97,6 @@ std::string NFe(const std::string& nota) {
          "</NFe>";
 }
 
-
 bool ToolsRequired() {
   const char* env = std::getenv("QORNFCE_REQUIRE_TOOLS");
   return env != nullptr && std::string(env) == "1";
