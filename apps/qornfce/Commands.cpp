@@ -142,6 +142,14 @@ std::vector<Command> Tabela() {
                  "Gera QTD notas do template.txt do conversor com o cUF e o CNPJ dados e nNF\n"
                  "aleatório, e escreve uma nota por linha. --versao: padrão 2.00.\n"),
        RunGerarNotas},
+      {"converter-xml", "lê a primeira NFC-e de um XML e a escreve em TX2: ARQ.xml (- lê stdin)",
+       ComOpcoes("uso: qornfce converter-xml ARQ.xml [--esquema pl_009g] "
+                 "[--formato tx2|xml|autorizacao] [opções]\n"
+                 "Lê a primeira nota do XML (nota, NFe assinada ou nfeProc; \"-\" lê a entrada\n"
+                 "padrão) nos datasets e escreve o TX2 que o comando converter lê (padrão), o XML\n"
+                 "da nota gerado de novo pelos datasets (xml) ou as oito linhas nome=valor do\n"
+                 "protocolo de autorização (autorizacao).\n"),
+       RunConverterXml},
       {"assinar", "assina as NFC-e de um XML e escreve uma NFe por linha: ARQ.xml (- lê stdin)",
        ComOpcoes(
            "uso: qornfce assinar ARQ.xml [opções]\n"

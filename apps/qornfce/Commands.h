@@ -39,6 +39,7 @@ int RunLogs(int argc, char** argv);
 int RunConverter(int argc, char** argv);
 int RunConverterTxt(int argc, char** argv);
 int RunGerarNotas(int argc, char** argv);
+int RunConverterXml(int argc, char** argv);
 int RunEnviar(int argc, char** argv);
 int RunEnviarSincrono(int argc, char** argv);
 int RunConsultarRecibo(int argc, char** argv);

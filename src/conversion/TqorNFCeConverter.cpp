@@ -2,6 +2,8 @@
 
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
+#include "conversion/TqorNFCeConvXmlToDataset.h"
+#include "conversion/TqorNFCeDataSets.h"
 #include "platform/Files.h"
 #include "utils/Paths.h"
 
@@ -35,6 +37,21 @@ std::string TqorNFCeConverter::ConvertToXml(const std::string& lote, TLayoutConv
   parser_->SetXMLDicionario(dicionario);
   parser_->SetTXT(lote);
   return parser_->Converter();
+}
+
+std::unique_ptr<TqorNFCeDataSets> TqorNFCeConverter::ConvertXmlToDataSet(
+    const std::string& xml, TVersaoEsquema versao, TStrings* dadosAutorizacao) {
+  TqorNFCeConvXmlToDataset leitor;
+  leitor.SetDiretorioLogErro(diretorioLogErro_);
+  leitor.SetVersaoEsquema(versao);
+  leitor.setXmlDicionario(GetTemplateCompletePath("NFCeDataSets.xml"));
+  leitor.setXML(xml);
+  std::unique_ptr<TqorNFCeDataSets> dataSets = leitor.ConvertDataset();
+  if (dadosAutorizacao != nullptr) {
+    dadosAutorizacao->Clear();
+    dadosAutorizacao->AddStrings(leitor.GetDadosAutorizacao());
+  }
+  return dataSets;
 }
 
 }  // namespace qor

@@ -12,6 +12,8 @@
 namespace qor {
 
 class TqorNFCeConvTXTDataSet;
+class TqorNFCeDataSets;
+class TStrings;
 
 class TqorNFCeConverter {
  public:
@@ -28,6 +30,13 @@ class TqorNFCeConverter {
   // save order. Only lkTXTDataSet is a conversion this front makes; another kind raises
   // EqorNFCeConvertDateException "Layout de Conversão Inválido.".
   std::string ConvertToXml(const std::string& lote, TLayoutConvKind kind, TVersaoEsquema versao);
+  // The first note of `xml` (note XML, a signed NFe, an nfeProc, a batch) read back into a new
+  // container holding it as one saved note, with the dictionary of the template folder; the
+  // protocol's eight name=value lines go to `dadosAutorizacao` when given. Failures as
+  // TqorNFCeConvXmlToDataset::ConvertDataset raises them.
+  std::unique_ptr<TqorNFCeDataSets> ConvertXmlToDataSet(const std::string& xml,
+                                                        TVersaoEsquema versao,
+                                                        TStrings* dadosAutorizacao = nullptr);
   // Template folder + "Conversor/" + name, expanded; a missing file raises
   // EqorTemplateNotFoundException "Arquivo de template do conversor não encontrado: %s".
   std::string GetTemplateCompletePath(const std::string& name) const;

@@ -71,6 +71,17 @@ class TqorNFCeDataSets {
   // The single-letter groups, YA, YA01 and ICMSUFDest; nullptr without a dictionary.
   TXmlDataSetNFCe* GetGrupo(const std::string& name) const;
 
+  // The current note as TX2 text, one command or "name=value" per line (LF): INCLUIR; the
+  // fields of each group that hold a value, unescaped as a host writes them; the items between
+  // INCLUIRITEM and SALVARITEM; the records of repeated groups between INCLUIRPARTE=G and
+  // SALVARPARTE=G (installments between INCLUIRCOBRANCA and SALVARCOBRANCA), each detail under
+  // its master's record; SALVAR. The fields that number and link records are not written, and
+  // the QR code goes without its CDATA wrapper. The TX2 parser reads the text back into the same
+  // groups. A value holding a line break, which a TX2 line cannot carry, raises
+  // EqorNFCeDataSetsException naming the field. A pending record is posted first when it holds
+  // data, dropped when it does not.
+  std::string GerarTX2();
+
   TStrings& GetLoteNFCe() { return modelo_->GetLoteNFCe(); }
   void SetLoteNFCe(TStrings* lote) { modelo_->SetLoteNFCe(lote); }
   void LimparLote() { modelo_->LimparLote(); }

@@ -1,6 +1,9 @@
 #include "conversion/TqorXMLDataSetNFCe.h"
 
 #include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
 
 #include "base/Exceptions.h"
 #include "platform/Files.h"
@@ -31,6 +34,27 @@ bool IsIdentifier(const std::string& name) {
 
 // Whether the value is "null" in any case (a value the host writes for an absent element).
 bool Nulo(const std::string& value) { return SameText(value, "null"); }
+
+// The parsed dictionary of `path`, read once per process and modification time: a reader of note
+// XML builds a fresh model per note, and parsing the dictionary again each time would cost more
+// than the note itself. Throws EqorGovException when the file is not well-formed.
+std::shared_ptr<const XmlElement> DicionarioLido(const std::string& path) {
+  static std::mutex mutex;
+  static std::map<std::string, std::pair<std::chrono::system_clock::time_point,
+                                         std::shared_ptr<const XmlElement>>>
+      lidos;
+  const auto idade = FileAge(path);
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto it = lidos.find(path);
+    if (it != lidos.end() && it->second.first == idade) return it->second.second;
+  }
+  auto arvore =
+      std::make_shared<const XmlElement>(XmlDocument::Parse(LoadFromFile(path)).ElementTree());
+  const std::lock_guard<std::mutex> lock(mutex);
+  lidos[path] = {idade, arvore};
+  return arvore;
+}
 
 }  // namespace
 
@@ -77,13 +101,14 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     throw EqorDataSetFileNotFoundException("Arquivo:  %s não encontrado.", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  XmlElement root;
+  std::shared_ptr<const XmlElement> lido;
   try {
-    root = XmlDocument::Parse(LoadFromFile(xmlDicionario_)).ElementTree();
+    lido = DicionarioLido(xmlDicionario_);
   } catch (const EqorGovException&) {
     throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                            diretorioLogErro_);
   }
+  const XmlElement& root = *lido;
   const auto loadError = [this] {
     return EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                             diretorioLogErro_);

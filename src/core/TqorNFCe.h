@@ -31,6 +31,7 @@ namespace qor {
 
 class TqorGovX;
 class TqorNFCeConverter;
+class TqorNFCeDataSets;
 class TqorNFCeDanfce;
 class TqorNFCeXmlDestinatario;
 class TqorGovUtils;
@@ -240,6 +241,14 @@ class TqorNFCe {
   // telemetry ping is "ConverterLoteParaXml" with "_DIC", "_TX2" or "_REC" for the kind.
   std::string ConverterLoteParaXml(const std::string& lote, TLayoutConvKind kind,
                                    TVersaoEsquema versao);
+  // The first note of `xml` (the XML itself, or the name of a file holding it: a note, a signed
+  // NFe, an nfeProc) read back into a new container the caller owns, holding it as one saved
+  // note; the protocol's eight name=value lines go to `dadosAutorizacao` when given. Its ping is
+  // "ConverterXmlParaDataSet". Every failure arrives as EqorNFCeDataSetsException "Ocorreu um
+  // erro durante a conversão do XML com a seguinte mensagem: " + the cause.
+  std::unique_ptr<TqorNFCeDataSets> ConverteXmlparaDataSet(const std::string& xml,
+                                                           TVersaoEsquema versao,
+                                                           TStrings* dadosAutorizacao = nullptr);
   // The `versao` attribute of the batch template "pedido_enviarnota.xml"; a template without
   // one raises EqorNFCeException.
   std::string GetVersaoNota();

@@ -1,6 +1,8 @@
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConverter.h"
+#include "conversion/TqorNFCeDataSets.h"
 #include "core/TqorNFCe.h"
+#include "platform/Files.h"
 #include "platform/Xml.h"
 
 namespace qor {
@@ -49,6 +51,27 @@ std::string TqorNFCe::ConverterLoteParaXml(const std::string& lote, TLayoutConvK
     conversor.SetDiretorioLogErro(GetDiretorioLogErro());
     GetVersaoNota();
     return conversor.ConvertToXml(lote, kind, versao);
+  });
+}
+
+std::unique_ptr<TqorNFCeDataSets> TqorNFCe::ConverteXmlparaDataSet(const std::string& xml,
+                                                                   TVersaoEsquema versao,
+                                                                   TStrings* dadosAutorizacao) {
+  return RunOperation("ConverterXmlParaDataSet", [&] {
+    try {
+      // A document starts with "<" (after a byte-order mark or blanks); a file name has none.
+      const bool arquivo = xml.find('<') == std::string::npos && FileExists(xml);
+      TqorNFCeConverter& conversor = GetConversor();
+      conversor.SetDiretorioTemplates(GetDiretorioTemplates());
+      conversor.SetDiretorioLogErro(GetDiretorioLogErro());
+      return conversor.ConvertXmlToDataSet(arquivo ? LoadFromFile(xml) : xml, versao,
+                                           dadosAutorizacao);
+    } catch (const std::exception& causa) {
+      throw EqorNFCeDataSetsException(
+          std::string("Ocorreu um erro durante a conversão do XML com a seguinte mensagem: ") +
+              causa.what(),
+          GetDiretorioLogErro());
+    }
   });
 }
 

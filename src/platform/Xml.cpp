@@ -397,6 +397,7 @@ namespace {
 XmlElement ToElement(xmlNodePtr node) {
   XmlElement element;
   element.name = C(node->name);
+  if (node->ns != nullptr && node->ns->href != nullptr) element.ns = C(node->ns->href);
   for (xmlAttrPtr a = node->properties; a; a = a->next) {
     xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
     element.attributes.emplace_back(C(a->name), value ? C(value) : std::string());
@@ -428,7 +429,7 @@ struct TreeBuilder {
   bool started = false;
 };
 
-void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar*, int,
+void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
                const xmlChar**, int nbAttributes, int, const xmlChar** attributes) {
   auto* builder = static_cast<TreeBuilder*>(ctx);
   XmlElement* element = nullptr;
@@ -439,6 +440,7 @@ void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlCha
     element = &builder->open.back()->children.emplace_back();
   }
   element->name = C(localname);
+  if (uri != nullptr) element->ns = C(uri);
   element->attributes.reserve(static_cast<std::size_t>(nbAttributes));
   for (int i = 0; i < nbAttributes; ++i) {
     const xmlChar** a = attributes + 5 * i;

@@ -369,27 +369,6 @@ TEST(Tx2, ConverterFrontAndComponent) {
 
 // ---- the corpus and the samples
 
-// The note as the signing step leaves it: inside NFe, followed by a signature whose values are
-// placeholders but whose form satisfies the package's xmldsig schema.
-std::string NFe(const std::string& nota) {
-  std::smatch id;
-  std::regex_search(nota, id, std::regex("Id=\"(NFe[0-9]{44})\""));
-  return "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">" + nota +
-         "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo>"
-         "<CanonicalizationMethod Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/>"
-         "<SignatureMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#rsa-sha1\"/>"
-         "<Reference URI=\"#" +
-         id.str(1) +
-         "\"><Transforms>"
-         "<Transform Algorithm=\"http://www.w3.org/2000/09/xmldsig#enveloped-signature\"/>"
-         "<Transform Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/></Transforms>"
-         "<DigestMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#sha1\"/>"
-         "<DigestValue>2jmj7l5rSw0yVb/vlWAYkK/YBwk=</DigestValue></Reference></SignedInfo>"
-         "<SignatureValue>c2lnbmF0dXJl</SignatureValue><KeyInfo><X509Data>"
-         "<X509Certificate>Y2VydGlmaWNhdGU=</X509Certificate></X509Data></KeyInfo></Signature>"
-         "</NFe>";
-}
-
 // The element names found right after each `<wrapper>` ("ICMS" gives ICMS00, ICMSSN102, ...).
 std::vector<std::string> Elementos(const std::string& nota, const std::string& wrapper) {
   std::vector<std::string> names;
@@ -433,7 +412,7 @@ TEST(SchemaCorpus, EveryNoteValidatesAgainstItsPackage) {
       }
       EXPECT_EQ(notas.size(), lote.notas);
       for (std::size_t i = 0; i < notas.size(); ++i) {
-        EXPECT_EQ(test::SchemaError(NFe(notas[i]), lote.xsd), "")
+        EXPECT_EQ(test::SchemaError(test::NFe(notas[i]), lote.xsd), "")
             << "note " << i + 1 << ": " << notas[i];
       }
     }

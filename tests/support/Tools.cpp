@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 
 #include "support/TempDir.h"
@@ -75,6 +76,25 @@ std::string SignatureError(const std::string& xml, const std::string& element,
                            const std::string& caPem) {
   return Report("xmlsec1 --verify --id-attr:Id http://www.portalfiscal.inf.br/nfe:" + element +
                 " --trusted-pem '" + caPem + "' '" + WriteScratch(xml) + "'");
+}
+
+std::string NFe(const std::string& nota) {
+  std::smatch id;
+  std::regex_search(nota, id, std::regex("Id=\"(NFe[0-9]{44})\""));
+  return "<NFe xmlns=\"http://www.portalfiscal.inf.br/nfe\">" + nota +
+         "<Signature xmlns=\"http://www.w3.org/2000/09/xmldsig#\"><SignedInfo>"
+         "<CanonicalizationMethod Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/>"
+         "<SignatureMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#rsa-sha1\"/>"
+         "<Reference URI=\"#" +
+         id.str(1) +
+         "\"><Transforms>"
+         "<Transform Algorithm=\"http://www.w3.org/2000/09/xmldsig#enveloped-signature\"/>"
+         "<Transform Algorithm=\"http://www.w3.org/TR/2001/REC-xml-c14n-20010315\"/></Transforms>"
+         "<DigestMethod Algorithm=\"http://www.w3.org/2000/09/xmldsig#sha1\"/>"
+         "<DigestValue>2jmj7l5rSw0yVb/vlWAYkK/YBwk=</DigestValue></Reference></SignedInfo>"
+         "<SignatureValue>c2lnbmF0dXJl</SignatureValue><KeyInfo><X509Data>"
+         "<X509Certificate>Y2VydGlmaWNhdGU=</X509Certificate></X509Data></KeyInfo></Signature>"
+         "</NFe>";
 }
 
 bool ToolsRequired() {

@@ -27,6 +27,10 @@ std::string SchemaError(const std::string& xml, const std::string& xsd);
 std::string SignatureError(const std::string& xml, const std::string& element,
                            const std::string& caPem);
 
+// The note as the signing step leaves it: inside NFe with the NF-e namespace, followed by a
+// signature whose values are placeholders but whose form satisfies the package's xmldsig schema.
+std::string NFe(const std::string& nota);
+
 // Whether `tool` runs from PATH.
 bool HaveTool(const std::string& tool);
 // The texts of the QR codes zbarimg reads in the images `images` (a shell pattern allowed).
