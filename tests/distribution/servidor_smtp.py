@@ -27,6 +27,7 @@ parser.add_argument("--diario")  # file each AUTH attempt is journaled to
 parser.add_argument("--auth-sem-tls", action="store_true")  # allow AUTH in clear
 parser.add_argument("--recusar")  # RCPT of this address gets 550
 parser.add_argument("--demora", type=float, default=0)  # seconds DATA sleeps before answering
+parser.add_argument("--recusar-dados", action="store_true")  # DATA answered 554
 args = parser.parse_args()
 
 
@@ -38,6 +39,8 @@ class Caixa(Mailbox):
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if args.recusar_dados:
+            return "554 5.7.1 Mensagem recusada pela politica do servidor"
         if args.demora:
             await asyncio.sleep(args.demora)
             return "451 4.3.0 Tarde demais"

@@ -29,6 +29,7 @@ SmtpServer::SmtpServer(const std::string& folder, const SmtpServerKind& kind,
   if (kind.auth) args.insert(args.end(), {"--usuario", "loja", "--senha", kSmtpSecret});
   if (kind.authInClear) args.push_back("--auth-sem-tls");
   if (!kind.refuse.empty()) args.insert(args.end(), {"--recusar", kind.refuse});
+  if (kind.refuseData) args.push_back("--recusar-dados");
   if (kind.delaySeconds > 0) {
     args.insert(args.end(), {"--demora", std::to_string(kind.delaySeconds)});
   }

@@ -23,17 +23,19 @@ enum class SmtpTls { None, StartTls, StartTlsOtherCa, Smtps };
 
 struct SmtpServerKind {
   SmtpServerKind(SmtpTls tls = SmtpTls::None, bool auth = false, bool authInClear = false,
-                 std::string refuse = {}, int delaySeconds = 0)
+                 std::string refuse = {}, int delaySeconds = 0, bool refuseData = false)
       : tls(tls),
         auth(auth),
         authInClear(authInClear),
         refuse(std::move(refuse)),
-        delaySeconds(delaySeconds) {}
+        delaySeconds(delaySeconds),
+        refuseData(refuseData) {}
   SmtpTls tls;
   bool auth;           // AUTH accepted for "loja" / kSmtpSecret
   bool authInClear;    // and offered without TLS
   std::string refuse;  // RCPT of this address answered 550
   int delaySeconds;    // DATA answered this late
+  bool refuseData;     // DATA answered 554
 };
 
 // One server process in `folder` ("caixa/" its Maildir, "diario.txt" its AUTH journal), stopped
