@@ -74,6 +74,12 @@ void TqorNFCe::EnviarNotaDestinatario(const std::string& chave, const std::strin
                                       const std::string& logResposta) {
   SendTelemetryPing("EnviarNotaDestinatario");
   const std::string destinatario = EnderecoDoDestinatario("");
+  // The key names files: one that is not a plain name ("../x") names no note of the folder.
+  const auto naoEncontrado = [&] {
+    return EqorNFCeXmlDestinatarioException(
+        "Xml da NFCe: %s na pasta XMLDestinatário não encontrado.", {chave}, diretorioLogErro_);
+  };
+  if (!IsPlainFileName(chave)) throw naoEncontrado();
   TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
   const std::string xml = temporarios.Novo(chave + "-nfce.xml");
   if (!logEnvio.empty() || !logResposta.empty()) {
@@ -82,10 +88,7 @@ void TqorNFCe::EnviarNotaDestinatario(const std::string& chave, const std::strin
     const std::string pasta = GetDiretorioDestinatario();
     std::string origem = pasta + chave + ".xml";
     if (!FileExists(origem)) origem = pasta + chave + "-nfce.xml";
-    if (!IsPlainFileName(chave) || !FileExists(origem)) {
-      throw EqorNFCeXmlDestinatarioException(
-          "Xml da NFCe: %s na pasta XMLDestinatário não encontrado.", {chave}, diretorioLogErro_);
-    }
+    if (!FileExists(origem)) throw naoEncontrado();
     CopyFile(origem, xml);
   }
   if (!FileExists(xml)) {
@@ -150,12 +153,17 @@ void TqorNFCe::EnviarNotaCanceladaDestinatario(const std::string& chave,
                                                const std::string& email) {
   SendTelemetryPing("EnviarNotaCanceladaDestinatario");
   const std::string destinatario = EnderecoDoDestinatario(email);
+  if (!IsPlainFileName(chave)) {
+    throw EqorNFCeXmlDestinatarioException(
+        "Xml de Cancelamento da NFe: %s não foi encontrado na pasta XMLDestinatário.", {chave},
+        diretorioLogErro_);
+  }
   TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
   const std::string pasta = GetDiretorioDestinatario();
   std::string anexo;
   if (logPedido.empty() && logRetorno.empty()) {
     for (const char* sufixo : {"-can.xml", "-caneve.xml"}) {
-      if (IsPlainFileName(chave) && FileExists(pasta + chave + sufixo)) {
+      if (FileExists(pasta + chave + sufixo)) {
         anexo = temporarios.Novo(chave + sufixo);
         CopyFile(pasta + chave + sufixo, anexo);
         break;
