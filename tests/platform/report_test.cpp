@@ -53,9 +53,12 @@ std::unique_ptr<TqorDataSet> MakeSet(const std::string& name, const std::string&
   return set;
 }
 
-void Add(TqorDataSet& set, const std::vector<std::pair<std::string, std::string>>& values) {
+// Appends a record given as "field=value" pairs joined by ";".
+void Add(TqorDataSet& set, const std::string& record) {
   set.Append();
-  for (const auto& [field, value] : values) set.SetValue(field, value);
+  std::istringstream pairs(record);
+  for (std::string pair; std::getline(pairs, pair, ';');)
+    set.SetValue(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
   set.Post();
 }
 
@@ -76,60 +79,38 @@ std::string TwoNotes(int items = 3, bool secondNote = true) {
   for (int n : {123, 124}) {
     if (n == 124 && !secondNote) break;
     const std::string nnf = "000000" + std::to_string(n);
-    Add(*dados, {{"nNF", nnf},
-                 {"CodBarra", Key(n)},
-                 {"Serie", "1"},
-                 {"DtEmissao", "10/05/2023 14:30:00"},
-                 {"tpEmis", "1"},
-                 {"tpAmb", "2"},
-                 {"EmitNome", "Padaria São João Ltda"},
-                 {"EmitCNPJ", "12.345.678/0001-95"},
-                 {"EmitIE", "123.456.789.110"},
-                 {"EmitLogradouro", "Rua das Acácias"},
-                 {"EmitNumero", "100"},
-                 {"EmitBairro", "Centro"},
-                 {"EmitMun", "São Paulo"},
-                 {"EmitUF", "SP"},
-                 {"DestCNPJ", n == 124 ? "123.456.789-09" : ""},
-                 {"DestNome", n == 124 ? "José da Silva" : ""},
-                 {"ValorTotProd", n == 123 ? "61,50" : "10,90"},
-                 {"Desconto", n == 123 ? "1,50" : "0,00"},
-                 {"ValorAcrescimo", "0,00"},
-                 {"ValorTotNota", n == 123 ? "60,00" : "10,90"},
-                 {"ValorTotTrib", "12,34"},
-                 {"QuantidadeItensNota", n == 123 ? std::to_string(items) : "1"},
-                 {"nProt", "135230000012345"},
-                 {"dhRecbto", "10/05/2023 14:30:05"},
-                 {"FraseHomologacao", "SEM VALOR FISCAL"},
-                 {"URLQRCode", QrUrl(n)},
-                 {"URLChave", "www.fazenda.sp.gov.br/nfce/consulta"},
-                 {"ObsContribuinte", "Troca em até 7 dias\r\nObrigado pela preferência"},
-                 {"ExibirDetalhamentoNFCe", "True"}});
-    const int count = n == 123 ? items : 1;
-    for (int i = 1; i <= count; ++i) {
-      std::string description = "Pão francês " + std::to_string(i);
-      if (i == 1) description = "<b>& Café torrado";
-      if (i == 2)
-        description = "Bolo de cenoura com cobertura de chocolate meio amargo e granulado";
-      Add(*itens, {{"nNF", nnf},
-                   {"Item", std::to_string(i)},
-                   {"ItemCodigo", "78912345" + std::to_string(i)},
-                   {"ItemDescricao", n == 124 ? "Leite integral" : description},
-                   {"ItemUnidade", "UN"},
-                   {"ItemQuantidade", "1,0000"},
-                   {"ItemVUnit", "10,9000"},
-                   {"ItemVTotal", "10,90"}});
+    const bool first = n == 123;
+    Add(*dados,
+        "nNF=" + nnf + ";CodBarra=" + Key(n) +
+            ";Serie=1;DtEmissao=10/05/2023 14:30:00;tpEmis=1;tpAmb=2;EmitNome=Padaria São "
+            "João Ltda;EmitCNPJ=12.345.678/0001-95;EmitIE=123.456.789.110;EmitLogradouro="
+            "Rua das Acácias;EmitNumero=100;EmitBairro=Centro;EmitMun=São Paulo;EmitUF=SP;"
+            "DestCNPJ=" +
+            (first ? "" : "123.456.789-09") + ";DestNome=" + (first ? "" : "José da Silva") +
+            ";ValorTotProd=" + (first ? "61,50" : "10,90") +
+            ";Desconto=" + (first ? "1,50" : "0,00") +
+            ";ValorAcrescimo=0,00;ValorTotNota=" + (first ? "60,00" : "10,90") +
+            ";ValorTotTrib=12,34;QuantidadeItensNota=" + (first ? std::to_string(items) : "1") +
+            ";nProt=135230000012345;dhRecbto=10/05/2023 14:30:05;FraseHomologacao=SEM VALOR "
+            "FISCAL;URLQRCode=" +
+            QrUrl(n) +
+            ";URLChave=www.fazenda.sp.gov.br/nfce/consulta;ObsContribuinte=Troca em até 7 "
+            "dias\r\nObrigado pela preferência;ExibirDetalhamentoNFCe=True");
+    for (int i = 1; i <= (first ? items : 1); ++i) {
+      const std::string description =
+          !first   ? "Leite integral"
+          : i == 1 ? "<b>& Café torrado"
+          : i == 2 ? "Bolo de cenoura com cobertura de chocolate meio amargo e granulado"
+                   : "Pão francês " + std::to_string(i);
+      Add(*itens, "nNF=" + nnf + ";Item=" + std::to_string(i) + ";ItemCodigo=78912345" +
+                      std::to_string(i) + ";ItemDescricao=" + description +
+                      ";ItemUnidade=UN;ItemQuantidade=1,0000;ItemVUnit=10,9000;ItemVTotal=10,90");
     }
-    Add(*pags, {{"nNF", nnf},
-                {"descricaoFormaPagamento", "Dinheiro"},
-                {"valorPago", n == 123 ? "50,00" : "10,90"},
-                {"valorTroco", n == 123 ? "5,00" : ""}});
-    if (n == 123) {
-      Add(*pags, {{"nNF", nnf},
-                  {"descricaoFormaPagamento", "Cartão de Crédito"},
-                  {"valorPago", "15,00"},
-                  {"valorTroco", "5,00"}});
-    }
+    Add(*pags, "nNF=" + nnf + ";descricaoFormaPagamento=Dinheiro;valorPago=" +
+                   (first ? "50,00;valorTroco=5,00" : "10,90;valorTroco="));
+    if (first)
+      Add(*pags, "nNF=" + nnf +
+                     ";descricaoFormaPagamento=Cartão de Crédito;valorPago=15,00;valorTroco=5,00");
   }
   return SerializeTDataSourceList({dados.get(), itens.get(), pags.get()});
 }
