@@ -30,32 +30,30 @@ TEST(Helpers, DatesAndTimes) {
   EXPECT_EQ(ConverteHora(""), "");
   TempDir dir;
   const std::string log = dir.path();
-  const auto data = [&](const std::string& texto) {
-    return MessageOf<EqorNFCeConvertDateException>([&] { ConverteData(texto, log); });
-  };
-  EXPECT_EQ(data("2015-3-05"), "Erro na conversão de datas: data inválida");
-  EXPECT_EQ(data("15-03-2015"), "Erro na conversão de datas: ano inválido");
-  EXPECT_EQ(data("2015-13-05"), "Erro na conversão de datas: mês inválido");
-  EXPECT_EQ(data("2015-03-xx"), "Erro na conversão de datas: dia inválido");
-  const auto hora = [&](const std::string& texto) {
-    return MessageOf<EqorNFCeConvertDateException>([&] { ConverteHora(texto, log); });
-  };
-  EXPECT_EQ(hora("7:08:09"), "Erro na conversão de horas: hora inválida");
-  EXPECT_EQ(hora("24:00:00"), "Erro na conversão de horas: hora inválida");
-  EXPECT_EQ(hora("23:60:00"), "Erro na conversão de horas: minuto inválido");
-  EXPECT_EQ(hora("23:59:6x"), "Erro na conversão de horas: segundo inválido");
-
+  // Refusals: 'D' ConverteData, 'H' ConverteHora, 'X' XmlDateToDateTime.
+  const struct {
+    char funcao;
+    std::string texto, mensagem;
+  } recusas[] = {
+      {'D', "2015-3-05", "datas: data inválida"},  {'D', "15-03-2015", "datas: ano inválido"},
+      {'D', "2015-13-05", "datas: mês inválido"},  {'D', "2015-03-xx", "datas: dia inválido"},
+      {'H', "7:08:09", "horas: hora inválida"},    {'H', "24:00:00", "horas: hora inválida"},
+      {'H', "23:60:00", "horas: minuto inválido"}, {'H', "23:59:6x", "horas: segundo inválido"},
+      {'X', "20x5-02-01", "datas: ano inválido"},  {'X', "2015-a2-01", "datas: mês inválido"},
+      {'X', "2015-02-b1", "datas: dia inválido"},  {'X', "2015-02-29", "datas: data inválida"},
+      {'X', "2015-13-01", "datas: data inválida"}};
+  for (const auto& r : recusas) {
+    EXPECT_EQ(MessageOf<EqorNFCeConvertDateException>([&] {
+                if (r.funcao == 'D') ConverteData(r.texto, log);
+                if (r.funcao == 'H') ConverteHora(r.texto, log);
+                if (r.funcao == 'X') XmlDateToDateTime(r.texto, log);
+              }),
+              "Erro na conversão de " + r.mensagem)
+        << r.texto;
+  }
   EXPECT_EQ(XmlDateToDateTime("2016-02-29T10:00:00-03:00"),
             std::chrono::year_month_day(std::chrono::year(2016), std::chrono::February,
                                         std::chrono::day(29)));
-  const auto xmlData = [&](const std::string& texto) {
-    return MessageOf<EqorNFCeConvertDateException>([&] { XmlDateToDateTime(texto, log); });
-  };
-  EXPECT_EQ(xmlData("20x5-02-01"), "Erro na conversão de datas: ano inválido");
-  EXPECT_EQ(xmlData("2015-a2-01"), "Erro na conversão de datas: mês inválido");
-  EXPECT_EQ(xmlData("2015-02-b1"), "Erro na conversão de datas: dia inválido");
-  EXPECT_EQ(xmlData("2015-02-29"), "Erro na conversão de datas: data inválida");
-  EXPECT_EQ(xmlData("2015-13-01"), "Erro na conversão de datas: data inválida");
 
   EXPECT_TRUE(IsXsdDateTime("2015-03-05T10:11:12"));
   EXPECT_TRUE(IsXsdDateTime("2015-03-05T10:11:12-03:00"));
@@ -73,10 +71,9 @@ TEST(Helpers, DatesAndTimes) {
 }
 
 TEST(Helpers, NumbersAndTolerance) {
-  EXPECT_TRUE(CompareComTolerancia(10.01, 10, 0.01));
-  EXPECT_TRUE(CompareComTolerancia(9.99, 10, 0.01));
-  EXPECT_FALSE(CompareComTolerancia(10.02, 10, 0.01));
-  EXPECT_FALSE(CompareComTolerancia(9.98, 10, 0.01));
+  for (const auto& [valor, dentro] :
+       {std::pair{10.01, true}, {9.99, true}, {10.02, false}, {9.98, false}})
+    EXPECT_EQ(CompareComTolerancia(valor, 10, 0.01), dentro) << valor;
   EXPECT_TRUE(CompareComTolerancia(10, 10, 0));
   EXPECT_EQ(StrToInt("+42"), 42);
   for (const char* errado : {"", "-", "4 2", "0x1A", "99999999999999999999"}) {
