@@ -124,7 +124,7 @@ void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << tex
 
 // The server files as the download store would hold them (with the portal line the component
 // checks), gzipped in PASTA/servidores-gz/ and served on loopback; the files in use are dated 5
-// hours back, and the next service call fetches them again.
+// hours back, and the refresh every service call runs first fetches them again.
 bool AtualizarServidores(TqorNFCe& nfce, const sim::Simulator& simulator, const std::string& folder,
                          const std::string& prod, const std::string& hom) {
   const std::string loja = folder + "servidores-gz/";
@@ -144,8 +144,8 @@ bool AtualizarServidores(TqorNFCe& nfce, const sim::Simulator& simulator, const 
   const auto agora = std::chrono::system_clock::now();
   for (const std::string& arquivo : {prod, hom}) SetFileAge(arquivo, agora - std::chrono::hours(5));
   std::cout << "    arquivos de " << arquivos.Url("") << " (datados de 5 horas atrás)\n";
-  const std::string status = nfce.StatusDoServico();
-  bool ok = GetValueTag("cStat", status) == "107";
+  nfce.UpdateIniServidores();  // as each service call does before its request
+  bool ok = true;
   for (const std::string& arquivo : {prod, hom}) {
     const auto idade = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::system_clock::now() - FileAge(arquivo));
@@ -157,8 +157,6 @@ bool AtualizarServidores(TqorNFCe& nfce, const sim::Simulator& simulator, const 
                        : " não foi atualizado")
               << "\n";
   }
-  std::cout << "    StatusDoServico com os arquivos novos: cStat " << GetValueTag("cStat", status)
-            << "\n";
   return ok;
 }
 

@@ -230,7 +230,7 @@ TEST_F(Atualizador, SendsEveryParameterAndEachFlagBothWays) {
                           O::auNFCeNaoMostrarProgresso};
   for (const auto& [opcoes, flag] : {std::pair{todas, "1"}, std::pair{std::set<O>{}, "0"}}) {
     EXPECT_TRUE(nfce.AtualizarVersao("4.0.12.3", opcoes));
-    const auto p = server.LastParams("/");
+    const auto p = server.LastParams();
     const auto valor = [&p](const std::string& k) {
       return p.count(k) == 1 ? p.find(k)->second : "<" + std::to_string(p.count(k)) + ">";
     };

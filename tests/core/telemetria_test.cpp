@@ -30,78 +30,65 @@ struct Caso {
 
 const std::string s;  // an empty argument
 
+// One row per public operation: its ping name, the name of its failure event when another, and a
+// call that fails fast on a component with no configuration.
+// clang-format off
+#define OP(evento, falha, chamada) {evento, falha, [](TqorNFCe& n) { std::string x; n.chamada; }}
+// clang-format on
 const std::vector<Caso>& Casos() {
+  // clang-format off
   static const std::vector<Caso> casos = {
-      {"StatusDoServico", nullptr, [](TqorNFCe& n) { n.StatusDoServico(); }},
-      {"ConsultarNF", nullptr, [](TqorNFCe& n) { n.ConsultarNF("1"); }},
-      {"EnviarNF", nullptr, [](TqorNFCe& n) { n.EnviarNF("1", "<NFe/>", false); }},
-      {"EnviarNFSincrono", nullptr, [](TqorNFCe& n) { n.EnviarNFSincrono("1", "<x/>", false); }},
-      {"ConsultarRecibo", nullptr, [](TqorNFCe& n) { n.ConsultarRecibo("123"); }},
-      {"ValidarLoteParaEnvio", nullptr,
-       [](TqorNFCe& n) {
-         std::string x;
-         n.ValidarLoteParaEnvio("1", "", x);
-       }},
-      {"ValidarLoteItem", nullptr, [](TqorNFCe& n) { n.ValidarLoteItem("1", ""); }},
-      {"GerarXMLEnvioDestinatario", nullptr,
-       [](TqorNFCe& n) { n.GerarXMLEnvioDestinatario("1", s, s, s); }},
-      {"ValidarArquivoXmlDestinatario", "",
-       [](TqorNFCe& n) { n.ValidarArquivoXmlDestinatario(""); }},
-      {"GerarXMLEnvioDestinatario", nullptr,
-       [](TqorNFCe& n) { n.GerarXMLEventoDestinatario("1", s, s, s); }},
-      {"GerarXMLCancelamentoDestinatario", nullptr,
-       [](TqorNFCe& n) { n.GerarXMLCancelamentoDestinatario("1", s, s, s); }},
-      {"GerarxmlDestinatarioInutilizacao", nullptr,
-       [](TqorNFCe& n) { n.GerarxmlDestinatarioInutilizacao("a", "b"); }},
-      {"EnviarNotaDestinatario", nullptr, [](TqorNFCe& n) { n.EnviarNotaDestinatario("1", s, s); }},
-      {"EnviarNotaDestinatarioAnexos", nullptr,
-       [](TqorNFCe& n) { n.EnviarNotaDestinatarioAnexos(s, s, s); }},
-      {"EnviarNotaCanceladaDestinatario", nullptr,
-       [](TqorNFCe& n) { n.EnviarNotaCanceladaDestinatario("1", s, s, s); }},
-      {"ImprimirDanfce", nullptr, [](TqorNFCe& n) { n.ImprimirDanfce(s, "<x/>", s, s); }},
-      {"VisualizarDanfce", nullptr, [](TqorNFCe& n) { n.VisualizarDanfce(s, "<x/>", s); }},
-      {"PreverDanfce", nullptr, [](TqorNFCe& n) { n.PreverDanfce("<x/>", s); }},
-      {"ExportarDanfce", nullptr, [](TqorNFCe& n) { n.ExportarDanfce(s, "<x/>", "a.pdf", 1, s); }},
-      {"ExportarPreverDanfce", nullptr,
-       [](TqorNFCe& n) { n.ExportarPreverDanfce("<x/>", s, "a.pdf"); }},
-      {"EditarModeloDanfce", nullptr, [](TqorNFCe& n) { n.EditarModeloDanfce(s, "<x/>", s); }},
-      {"ImprimirEPEC", nullptr, [](TqorNFCe& n) { n.ImprimirEPEC("<x/>", s, s, s, s); }},
-      {"VisualizarEPEC", nullptr, [](TqorNFCe& n) { n.VisualizarEPEC("<x/>", s, s, s); }},
-      {"ExportarEPEC", nullptr, [](TqorNFCe& n) { n.ExportarEPEC("<x/>", s, s, "a.pdf", 1, s); }},
-      {"CancelarNF", nullptr, [](TqorNFCe& n) { n.CancelarNF("1", s, s, s, 1, s, s); }},
-      {"CancelarNFSubstituicao", nullptr,
-       [](TqorNFCe& n) {
-         n.CancelarNFSubstituicao("1", s, s, s, 1, s, s, s, s, TTipoAutor::taEmpresaEmitente, s);
-       }},
-      {"InutilizarNF", nullptr, [](TqorNFCe& n) { n.InutilizarNF(s, s, s, s, s, s, s, s); }},
-      {"CalculaChaveInutilizacao", nullptr,
-       [](TqorNFCe& n) { n.CalculaChaveInutilizacao("x", s, s, s, s, s); }},
-      {"MontarEPEC", nullptr, [](TqorNFCe& n) { n.MontarEPEC("1", "", s); }},
-      {"AssinarEPEC", nullptr, [](TqorNFCe& n) { n.AssinarEPEC(""); }},
-      {"EnviarEPEC", nullptr, [](TqorNFCe& n) { n.EnviarEPEC(""); }},
-      {"ConverterLoteParaXml_TX2", nullptr,
-       [](TqorNFCe& n) {
-         n.ConverterLoteParaXml("x", TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
-       }},
-      {"ConverterXmlParaDataSet", nullptr,
-       [](TqorNFCe& n) { n.ConverteXmlparaDataSet("", TVersaoEsquema::pl_009g); }},
-      {"AssinarNota", nullptr, [](TqorNFCe& n) { n.AssinarNota(""); }},
-      {"AssinarEvento", nullptr, [](TqorNFCe& n) { n.AssinarEvento("<infEvento/>"); }},
-      {"CalculaChaveNFCe", "CalculaChaveNCFe",
-       [](TqorNFCe& n) { n.CalculaChaveNFCe(s, s, s, s, s, s, s, s); }},
-      {"GetLinkQRCode", nullptr, [](TqorNFCe& n) { n.GetLinkQRCode(""); }},
-      {"CalcularHashCSRT", nullptr, [](TqorNFCe& n) { n.CalcularHashCSRT("1", "2"); }},
-      {"ListarLogs", nullptr, [](TqorNFCe& n) { n.ListarLogs(nullptr, TLogFilter::lfXml, s); }},
-      {"LoadConfig", nullptr, [](TqorNFCe& n) { n.LoadConfig("nao-existe.ini"); }},
-      {"SaveConfig", nullptr, [](TqorNFCe& n) { n.SaveConfig(static_cast<TIniFile*>(nullptr)); }},
-      {"ListarCertificados", nullptr, [](TqorNFCe& n) { n.ListarCertificados(nullptr); }},
-      {"RemoverCertificado", "RemoverCertificado", [](TqorNFCe& n) { n.RemoverCertificado("1"); }},
-      {"GetVencimentoCertificado", nullptr, [](TqorNFCe& n) { n.GetVencimentoCertificado(); }},
-      {"AtualizarVersao", nullptr, [](TqorNFCe& n) { n.AtualizarVersao(""); }},
-      {"UpdateIniServidores", nullptr, [](TqorNFCe& n) { n.UpdateIniServidores(); }},
+      OP("StatusDoServico", nullptr, StatusDoServico()),
+      OP("ConsultarNF", nullptr, ConsultarNF("1")),
+      OP("EnviarNF", nullptr, EnviarNF("1", "<NFe/>", false)),
+      OP("EnviarNFSincrono", nullptr, EnviarNFSincrono("1", "<x/>", false)),
+      OP("ConsultarRecibo", nullptr, ConsultarRecibo("123")),
+      OP("ValidarLoteParaEnvio", nullptr, ValidarLoteParaEnvio("1", "", x)),
+      OP("ValidarLoteItem", nullptr, ValidarLoteItem("1", "")),
+      OP("GerarXMLEnvioDestinatario", nullptr, GerarXMLEnvioDestinatario("1", s, s, s)),
+      OP("ValidarArquivoXmlDestinatario", "", ValidarArquivoXmlDestinatario("")),
+      OP("GerarXMLEnvioDestinatario", nullptr, GerarXMLEventoDestinatario("1", s, s, s)),
+      OP("GerarXMLCancelamentoDestinatario", nullptr, GerarXMLCancelamentoDestinatario("1", s, s, s)),
+      OP("GerarxmlDestinatarioInutilizacao", nullptr, GerarxmlDestinatarioInutilizacao("a", "b")),
+      OP("EnviarNotaDestinatario", nullptr, EnviarNotaDestinatario("1", s, s)),
+      OP("EnviarNotaDestinatarioAnexos", nullptr, EnviarNotaDestinatarioAnexos(s, s, s)),
+      OP("EnviarNotaCanceladaDestinatario", nullptr, EnviarNotaCanceladaDestinatario("1", s, s, s)),
+      OP("ImprimirDanfce", nullptr, ImprimirDanfce(s, "<x/>", s, s)),
+      OP("VisualizarDanfce", nullptr, VisualizarDanfce(s, "<x/>", s)),
+      OP("PreverDanfce", nullptr, PreverDanfce("<x/>", s)),
+      OP("ExportarDanfce", nullptr, ExportarDanfce(s, "<x/>", "a.pdf", 1, s)),
+      OP("ExportarPreverDanfce", nullptr, ExportarPreverDanfce("<x/>", s, "a.pdf")),
+      OP("EditarModeloDanfce", nullptr, EditarModeloDanfce(s, "<x/>", s)),
+      OP("ImprimirEPEC", nullptr, ImprimirEPEC("<x/>", s, s, s, s)),
+      OP("VisualizarEPEC", nullptr, VisualizarEPEC("<x/>", s, s, s)),
+      OP("ExportarEPEC", nullptr, ExportarEPEC("<x/>", s, s, "a.pdf", 1, s)),
+      OP("CancelarNF", nullptr, CancelarNF("1", s, s, s, 1, s, s)),
+      OP("CancelarNFSubstituicao", nullptr, CancelarNFSubstituicao("1", s, s, s, 1, s, s, s, s, TTipoAutor::taEmpresaEmitente, s)),
+      OP("InutilizarNF", nullptr, InutilizarNF(s, s, s, s, s, s, s, s)),
+      OP("CalculaChaveInutilizacao", nullptr, CalculaChaveInutilizacao("x", s, s, s, s, s)),
+      OP("MontarEPEC", nullptr, MontarEPEC("1", "", s)),
+      OP("AssinarEPEC", nullptr, AssinarEPEC("")),
+      OP("EnviarEPEC", nullptr, EnviarEPEC("")),
+      OP("ConverterLoteParaXml_TX2", nullptr, ConverterLoteParaXml("x", TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g)),
+      OP("ConverterXmlParaDataSet", nullptr, ConverteXmlparaDataSet("", TVersaoEsquema::pl_009g)),
+      OP("AssinarNota", nullptr, AssinarNota("")),
+      OP("AssinarEvento", nullptr, AssinarEvento("<infEvento/>")),
+      OP("CalculaChaveNFCe", "CalculaChaveNCFe", CalculaChaveNFCe(s, s, s, s, s, s, s, s)),
+      OP("GetLinkQRCode", nullptr, GetLinkQRCode("")),
+      OP("CalcularHashCSRT", nullptr, CalcularHashCSRT("1", "2")),
+      OP("ListarLogs", nullptr, ListarLogs(nullptr, TLogFilter::lfXml, s)),
+      OP("LoadConfig", nullptr, LoadConfig("nao-existe.ini")),
+      OP("SaveConfig", nullptr, SaveConfig(static_cast<TIniFile*>(nullptr))),
+      OP("ListarCertificados", nullptr, ListarCertificados(nullptr)),
+      OP("RemoverCertificado", nullptr, RemoverCertificado("1")),
+      OP("GetVencimentoCertificado", nullptr, GetVencimentoCertificado()),
+      OP("AtualizarVersao", nullptr, AtualizarVersao("")),
+      OP("UpdateIniServidores", nullptr, UpdateIniServidores()),
   };
+  // clang-format on
   return casos;
 }
+#undef OP
 
 enum class Modo { kDesligada, kNormal, kFifo, kDevFull };
 
@@ -112,8 +99,7 @@ class Telemetria : public ::testing::Test {
  protected:
   std::string Arquivo() const {
     const std::time_t t = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    std::tm tm = *std::localtime(&t);
     char data[16];
     std::strftime(data, sizeof data, "%Y%m%d", &tm);
     return dir / ("log/diagnosticmode/nfce/telemetria-" + std::string(data) + ".jsonl");
@@ -171,23 +157,19 @@ TEST_F(Telemetria, EveryOperationPingsAndReportsItsFailure) {
 TEST_F(Telemetria, AnEventFileThatCannotTakeEventsChangesNothingButTheExceptionLog) {
   ForceDirectories(dir / "log/diagnosticmode/nfce/");
   for (Modo modo : {Modo::kFifo, Modo::kDevFull}) {
-    DeleteFile(Arquivo());
     ::unlink(Arquivo().c_str());
-    if (modo == Modo::kFifo) {
-      ASSERT_EQ(::mkfifo(Arquivo().c_str(), 0600), 0);
-    } else {
-      ASSERT_EQ(::symlink("/dev/full", Arquivo().c_str()), 0);
-    }
+    ASSERT_EQ(modo == Modo::kFifo ? ::mkfifo(Arquivo().c_str(), 0600)
+                                  : ::symlink("/dev/full", Arquivo().c_str()),
+              0);
     for (const Caso& c : Casos()) {
       SCOPED_TRACE(c.evento);
       DeleteFile(dir / "erro/nfce_exception.log");
       const std::string sem = Rodar(c.chamar, Modo::kDesligada);
       DeleteFile(dir / "erro/nfce_exception.log");
       EXPECT_EQ(Rodar(c.chamar, modo), sem);
-      const std::string log = ReadFile(dir / "erro/nfce_exception.log");
-      EXPECT_NE(log.find("Ocorreu um problema ao enviar dados para telemetria: "),
-                std::string::npos)
-          << log;
+      EXPECT_NE(ReadFile(dir / "erro/nfce_exception.log")
+                    .find("Ocorreu um problema ao enviar dados para telemetria: "),
+                std::string::npos);
     }
   }
   ::unlink(Arquivo().c_str());
