@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "ArchiveServer.h"
 #include "Commands.h"
 #include "ComponentOptions.h"
 #include "Simulator.h"
@@ -14,6 +15,7 @@
 #include "conversion/TqorNFCeConverter.h"
 #include "core/TqorNFCe.h"
 #include "platform/ChildProcess.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"
 #include "rules/TqorControllerRulesNFCe.h"
@@ -119,6 +121,44 @@ int XmlTagCount(const std::string& xml, const std::string& tag) {
 }
 
 void Step(int n, const std::string& text) { std::cout << "[" << n << "] " << text << "\n"; }
+
+// The server files as the download store would hold them (with the portal line the component
+// checks), gzipped in PASTA/servidores-gz/ and served on loopback; the files in use are dated 5
+// hours back, and the refresh every service call runs first fetches them again.
+bool AtualizarServidores(TqorNFCe& nfce, const sim::Simulator& simulator, const std::string& folder,
+                         const std::string& prod, const std::string& hom) {
+  const std::string loja = folder + "servidores-gz/";
+  ForceDirectories(loja);
+  simulator.WriteServerFiles(loja + "prod.ini", loja + "hom.ini");
+  TqorImplantacao& locais = nfce.GetImplantacao();
+  for (const auto& [nome, endereco] : {std::pair{std::string("prod"), locais.EnderecoProd},
+                                       std::pair{std::string("hom"), locais.EnderecoHom}}) {
+    const std::string texto = "endereco=" + endereco + "\n" + LoadFromFile(loja + nome + ".ini");
+    SaveToFile(loja + nome + ".ini.gz", GZipString(texto));
+    DeleteFile(loja + nome + ".ini");
+  }
+  sim::ArchiveServer arquivos(loja);
+  locais.UrlServidoresProd = arquivos.Url("prod.ini.gz");
+  locais.UrlServidoresHom = arquivos.Url("hom.ini.gz");
+  locais.TempoLimiteDownload = 5000;
+  const auto agora = std::chrono::system_clock::now();
+  for (const std::string& arquivo : {prod, hom}) SetFileAge(arquivo, agora - std::chrono::hours(5));
+  std::cout << "    arquivos de " << arquivos.Url("") << " (datados de 5 horas atrás)\n";
+  nfce.UpdateIniServidores();  // as each service call does before its request
+  bool ok = true;
+  for (const std::string& arquivo : {prod, hom}) {
+    const auto idade = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::system_clock::now() - FileAge(arquivo));
+    const bool novo = idade < std::chrono::minutes(1) &&
+                      LoadFromFile(arquivo).find("endereco=") != std::string::npos;
+    ok = ok && novo;
+    std::cout << "    " << std::filesystem::relative(arquivo, folder).string()
+              << (novo ? " atualizado há " + std::to_string(idade.count()) + " s"
+                       : " não foi atualizado")
+              << "\n";
+  }
+  return ok;
+}
 
 constexpr const char* kPython = "/usr/bin/python3";
 
@@ -367,6 +407,11 @@ int RunDemo(int argc, char** argv) {
   Step(15, "EnviarNotaDestinatario: o XML e o DANFCE da segunda nota por email");
   const bool emailEnviado = EnviarEmail(nfce, config, folder + "caixa", chave2);
 
+  Step(16,
+       "UpdateIniServidores: os arquivos de servidores envelhecidos 5 horas são baixados de "
+       "novo (gzip) de um servidor de arquivos local");
+  const bool servidoresAtualizados = AtualizarServidores(nfce, simulator, folder, prod, hom);
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -378,7 +423,8 @@ int RunDemo(int argc, char** argv) {
                   !nota.empty() && falha.empty() && cStatSincrono == "100" && procValido &&
                   cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
-                  inutValido && cStatEpec == "136" && epecValido && danfceGerado && emailEnviado;
+                  inutValido && cStatEpec == "136" && epecValido && danfceGerado && emailEnviado &&
+                  servidoresAtualizados;
   return ok ? 0 : 1;
 }
 

@@ -189,6 +189,32 @@ std::vector<Command> Tabela() {
            "EnvSincLot, EnvSincRet, ou Custom com TEXTO como máscara (ex.: Custom '*4115*').\n"
            "TEXTO: só os nomes que o contêm antes do sufixo do filtro (ex.: EnvLot 4115).\n"),
        RunLogs},
+      {"atualizar-servidores", "baixa os arquivos de servidores quando têm 4 horas ou mais",
+       ComOpcoes("uso: qornfce atualizar-servidores [--forcar] [opções]\n"
+                 "Atualiza os dois arquivos de servidores pelos endereços de nfceImplantacao.ini\n"
+                 "quando algum tem 4 horas ou mais (--forcar: agora). Sem sucesso, os arquivos\n"
+                 "anteriores ficam e o motivo vai para o evento UpdateIniServidores.\n"),
+       RunAtualizarServidores},
+      {"listar-certificados", "lista os certificados do repositório, um por linha",
+       ComOpcoes("uso: qornfce listar-certificados [opções]\n"
+                 "Escreve uma linha por arquivo PKCS#12 do repositório (a pasta de\n"
+                 "CaminhoCertificado): assunto, serial, validade, SHA-1 e arquivo.\n"),
+       RunListarCertificados},
+      {"remover-certificado", "remove do repositório o certificado de um serial: SERIAL",
+       ComOpcoes("uso: qornfce remover-certificado SERIAL [opções]\n"
+                 "Remove o arquivo do repositório cujo certificado tem o SERIAL (hexadecimal,\n"
+                 "como listar-certificados o escreve); sai com 1 quando nenhum o tem.\n"),
+       RunRemoverCertificado},
+      {"vencimento-certificado", "escreve a data de vencimento do certificado configurado",
+       ComOpcoes("uso: qornfce vencimento-certificado [opções]\n"
+                 "Escreve o fim da validade do certificado configurado (UTC).\n"),
+       RunVencimentoCertificado},
+      {"atualizar-versao", "pede ao atualizador local a versão VERSAO",
+       ComOpcoes("uso: qornfce atualizar-versao VERSAO [--reiniciar-aplicacao]\n"
+                 "       [--nao-atualizar-rtms] [--nao-mostrar-progresso] [opções]\n"
+                 "Pede ao atualizador local (http://127.0.0.1:3210, porta em\n"
+                 "nfceImplantacao.ini) esquemas, templates e arquivos de servidores da VERSAO.\n"),
+       RunAtualizarVersao},
       {"simulador", "executa o simulador de homologação em primeiro plano",
        sim::SimulatorUsage("qornfce simulador"), RunSimulador},
       {"demo", "cria uma pasta de trabalho, inicia o simulador e percorre o caminho da NFC-e",

@@ -51,5 +51,10 @@ int RunInutilizar(int argc, char** argv);
 int RunEpec(int argc, char** argv);
 int RunDanfce(int argc, char** argv);
 int RunEnviarEmail(int argc, char** argv);
+int RunAtualizarServidores(int argc, char** argv);
+int RunListarCertificados(int argc, char** argv);
+int RunRemoverCertificado(int argc, char** argv);
+int RunVencimentoCertificado(int argc, char** argv);
+int RunAtualizarVersao(int argc, char** argv);
 
 }  // namespace qor::cli

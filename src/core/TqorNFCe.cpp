@@ -167,9 +167,7 @@ std::string TqorNFCe::LogFolder() { return FixSlash(ExpandPath(GetDiretorioLog()
 TqorGovX& TqorNFCe::GetGov() {
   if (!gov_) {
     gov_ = std::make_unique<TqorGovX>();
-    gov_->OnCheckCertificate = [this](std::string& name) {
-      if (OnCheckCertificate) OnCheckCertificate(name);
-    };
+    gov_->OnCheckCertificate = [this](std::string& name) { DoOnCheckCertificate(name); };
     gov_->Get_SignerSettings().Mode = 3;
     gov_->Get_HttpSettings().ContentType = "application/soap+xml;charset=UTF-8;";
     nomeCertificado_.SetOnSetText([this](const std::string& text) { SetNomeCert(text); });
@@ -224,6 +222,10 @@ void TqorNFCe::DoOnLogGov(const std::string& kind, const std::string& id, const 
 void TqorNFCe::DoOnLogContent(const std::string& kind, const std::string& id,
                               const std::string& file, const std::string& content) {
   if (OnLogContent) OnLogContent(kind, id, file, content);
+}
+
+void TqorNFCe::DoOnCheckCertificate(std::string& nomeCertificado) {
+  if (OnCheckCertificate) OnCheckCertificate(nomeCertificado);
 }
 
 void TqorNFCe::SetNomeCert(const std::string& text) {
@@ -448,6 +450,7 @@ std::string TqorNFCe::PostToService(const std::string& addressKey, const std::st
 std::string TqorNFCe::StatusDoServico() {
   return RunOperation("StatusDoServico", [this] {
     CheckConfig();
+    UpdateIniServidores();
     CheckCertificate();
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string cUF = GetLocalCode();

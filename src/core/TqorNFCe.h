@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -24,6 +25,7 @@
 #include "config/TDanfceSettings.h"
 #include "config/TqorCertStringNFCe.h"
 #include "config/TqorEmailSettings.h"
+#include "config/TqorImplantacao.h"
 #include "config/TqorIntegrador.h"
 #include "platform/TStrings.h"
 
@@ -359,6 +361,50 @@ class TqorNFCe {
   virtual void LoadDanfceSettings();
   const TStrings& GetParamsDanfce() const { return paramsDanfce_; }
 
+  // ---- deployment (TqorNFCeImplantacao.cpp) ---------------------------------------------
+  // Refreshes both server-address files when either is 4 hours old or more (a missing one counts
+  // as old) from the archives of GetImplantacao(), when AtualizarArquivoServidores is on and
+  // both addresses are configured. Each file is downloaded and extracted under a temporary name
+  // beside it and must carry its "endereco=" line; only when both pass are both renamed over the
+  // old files and dated now. Never raises: a failure leaves each file whole (old, or new when the
+  // second rename failed and no backup could be restored), is recorded as the
+  // "UpdateIniServidores" exception event, and the call goes on with the files as they are.
+  void UpdateIniServidores();
+  // An INI object over `arquivo` (expanded), which the caller owns; a missing file raises
+  // EqorFileNotFoundException "O arquivo de servidores informado não existe: %s".
+  std::unique_ptr<TIniFile> LoadIniFile(const std::string& arquivo);
+  // The deployment values: read from "nfceImplantacao.ini" beside the executable on first use;
+  // the host (or a test) may change them.
+  TqorImplantacao& GetImplantacao();
+  // The certificate store: the folder of CaminhoCertificado for ckFile, else
+  // GetSpecialDirectories(3) + "certificados/" (README, "Certificados"). Its PKCS#12 files are
+  // opened with SenhaCertificado.
+  std::string GetRepositorioCertificados();
+  // One line per file of the store (platform/CertStore.h). A null list raises
+  // EqorNFCeCheckParamsException "A lista do certificado não foi instanciada. ".
+  void ListarCertificados(TStrings* aList);
+  // Removes the store's file of `serial`; false when no file holds it. Any failure (a serial in
+  // two files among them) is recorded with the class "qorCertStoreException" and raised as
+  // EqorCertStoreException.
+  bool RemoverCertificado(const std::string& serial);
+  // The configured certificate's expiry.
+  std::chrono::system_clock::time_point GetVencimentoCertificado();
+  // Hands the certificate name to OnCheckCertificate, when assigned, before a certificate is
+  // loaded; the host may change it.
+  void DoOnCheckCertificate(std::string& nomeCertificado);
+  // Asks the local updater (http://127.0.0.1:<PortaAtualizador>/) to update schemas, templates
+  // and server files to version `aVersao`; true when it answered with a non-empty text. An
+  // empty version raises EqorNFCeAutoUpdaterException "Favor preencher o parâmetro aVersao",
+  // one that is not a dotted number "Parâmetro aVersao com valor inválido."; a failed request
+  // raises the platform's exception. Both are recorded as the "AtualizarVersao" event.
+  bool AtualizarVersao(const std::string& aVersao,
+                       const std::set<TAutoUpdaterNFCeOption>& opcoes = {});
+  // The one request of AtualizarVersao; a descendant may replace it.
+  virtual bool RequestAutoUpdaterLocal(const std::string& produto, const std::string& versao,
+                                       std::string& saida, long long processo, long long numero,
+                                       const std::string& endereco, const std::string& metodo,
+                                       const std::string& parametros);
+
   // ---- published properties -----------------------------------------------------------
   TVersaoManual GetVersaoManual() const { return versaoManual_; }
   virtual void SetVersaoManual(TVersaoManual value);
@@ -641,6 +687,7 @@ class TqorNFCe {
   std::unique_ptr<TDanfceSettings> danfceSettings_;
   std::unique_ptr<TEscPosSettings> escPosSettings_;
   std::unique_ptr<TqorIntegrador> integrador_;
+  std::unique_ptr<TqorImplantacao> implantacao_;
   TqorCertStringNFCe nomeCertificado_;
   TStrings paramsDanfce_;
   TStrings errosValidador_;

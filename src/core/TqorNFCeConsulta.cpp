@@ -69,6 +69,7 @@ void TqorNFCe::ValidarPeloEsquema(const std::string& documento, const std::strin
 std::string TqorNFCe::ConsultarNF(const std::string& chave) {
   return RunOperation("ConsultarNF", [&] {
     CheckConfig();
+    UpdateIniServidores();
     CheckCertificate();
     if (RemoveAccents(chave) != chave) {
       throw EqorNFCeCheckParamsException("ID da Nota não pode conter acentos: %s",

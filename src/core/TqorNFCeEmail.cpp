@@ -72,121 +72,125 @@ std::vector<std::string> ListaDeAnexos(const std::string& anexos) {
 
 void TqorNFCe::EnviarNotaDestinatario(const std::string& chave, const std::string& logEnvio,
                                       const std::string& logResposta) {
-  SendTelemetryPing("EnviarNotaDestinatario");
-  const std::string destinatario = EnderecoDoDestinatario("");
-  // The key names files: one that is not a plain name ("../x") names no note of the folder.
-  const auto naoEncontrado = [&] {
-    return EqorNFCeXmlDestinatarioException(
-        "Xml da NFCe: %s na pasta XMLDestinatário não encontrado.", {chave}, diretorioLogErro_);
-  };
-  if (!IsPlainFileName(chave)) throw naoEncontrado();
-  TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
-  const std::string xml = temporarios.Novo(chave + "-nfce.xml");
-  if (!logEnvio.empty() || !logResposta.empty()) {
-    GerarXMLEnvioDestinatario(chave, logEnvio, logResposta, xml);
-  } else {
-    const std::string pasta = GetDiretorioDestinatario();
-    std::string origem = pasta + chave + ".xml";
-    if (!FileExists(origem)) origem = pasta + chave + "-nfce.xml";
-    if (!FileExists(origem)) throw naoEncontrado();
-    CopyFile(origem, xml);
-  }
-  if (!FileExists(xml)) {
-    throw EqorFileNotFoundException("Arquivo não Encontrado: %s ", {xml}, diretorioLogErro_);
-  }
-  std::vector<std::string> anexos{xml};
-  if (GetEmailSettings().GetAnexarDanfcePDF()) {
-    const std::string pdf = temporarios.Novo(chave + ".pdf");
-    ExportarDanfce("0000", LoadFromFile(xml), pdf, kFormatoPdf, "");
-    if (!FileExists(pdf)) {
-      throw EqorFileNotFoundException("Arquivo não Encontrado: %s ", {pdf}, diretorioLogErro_);
+  RunOperation("EnviarNotaDestinatario", [&] {
+    const std::string destinatario = EnderecoDoDestinatario("");
+    // The key names files: one that is not a plain name ("../x") names no note of the folder.
+    const auto naoEncontrado = [&] {
+      return EqorNFCeXmlDestinatarioException(
+          "Xml da NFCe: %s na pasta XMLDestinatário não encontrado.", {chave}, diretorioLogErro_);
+    };
+    if (!IsPlainFileName(chave)) throw naoEncontrado();
+    TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
+    const std::string xml = temporarios.Novo(chave + "-nfce.xml");
+    if (!logEnvio.empty() || !logResposta.empty()) {
+      GerarXMLEnvioDestinatario(chave, logEnvio, logResposta, xml);
+    } else {
+      const std::string pasta = GetDiretorioDestinatario();
+      std::string origem = pasta + chave + ".xml";
+      if (!FileExists(origem)) origem = pasta + chave + "-nfce.xml";
+      if (!FileExists(origem)) throw naoEncontrado();
+      CopyFile(origem, xml);
     }
-    anexos.push_back(pdf);
-  }
-  GetGov().SendEmail(destinatario, anexos);
+    if (!FileExists(xml)) {
+      throw EqorFileNotFoundException("Arquivo não Encontrado: %s ", {xml}, diretorioLogErro_);
+    }
+    std::vector<std::string> anexos{xml};
+    if (GetEmailSettings().GetAnexarDanfcePDF()) {
+      const std::string pdf = temporarios.Novo(chave + ".pdf");
+      ExportarDanfce("0000", LoadFromFile(xml), pdf, kFormatoPdf, "");
+      if (!FileExists(pdf)) {
+        throw EqorFileNotFoundException("Arquivo não Encontrado: %s ", {pdf}, diretorioLogErro_);
+      }
+      anexos.push_back(pdf);
+    }
+    GetGov().SendEmail(destinatario, anexos);
+  });
 }
 
 void TqorNFCe::EnviarNotaDestinatarioAnexos(const std::string& pdf, const std::string& xml,
                                             const std::string& anexos) {
-  SendTelemetryPing("EnviarNotaDestinatarioAnexos");
-  const std::string destinatario = EnderecoDoDestinatario("");
-  if (pdf.empty() && xml.empty()) {
-    throw EqorNFCeCheckParamsException(
-        "É necessário informar pelo menos um arquivo para anexar no email", diretorioLogErro_);
-  }
-  if (!pdf.empty() && !FileExists(pdf)) {
-    throw EqorFileNotFoundException("Arquivo: [%s] PDF da danfce não foi encontrado", {pdf},
-                                    diretorioLogErro_);
-  }
-  TArquivosTemporarios temporarios;
-  std::vector<std::string> lista;
-  if (!xml.empty()) {
-    if (FileExists(xml)) {
-      lista.push_back(xml);
-    } else {
-      if (!IsValidXml(xml)) {
-        throw EqorFileNotFoundException("Arquivo: [%s] XML da NFCe não foi encontrado", {xml},
-                                        diretorioLogErro_);
-      }
-      // Two sendings in one second (or two processes) each get a name of their own.
-      const std::string base = GetDiretorioTemporario() + CarimboDeAgora();
-      std::string nome = base + ".xml";
-      for (int n = 1; !CreateNewFile(nome, xml); ++n)
-        nome = base + "-" + std::to_string(n) + ".xml";
-      lista.push_back(temporarios.Adotar(nome));
+  RunOperation("EnviarNotaDestinatarioAnexos", [&] {
+    const std::string destinatario = EnderecoDoDestinatario("");
+    if (pdf.empty() && xml.empty()) {
+      throw EqorNFCeCheckParamsException(
+          "É necessário informar pelo menos um arquivo para anexar no email", diretorioLogErro_);
     }
-  }
-  if (!pdf.empty()) lista.push_back(pdf);
-  for (const std::string& anexo : ListaDeAnexos(anexos)) {
-    if (!FileExists(anexo)) {
-      throw EqorFileNotFoundException("Arquivo %s não encontrado para anexar ao email.", {anexo},
+    if (!pdf.empty() && !FileExists(pdf)) {
+      throw EqorFileNotFoundException("Arquivo: [%s] PDF da danfce não foi encontrado", {pdf},
                                       diretorioLogErro_);
     }
-    lista.push_back(anexo);
-  }
-  GetGov().SendEmail(destinatario, lista);
+    TArquivosTemporarios temporarios;
+    std::vector<std::string> lista;
+    if (!xml.empty()) {
+      if (FileExists(xml)) {
+        lista.push_back(xml);
+      } else {
+        if (!IsValidXml(xml)) {
+          throw EqorFileNotFoundException("Arquivo: [%s] XML da NFCe não foi encontrado", {xml},
+                                          diretorioLogErro_);
+        }
+        // Two sendings in one second (or two processes) each get a name of their own.
+        const std::string base = GetDiretorioTemporario() + CarimboDeAgora();
+        std::string nome = base + ".xml";
+        for (int n = 1; !CreateNewFile(nome, xml); ++n)
+          nome = base + "-" + std::to_string(n) + ".xml";
+        lista.push_back(temporarios.Adotar(nome));
+      }
+    }
+    if (!pdf.empty()) lista.push_back(pdf);
+    for (const std::string& anexo : ListaDeAnexos(anexos)) {
+      if (!FileExists(anexo)) {
+        throw EqorFileNotFoundException("Arquivo %s não encontrado para anexar ao email.", {anexo},
+                                        diretorioLogErro_);
+      }
+      lista.push_back(anexo);
+    }
+    GetGov().SendEmail(destinatario, lista);
+  });
 }
 
 void TqorNFCe::EnviarNotaCanceladaDestinatario(const std::string& chave,
                                                const std::string& logPedido,
                                                const std::string& logRetorno,
                                                const std::string& email) {
-  SendTelemetryPing("EnviarNotaCanceladaDestinatario");
-  const std::string destinatario = EnderecoDoDestinatario(email);
-  if (!IsPlainFileName(chave)) {
-    throw EqorNFCeXmlDestinatarioException(
-        "Xml de Cancelamento da NFe: %s não foi encontrado na pasta XMLDestinatário.", {chave},
-        diretorioLogErro_);
-  }
-  TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
-  const std::string pasta = GetDiretorioDestinatario();
-  std::string anexo;
-  if (logPedido.empty() && logRetorno.empty()) {
-    for (const char* sufixo : {"-can.xml", "-caneve.xml"}) {
-      if (FileExists(pasta + chave + sufixo)) {
-        anexo = temporarios.Novo(chave + sufixo);
-        CopyFile(pasta + chave + sufixo, anexo);
-        break;
-      }
-    }
-    if (anexo.empty()) {
+  RunOperation("EnviarNotaCanceladaDestinatario", [&] {
+    const std::string destinatario = EnderecoDoDestinatario(email);
+    if (!IsPlainFileName(chave)) {
       throw EqorNFCeXmlDestinatarioException(
           "Xml de Cancelamento da NFe: %s não foi encontrado na pasta XMLDestinatário.", {chave},
           diretorioLogErro_);
     }
-  } else {
-    // A request without an event has nothing to assemble: mailing it would send an empty file.
-    const std::string pedido = TqorNFCeXMLLogs::LoadLog(logPedido, LogFolder(), diretorioLogErro_);
-    std::string evento;
-    if (!XPathSelectSingleNode(pedido, "//*[local-name()='evento']", evento) || evento.empty()) {
-      throw EqorNFCeXmlDestinatarioException(
-          "O conteúdo do Log de pedido de Cancelamento é inválido.", diretorioLogErro_);
+    TArquivosTemporarios temporarios(CreateUniqueDirectory(GetDiretorioTemporario(), "email-"));
+    const std::string pasta = GetDiretorioDestinatario();
+    std::string anexo;
+    if (logPedido.empty() && logRetorno.empty()) {
+      for (const char* sufixo : {"-can.xml", "-caneve.xml"}) {
+        if (FileExists(pasta + chave + sufixo)) {
+          anexo = temporarios.Novo(chave + sufixo);
+          CopyFile(pasta + chave + sufixo, anexo);
+          break;
+        }
+      }
+      if (anexo.empty()) {
+        throw EqorNFCeXmlDestinatarioException(
+            "Xml de Cancelamento da NFe: %s não foi encontrado na pasta XMLDestinatário.", {chave},
+            diretorioLogErro_);
+      }
+    } else {
+      // A request without an event has nothing to assemble: mailing it would send an empty file.
+      const std::string pedido =
+          TqorNFCeXMLLogs::LoadLog(logPedido, LogFolder(), diretorioLogErro_);
+      std::string evento;
+      if (!XPathSelectSingleNode(pedido, "//*[local-name()='evento']", evento) || evento.empty()) {
+        throw EqorNFCeXmlDestinatarioException(
+            "O conteúdo do Log de pedido de Cancelamento é inválido.", diretorioLogErro_);
+      }
+      anexo = temporarios.Novo(chave + "-caneve.xml");
+      GerarXMLCancelamentoDestinatario(chave, pedido, logRetorno, anexo);
+      CopyFile(anexo, pasta + chave + "-caneve.xml");
     }
-    anexo = temporarios.Novo(chave + "-caneve.xml");
-    GerarXMLCancelamentoDestinatario(chave, pedido, logRetorno, anexo);
-    CopyFile(anexo, pasta + chave + "-caneve.xml");
-  }
-  GetGov().SendEmail(destinatario, {anexo});
+    GetGov().SendEmail(destinatario, {anexo});
+  });
 }
 
 std::string TqorNFCe::EnderecoDoDestinatario(const std::string& email) {

@@ -169,6 +169,7 @@ std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLote
                                          diretorioLogErro_);
     }
     CheckConfig();
+    UpdateIniServidores();
     const std::string notas = SemDeclaracoes(aLoteNotas);
     std::string loteXml;
     bool grande = false;
@@ -196,6 +197,7 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
           "O lote de notas para envio síncrono deve conter somente uma NFCe", diretorioLogErro_);
     }
     CheckConfig();
+    UpdateIniServidores();
     const std::string nota = SemDeclaracoes(aXmlNota);
     std::string loteXml;
     bool grande = false;
@@ -223,6 +225,7 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
 std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
   return RunOperation("ConsultarRecibo", [&] {
     CheckConfig();
+    UpdateIniServidores();
     CheckCertificate();
     if (Utf8Length(recibo) != 15) {
       throw EqorNFCeCheckParamsException("Número do Recibo deve ter exatamente 15 dígitos: %s",

@@ -98,8 +98,9 @@ std::string TqorNFCe::IdInutilizacao(const std::string& ano, const std::string& 
 
 std::string TqorNFCe::GerarxmlDestinatarioInutilizacao(const std::string& primeiro,
                                                        const std::string& segundo) {
-  SendTelemetryPing("GerarxmlDestinatarioInutilizacao");
-  return Format(LoadTemplate("inutxml_dest.xml"), {segundo, primeiro});
+  return RunOperation("GerarxmlDestinatarioInutilizacao", [&] {
+    return Format(LoadTemplate("inutxml_dest.xml"), {segundo, primeiro});
+  });
 }
 
 std::string TqorNFCe::InutilizarNF(const std::string& aIdNota, const std::string& aAno,

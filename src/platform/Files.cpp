@@ -280,6 +280,25 @@ void AppendToFile(const std::string& rawPath, const std::string& text) {
   if (fd.Close() != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
 }
 
+void AppendToRegularFile(const std::string& rawPath, const std::string& text) {
+  const std::string path = NativePath(rawPath);
+  // Opened without blocking: a FIFO with no reader fails at once (ENXIO) instead of holding the
+  // caller, and whatever else opens is refused below before a byte is written.
+  int raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+  if (raw < 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+  Fd fd(raw);
+  struct stat st {};
+  if (::fstat(fd.get(), &st) != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+  if (!S_ISREG(st.st_mode)) {
+    throw EqorGovException("Não foi possível acrescentar ao arquivo \"" + path +
+                           "\": não é um arquivo comum.");
+  }
+  if (int err = WriteAll(fd.get(), text.data(), text.size())) {
+    ThrowSys("Não foi possível acrescentar ao arquivo", path, err);
+  }
+  if (fd.Close() != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+}
+
 // ---- file system ------------------------------------------------------------------------------
 
 bool FileExists(const std::string& path) {

@@ -32,6 +32,10 @@ bool CreateNewFile(const std::string& path, const std::string& content);
 // Appends `text` exactly as given with one write on a file opened for appending (created when
 // missing), so concurrent appenders never interleave inside one call.
 void AppendToFile(const std::string& path, const std::string& text);
+// The same for a file that must be a regular one (an event log): opened without blocking, so a
+// FIFO without reader fails at once, and refused (EqorGovException) when it is a device, a FIFO
+// or anything but a regular file, before anything is written.
+void AppendToRegularFile(const std::string& path, const std::string& text);
 // Writes all of `data` to the open descriptor `fd`, again after a short write or a signal;
 // returns 0, or the errno of the failure.
 int WriteAll(int fd, const char* data, std::size_t size);

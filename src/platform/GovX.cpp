@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/CertStore.h"
 #include "platform/Certificate.h"
+#include "platform/Crypto.h"
+#include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/HttpClient.h"
 #include "platform/Report.h"
@@ -41,6 +44,19 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+constexpr int kDownloadTotalMs = 30000;
+
+// The host of an "http://host[:port]/..." address, or empty when it is not plain HTTP.
+std::string HttpHost(const std::string& url) {
+  if (!StartsWithNoCase(url, "http://")) return {};
+  const std::string rest = url.substr(7);
+  if (!rest.empty() && rest[0] == '[') {
+    const std::size_t close = rest.find(']');
+    return close == std::string::npos ? std::string() : rest.substr(0, close + 1);
+  }
+  return rest.substr(0, rest.find_first_of(":/?#"));
+}
+
 }  // namespace
 
 struct TqorGovX::Impl {
@@ -72,6 +88,17 @@ struct TqorGovX::Impl {
 
   // The certificate, refused when out of its validity: the state services refuse what it signs
   // or presents, and its own message is the clearer one.
+  // What a plain request (no client certificate) goes out with.
+  THttpConnectionSettings PlainConnection() const {
+    THttpConnectionSettings connection;
+    connection.proxy = http.Proxy;
+    connection.proxyUser = http.ProxyUser;
+    connection.proxyPassword = http.ProxyPassword;
+    connection.verifyPeer = !http.IgnoreInvalidCertificates;
+    connection.caBundle = http.CABundle;
+    return connection;
+  }
+
   std::shared_ptr<const TPkcs12Identity> ValidCertificate() {
     auto identity = Certificate();
     CheckValidity(*identity, std::chrono::system_clock::now());
@@ -173,6 +200,71 @@ std::string TqorGovX::SignXmlById(XmlDocument document, const std::string& id,
   Impl& d = *impl_;
   return d.xmlSigner.Sign(std::move(document), id, d.signer.SignedElement, d.ValidCertificate(),
                           digestValue);
+}
+
+void TqorGovX::UpdateResource(const std::string& source, const std::string& target, int timeoutMs) {
+  Impl& d = *impl_;
+  THttpPost request;
+  request.url = source;
+  request.timeoutMs = timeoutMs > 0 ? timeoutMs : kDownloadTotalMs;
+  request.secrets = {d.http.ProxyPassword};
+  THttpClient client;  // its own connection: a download never disturbs the kept SOAP one
+  const std::string archive = client.Get(d.PlainConnection(), request);
+  std::string content;
+  try {
+    content = GUnzipString(archive);
+  } catch (const EqorGovException& failure) {
+    throw EqorGovException("O arquivo baixado de " + THttpClient::UrlForMessage(source) +
+                           " não é um gzip íntegro: " + failure.what());
+  }
+  SaveToFile(target, content);
+}
+
+bool TqorGovX::RequestAutoUpdaterLocal(const std::string& product, const std::string& version,
+                                       std::string& output, long long processId, long long number,
+                                       const std::string& url, const std::string& method,
+                                       const std::string& params, int timeoutMs) {
+  const std::string host = HttpHost(url);
+  if (host != "127.0.0.1" && !EqualsNoCase(host, "localhost") && host != "[::1]") {
+    throw EqorGovException("O atualizador local deve estar em http://127.0.0.1 (endereço " +
+                           THttpClient::UrlForMessage(url) + " recusado).");
+  }
+  if (!EqualsNoCase(method, "GET")) {
+    throw EqorGovException("Método não suportado pelo atualizador local: " + method);
+  }
+  std::string query = "produto=" + THttpClient::Escape(product) +
+                      "&versao=" + THttpClient::Escape(version) +
+                      "&processo=" + std::to_string(processId) + "&tempo=" + std::to_string(number);
+  std::size_t start = 0;
+  while (start <= params.size()) {
+    std::size_t end = params.find('\n', start);
+    if (end == std::string::npos) end = params.size();
+    std::string line = params.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t eq = line.find('=');
+    if (!line.empty() && eq != std::string::npos) {
+      query += "&" + THttpClient::Escape(line.substr(0, eq)) + "=" +
+               THttpClient::Escape(line.substr(eq + 1));
+    }
+    start = end + 1;
+  }
+  THttpPost request;
+  request.url = url + (url.find('?') == std::string::npos ? "?" : "&") + query;
+  request.timeoutMs = timeoutMs;
+  THttpClient client;
+  THttpConnectionSettings direct;  // loopback: never through the proxy
+  output = client.Get(direct, request);
+  return !output.empty();
+}
+
+std::vector<std::string> TqorGovX::ListCertificates(const std::string& folder,
+                                                    const std::string& password) {
+  return ListCertificateStore(folder, password);
+}
+
+bool TqorGovX::RemoveCertificate(const std::string& folder, const std::string& password,
+                                 const std::string& serial) {
+  return RemoveFromCertificateStore(folder, password, serial);
 }
 
 std::chrono::system_clock::time_point TqorGovX::CertificateExpiration() {

@@ -166,6 +166,30 @@ class TqorGovX {
   // Loads and checks the layout TemplateFile (against ReportData's sets and fields when given).
   void EditReport();
 
+  // ---- deployment ---------------------------------------------------------------------------
+  // Downloads the gzip archive at `source` (plain HTTP GET through the configured proxy and trust)
+  // and writes its content, extracted, to `target` (written whole or not at all). The archive must
+  // be whole: gzip's own length and CRC are checked. Any status but 200, a body cut short, a
+  // corrupt archive or a server silent past `timeoutMs` (0: 30 s for the whole download) throws
+  // EqorGovException and leaves `target` as it was.
+  void UpdateResource(const std::string& source, const std::string& target, int timeoutMs = 0);
+
+  // Asks the local updater at `url` (plain HTTP on the loopback interface only; any other host
+  // throws before anything is sent) with one `method` request ("GET" is the one there is)
+  // carrying the query produto, versao, processo, tempo and every "name=value" line of `params`,
+  // all percent-encoded. The reply body goes to `output`; true when it is not empty. Refused,
+  // timed out (`timeoutMs`, 0: 60 s) or an HTTP error: EqorGovException.
+  bool RequestAutoUpdaterLocal(const std::string& product, const std::string& version,
+                               std::string& output, long long processId, long long number,
+                               const std::string& url, const std::string& method,
+                               const std::string& params, int timeoutMs = 0);
+
+  // The certificate store `folder` (platform/CertStore.h): one description per file, and the
+  // removal of the file of a serial.
+  std::vector<std::string> ListCertificates(const std::string& folder, const std::string& password);
+  bool RemoveCertificate(const std::string& folder, const std::string& password,
+                         const std::string& serial);
+
   // Runs before a certificate is loaded; the host may change the name it receives.
   std::function<void(std::string& certificateName)> OnCheckCertificate;
 

@@ -178,6 +178,15 @@ THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) { EnsureCurl(); }
 
 THttpClient::~THttpClient() = default;
 
+std::string THttpClient::Escape(const std::string& text) {
+  EnsureCurl();
+  char* escaped = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
+  if (escaped == nullptr) throw EqorGovException("Memória insuficiente para a requisição HTTP.");
+  std::string out = escaped;
+  curl_free(escaped);
+  return out;
+}
+
 std::string THttpClient::UrlForMessage(const std::string& url) {
   const std::size_t scheme = url.find("://");
   const std::size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
@@ -188,6 +197,15 @@ std::string THttpClient::UrlForMessage(const std::string& url) {
 }
 
 std::string THttpClient::Post(const THttpConnectionSettings& settings, const THttpPost& post) {
+  return Perform(settings, post, false);
+}
+
+std::string THttpClient::Get(const THttpConnectionSettings& settings, const THttpPost& request) {
+  return Perform(settings, request, true);
+}
+
+std::string THttpClient::Perform(const THttpConnectionSettings& settings, const THttpPost& post,
+                                 bool get) {
   Impl& d = *impl_;
   d.Prepare(settings);
   CURL* h = d.handle;
@@ -202,14 +220,18 @@ std::string THttpClient::Post(const THttpConnectionSettings& settings, const THt
   for (const auto& line : post.headers) append(line);
   // No "Expect: 100-continue": a server that ignores it would cost a second's wait on every
   // request with a body over 1 KB, and a SOAP request gains nothing from asking first.
-  append("Expect:");
+  if (!get) append("Expect:");
 
   Sink sink;
   d.errorBuffer[0] = '\0';
   curl_easy_setopt(h, CURLOPT_URL, post.url.c_str());
-  curl_easy_setopt(h, CURLOPT_POST, 1L);
-  curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body.data());
-  curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+  if (get) {
+    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+  } else {
+    curl_easy_setopt(h, CURLOPT_POST, 1L);
+    curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body.data());
+    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+  }
   curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   // No setting leaves a till waiting forever on a server that accepts and never answers.

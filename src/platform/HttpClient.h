@@ -58,11 +58,19 @@ class THttpClient {
   // fault's reason (or, when the body is no SOAP fault, its first 200 characters). The URL in the
   // message carries no user or password.
   std::string Post(const THttpConnectionSettings& settings, const THttpPost& post);
+  // Fetches `url` with a plain HTTP GET (`post.body` is not used) and returns the body of a 200
+  // reply, whatever its type (binary bodies included); fails as Post does. A reply cut short
+  // (fewer bytes than its Content-Length) is a failure, never a shorter body.
+  std::string Get(const THttpConnectionSettings& settings, const THttpPost& request);
+
+  // `text` percent-encoded for a URL query (UTF-8 bytes kept as they are, escaped).
+  static std::string Escape(const std::string& text);
 
   // The address as it may appear in a message: any "user:password@" part removed.
   static std::string UrlForMessage(const std::string& url);
 
  private:
+  std::string Perform(const THttpConnectionSettings& settings, const THttpPost& request, bool get);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

@@ -138,7 +138,7 @@ void TqorTelemetria::Evento(const std::string& folder, const std::string& cnpj,
   if (!ForceDirectories(dir)) {
     throw EqorGovException("Não foi possível criar a pasta de telemetria \"" + dir + "\".");
   }
-  AppendToFile(dir + "telemetria-" + stamp.date + ".jsonl", line);
+  AppendToRegularFile(dir + "telemetria-" + stamp.date + ".jsonl", line);
 }
 
 TqorTelemetria& GetTelemetria() {
