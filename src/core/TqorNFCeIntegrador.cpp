@@ -228,7 +228,9 @@ std::string TqorNFCe::PegaRespostaSefazIntegrador(const std::string& resposta) {
   itens.SetText(resposta);
   std::string item = itens.GetItem(7);
   if (item.empty()) return {};
+  // The retorno of an XML reply reaches here read by an XML parser, which turns CR LF into LF.
   ReplaceAll(item, "\r\n", "");
+  ReplaceAll(item, "\n", "");
   const auto incorreta = [&] {
     return EqorNFCeIntegradorException("Integrador não respondeu corretamente, resposta: " + item,
                                        diretorioLogErro_);
