@@ -161,9 +161,15 @@ struct FakeIntegrador::Impl {
     std::string item7 = EmLinhas(EncodeBase64(soap));
     if (modo == FakeMode::Item7Vazio) item7.clear();
     if (modo == FakeMode::ErroInterno) item7 = "HTTP/1.1 500 Internal Server Error\r\n";
+    // The retorno names the session in its characters 3 to 8: six digits.
+    std::string sessao = identificador;
+    if (!sessao.empty() && sessao.size() < 6 &&
+        sessao.find_first_not_of("0123456789") == std::string::npos) {
+      sessao.insert(0, 6 - sessao.size(), '0');
+    }
     std::string cStat = GetValueTag("cStat", soap);
     const std::string texto =
-        "00" + identificador + "|" + (cStat.empty() ? "000" : cStat) + "|" +
+        "00" + sessao + "|" + (cStat.empty() ? "000" : cStat) + "|" +
         (modo == FakeMode::SemSucesso ? "Erro ao enviar para a SEFAZ-CE" : std::string(kSucesso)) +
         "|" + metodo + "|" + nome + "||" + item7 + "|";
     const std::string resposta = Arquivo(identificador, texto, modo != FakeMode::Identificador);
