@@ -14,15 +14,10 @@
 #include <thread>
 
 #include "AtomicFile.h"
-#include "AuthorizationService.h"
-#include "EventService.h"
 #include "NoteStore.h"
-#include "QueryService.h"
+#include "ServiceDispatch.h"
 #include "Services.h"
 #include "Soap.h"
-#include "StatusService.h"
-#include "VoidingService.h"
-#include "platform/Xml.h"
 
 namespace qor::sim {
 namespace {
@@ -185,61 +180,10 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
     return;
   }
 
-  SoapRequest soap = ParseSoapRequest(request.body, route);
-  const bool withHeader = route.layout == "3.10";
-  const auto reply = [&](const ServiceRoute& replyRoute, const ServiceAnswer& answer) {
-    SetSoap(response, 200,
-            BuildSoapReply(replyRoute, resultadoEscapado ? Escape(answer.xml) : answer.xml,
-                           withHeader ? answer.cUF : ""));
-  };
-  switch (route.kind) {
-    case ServiceKind::Status: {
-      ServiceAnswer answer =
-          AnswerStatus(route, soap, options.schemasFolder, std::chrono::system_clock::now());
-      reply(route, answer);
-      return;
-    }
-    case ServiceKind::Query: {
-      ServiceAnswer answer =
-          AnswerQuery(route, soap, options.schemasFolder, notes, std::chrono::system_clock::now());
-      reply(route, answer);
-      return;
-    }
-    case ServiceKind::Authorization: {
-      ServiceAnswer answer;
-      {
-        std::lock_guard<std::mutex> lock(authorizationMutex);
-        answer = AnswerAuthorization(route, soap, CurrentAuthorizationSettings(), notes,
-                                     std::chrono::system_clock::now());
-      }
-      // The compressed operation has a reply element of its own in the 3.10 WSDL.
-      ServiceRoute replyRoute = route;
-      if (soap.compressed) replyRoute.resultElement = route.zipResultElement;
-      reply(replyRoute, answer);
-      return;
-    }
-    case ServiceKind::ReceiptQuery: {
-      ServiceAnswer answer = AnswerReceiptQuery(route, soap, CurrentAuthorizationSettings(), notes,
-                                                std::chrono::system_clock::now());
-      reply(route, answer);
-      return;
-    }
-    case ServiceKind::Event:
-    case ServiceKind::Epec:
-    case ServiceKind::Voiding: {
-      ServiceAnswer answer;
-      {
-        std::lock_guard<std::mutex> lock(authorizationMutex);
-        answer = route.kind == ServiceKind::Voiding
-                     ? AnswerVoiding(route, soap, CurrentAuthorizationSettings(), notes,
-                                     std::chrono::system_clock::now())
-                     : AnswerEvent(route, soap, CurrentAuthorizationSettings(), notes,
-                                   std::chrono::system_clock::now());
-      }
-      reply(route, answer);
-      return;
-    }
-  }
+  SetSoap(response, 200,
+          AnswerSoap(route, request.body,
+                     {CurrentAuthorizationSettings(), notes, authorizationMutex,
+                      resultadoEscapado.load()}));
 }
 
 Simulator::Simulator(SimulatorOptions options)

@@ -7,6 +7,7 @@
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConverter.h"
 #include "danfce/TqorNFCeDanfce.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"
@@ -464,10 +465,16 @@ std::string TqorNFCe::StatusDoServico() {
     const std::string service =
         std::string(kWsdl) + (v4 ? "NFeStatusServico4" : "NfeStatusServico2");
     const std::string response =
-        PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
-                      service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),
-                      v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result", service,
-                      {"sta", "", "", false});
+        GetIntegrador().GetAtivar()
+            ? TrocarComIntegrador(
+                  CarregarTemplateStatusServico(EncodeBase64(envelope), VersaoDadosIntegrador(),
+                                                GetValueTag("cUF", envelope),
+                                                "NfeStatusServico2Soap12"),
+                  "ped-sta", "sta")
+            : PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
+                            service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),
+                            v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result",
+                            service, {"sta", "", "", false});
 
     const std::string reply = DesenveloparSoap(response);
     GetGovUtils().Log(reply, "sta", "", "", LogFolder());

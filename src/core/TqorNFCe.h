@@ -38,6 +38,7 @@ class TqorNFCeDanfce;
 class TqorNFCeXmlDestinatario;
 class TqorGovUtils;
 class TIniFile;
+class TFileSystem;
 class XmlDocument;
 struct TCamposQRCode;
 struct ChaveConfig;
@@ -236,6 +237,60 @@ class TqorNFCe {
   std::string EnviarEPEC(const std::string& aXml);
   // The schema folder without its manual-version folder, then `nome`.
   std::string GetEsquemaEPEC(const std::string& nome);
+
+  // ---- the Integrador exchange (TqorNFCeIntegrador.cpp) ------------------------------------
+  // With Integrador's Ativar on, StatusDoServico, EnviarNFSincrono, ConsultarNF, CancelarNF and
+  // InutilizarNF send their SOAP request, in Base64, inside an Integrador message written to
+  // DiretorioEntrada, and take the state's reply out of the Integrador's reply file in
+  // DiretorioSaida; the message and the reply are logged under GetLogFileNameIntegrador names.
+  // Writes `xml` (UTF-8, whole, under a name ending ".xml" only once complete) into
+  // DiretorioEntrada as "YYYY-MM-DD-HH-NN-SS-Z_<identificador>.xml", after removing the regular
+  // files of DiretorioSaida (a reply there now is stale); then, every 500 ms, lists
+  // DiretorioSaida for "*.xml" until a reply matches: by Integrador/Resposta/retorno, whose
+  // characters 3 to 8 are the identifier's number (the result is that text), or, without a
+  // retorno, by Integrador/Identificador/Valor (the result is the file without its XML
+  // declaration). The matched file moves to DiretorioLog; a file that is not XML, or not whole
+  // yet, or for another identifier stays. At least four rounds, and on until TimeOut seconds
+  // (monotonic clock) have passed. Raises EqorNFCeCheckParamsException for an empty `xml` or,
+  // with Ativar on, an empty folder; EqorNFCeIntegradorException "Ocorreu um problema ao
+  // comunicar com Integrador: " + cause for every other failure, no reply included.
+  std::string ComunicarIntegrador(const std::string& xml, const std::string& identificador);
+  // The method of the cancellation on the Integrador road.
+  static constexpr const char* kMetodoCancelamentoIntegrador = "NfeRecepcaoEvento";
+  // ValorNFCe of the messages that carry no note (cancellation, voiding).
+  static constexpr const char* kValorSemNota = "0.00";
+  // The state's SOAP reply inside an Integrador reply: the reply unchanged when it lacks
+  // "Enviado com sucesso + Retorno SEFAZ-CE"; else its seventh "|"-separated item without CR LF,
+  // decoded from Base64 (empty item: empty text). An item holding "Internal Server Error", not
+  // Base64 or not UTF-8 raises EqorNFCeIntegradorException "Integrador não respondeu
+  // corretamente, resposta: " + the item.
+  std::string PegaRespostaSefazIntegrador(const std::string& resposta);
+  // dhEmi of `xml`, else dhEvento, else now, as 14 digits ("20240510140309").
+  std::string FormataDataHoraIntegrador(const std::string& xml);
+  // "YYYY-MM-DD-HH-NN-SS-Z-<NumeroSessao>-<tipo>-nfce.xml" of the present instant.
+  std::string GetLogFileNameIntegrador(const std::string& tipo);
+  // The Integrador messages. `metodo` is the bare method name; in homologation it goes with the
+  // prefix "H". The identifier and numeroSessao are Integrador's NumeroSessao.
+  std::string CarregarTemplateEnvioMFe(const std::string& dados, const std::string& versaoDados,
+                                       const std::string& cUF, const std::string& dataHora,
+                                       const std::string& valor, const std::string& numero,
+                                       const std::string& metodo);
+  std::string CarregarTemplateEnvioMFeSemChaveHora(const std::string& dados,
+                                                   const std::string& versaoDados,
+                                                   const std::string& metodo);
+  std::string CarregarTemplateStatusServico(const std::string& dados,
+                                            const std::string& versaoDados,
+                                            const std::string& cUF, const std::string& metodo);
+  // For vm50b the message names the state (uf), the batch (numero) and holds the SOAP request
+  // itself; for vm60 it is the sending message's.
+  std::string CarregarTemplateCancelamentoMFe(const std::string& dados,
+                                              const std::string& versaoDados,
+                                              const std::string& cUF, const std::string& dataHora,
+                                              const std::string& valor, const std::string& numero,
+                                              const std::string& metodo);
+  // The file operations the exchange lists, reads, deletes and moves with; not owned (nullptr:
+  // TFileSystem::Default()). For tests that count listings or make a delete fail.
+  void SetFileSystem(TFileSystem* arquivos) { arquivos_ = arquivos; }
 
   // ---- TX2 conversion (TqorNFCeConversao.cpp) --------------------------------------------
   // The batch `lote` (TX2 text, or the name of a file holding it) converted into note XML,
@@ -665,6 +720,14 @@ class TqorNFCe {
   // its failures.
   std::string LinkQRCode(const std::function<TCamposQRCode()>& campos);
 
+  // The Integrador road of an operation: `mensagem` logged as `tipoPedido`, exchanged, the
+  // state's reply taken out, unwrapped and logged as `tipoResposta`; returns it.
+  std::string TrocarComIntegrador(const std::string& mensagem, const std::string& tipoPedido,
+                                  const std::string& tipoResposta);
+  // The SEFAZ data version of VersaoManual ("3.00", "3.10", "3.10", "4.00").
+  std::string VersaoDadosIntegrador() const;
+
+  TFileSystem* arquivos_ = nullptr;
   std::unique_ptr<TqorGovX> gov_;
   std::unique_ptr<TqorNFCeConverter> conversor_;
   std::unique_ptr<TqorNFCeDanfce> danfce_;

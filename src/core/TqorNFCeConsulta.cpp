@@ -1,6 +1,7 @@
 // Schema validation of requests and the note query.
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/GovUtils.h"
 #include "platform/IniFile.h"
@@ -92,10 +93,16 @@ std::string TqorNFCe::ConsultarNF(const std::string& chave) {
       // state's server dispatches on.
       const std::string service =
           std::string(kWsdl) + (v4 ? "NFeConsultaProtocolo4" : "NfeConsulta2");
-      const std::string response = PostToService(
-          v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
-          service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
-          v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service, {"sit", chave, "", false});
+      const std::string response =
+          GetIntegrador().GetAtivar()
+              ? TrocarComIntegrador(
+                    CarregarTemplateEnvioMFeSemChaveHora(
+                        EncodeBase64(envelope), VersaoDadosIntegrador(), "NfeConsulta2Soap12"),
+                    "ped-sit", "sit")
+              : PostToService(v4 ? "NfeConsulta4" : "NfeConsulta3", "Consulta", envelope,
+                              service + (v4 ? "/nfeConsultaNF" : "/nfeConsultaNF2"),
+                              v4 ? "nfeConsultaNF4Result" : "nfeConsultaNF2Result", service,
+                              {"sit", chave, "", false});
       reply = DesenveloparSoap(response);
     } catch (const std::exception& failure) {
       throw EqorNFCeConsultaException(

@@ -210,7 +210,21 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     const std::string logEnvio = utils.Log(loteXml, "env-sinc-lot", id, "", LogFolder());
     SaveFileChavesTemporario(logEnvio);
     const TLogResposta log{"rec-sinc", id, utils.GetLogFileName("env-sinc-ret", id), true};
-    const std::string resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono", log);
+    std::string resposta;
+    if (GetIntegrador().GetAtivar()) {
+      // The Integrador takes the batch as it is: it compresses nothing.
+      std::string valor = GetValueTag("vNF", loteXml);
+      ReplaceAll(valor, ".", ",");
+      resposta = TrocarComIntegrador(
+          CarregarTemplateEnvioMFe(
+              EncodeBase64(Format(LoadTemplate("pedido_enviarnfe_integrador.soap"), {loteXml})),
+              VersaoDadosIntegrador(), GetValueTag("cUF", loteXml),
+              FormataDataHoraIntegrador(loteXml), valor, GetValueTag("nNF", loteXml),
+              "NfeAutorizacaoLote12"),
+          "env", "rec");
+    } else {
+      resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono", log);
+    }
     const std::string logResposta = utils.Log(resposta, log.tipo, id, log.arquivo, LogFolder());
     std::string cStat;
     XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", cStat,

@@ -7,6 +7,7 @@
 #include "core/TqorNFCe.h"
 #include "distribution/TqorEventosXmlDestinatario.h"
 #include "distribution/TqorNFCeEventoXmlCancelamentoDestinatario.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/GovUtils.h"
@@ -176,16 +177,22 @@ std::string TqorNFCe::Cancelar(TCancelamento c) {
     throw std::runtime_error(
         "Cancelamento por substituição disponível somente para NFCe a partir versão 4.00");
   }
-  if (!c.substituicao && GetIntegrador().GetAtivar()) {
-    throw EqorNFCeException("O cancelamento pelo Integrador ainda não está disponível.",
-                            diretorioLogErro_);
-  }
   const bool v4 = versaoManual_ == TVersaoManual::vm60;
   const std::string service = std::string(kWsdl) + (v4 ? "NFeRecepcaoEvento4" : "RecepcaoEvento");
-  const std::string resposta = DesenveloparSoap(PostToService(
-      v4 ? "nfeRecepcaoEvento4" : "nfeRecepcaoEvento3", "Evento", EnveloparSoapEnvio(lote),
-      service + "/nfeRecepcaoEvento", v4 ? "nfeResultMsg" : "nfeRecepcaoEventoResult", service,
-      {tipoLog + "-ret", c.chave, "", false}));
+  // The Integrador carries the cancellation only; a substitution takes the web road.
+  const std::string resposta =
+      !c.substituicao && GetIntegrador().GetAtivar()
+          ? TrocarComIntegrador(
+                CarregarTemplateCancelamentoMFe(
+                    EncodeBase64(Format(LoadTemplate("pedido_cancelamfe_integrador.soap"), {lote})),
+                    VersaoDadosIntegrador(), c.chave.substr(0, 2), FormataDataHoraIntegrador(lote),
+                    kValorSemNota, c.chave.substr(25, 9), kMetodoCancelamentoIntegrador),
+                "caneve-env", "caneve-ret")
+          : DesenveloparSoap(PostToService(
+                v4 ? "nfeRecepcaoEvento4" : "nfeRecepcaoEvento3", "Evento",
+                EnveloparSoapEnvio(lote), service + "/nfeRecepcaoEvento",
+                v4 ? "nfeResultMsg" : "nfeRecepcaoEventoResult", service,
+                {tipoLog + "-ret", c.chave, "", false}));
   utils.Log(resposta, tipoLog + "-ret", c.chave, "", LogFolder());
 
   std::string cStat;

@@ -5,6 +5,7 @@
 
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
+#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/GovException.h"
@@ -160,19 +161,23 @@ std::string TqorNFCe::InutilizarNF(const std::string& aIdNota, const std::string
     const std::string idLog = aAno + aCNPJ + aModelo + aSerie + aNumInicial + aNumFinal;
     TqorGovUtils& utils = GetGovUtils();
     utils.Log(pedido, "ped-inu", idLog, "", LogFolder());
-    if (GetIntegrador().GetAtivar()) {
-      throw EqorNFCeException("A inutilização pelo Integrador ainda não está disponível.",
-                              diretorioLogErro_);
-    }
     const bool v4 = versaoManual_ == TVersaoManual::vm60;
     const std::string soap = LoadTemplate("pedido_inutilizarnf.soap");
     const std::string envelope =
         v4 ? Format(soap, {pedido}) : Format(soap, {GetLocalCode(), pedido});
     const std::string service = std::string(kWsdl) + (v4 ? "NFeInutilizacao4" : "NfeInutilizacao2");
-    const std::string resposta = DesenveloparSoap(PostToService(
-        v4 ? "NfeInutilizacao4" : "NfeInutilizacao3", "Inutiliza", envelope,
-        service + (v4 ? "/nfeInutilizacaoNF" : "/nfeInutilizacaoNF2"),
-        v4 ? "nfeResultMsg" : "nfeInutilizacaoNF2Result", service, {"inu", idLog, "", false}));
+    const std::string resposta =
+        GetIntegrador().GetAtivar()
+            ? TrocarComIntegrador(
+                  CarregarTemplateEnvioMFe(EncodeBase64(envelope), VersaoDadosIntegrador(),
+                                           id.substr(0, 2), FormataDataHoraIntegrador(pedido),
+                                           kValorSemNota, aNumInicial, "NfeInutilizacao2Soap12"),
+                  "ped-inu", "ret-inu")
+            : DesenveloparSoap(PostToService(
+                  v4 ? "NfeInutilizacao4" : "NfeInutilizacao3", "Inutiliza", envelope,
+                  service + (v4 ? "/nfeInutilizacaoNF" : "/nfeInutilizacaoNF2"),
+                  v4 ? "nfeResultMsg" : "nfeInutilizacaoNF2Result", service,
+                  {"inu", idLog, "", false}));
     if (salvarLogsEmDisco_ && GetValueTag("cStat", resposta) == "102" &&
         versaoManual_ >= TVersaoManual::vm50b) {
       try {

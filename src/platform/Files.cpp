@@ -485,4 +485,21 @@ std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(::gettid()); }
 
 std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(::getpid()); }
 
+// ---- the file seam --------------------------------------------------------------------------
+
+TFileSystem& TFileSystem::Default() {
+  static TFileSystem* instance = new TFileSystem();  // never destroyed: usable at exit
+  return *instance;
+}
+
+std::vector<std::string> TFileSystem::ListFiles(const std::string& directory,
+                                                const std::string& mask) {
+  return qor::ListFiles(directory, mask);
+}
+std::string TFileSystem::LoadFromFile(const std::string& path) { return qor::LoadFromFile(path); }
+bool TFileSystem::DeleteFile(const std::string& path) { return qor::DeleteFile(path); }
+void TFileSystem::RenameFile(const std::string& from, const std::string& to) {
+  qor::RenameFile(from, to);
+}
+
 }  // namespace qor

@@ -58,6 +58,50 @@ std::vector<std::string> ListFiles(const std::string& directory, const std::stri
 std::chrono::system_clock::time_point FileAge(const std::string& path);  // modification time
 void SetFileAge(const std::string& path, std::chrono::system_clock::time_point when);
 
+// ---- the file seam --------------------------------------------------------------------------
+// The file operations of the code that watches folders other programs write (the Integrador
+// exchange), behind one interface, so a test can count them or make one fail (a delete refused,
+// a listing counted) at this boundary instead of through flags in the domain code.
+// TFileSystem::Default() forwards to the free functions above; a test derives from
+// TFileSystemWrapper, which forwards every call to another instance, and overrides only the call
+// it wants to observe or break. The user (the component) holds a pointer it does not own.
+//
+// Thread-safety: Default() is stateless and may be shared; a wrapper is as safe as its code.
+class TFileSystem {
+ public:
+  TFileSystem() = default;
+  TFileSystem(const TFileSystem&) = delete;
+  TFileSystem& operator=(const TFileSystem&) = delete;
+  virtual ~TFileSystem() = default;
+
+  // The process-wide instance over the real file system; lives until the process ends.
+  static TFileSystem& Default();
+
+  // As the free functions of the same names.
+  virtual std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask);
+  virtual std::string LoadFromFile(const std::string& path);
+  virtual bool DeleteFile(const std::string& path);  // false when the file stays
+  virtual void RenameFile(const std::string& from, const std::string& to);
+};
+
+// Forwards every call to `target`, which must outlive it.
+class TFileSystemWrapper : public TFileSystem {
+ public:
+  explicit TFileSystemWrapper(TFileSystem& target) : target_(target) {}
+  std::vector<std::string> ListFiles(const std::string& directory,
+                                     const std::string& mask) override {
+    return target_.ListFiles(directory, mask);
+  }
+  std::string LoadFromFile(const std::string& path) override { return target_.LoadFromFile(path); }
+  bool DeleteFile(const std::string& path) override { return target_.DeleteFile(path); }
+  void RenameFile(const std::string& from, const std::string& to) override {
+    target_.RenameFile(from, to);
+  }
+
+ private:
+  TFileSystem& target_;
+};
+
 // ---- paths ----------------------------------------------------------------------------------
 std::string NativePath(const std::string& path);            // backslashes to "/"
 std::string IncludeTrailingSlash(const std::string& path);  // "" stays ""
