@@ -35,13 +35,67 @@ bool IsIdentifier(const std::string& name) {
 // Whether the value is "null" in any case (a value the host writes for an absent element).
 bool Nulo(const std::string& value) { return SameText(value, "null"); }
 
-// The parsed dictionary of `path`, read once per process and modification time: a reader of note
+struct GrupoDeclarado {
+  std::string nome;
+  std::vector<TDeclaracaoCampo> campos;
+  std::string masterSource, masterField, keyField;
+};
+
+// The dictionary as the loader reads it: each group with its declarations parsed. The checks
+// that need no model (names, sizes, the shape of a group) are made here; a dictionary that fails
+// them raises EqorGovException and is not kept.
+struct DicionarioDeclarado {
+  std::vector<GrupoDeclarado> grupos;
+  std::size_t campos = 0;
+};
+
+std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
+  auto dic = std::make_shared<DicionarioDeclarado>();
+  dic->grupos.reserve(root.children.size());
+  for (const XmlElement& groupElement : root.children) {
+    // A group name also names its table and prefixes its fields: it must be an identifier.
+    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2) {
+      throw EqorGovException("grupo inválido");
+    }
+    GrupoDeclarado& grupo = dic->grupos.emplace_back();
+    grupo.nome = groupElement.name;
+    grupo.campos.reserve(groupElement.children[0].children.size());
+    for (const XmlElement& declaration : groupElement.children[0].children) {
+      TDeclaracaoCampo& campo = grupo.campos.emplace_back();
+      campo.atributos = {declaration.attributes.begin(), declaration.attributes.end()};
+      campo.nome = Attr(campo.atributos, "nome");
+      const std::string& size = Attr(campo.atributos, "tamanho");
+      if (campo.nome.empty() || size.empty() || !IsNumber(size)) {
+        throw EqorGovException("campo inválido");
+      }
+      campo.tamanho = std::atoi(size.c_str());
+      campo.requerido = Attr(campo.atributos, "requerido") == "s";
+      campo.visivel = Attr(campo.atributos, "visible") == "s";
+      campo.tagVazia = Attr(campo.atributos, "tagvazia") == "s";
+      campo.display = Attr(campo.atributos, "display");
+      campo.tpNode = Attr(campo.atributos, "tpnode");
+      campo.dica = Attr(campo.atributos, "dica");
+      campo.tipo = Attr(campo.atributos, "tipo");
+      campo.enumeracao = SplitList(Attr(campo.atributos, "enum"));
+    }
+    dic->campos += grupo.campos.size();
+    for (const auto& [name, value] : groupElement.children[1].attributes) {
+      if (name == "mastersource") grupo.masterSource = value;
+      if (name == "masterfield") grupo.masterField = value;
+      if (name == "keyfield") grupo.keyField = value;
+    }
+  }
+  return dic;
+}
+
+// The declarations of `path`, read once per process and modification time: a reader of note
 // XML builds a fresh model per note, and parsing the dictionary again each time would cost more
-// than the note itself. Throws EqorGovException when the file is not well-formed.
-std::shared_ptr<const XmlElement> DicionarioLido(const std::string& path) {
+// than the note itself. Throws EqorGovException when the file is not well-formed or a
+// declaration is broken. Any thread may call it.
+std::shared_ptr<const DicionarioDeclarado> DicionarioLido(const std::string& path) {
   static std::mutex mutex;
   static std::map<std::string, std::pair<std::chrono::system_clock::time_point,
-                                         std::shared_ptr<const XmlElement>>>
+                                         std::shared_ptr<const DicionarioDeclarado>>>
       lidos;
   const auto idade = FileAge(path);
   {
@@ -49,11 +103,10 @@ std::shared_ptr<const XmlElement> DicionarioLido(const std::string& path) {
     const auto it = lidos.find(path);
     if (it != lidos.end() && it->second.first == idade) return it->second.second;
   }
-  auto arvore =
-      std::make_shared<const XmlElement>(XmlDocument::Parse(LoadFromFile(path)).ElementTree());
+  auto dic = Declarar(XmlDocument::Parse(LoadFromFile(path)).ElementTree());
   const std::lock_guard<std::mutex> lock(mutex);
-  lidos[path] = {idade, arvore};
-  return arvore;
+  lidos[path] = {idade, dic};
+  return dic;
 }
 
 }  // namespace
@@ -85,12 +138,12 @@ std::unique_ptr<TXmlFieldNFCe> TqorXMLDataSetNFCe::CreateXmlField(TXmlDataSetNFC
   return std::make_unique<TXmlFieldNFCe>(group, index);
 }
 
-void TqorXMLDataSetNFCe::GetAtributosComplementares(
-    TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes) {
-  field.SetTpNode(Attr(attributes, "tpnode"));
-  field.SetEnum(Attr(attributes, "enum"));
-  field.SetDica(Attr(attributes, "dica"));
-  if (!field.SetTipo(Attr(attributes, "tipo"))) {
+void TqorXMLDataSetNFCe::GetAtributosComplementares(TXmlFieldNFCe& field,
+                                                    const TDeclaracaoCampo& declaracao) {
+  field.SetTpNode(declaracao.tpNode);
+  field.SetEnum(declaracao.enumeracao);
+  field.SetDica(declaracao.dica);
+  if (!field.SetTipo(declaracao.tipo)) {
     throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                            diretorioLogErro_);
   }
@@ -101,49 +154,41 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     throw EqorDataSetFileNotFoundException("Arquivo:  %s não encontrado.", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  std::shared_ptr<const XmlElement> lido;
+  std::shared_ptr<const DicionarioDeclarado> lido;
   try {
     lido = DicionarioLido(xmlDicionario_);
   } catch (const EqorGovException&) {
     throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  const XmlElement& root = *lido;
   const auto loadError = [this] {
     return EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                             diretorioLogErro_);
   };
-  for (const XmlElement& groupElement : root.children) {
-    // A group name also names its table and prefixes its fields: it must be an identifier,
-    // and a second group of the same name would hide the first.
-    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
-        groupsByName_.count(groupElement.name) != 0) {
-      throw loadError();
-    }
-    auto group = std::make_unique<TXmlDataSetNFCe>(groupElement.name);
-    for (const XmlElement& declaration : groupElement.children[0].children) {
-      std::unordered_map<std::string, std::string> attributes(declaration.attributes.begin(),
-                                                              declaration.attributes.end());
-      const std::string& name = Attr(attributes, "nome");
-      const std::string& size = Attr(attributes, "tamanho");
-      if (name.empty() || size.empty() || !IsNumber(size) || group->FindField(name) >= 0) {
-        throw loadError();
-      }
+  listDataSets_.reserve(lido->grupos.size());
+  groupsByName_.reserve(lido->grupos.size());
+  groupsByExactName_.reserve(lido->grupos.size());
+  handles_.reserve(lido->grupos.size());
+  fieldsByExactName_.reserve(lido->campos);
+  fieldsByName_.reserve(lido->campos);
+  for (const GrupoDeclarado& declarado : lido->grupos) {
+    // A second group of the same name would hide the first.
+    if (groupsByName_.count(declarado.nome) != 0) throw loadError();
+    auto group = std::make_unique<TXmlDataSetNFCe>(declarado.nome);
+    group->ReservarCampos(declarado.campos.size());
+    for (const TDeclaracaoCampo& campo : declarado.campos) {
+      if (group->FindField(campo.nome) >= 0) throw loadError();
       const std::size_t index =
-          group->AddField(name, std::atoi(size.c_str()), Attr(attributes, "requerido") == "s",
-                          Attr(attributes, "visible") == "s", Attr(attributes, "display"));
+          group->AddField(campo.nome, campo.tamanho, campo.requerido, campo.visivel, campo.display);
       std::unique_ptr<TXmlFieldNFCe> field = CreateXmlField(*group, index);
-      field->SetGeraTagVazia(Attr(attributes, "tagvazia") == "s");
+      field->SetGeraTagVazia(campo.tagVazia);
       field->SetDiretorioLogErro(diretorioLogErro_);
-      GetAtributosComplementares(*field, attributes);
+      GetAtributosComplementares(*field, campo);
       group->AddXmlField(std::move(field));
     }
-    const XmlElement& link = groupElement.children[1];
-    for (const auto& [name, value] : link.attributes) {
-      if (name == "mastersource") group->SetXmlMasterSource(value);
-      if (name == "masterfield") group->SetXMLMasterField(value);
-      if (name == "keyfield") group->SetXMLKeyField(value);
-    }
+    if (!declarado.masterSource.empty()) group->SetXmlMasterSource(declarado.masterSource);
+    if (!declarado.masterField.empty()) group->SetXMLMasterField(declarado.masterField);
+    if (!declarado.keyField.empty()) group->SetXMLKeyField(declarado.keyField);
     group->Preparar();
     group->Open();
     TXmlDataSetNFCe* table = group.get();

@@ -26,6 +26,19 @@
 
 namespace qor {
 
+// One field declaration of the dictionary, as read once per dictionary file and shared by every
+// model loaded from it.
+struct TDeclaracaoCampo {
+  std::unordered_map<std::string, std::string> atributos;  // every attribute as written
+  std::string nome;
+  int tamanho = 0;
+  bool requerido = false;
+  bool visivel = false;
+  bool tagVazia = false;
+  std::string display, tpNode, dica, tipo;
+  std::vector<std::string> enumeracao;  // "enum" split at its commas, blanks trimmed
+};
+
 class TqorXMLDataSetNFCe : public TLeituraNota {
  public:
   TqorXMLDataSetNFCe();
@@ -102,9 +115,8 @@ class TqorXMLDataSetNFCe : public TLeituraNota {
   // Creates the field object over column `index` of `group` (the NFC-e model makes
   // TqorNFCeXMLField).
   virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index);
-  // Reads the attributes beyond name, size, required and visibility from a field declaration.
-  virtual void GetAtributosComplementares(
-      TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes);
+  // Applies what a field declaration holds beyond name, size, required and visibility.
+  virtual void GetAtributosComplementares(TXmlFieldNFCe& field, const TDeclaracaoCampo& declaracao);
   // Frees the groups and loads the dictionary.
   virtual void CreateListDataSets();
   void LoadDicXML();
