@@ -33,8 +33,7 @@ std::unique_ptr<TXmlFieldNFCe> TqorNFCeCustomDataSet::CreateXmlField(TXmlDataSet
 void TqorNFCeCustomDataSet::GetAtributosComplementares(TXmlFieldNFCe& field,
                                                        const TDeclaracaoCampo& declaracao) {
   TqorXMLDataSetNFCe::GetAtributosComplementares(field, declaracao);
-  const auto rec = declaracao.atributos.find("rec");
-  if (rec != declaracao.atributos.end()) static_cast<TqorNFCeXMLField&>(field).SetRec(rec->second);
+  if (!declaracao.rec.empty()) static_cast<TqorNFCeXMLField&>(field).SetRec(declaracao.rec);
 }
 
 void TqorNFCeCustomDataSet::SetXMLDicionario(const std::string& path) {

@@ -52,11 +52,15 @@ struct DicionarioDeclarado {
 std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
   auto dic = std::make_shared<DicionarioDeclarado>();
   dic->grupos.reserve(root.children.size());
+  TNoCaseMap<bool> nomesDeGrupo;
   for (const XmlElement& groupElement : root.children) {
-    // A group name also names its table and prefixes its fields: it must be an identifier.
-    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2) {
+    // A group name also names its table and prefixes its fields: it must be an identifier,
+    // and a second group of the same name (in any case) would hide the first.
+    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
+        !nomesDeGrupo.emplace(groupElement.name, true).second) {
       throw EqorGovException("grupo inválido");
     }
+    TNoCaseMap<bool> nomesDeCampo;
     GrupoDeclarado& grupo = dic->grupos.emplace_back();
     grupo.nome = groupElement.name;
     grupo.campos.reserve(groupElement.children[0].children.size());
@@ -65,7 +69,8 @@ std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
       campo.atributos = {declaration.attributes.begin(), declaration.attributes.end()};
       campo.nome = Attr(campo.atributos, "nome");
       const std::string& size = Attr(campo.atributos, "tamanho");
-      if (campo.nome.empty() || size.empty() || !IsNumber(size)) {
+      if (campo.nome.empty() || size.empty() || !IsNumber(size) ||
+          !nomesDeCampo.emplace(campo.nome, true).second) {
         throw EqorGovException("campo inválido");
       }
       campo.tamanho = std::atoi(size.c_str());
@@ -77,6 +82,7 @@ std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
       campo.dica = Attr(campo.atributos, "dica");
       campo.tipo = Attr(campo.atributos, "tipo");
       campo.enumeracao = SplitList(Attr(campo.atributos, "enum"));
+      campo.rec = Attr(campo.atributos, "rec");
     }
     dic->campos += grupo.campos.size();
     for (const auto& [name, value] : groupElement.children[1].attributes) {
@@ -172,12 +178,9 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
   fieldsByExactName_.reserve(lido->campos);
   fieldsByName_.reserve(lido->campos);
   for (const GrupoDeclarado& declarado : lido->grupos) {
-    // A second group of the same name would hide the first.
-    if (groupsByName_.count(declarado.nome) != 0) throw loadError();
     auto group = std::make_unique<TXmlDataSetNFCe>(declarado.nome);
     group->ReservarCampos(declarado.campos.size());
     for (const TDeclaracaoCampo& campo : declarado.campos) {
-      if (group->FindField(campo.nome) >= 0) throw loadError();
       const std::size_t index =
           group->AddField(campo.nome, campo.tamanho, campo.requerido, campo.visivel, campo.display);
       std::unique_ptr<TXmlFieldNFCe> field = CreateXmlField(*group, index);

@@ -37,6 +37,7 @@ struct TDeclaracaoCampo {
   bool tagVazia = false;
   std::string display, tpNode, dica, tipo;
   std::vector<std::string> enumeracao;  // "enum" split at its commas, blanks trimmed
+  std::string rec;  // record positions of positional TXT layouts ("group=position,...")
 };
 
 class TqorXMLDataSetNFCe : public TLeituraNota {
