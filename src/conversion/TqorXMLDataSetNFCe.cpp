@@ -13,6 +13,25 @@
 
 namespace qor {
 
+struct GrupoDeclarado {
+  std::string nome;
+  std::vector<TDeclaracaoCampo> campos;
+  std::string masterSource, masterField, keyField;
+};
+
+// The dictionary as the loader reads it: each group with its declarations parsed, and the
+// indexes of groups and fields by name (group index; group and field index), which a model
+// resolves against its own groups. The checks that need no model (names, sizes, the shape of a
+// group, duplicates) are made here; a dictionary that fails them raises EqorGovException and is
+// not kept. Immutable once made, so models on any thread share it.
+struct TDicionarioDeclarado {
+  std::vector<GrupoDeclarado> grupos;
+  TNameMap<std::size_t> gruposExato;
+  TNoCaseMap<std::size_t> grupos_;
+  TNameMap<std::pair<std::size_t, std::size_t>> camposExato;
+  TNoCaseMap<std::pair<std::size_t, std::size_t>> campos;
+};
+
 namespace {
 
 const std::string& Attr(const std::unordered_map<std::string, std::string>& attributes,
@@ -35,22 +54,8 @@ bool IsIdentifier(const std::string& name) {
 // Whether the value is "null" in any case (a value the host writes for an absent element).
 bool Nulo(const std::string& value) { return SameText(value, "null"); }
 
-struct GrupoDeclarado {
-  std::string nome;
-  std::vector<TDeclaracaoCampo> campos;
-  std::string masterSource, masterField, keyField;
-};
-
-// The dictionary as the loader reads it: each group with its declarations parsed. The checks
-// that need no model (names, sizes, the shape of a group) are made here; a dictionary that fails
-// them raises EqorGovException and is not kept.
-struct DicionarioDeclarado {
-  std::vector<GrupoDeclarado> grupos;
-  std::size_t campos = 0;
-};
-
-std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
-  auto dic = std::make_shared<DicionarioDeclarado>();
+std::shared_ptr<const TDicionarioDeclarado> Declarar(const XmlElement& root) {
+  auto dic = std::make_shared<TDicionarioDeclarado>();
   dic->grupos.reserve(root.children.size());
   TNoCaseMap<bool> nomesDeGrupo;
   for (const XmlElement& groupElement : root.children) {
@@ -84,7 +89,13 @@ std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
       campo.enumeracao = SplitList(Attr(campo.atributos, "enum"));
       campo.rec = Attr(campo.atributos, "rec");
     }
-    dic->campos += grupo.campos.size();
+    const std::size_t g = dic->grupos.size() - 1;
+    dic->gruposExato.emplace(grupo.nome, g);
+    dic->grupos_.emplace(grupo.nome, g);
+    for (std::size_t f = 0; f < grupo.campos.size(); ++f) {
+      dic->camposExato.emplace(grupo.campos[f].nome, std::pair{g, f});
+      dic->campos.emplace(grupo.campos[f].nome, std::pair{g, f});
+    }
     for (const auto& [name, value] : groupElement.children[1].attributes) {
       if (name == "mastersource") grupo.masterSource = value;
       if (name == "masterfield") grupo.masterField = value;
@@ -98,10 +109,10 @@ std::shared_ptr<const DicionarioDeclarado> Declarar(const XmlElement& root) {
 // XML builds a fresh model per note, and parsing the dictionary again each time would cost more
 // than the note itself. Throws EqorGovException when the file is not well-formed or a
 // declaration is broken. Any thread may call it.
-std::shared_ptr<const DicionarioDeclarado> DicionarioLido(const std::string& path) {
+std::shared_ptr<const TDicionarioDeclarado> DicionarioLido(const std::string& path) {
   static std::mutex mutex;
   static std::map<std::string, std::pair<std::chrono::system_clock::time_point,
-                                         std::shared_ptr<const DicionarioDeclarado>>>
+                                         std::shared_ptr<const TDicionarioDeclarado>>>
       lidos;
   const auto idade = FileAge(path);
   {
@@ -131,11 +142,8 @@ void TqorXMLDataSetNFCe::SetXMLDicionario(const std::string& path) {
 
 void TqorXMLDataSetNFCe::CreateListDataSets() {
   while (!listDataSets_.empty()) listDataSets_.pop_back();
-  groupsByName_.clear();
-  groupsByExactName_.clear();
+  dicionario_.reset();
   ultimoCampo_ = nullptr;
-  fieldsByExactName_.clear();
-  fieldsByName_.clear();
   LoadDicXML();
 }
 
@@ -160,7 +168,7 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     throw EqorDataSetFileNotFoundException("Arquivo:  %s não encontrado.", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  std::shared_ptr<const DicionarioDeclarado> lido;
+  std::shared_ptr<const TDicionarioDeclarado> lido;
   try {
     lido = DicionarioLido(xmlDicionario_);
   } catch (const EqorGovException&) {
@@ -172,11 +180,7 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
                                             diretorioLogErro_);
   };
   listDataSets_.reserve(lido->grupos.size());
-  groupsByName_.reserve(lido->grupos.size());
-  groupsByExactName_.reserve(lido->grupos.size());
   handles_.reserve(lido->grupos.size());
-  fieldsByExactName_.reserve(lido->campos);
-  fieldsByName_.reserve(lido->campos);
   for (const GrupoDeclarado& declarado : lido->grupos) {
     auto group = std::make_unique<TXmlDataSetNFCe>(declarado.nome);
     group->ReservarCampos(declarado.campos.size());
@@ -198,15 +202,14 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     group->SetBeforeInsert([this, table](TqorMemTable&) { AntesDeIncluir(*table); });
     group->SetAfterInsert([this, table](TqorMemTable&) { DepoisDeIncluir(*table); });
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
-    groupsByName_.emplace(table->Name(), table);
-    groupsByExactName_.emplace(table->Name(), table);
     table->SetContadorHandle(&handles_[table->Name()]);
+    const std::size_t g = listDataSets_.size();
     for (const auto& field : table->Fields()) {
-      field->SetDonoDoNome(fieldsByExactName_.emplace(field->FieldName(), field.get()).second);
-      fieldsByName_.emplace(field->FieldName(), field.get());
+      field->SetDonoDoNome(lido->camposExato.at(field->FieldName()).first == g);
     }
     listDataSets_.push_back(std::move(group));
   }
+  dicionario_ = std::move(lido);
   // A link to a group the dictionary lacks, or through fields it lacks, is a broken dictionary.
   for (const auto& group : listDataSets_) {
     if (group->GetXmlMasterSource().empty()) continue;
@@ -233,11 +236,13 @@ void TqorXMLDataSetNFCe::SetActiveMasterSource(bool active) {
 }
 
 TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(std::string_view name) const {
-  if (const auto exact = groupsByExactName_.find(name); exact != groupsByExactName_.end()) {
-    return exact->second;
+  if (!dicionario_) return nullptr;
+  if (const auto exact = dicionario_->gruposExato.find(name);
+      exact != dicionario_->gruposExato.end()) {
+    return listDataSets_[exact->second].get();
   }
-  const auto it = groupsByName_.find(name);
-  return it == groupsByName_.end() ? nullptr : it->second;
+  const auto it = dicionario_->grupos_.find(name);
+  return it == dicionario_->grupos_.end() ? nullptr : listDataSets_[it->second].get();
 }
 
 TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(std::string_view name) const {
@@ -257,11 +262,16 @@ TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(std::string_view name) const {
       if (field->DonoDoNome()) return ultimoCampo_ = field;
     }
   }
-  if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
-    return ultimoCampo_ = exact->second;
+  if (!dicionario_) return nullptr;
+  const auto campo = [this](std::pair<std::size_t, std::size_t> onde) {
+    return listDataSets_[onde.first]->Fields()[onde.second].get();
+  };
+  if (const auto exact = dicionario_->camposExato.find(name);
+      exact != dicionario_->camposExato.end()) {
+    return ultimoCampo_ = campo(exact->second);
   }
-  const auto it = fieldsByName_.find(name);
-  return ultimoCampo_ = it == fieldsByName_.end() ? nullptr : it->second;
+  const auto it = dicionario_->campos.find(name);
+  return ultimoCampo_ = it == dicionario_->campos.end() ? nullptr : campo(it->second);
 }
 
 TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(std::string_view name) const {

@@ -40,6 +40,8 @@ struct TDeclaracaoCampo {
   std::string rec;  // record positions of positional TXT layouts ("group=position,...")
 };
 
+struct TDicionarioDeclarado;
+
 class TqorXMLDataSetNFCe : public TLeituraNota {
  public:
   TqorXMLDataSetNFCe();
@@ -130,14 +132,12 @@ class TqorXMLDataSetNFCe : public TLeituraNota {
 
  private:
   std::vector<std::unique_ptr<TXmlDataSetNFCe>> listDataSets_;
-  // Groups by name: as declared, then ignoring case.
-  TNameMap<TXmlDataSetNFCe*> groupsByExactName_;
-  TNoCaseMap<TXmlDataSetNFCe*> groupsByName_;
-  // Field lookup by name, the first group declaring a name winning: as declared, then ignoring
-  // case for a host that writes it in another case.
-  TNameMap<TXmlFieldNFCe*> fieldsByExactName_;
+  // Groups by name: as declared, then ignoring case;
+  // and fields by name, the first group declaring a name winning: as declared, then ignoring
+  // case for a host that writes it in another case. The indexes belong to the dictionary's
+  // declarations, which every model loaded from the same file shares (null before a load).
+  std::shared_ptr<const TDicionarioDeclarado> dicionario_;
   mutable TXmlFieldNFCe* ultimoCampo_ = nullptr;  // the last field FindCampo found
-  TNoCaseMap<TXmlFieldNFCe*> fieldsByName_;
   TNameMap<int> handles_;
   std::string xmlDicionario_;
   bool activeMasterSource_ = false;
