@@ -13,6 +13,7 @@
 #include "XmlSignature.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "conversion/TqorNFCeConverter.h"
+#include "conversion/TqorNFCeDataSets.h"
 #include "core/TqorNFCe.h"
 #include "platform/ChildProcess.h"
 #include "platform/Crypto.h"
@@ -20,6 +21,7 @@
 #include "platform/Xml.h"
 #include "rules/TqorControllerRulesNFCe.h"
 #include "utils/DataHora.h"
+#include "utils/Notas.h"
 
 namespace qor::cli {
 
@@ -407,7 +409,23 @@ int RunDemo(int argc, char** argv) {
   Step(15, "EnviarNotaDestinatario: o XML e o DANFCE da segunda nota por email");
   const bool emailEnviado = EnviarEmail(nfce, config, folder + "caixa", chave2);
 
-  Step(16,
+  Step(16, "ConverteXmlparaDataSet: o nfeProc da segunda nota lido de volta e escrito em TX2");
+  // The TX2 written from the datasets, converted again, must give the authorised infNFe as it
+  // was signed, byte for byte.
+  const std::string procLido = LoadFromFile(procSegunda);
+  const std::string tx2Lida =
+      nfce.ConverteXmlparaDataSet(procLido, TVersaoEsquema::pl_009g)->GerarTX2();
+  SaveToFile(folder + "nfce-lida.tx2", tx2Lida);
+  const std::string infNFeLido = GetNota(
+      0,
+      nfce.ConverterLoteParaXml(tx2Lida, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
+  const bool lidaIdentica = !infNFeLido.empty() && infNFeLido == GetNota(0, procLido);
+  std::cout << "    TX2 gravado em " << folder << "nfce-lida.tx2 ("
+            << std::count(tx2Lida.begin(), tx2Lida.end(), '\n') << " linhas)\n    convertido de "
+            << "novo: infNFe " << (lidaIdentica ? "idêntico ao" : "DIFERENTE do")
+            << " nfeProc autorizado\n";
+
+  Step(17,
        "UpdateIniServidores: os arquivos de servidores envelhecidos 5 horas são baixados de "
        "novo (gzip) de um servidor de arquivos local");
   const bool servidoresAtualizados = AtualizarServidores(nfce, simulator, folder, prod, hom);
@@ -424,7 +442,7 @@ int RunDemo(int argc, char** argv) {
                   cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
                   inutValido && cStatEpec == "136" && epecValido && danfceGerado && emailEnviado &&
-                  servidoresAtualizados;
+                  lidaIdentica && servidoresAtualizados;
   return ok ? 0 : 1;
 }
 

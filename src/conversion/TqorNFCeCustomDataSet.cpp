@@ -30,11 +30,10 @@ std::unique_ptr<TXmlFieldNFCe> TqorNFCeCustomDataSet::CreateXmlField(TXmlDataSet
   return std::make_unique<TqorNFCeXMLField>(group, index);
 }
 
-void TqorNFCeCustomDataSet::GetAtributosComplementares(
-    TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes) {
-  TqorXMLDataSetNFCe::GetAtributosComplementares(field, attributes);
-  const auto rec = attributes.find("rec");
-  if (rec != attributes.end()) static_cast<TqorNFCeXMLField&>(field).SetRec(rec->second);
+void TqorNFCeCustomDataSet::GetAtributosComplementares(TXmlFieldNFCe& field,
+                                                       const TDeclaracaoCampo& declaracao) {
+  TqorXMLDataSetNFCe::GetAtributosComplementares(field, declaracao);
+  if (!declaracao.rec.empty()) static_cast<TqorNFCeXMLField&>(field).SetRec(declaracao.rec);
 }
 
 void TqorNFCeCustomDataSet::SetXMLDicionario(const std::string& path) {

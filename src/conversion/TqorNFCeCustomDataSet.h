@@ -82,9 +82,8 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
 
  protected:
   std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index) override;
-  void GetAtributosComplementares(
-      TXmlFieldNFCe& field,
-      const std::unordered_map<std::string, std::string>& attributes) override;
+  void GetAtributosComplementares(TXmlFieldNFCe& field,
+                                  const TDeclaracaoCampo& declaracao) override;
 
   // Group lists: names, each class adding to (or replacing) its parent's.
   virtual std::vector<std::string> AddDataSetsListaNFE() const;

@@ -13,6 +13,25 @@
 
 namespace qor {
 
+struct GrupoDeclarado {
+  std::string nome;
+  std::vector<TDeclaracaoCampo> campos;
+  std::string masterSource, masterField, keyField;
+};
+
+// The dictionary as the loader reads it: each group with its declarations parsed, and the
+// indexes of groups and fields by name (group index; group and field index), which a model
+// resolves against its own groups. The checks that need no model (names, sizes, the shape of a
+// group, duplicates) are made here; a dictionary that fails them raises EqorGovException and is
+// not kept. Immutable once made, so models on any thread share it.
+struct TDicionarioDeclarado {
+  std::vector<GrupoDeclarado> grupos;
+  TNameMap<std::size_t> gruposExato;
+  TNoCaseMap<std::size_t> grupos_;
+  TNameMap<std::pair<std::size_t, std::size_t>> camposExato;
+  TNoCaseMap<std::pair<std::size_t, std::size_t>> campos;
+};
+
 namespace {
 
 const std::string& Attr(const std::unordered_map<std::string, std::string>& attributes,
@@ -35,13 +54,65 @@ bool IsIdentifier(const std::string& name) {
 // Whether the value is "null" in any case (a value the host writes for an absent element).
 bool Nulo(const std::string& value) { return SameText(value, "null"); }
 
-// The parsed dictionary of `path`, read once per process and modification time: a reader of note
+std::shared_ptr<const TDicionarioDeclarado> Declarar(const XmlElement& root) {
+  auto dic = std::make_shared<TDicionarioDeclarado>();
+  dic->grupos.reserve(root.children.size());
+  TNoCaseMap<bool> nomesDeGrupo;
+  for (const XmlElement& groupElement : root.children) {
+    // A group name also names its table and prefixes its fields: it must be an identifier,
+    // and a second group of the same name (in any case) would hide the first.
+    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
+        !nomesDeGrupo.emplace(groupElement.name, true).second) {
+      throw EqorGovException("grupo inválido");
+    }
+    TNoCaseMap<bool> nomesDeCampo;
+    GrupoDeclarado& grupo = dic->grupos.emplace_back();
+    grupo.nome = groupElement.name;
+    grupo.campos.reserve(groupElement.children[0].children.size());
+    for (const XmlElement& declaration : groupElement.children[0].children) {
+      TDeclaracaoCampo& campo = grupo.campos.emplace_back();
+      campo.atributos = {declaration.attributes.begin(), declaration.attributes.end()};
+      campo.nome = Attr(campo.atributos, "nome");
+      const std::string& size = Attr(campo.atributos, "tamanho");
+      if (campo.nome.empty() || size.empty() || !IsNumber(size) ||
+          !nomesDeCampo.emplace(campo.nome, true).second) {
+        throw EqorGovException("campo inválido");
+      }
+      campo.tamanho = std::atoi(size.c_str());
+      campo.requerido = Attr(campo.atributos, "requerido") == "s";
+      campo.visivel = Attr(campo.atributos, "visible") == "s";
+      campo.tagVazia = Attr(campo.atributos, "tagvazia") == "s";
+      campo.display = Attr(campo.atributos, "display");
+      campo.tpNode = Attr(campo.atributos, "tpnode");
+      campo.dica = Attr(campo.atributos, "dica");
+      campo.tipo = Attr(campo.atributos, "tipo");
+      campo.enumeracao = SplitList(Attr(campo.atributos, "enum"));
+      campo.rec = Attr(campo.atributos, "rec");
+    }
+    const std::size_t g = dic->grupos.size() - 1;
+    dic->gruposExato.emplace(grupo.nome, g);
+    dic->grupos_.emplace(grupo.nome, g);
+    for (std::size_t f = 0; f < grupo.campos.size(); ++f) {
+      dic->camposExato.emplace(grupo.campos[f].nome, std::pair{g, f});
+      dic->campos.emplace(grupo.campos[f].nome, std::pair{g, f});
+    }
+    for (const auto& [name, value] : groupElement.children[1].attributes) {
+      if (name == "mastersource") grupo.masterSource = value;
+      if (name == "masterfield") grupo.masterField = value;
+      if (name == "keyfield") grupo.keyField = value;
+    }
+  }
+  return dic;
+}
+
+// The declarations of `path`, read once per process and modification time: a reader of note
 // XML builds a fresh model per note, and parsing the dictionary again each time would cost more
-// than the note itself. Throws EqorGovException when the file is not well-formed.
-std::shared_ptr<const XmlElement> DicionarioLido(const std::string& path) {
+// than the note itself. Throws EqorGovException when the file is not well-formed or a
+// declaration is broken. Any thread may call it.
+std::shared_ptr<const TDicionarioDeclarado> DicionarioLido(const std::string& path) {
   static std::mutex mutex;
   static std::map<std::string, std::pair<std::chrono::system_clock::time_point,
-                                         std::shared_ptr<const XmlElement>>>
+                                         std::shared_ptr<const TDicionarioDeclarado>>>
       lidos;
   const auto idade = FileAge(path);
   {
@@ -49,11 +120,10 @@ std::shared_ptr<const XmlElement> DicionarioLido(const std::string& path) {
     const auto it = lidos.find(path);
     if (it != lidos.end() && it->second.first == idade) return it->second.second;
   }
-  auto arvore =
-      std::make_shared<const XmlElement>(XmlDocument::Parse(LoadFromFile(path)).ElementTree());
+  auto dic = Declarar(XmlDocument::Parse(LoadFromFile(path)).ElementTree());
   const std::lock_guard<std::mutex> lock(mutex);
-  lidos[path] = {idade, arvore};
-  return arvore;
+  lidos[path] = {idade, dic};
+  return dic;
 }
 
 }  // namespace
@@ -72,11 +142,8 @@ void TqorXMLDataSetNFCe::SetXMLDicionario(const std::string& path) {
 
 void TqorXMLDataSetNFCe::CreateListDataSets() {
   while (!listDataSets_.empty()) listDataSets_.pop_back();
-  groupsByName_.clear();
-  groupsByExactName_.clear();
+  dicionario_.reset();
   ultimoCampo_ = nullptr;
-  fieldsByExactName_.clear();
-  fieldsByName_.clear();
   LoadDicXML();
 }
 
@@ -85,12 +152,12 @@ std::unique_ptr<TXmlFieldNFCe> TqorXMLDataSetNFCe::CreateXmlField(TXmlDataSetNFC
   return std::make_unique<TXmlFieldNFCe>(group, index);
 }
 
-void TqorXMLDataSetNFCe::GetAtributosComplementares(
-    TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes) {
-  field.SetTpNode(Attr(attributes, "tpnode"));
-  field.SetEnum(Attr(attributes, "enum"));
-  field.SetDica(Attr(attributes, "dica"));
-  if (!field.SetTipo(Attr(attributes, "tipo"))) {
+void TqorXMLDataSetNFCe::GetAtributosComplementares(TXmlFieldNFCe& field,
+                                                    const TDeclaracaoCampo& declaracao) {
+  field.SetTpNode(declaracao.tpNode);
+  field.SetEnum(declaracao.enumeracao);
+  field.SetDica(declaracao.dica);
+  if (!field.SetTipo(declaracao.tipo)) {
     throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                            diretorioLogErro_);
   }
@@ -101,64 +168,48 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     throw EqorDataSetFileNotFoundException("Arquivo:  %s não encontrado.", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  std::shared_ptr<const XmlElement> lido;
+  std::shared_ptr<const TDicionarioDeclarado> lido;
   try {
     lido = DicionarioLido(xmlDicionario_);
   } catch (const EqorGovException&) {
     throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                            diretorioLogErro_);
   }
-  const XmlElement& root = *lido;
   const auto loadError = [this] {
     return EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
                                             diretorioLogErro_);
   };
-  for (const XmlElement& groupElement : root.children) {
-    // A group name also names its table and prefixes its fields: it must be an identifier,
-    // and a second group of the same name would hide the first.
-    if (!IsIdentifier(groupElement.name) || groupElement.children.size() != 2 ||
-        groupsByName_.count(groupElement.name) != 0) {
-      throw loadError();
-    }
-    auto group = std::make_unique<TXmlDataSetNFCe>(groupElement.name);
-    for (const XmlElement& declaration : groupElement.children[0].children) {
-      std::unordered_map<std::string, std::string> attributes(declaration.attributes.begin(),
-                                                              declaration.attributes.end());
-      const std::string& name = Attr(attributes, "nome");
-      const std::string& size = Attr(attributes, "tamanho");
-      if (name.empty() || size.empty() || !IsNumber(size) || group->FindField(name) >= 0) {
-        throw loadError();
-      }
+  listDataSets_.reserve(lido->grupos.size());
+  handles_.reserve(lido->grupos.size());
+  for (const GrupoDeclarado& declarado : lido->grupos) {
+    auto group = std::make_unique<TXmlDataSetNFCe>(declarado.nome);
+    group->ReservarCampos(declarado.campos.size());
+    for (const TDeclaracaoCampo& campo : declarado.campos) {
       const std::size_t index =
-          group->AddField(name, std::atoi(size.c_str()), Attr(attributes, "requerido") == "s",
-                          Attr(attributes, "visible") == "s", Attr(attributes, "display"));
+          group->AddField(campo.nome, campo.tamanho, campo.requerido, campo.visivel, campo.display);
       std::unique_ptr<TXmlFieldNFCe> field = CreateXmlField(*group, index);
-      field->SetGeraTagVazia(Attr(attributes, "tagvazia") == "s");
+      field->SetGeraTagVazia(campo.tagVazia);
       field->SetDiretorioLogErro(diretorioLogErro_);
-      GetAtributosComplementares(*field, attributes);
+      GetAtributosComplementares(*field, campo);
       group->AddXmlField(std::move(field));
     }
-    const XmlElement& link = groupElement.children[1];
-    for (const auto& [name, value] : link.attributes) {
-      if (name == "mastersource") group->SetXmlMasterSource(value);
-      if (name == "masterfield") group->SetXMLMasterField(value);
-      if (name == "keyfield") group->SetXMLKeyField(value);
-    }
+    if (!declarado.masterSource.empty()) group->SetXmlMasterSource(declarado.masterSource);
+    if (!declarado.masterField.empty()) group->SetXMLMasterField(declarado.masterField);
+    if (!declarado.keyField.empty()) group->SetXMLKeyField(declarado.keyField);
     group->Preparar();
     group->Open();
     TXmlDataSetNFCe* table = group.get();
     group->SetBeforeInsert([this, table](TqorMemTable&) { AntesDeIncluir(*table); });
     group->SetAfterInsert([this, table](TqorMemTable&) { DepoisDeIncluir(*table); });
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
-    groupsByName_.emplace(table->Name(), table);
-    groupsByExactName_.emplace(table->Name(), table);
     table->SetContadorHandle(&handles_[table->Name()]);
+    const std::size_t g = listDataSets_.size();
     for (const auto& field : table->Fields()) {
-      field->SetDonoDoNome(fieldsByExactName_.emplace(field->FieldName(), field.get()).second);
-      fieldsByName_.emplace(field->FieldName(), field.get());
+      field->SetDonoDoNome(lido->camposExato.at(field->FieldName()).first == g);
     }
     listDataSets_.push_back(std::move(group));
   }
+  dicionario_ = std::move(lido);
   // A link to a group the dictionary lacks, or through fields it lacks, is a broken dictionary.
   for (const auto& group : listDataSets_) {
     if (group->GetXmlMasterSource().empty()) continue;
@@ -185,11 +236,13 @@ void TqorXMLDataSetNFCe::SetActiveMasterSource(bool active) {
 }
 
 TXmlDataSetNFCe* TqorXMLDataSetNFCe::FindDataSetOrNull(std::string_view name) const {
-  if (const auto exact = groupsByExactName_.find(name); exact != groupsByExactName_.end()) {
-    return exact->second;
+  if (!dicionario_) return nullptr;
+  if (const auto exact = dicionario_->gruposExato.find(name);
+      exact != dicionario_->gruposExato.end()) {
+    return listDataSets_[exact->second].get();
   }
-  const auto it = groupsByName_.find(name);
-  return it == groupsByName_.end() ? nullptr : it->second;
+  const auto it = dicionario_->grupos_.find(name);
+  return it == dicionario_->grupos_.end() ? nullptr : listDataSets_[it->second].get();
 }
 
 TXmlDataSetNFCe& TqorXMLDataSetNFCe::FindDataSet(std::string_view name) const {
@@ -209,11 +262,16 @@ TXmlFieldNFCe* TqorXMLDataSetNFCe::FindCampo(std::string_view name) const {
       if (field->DonoDoNome()) return ultimoCampo_ = field;
     }
   }
-  if (const auto exact = fieldsByExactName_.find(name); exact != fieldsByExactName_.end()) {
-    return ultimoCampo_ = exact->second;
+  if (!dicionario_) return nullptr;
+  const auto campo = [this](std::pair<std::size_t, std::size_t> onde) {
+    return listDataSets_[onde.first]->Fields()[onde.second].get();
+  };
+  if (const auto exact = dicionario_->camposExato.find(name);
+      exact != dicionario_->camposExato.end()) {
+    return ultimoCampo_ = campo(exact->second);
   }
-  const auto it = fieldsByName_.find(name);
-  return ultimoCampo_ = it == fieldsByName_.end() ? nullptr : it->second;
+  const auto it = dicionario_->campos.find(name);
+  return ultimoCampo_ = it == dicionario_->campos.end() ? nullptr : campo(it->second);
 }
 
 TXmlFieldNFCe& TqorXMLDataSetNFCe::Campo(std::string_view name) const {

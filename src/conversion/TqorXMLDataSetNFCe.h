@@ -26,6 +26,22 @@
 
 namespace qor {
 
+// One field declaration of the dictionary, as read once per dictionary file and shared by every
+// model loaded from it.
+struct TDeclaracaoCampo {
+  std::unordered_map<std::string, std::string> atributos;  // every attribute as written
+  std::string nome;
+  int tamanho = 0;
+  bool requerido = false;
+  bool visivel = false;
+  bool tagVazia = false;
+  std::string display, tpNode, dica, tipo;
+  std::vector<std::string> enumeracao;  // "enum" split at its commas, blanks trimmed
+  std::string rec;  // record positions of positional TXT layouts ("group=position,...")
+};
+
+struct TDicionarioDeclarado;
+
 class TqorXMLDataSetNFCe : public TLeituraNota {
  public:
   TqorXMLDataSetNFCe();
@@ -102,9 +118,8 @@ class TqorXMLDataSetNFCe : public TLeituraNota {
   // Creates the field object over column `index` of `group` (the NFC-e model makes
   // TqorNFCeXMLField).
   virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index);
-  // Reads the attributes beyond name, size, required and visibility from a field declaration.
-  virtual void GetAtributosComplementares(
-      TXmlFieldNFCe& field, const std::unordered_map<std::string, std::string>& attributes);
+  // Applies what a field declaration holds beyond name, size, required and visibility.
+  virtual void GetAtributosComplementares(TXmlFieldNFCe& field, const TDeclaracaoCampo& declaracao);
   // Frees the groups and loads the dictionary.
   virtual void CreateListDataSets();
   void LoadDicXML();
@@ -117,14 +132,12 @@ class TqorXMLDataSetNFCe : public TLeituraNota {
 
  private:
   std::vector<std::unique_ptr<TXmlDataSetNFCe>> listDataSets_;
-  // Groups by name: as declared, then ignoring case.
-  TNameMap<TXmlDataSetNFCe*> groupsByExactName_;
-  TNoCaseMap<TXmlDataSetNFCe*> groupsByName_;
-  // Field lookup by name, the first group declaring a name winning: as declared, then ignoring
-  // case for a host that writes it in another case.
-  TNameMap<TXmlFieldNFCe*> fieldsByExactName_;
+  // Groups by name: as declared, then ignoring case;
+  // and fields by name, the first group declaring a name winning: as declared, then ignoring
+  // case for a host that writes it in another case. The indexes belong to the dictionary's
+  // declarations, which every model loaded from the same file shares (null before a load).
+  std::shared_ptr<const TDicionarioDeclarado> dicionario_;
   mutable TXmlFieldNFCe* ultimoCampo_ = nullptr;  // the last field FindCampo found
-  TNoCaseMap<TXmlFieldNFCe*> fieldsByName_;
   TNameMap<int> handles_;
   std::string xmlDicionario_;
   bool activeMasterSource_ = false;

@@ -36,6 +36,8 @@ std::size_t UnescapedLength(std::string_view value) {
   return length;
 }
 
+}  // namespace
+
 std::vector<std::string> SplitList(const std::string& text) {
   std::vector<std::string> items;
   std::size_t start = 0;
@@ -47,8 +49,6 @@ std::vector<std::string> SplitList(const std::string& text) {
   }
   return items;
 }
-
-}  // namespace
 
 std::string Citar(std::string_view text) {
   const bool limpo = text.size() <= kQuoteLimit && IsValidUtf8(text) &&

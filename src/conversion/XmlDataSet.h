@@ -34,6 +34,9 @@ namespace qor {
 class TXmlDataSetNFCe;
 class XsdPattern;
 
+// The items of a comma-separated list, blanks trimmed, empty items left out.
+std::vector<std::string> SplitList(const std::string& text);
+
 // Outside text (a name or a value the host gave) as the model's messages quote it: as it is when
 // it is short, valid UTF-8 and free of control characters but tab (a stray space may be why a name
 // was not found), else as QuoteForMessage shortens and cleans it.
@@ -76,6 +79,8 @@ class TXmlFieldNFCe : public TLeituraCampo {
   virtual std::string GetEnumText() const;
   // Takes the comma-separated list of allowed values; empty admits any value.
   virtual void SetEnum(const std::string& v);
+  // Takes the allowed values already split.
+  void SetEnum(const std::vector<std::string>& valores) { enum_ = valores; }
   // The schema's simple type the field's values belong to ("TDec_1302"; empty for none) and its
   // compiled pattern (null for none). SetTipo returns false for a type TiposDoEsquema lacks.
   const std::string& GetTipo() const { return tipo_; }
@@ -134,6 +139,12 @@ class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
  public:
   explicit TXmlDataSetNFCe(const std::string& name) : TqorMemTable(name) {}
 
+  // Room for `count` fields, declared next (inactive only).
+  void ReservarCampos(std::size_t count) {
+    ReserveFields(count);
+    fields_.reserve(count);
+    byExactName_.reserve(count);
+  }
   // Adds the field object over a table column (inactive only).
   void AddXmlField(std::unique_ptr<TXmlFieldNFCe> field);
   const std::vector<std::unique_ptr<TXmlFieldNFCe>>& Fields() const { return fields_; }

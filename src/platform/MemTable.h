@@ -118,6 +118,11 @@ class TqorMemTable {
   // Declares a field (inactive only); a duplicate name (ignoring case) throws. Returns its index.
   std::size_t AddField(const std::string& name, int size = 0, bool required = false,
                        bool visible = true, const std::string& displayLabel = {});
+  // Room for `count` fields declared next (a hint; inactive or not, nothing else changes).
+  void ReserveFields(std::size_t count) {
+    fields_.reserve(count);
+    byName_.reserve(count);
+  }
   std::size_t FieldCount() const { return fields_.size(); }
   const TqorMemField& Field(std::size_t index) const { return fields_.at(index); }
   // Index of the named field; -1 when unknown (FieldByName throws instead).

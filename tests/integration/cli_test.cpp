@@ -314,6 +314,19 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
     EXPECT_EQ(test::SchemaError(xml, "procNFe_v4.00.xsd"), "");
   }
   EXPECT_THAT(run.out, HasSubstr("chave " + chave + "\n    cStat 100 - Autorizado o uso da NF-e"));
+  // ... the second one read back from its nfeProc into TX2: converted again and put in place of
+  // the signed infNFe, the nfeProc still verifies.
+  EXPECT_THAT(run.out, HasSubstr("convertido de novo: infNFe idêntico ao nfeProc autorizado"));
+  const CliRun relida = Cli("converter '" + demo + "nfce-lida.tx2'", dir);
+  ASSERT_EQ(relida.status, 0) << relida.err;
+  const std::string segunda =
+      processadas.front().starts_with(chave) ? processadas.back() : processadas.front();
+  std::string proc2 = ReadFile(demo + "XmlDestinatario/" + segunda);
+  const std::size_t inicio = proc2.find("<infNFe ");
+  proc2.replace(inicio, proc2.find("</infNFe>") + 9 - inicio,
+                relida.out.substr(0, relida.out.find("</infNFe>") + 9));
+  EXPECT_THAT(relida.out, HasSubstr(segunda.substr(0, 44)));
+  EXPECT_EQ(test::SignatureError(proc2, "infNFe", demo + "pki/ca.pem"), "");
   // ... then cancelled (101 to the query), a range voided and a contingency note in EPEC: each
   // file verified by xmlsec1 and its official schema.
   EXPECT_THAT(run.out, HasSubstr("ConsultarNF: cStat 101 - Cancelamento de NF-e homologado"));
