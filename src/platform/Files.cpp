@@ -267,36 +267,41 @@ bool CreateNewFile(const std::string& rawPath, const std::string& content) {
   return true;
 }
 
-void AppendToFile(const std::string& rawPath, const std::string& text) {
+namespace {
+
+// Appends `text` with one write(); `regularOnly` refuses (before a byte is written) whatever is
+// not a regular file, and opens without blocking, so a FIFO with no reader fails at once (ENXIO)
+// instead of holding the caller.
+void Append(const std::string& rawPath, const std::string& text, bool regularOnly) {
   const std::string path = NativePath(rawPath);
-  int raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  const int flags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | (regularOnly ? O_NONBLOCK : 0);
+  int raw = ::open(path.c_str(), flags, 0666);
   if (raw < 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
   Fd fd(raw);
-  // One write() for the whole text; WriteAll only loops on the short write of a full disk or a
-  // signal, where the remainder is still better appended than lost.
+  if (regularOnly) {
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+      ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+    }
+    if (!S_ISREG(st.st_mode)) {
+      throw EqorGovException("Não foi possível acrescentar ao arquivo \"" + path +
+                             "\": não é um arquivo comum.");
+    }
+  }
+  // WriteAll only loops on the short write of a full disk or a signal, where the remainder is
+  // still better appended than lost.
   if (int err = WriteAll(fd.get(), text.data(), text.size())) {
     ThrowSys("Não foi possível acrescentar ao arquivo", path, err);
   }
   if (fd.Close() != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
 }
 
-void AppendToRegularFile(const std::string& rawPath, const std::string& text) {
-  const std::string path = NativePath(rawPath);
-  // Opened without blocking: a FIFO with no reader fails at once (ENXIO) instead of holding the
-  // caller, and whatever else opens is refused below before a byte is written.
-  int raw = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-  if (raw < 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
-  Fd fd(raw);
-  struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
-  if (!S_ISREG(st.st_mode)) {
-    throw EqorGovException("Não foi possível acrescentar ao arquivo \"" + path +
-                           "\": não é um arquivo comum.");
-  }
-  if (int err = WriteAll(fd.get(), text.data(), text.size())) {
-    ThrowSys("Não foi possível acrescentar ao arquivo", path, err);
-  }
-  if (fd.Close() != 0) ThrowSys("Não foi possível acrescentar ao arquivo", path, errno);
+}  // namespace
+
+void AppendToFile(const std::string& path, const std::string& text) { Append(path, text, false); }
+
+void AppendToRegularFile(const std::string& path, const std::string& text) {
+  Append(path, text, true);
 }
 
 // ---- file system ------------------------------------------------------------------------------
