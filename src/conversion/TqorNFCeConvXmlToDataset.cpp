@@ -1,6 +1,8 @@
 #include "conversion/TqorNFCeConvXmlToDataset.h"
 
+#include <algorithm>
 #include <initializer_list>
+#include <unordered_map>
 
 #include "base/Exceptions.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
@@ -33,6 +35,32 @@ void Descendentes(const XmlElement& e, std::string_view nome,
     } else {
       Descendentes(filho, nome, achados);
     }
+  }
+}
+
+// Walks the elements below `e` in document order: the first of each name gives the value of
+// the group's fields of that XML name (`porNomeXml`), each taken once (`visto`, by field index).
+void PrimeirosPorNome(const XmlElement& e, const TNameMap<std::vector<std::size_t>>& porNomeXml,
+                      std::vector<char>& visto,
+                      std::vector<std::pair<std::size_t, const XmlElement*>>& achados) {
+  for (const XmlElement& filho : e.children) {
+    if (const auto it = porNomeXml.find(filho.name); it != porNomeXml.end()) {
+      for (std::size_t campo : it->second) {
+        if (visto[campo] == 0) {
+          visto[campo] = 1;
+          achados.emplace_back(campo, &filho);
+        }
+      }
+    }
+    PrimeirosPorNome(filho, porNomeXml, visto, achados);
+  }
+}
+
+// The first element of each name below `e`, in document order.
+void IndexarPrimeiros(const XmlElement& e, TPrimeirosPorNome& primeiros) {
+  for (const XmlElement& filho : e.children) {
+    primeiros.emplace(filho.name, &filho);
+    IndexarPrimeiros(filho, primeiros);
   }
 }
 
@@ -135,6 +163,7 @@ std::unique_ptr<TqorNFCeDataSets> TqorNFCeConvXmlToDataset::ConvertDataset() {
       c.dataSets_.reset();
       c.raiz_ = {};
       c.infNFe_ = c.infNFeSupl_ = c.protNFe_ = nullptr;
+      c.primeirosDaNota_.clear();
     }
   } limpeza{*this};
   raiz_ = ParseElementTree(RemoveBOM(xml_));
@@ -151,6 +180,8 @@ std::unique_ptr<TqorNFCeDataSets> TqorNFCeConvXmlToDataset::ConvertDataset() {
   infNFe_ = nota.infNFe;
   infNFeSupl_ = nota.infNFeSupl;
   protNFe_ = nota.protNFe;
+  primeirosDaNota_.reserve(128);
+  IndexarPrimeiros(*infNFe_, primeirosDaNota_);
 
   dataSets_ = std::make_unique<TqorNFCeDataSets>();
   dataSets_->SetDiretorioLogErro(diretorioLogErro_);
@@ -187,8 +218,9 @@ void TqorNFCeConvXmlToDataset::Exec(const std::string& comando, const std::strin
 
 const XmlElement* TqorNFCeConvXmlToDataset::GetNodeXml(std::string_view elemento,
                                                        const XmlElement* contexto) const {
-  const XmlElement* onde = contexto != nullptr ? contexto : infNFe_;
-  return onde == nullptr ? nullptr : Descendente(*onde, elemento);
+  if (contexto != nullptr) return Descendente(*contexto, elemento);
+  const auto it = primeirosDaNota_.find(elemento);
+  return it == primeirosDaNota_.end() ? nullptr : it->second;
 }
 
 void TqorNFCeConvXmlToDataset::Atribuir(const std::string& campo, std::string_view valor) {
@@ -198,12 +230,17 @@ void TqorNFCeConvXmlToDataset::Atribuir(const std::string& campo, std::string_vi
 void TqorNFCeConvXmlToDataset::ConvertElemento(const std::string& grupo, const XmlElement* elemento,
                                                std::string_view excecoes) {
   if (elemento == nullptr) return;
-  for (const auto& campo : dataSets_->FindDataSet(grupo).Fields()) {
-    const std::string& nome = campo->FieldName();
-    if (nome.find('_') == std::string::npos || NaLista(excecoes, nome)) continue;
-    const XmlElement* valor = Descendente(*elemento, campo->XmlName());
-    if (valor == nullptr || valor->text.empty()) continue;
-    campo->SetAsString(TqorNFCeConvTXTDataSet::EscaparValor(valor->text));
+  // Each field takes the first element of its XML name below `elemento`; one walk finds them
+  // all, and they are written in the group's field order.
+  const TXmlDataSetNFCe& ds = dataSets_->FindDataSet(grupo);
+  visto_.assign(ds.Fields().size(), 0);
+  achados_.clear();
+  PrimeirosPorNome(*elemento, ds.Declarado().porNomeXml, visto_, achados_);
+  std::sort(achados_.begin(), achados_.end());
+  for (const auto& [indice, valor] : achados_) {
+    TXmlFieldNFCe& campo = *ds.Fields()[indice];
+    if (valor->text.empty() || NaLista(excecoes, campo.FieldName())) continue;
+    campo.SetAsString(TqorNFCeConvTXTDataSet::EscaparValor(valor->text));
   }
 }
 
@@ -221,6 +258,8 @@ void TqorNFCeConvXmlToDataset::ConvertXmlEmPartDataSet(const std::string& grupo,
                                                        std::string_view elemento,
                                                        const XmlElement* contexto,
                                                        Detalhes&& detalhes) {
+  // A name the note lacks needs no walk.
+  if (contexto == nullptr && GetNodeXml(elemento) == nullptr) return;
   const XmlElement* onde = contexto != nullptr ? contexto : infNFe_;
   std::vector<const XmlElement*> achados;
   Descendentes(*onde, elemento, achados);

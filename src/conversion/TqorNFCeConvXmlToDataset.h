@@ -24,14 +24,20 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "base/Types.h"
+#include "platform/MemTable.h"
 #include "platform/TStrings.h"
 #include "platform/Xml.h"
 
 namespace qor {
 
 class TqorNFCeDataSets;
+
+// Elements by name (views of the names in the tree).
+using TPrimeirosPorNome =
+    std::unordered_map<std::string_view, const XmlElement*, TNameHash, std::equal_to<>>;
 
 class TqorNFCeConvXmlToDataset {
  public:
@@ -125,7 +131,12 @@ class TqorNFCeConvXmlToDataset {
 
   // While ConvertDataset runs: the container, the tree and the parts of the note in it.
   std::unique_ptr<TqorNFCeDataSets> dataSets_;
+  // ConvertElemento's working lists, kept to spare their allocations.
+  std::vector<char> visto_;
+  std::vector<std::pair<std::size_t, const XmlElement*>> achados_;
   XmlElement raiz_;
+  // The first element of each name in the note (GetNodeXml without a context).
+  TPrimeirosPorNome primeirosDaNota_;
   const XmlElement* infNFe_ = nullptr;
   const XmlElement* infNFeSupl_ = nullptr;
   const XmlElement* protNFe_ = nullptr;

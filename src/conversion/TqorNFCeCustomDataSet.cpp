@@ -25,15 +25,9 @@ bool Contem(const List& list, std::string_view value) {
 TqorNFCeCustomDataSet::TqorNFCeCustomDataSet() { SetActiveMasterSource(true); }
 TqorNFCeCustomDataSet::~TqorNFCeCustomDataSet() = default;
 
-std::unique_ptr<TXmlFieldNFCe> TqorNFCeCustomDataSet::CreateXmlField(TXmlDataSetNFCe& group,
-                                                                     std::size_t index) {
-  return std::make_unique<TqorNFCeXMLField>(group, index);
-}
-
-void TqorNFCeCustomDataSet::GetAtributosComplementares(TXmlFieldNFCe& field,
-                                                       const TDeclaracaoCampo& declaracao) {
-  TqorXMLDataSetNFCe::GetAtributosComplementares(field, declaracao);
-  if (!declaracao.rec.empty()) static_cast<TqorNFCeXMLField&>(field).SetRec(declaracao.rec);
+std::unique_ptr<TXmlFieldNFCe> TqorNFCeCustomDataSet::CreateXmlField(
+    TXmlDataSetNFCe& group, std::size_t index, const TDeclaracaoCampo& declaracao) {
+  return std::make_unique<TqorNFCeXMLField>(group, index, declaracao);
 }
 
 void TqorNFCeCustomDataSet::SetXMLDicionario(const std::string& path) {

@@ -81,9 +81,8 @@ class TqorNFCeCustomDataSet : public TqorXMLDataSetNFCe {
   virtual TVersaoEsquema Nivel() const { return TVersaoEsquema::pl_006n; }
 
  protected:
-  std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index) override;
-  void GetAtributosComplementares(TXmlFieldNFCe& field,
-                                  const TDeclaracaoCampo& declaracao) override;
+  std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index,
+                                                const TDeclaracaoCampo& declaracao) override;
 
   // Group lists: names, each class adding to (or replacing) its parent's.
   virtual std::vector<std::string> AddDataSetsListaNFE() const;

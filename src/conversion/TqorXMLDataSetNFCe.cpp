@@ -1,11 +1,13 @@
 #include "conversion/TqorXMLDataSetNFCe.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "base/Exceptions.h"
+#include "conversion/TiposDoEsquema.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/Text.h"
@@ -13,19 +15,13 @@
 
 namespace qor {
 
-struct GrupoDeclarado {
-  std::string nome;
-  std::vector<TDeclaracaoCampo> campos;
-  std::string masterSource, masterField, keyField;
-};
-
 // The dictionary as the loader reads it: each group with its declarations parsed, and the
 // indexes of groups and fields by name (group index; group and field index), which a model
 // resolves against its own groups. The checks that need no model (names, sizes, the shape of a
 // group, duplicates) are made here; a dictionary that fails them raises EqorGovException and is
 // not kept. Immutable once made, so models on any thread share it.
 struct TDicionarioDeclarado {
-  std::vector<GrupoDeclarado> grupos;
+  std::vector<TGrupoDeclarado> grupos;
   TNameMap<std::size_t> gruposExato;
   TNoCaseMap<std::size_t> grupos_;
   TNameMap<std::pair<std::size_t, std::size_t>> camposExato;
@@ -66,9 +62,10 @@ std::shared_ptr<const TDicionarioDeclarado> Declarar(const XmlElement& root) {
       throw EqorGovException("grupo inválido");
     }
     TNoCaseMap<bool> nomesDeCampo;
-    GrupoDeclarado& grupo = dic->grupos.emplace_back();
+    TGrupoDeclarado& grupo = dic->grupos.emplace_back();
     grupo.nome = groupElement.name;
     grupo.campos.reserve(groupElement.children[0].children.size());
+    auto colunas = std::make_shared<TqorMemFields>();
     for (const XmlElement& declaration : groupElement.children[0].children) {
       TDeclaracaoCampo& campo = grupo.campos.emplace_back();
       campo.atributos = {declaration.attributes.begin(), declaration.attributes.end()};
@@ -88,18 +85,41 @@ std::shared_ptr<const TDicionarioDeclarado> Declarar(const XmlElement& root) {
       campo.tipo = Attr(campo.atributos, "tipo");
       campo.enumeracao = SplitList(Attr(campo.atributos, "enum"));
       campo.rec = Attr(campo.atributos, "rec");
+      campo.xmlName = campo.nome.substr(0, campo.nome.find('_'));
+      campo.elemento = campo.tpNode == "elemento";
+      if (!campo.tipo.empty()) {
+        campo.padrao = PadraoDoTipo(campo.tipo);
+        if (campo.padrao == nullptr) throw EqorGovException("tipo inválido");
+      }
+      colunas->Add(campo.nome, campo.tamanho, campo.requerido, campo.visivel, campo.display);
     }
-    const std::size_t g = dic->grupos.size() - 1;
-    dic->gruposExato.emplace(grupo.nome, g);
-    dic->grupos_.emplace(grupo.nome, g);
-    for (std::size_t f = 0; f < grupo.campos.size(); ++f) {
-      dic->camposExato.emplace(grupo.campos[f].nome, std::pair{g, f});
-      dic->campos.emplace(grupo.campos[f].nome, std::pair{g, f});
-    }
+    grupo.colunas = colunas;
     for (const auto& [name, value] : groupElement.children[1].attributes) {
       if (name == "mastersource") grupo.masterSource = value;
       if (name == "masterfield") grupo.masterField = value;
       if (name == "keyfield") grupo.keyField = value;
+    }
+    const std::size_t g = dic->grupos.size() - 1;
+    dic->gruposExato.emplace(grupo.nome, g);
+    dic->grupos_.emplace(grupo.nome, g);
+    grupo.primeiroVisivel = grupo.campos.size();
+    for (std::size_t f = 0; f < grupo.campos.size(); ++f) {
+      TDeclaracaoCampo& campo = grupo.campos[f];
+      grupo.indiceExato.emplace(colunas->list[f].name, f);
+      grupo.nomes.push_back(colunas->list[f].name);
+      if (campo.xmlName.size() < campo.nome.size()) grupo.porNomeXml[campo.xmlName].push_back(f);
+      campo.donoDoNome = dic->camposExato.emplace(campo.nome, std::pair{g, f}).second;
+      dic->campos.emplace(campo.nome, std::pair{g, f});
+      // Data fields: visible, neither "handle" nor the master's link field.
+      if (campo.visivel && !SameText(campo.nome, "handle") &&
+          !SameText(campo.nome, grupo.masterField)) {
+        grupo.dados.push_back(f);
+      }
+      if (campo.requerido || !campo.enumeracao.empty()) grupo.verificados.push_back(f);
+      if (campo.visivel) {
+        grupo.primeiroVisivel = std::min(grupo.primeiroVisivel, f);
+        grupo.temTagVazia = grupo.temTagVazia || campo.tagVazia;
+      }
     }
   }
   return dic;
@@ -147,20 +167,9 @@ void TqorXMLDataSetNFCe::CreateListDataSets() {
   LoadDicXML();
 }
 
-std::unique_ptr<TXmlFieldNFCe> TqorXMLDataSetNFCe::CreateXmlField(TXmlDataSetNFCe& group,
-                                                                  std::size_t index) {
-  return std::make_unique<TXmlFieldNFCe>(group, index);
-}
-
-void TqorXMLDataSetNFCe::GetAtributosComplementares(TXmlFieldNFCe& field,
-                                                    const TDeclaracaoCampo& declaracao) {
-  field.SetTpNode(declaracao.tpNode);
-  field.SetEnum(declaracao.enumeracao);
-  field.SetDica(declaracao.dica);
-  if (!field.SetTipo(declaracao.tipo)) {
-    throw EqorDataSetLoadTemplateException("Erro no arquivo %s .", {xmlDicionario_},
-                                           diretorioLogErro_);
-  }
+std::unique_ptr<TXmlFieldNFCe> TqorXMLDataSetNFCe::CreateXmlField(
+    TXmlDataSetNFCe& group, std::size_t index, const TDeclaracaoCampo& declaracao) {
+  return std::make_unique<TXmlFieldNFCe>(group, index, declaracao);
 }
 
 void TqorXMLDataSetNFCe::LoadDicXML() {
@@ -181,21 +190,12 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
   };
   listDataSets_.reserve(lido->grupos.size());
   handles_.reserve(lido->grupos.size());
-  for (const GrupoDeclarado& declarado : lido->grupos) {
-    auto group = std::make_unique<TXmlDataSetNFCe>(declarado.nome);
-    group->ReservarCampos(declarado.campos.size());
-    for (const TDeclaracaoCampo& campo : declarado.campos) {
-      const std::size_t index =
-          group->AddField(campo.nome, campo.tamanho, campo.requerido, campo.visivel, campo.display);
-      std::unique_ptr<TXmlFieldNFCe> field = CreateXmlField(*group, index);
-      field->SetGeraTagVazia(campo.tagVazia);
-      field->SetDiretorioLogErro(diretorioLogErro_);
-      GetAtributosComplementares(*field, campo);
-      group->AddXmlField(std::move(field));
+  for (const TGrupoDeclarado& declarado : lido->grupos) {
+    auto group = std::make_unique<TXmlDataSetNFCe>(declarado);
+    group->UsarDiretorioLogErro(&diretorioLogErro_);
+    for (std::size_t index = 0; index < declarado.campos.size(); ++index) {
+      group->AddXmlField(CreateXmlField(*group, index, declarado.campos[index]));
     }
-    if (!declarado.masterSource.empty()) group->SetXmlMasterSource(declarado.masterSource);
-    if (!declarado.masterField.empty()) group->SetXMLMasterField(declarado.masterField);
-    if (!declarado.keyField.empty()) group->SetXMLKeyField(declarado.keyField);
     group->Preparar();
     group->Open();
     TXmlDataSetNFCe* table = group.get();
@@ -203,10 +203,6 @@ void TqorXMLDataSetNFCe::LoadDicXML() {
     group->SetAfterInsert([this, table](TqorMemTable&) { DepoisDeIncluir(*table); });
     group->SetBeforePost([this, table](TqorMemTable&) { AntesDeSalvar(*table); });
     table->SetContadorHandle(&handles_[table->Name()]);
-    const std::size_t g = listDataSets_.size();
-    for (const auto& field : table->Fields()) {
-      field->SetDonoDoNome(lido->camposExato.at(field->FieldName()).first == g);
-    }
     listDataSets_.push_back(std::move(group));
   }
   dicionario_ = std::move(lido);

@@ -26,20 +26,6 @@
 
 namespace qor {
 
-// One field declaration of the dictionary, as read once per dictionary file and shared by every
-// model loaded from it.
-struct TDeclaracaoCampo {
-  std::unordered_map<std::string, std::string> atributos;  // every attribute as written
-  std::string nome;
-  int tamanho = 0;
-  bool requerido = false;
-  bool visivel = false;
-  bool tagVazia = false;
-  std::string display, tpNode, dica, tipo;
-  std::vector<std::string> enumeracao;  // "enum" split at its commas, blanks trimmed
-  std::string rec;  // record positions of positional TXT layouts ("group=position,...")
-};
-
 struct TDicionarioDeclarado;
 
 class TqorXMLDataSetNFCe : public TLeituraNota {
@@ -115,11 +101,10 @@ class TqorXMLDataSetNFCe : public TLeituraNota {
   std::string ParserConverter(const std::string& templateText) const;
 
  protected:
-  // Creates the field object over column `index` of `group` (the NFC-e model makes
-  // TqorNFCeXMLField).
-  virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index);
-  // Applies what a field declaration holds beyond name, size, required and visibility.
-  virtual void GetAtributosComplementares(TXmlFieldNFCe& field, const TDeclaracaoCampo& declaracao);
+  // Creates the field object over column `index` of `group`, as `declaracao` declares it (the
+  // NFC-e model makes TqorNFCeXMLField).
+  virtual std::unique_ptr<TXmlFieldNFCe> CreateXmlField(TXmlDataSetNFCe& group, std::size_t index,
+                                                        const TDeclaracaoCampo& declaracao);
   // Frees the groups and loads the dictionary.
   virtual void CreateListDataSets();
   void LoadDicXML();

@@ -59,14 +59,20 @@ std::string Citar(std::string_view text) {
   return limpo ? std::string(text) : QuoteForMessage(text);
 }
 
-TXmlFieldNFCe::TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index)
-    : group_(&group),
-      index_(index),
-      size_(group.Field(index).size),
-      required_(group.Field(index).required),
-      visible_(group.Field(index).visible) {
-  const std::string& name = group.Field(index).name;
-  xmlName_ = name.substr(0, name.find('_'));
+TXmlFieldNFCe::TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index,
+                             const TDeclaracaoCampo& declaracao)
+    : group_(&group), index_(index), declaracao_(&declaracao) {}
+
+TDeclaracaoCampo& TXmlFieldNFCe::Propria() {
+  if (!propria_) {
+    propria_ = std::make_unique<TDeclaracaoCampo>(*declaracao_);
+    declaracao_ = propria_.get();
+  }
+  return *propria_;
+}
+
+const std::string& TXmlFieldNFCe::GetDiretorioLogErro() const {
+  return group_->GetDiretorioLogErro();
 }
 
 const std::string& TXmlFieldNFCe::DisplayLabel() const {
@@ -81,10 +87,10 @@ void TXmlFieldNFCe::SetAsString(std::string value) {
     throw EqorDataSetException(
         "O conteúdo do campo [%s] referente a [%s] excede o tamanho máximo de %d "
         "caracteres.\r\nDica: %s",
-        {FieldName(), DisplayLabel(), size, GetDica()}, diretorioLogErro_);
+        {FieldName(), DisplayLabel(), size, GetDica()}, GetDiretorioLogErro());
   }
   // "null" stands for an absent element (nothing is written for it).
-  if (padrao_ != nullptr && !value.empty() && !padrao_->Matches(value) &&
+  if (Padrao() != nullptr && !value.empty() && !Padrao()->Matches(value) &&
       !SameText(value, "null")) {
     RecusarConteudo(value);
   }
@@ -92,33 +98,33 @@ void TXmlFieldNFCe::SetAsString(std::string value) {
 }
 
 void TXmlFieldNFCe::SetTpNode(const std::string& v) {
-  tpNode_ = v;
-  isElement_ = v == "elemento";
+  Propria().tpNode = v;
+  Propria().elemento = v == "elemento";
 }
 
 std::string TXmlFieldNFCe::GetEnumText() const {
   std::string text;
-  for (const std::string& item : enum_) {
+  for (const std::string& item : Enum()) {
     if (!text.empty()) text += ',';
     text += item;
   }
   return text;
 }
 
-void TXmlFieldNFCe::SetEnum(const std::string& v) { enum_ = SplitList(v); }
+void TXmlFieldNFCe::SetEnum(const std::string& v) { Propria().enumeracao = SplitList(v); }
 
 bool TXmlFieldNFCe::SetTipo(const std::string& tipo) {
   const XsdPattern* padrao = tipo.empty() ? nullptr : PadraoDoTipo(tipo);
   if (!tipo.empty() && padrao == nullptr) return false;
-  tipo_ = tipo;
-  padrao_ = padrao;
+  Propria().tipo = tipo;
+  Propria().padrao = padrao;
   return true;
 }
 
 void TXmlFieldNFCe::ValidarConteudo() const {
   const std::string& value = AsString();
-  if (enum_.empty() || value.empty()) return;
-  for (const std::string& allowed : enum_) {
+  if (Enum().empty() || value.empty()) return;
+  for (const std::string& allowed : Enum()) {
     if (SameText(allowed, value)) return;
   }
   RecusarConteudo(value);
@@ -127,11 +133,21 @@ void TXmlFieldNFCe::ValidarConteudo() const {
 void TXmlFieldNFCe::RecusarConteudo(const std::string& value) const {
   throw EqorDataSetException("Conteúdo %s é inválido para o campo %s [%s].\r\nDica: %s",
                              {Citar(value), FieldName(), DisplayLabel(), GetDica()},
-                             diretorioLogErro_);
+                             GetDiretorioLogErro());
+}
+
+TXmlDataSetNFCe::TXmlDataSetNFCe(const TGrupoDeclarado& declarado)
+    : TqorMemTable(declarado.nome), declarado_(&declarado) {
+  static const std::string kSemPasta;
+  diretorioLogErro_ = &kSemPasta;
+  ShareFields(declarado.colunas);
+  fields_.reserve(declarado.campos.size());
+  keyField_ = declarado.keyField;
+  masterField_ = declarado.masterField;
+  masterSource_ = declarado.masterSource;
 }
 
 void TXmlDataSetNFCe::AddXmlField(std::unique_ptr<TXmlFieldNFCe> field) {
-  byExactName_.emplace(field->FieldName(), field.get());
   fields_.push_back(std::move(field));
 }
 
@@ -151,19 +167,12 @@ void TXmlDataSetNFCe::Preparar() {
   keyIndex_ = keyField_.empty() ? -1 : FindField(keyField_);
   camposDeDados_.clear();
   camposVerificados_.clear();
-  nomes_.clear();
-  primeiroVisivel_ = fields_.size();
-  temTagVazia_ = false;
-  for (const auto& field : fields_) {
-    if (field->Visible() && !SameText(field->FieldName(), "handle") &&
-        !SameText(field->FieldName(), masterField_)) {
-      camposDeDados_.push_back(field.get());
-    }
-    if (field->Required() || !field->Enum().empty()) camposVerificados_.push_back(field.get());
-    nomes_.push_back(field->FieldName());  // the table's declarations no longer change
-    if (field->Visible()) primeiroVisivel_ = std::min(primeiroVisivel_, field->Index());
-    if (field->Visible() && field->GetGeraTagVazia()) temTagVazia_ = true;
-  }
+  camposDeDados_.reserve(declarado_->dados.size());
+  camposVerificados_.reserve(declarado_->verificados.size());
+  for (std::size_t i : declarado_->dados) camposDeDados_.push_back(fields_.at(i).get());
+  for (std::size_t i : declarado_->verificados) camposVerificados_.push_back(fields_.at(i).get());
+  primeiroVisivel_ = declarado_->primeiroVisivel;
+  temTagVazia_ = declarado_->temTagVazia;
 }
 
 TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlFieldNaOrdem(std::string_view name) const {
@@ -175,7 +184,9 @@ TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlFieldNaOrdem(std::string_view name) const
 }
 
 TXmlFieldNFCe* TXmlDataSetNFCe::FindXmlField(std::string_view name) const {
-  if (const auto it = byExactName_.find(name); it != byExactName_.end()) return it->second;
+  if (const auto it = declarado_->indiceExato.find(name); it != declarado_->indiceExato.end()) {
+    return fields_[it->second].get();
+  }
   const int index = FindField(name);
   return index < 0 ? nullptr : fields_[static_cast<std::size_t>(index)].get();
 }

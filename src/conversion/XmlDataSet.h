@@ -42,9 +42,47 @@ std::vector<std::string> SplitList(const std::string& text);
 // was not found), else as QuoteForMessage shortens and cleans it.
 std::string Citar(std::string_view text);
 
+// One field declaration of the dictionary, as read once per dictionary file and shared by every
+// model loaded from it.
+struct TDeclaracaoCampo {
+  std::unordered_map<std::string, std::string> atributos;  // every attribute as written
+  std::string nome;
+  std::string xmlName;  // the name up to its first underscore
+  int tamanho = 0;
+  bool requerido = false;
+  bool visivel = false;
+  bool tagVazia = false;
+  std::string display, tpNode, dica, tipo;
+  bool elemento = false;                // tpNode is "elemento"
+  const XsdPattern* padrao = nullptr;   // the compiled pattern of `tipo` (null for none)
+  std::vector<std::string> enumeracao;  // "enum" split at its commas, blanks trimmed
+  std::string rec;          // record positions of positional TXT layouts ("group=position,...")
+  bool donoDoNome = false;  // no group before this one declares the name
+};
+
+// One group of the dictionary: its field declarations, the table columns and name indexes made
+// from them, and its master link. Shared, like the declarations, by every model loaded from the
+// dictionary; immutable once made.
+struct TGrupoDeclarado {
+  std::string nome;
+  std::vector<TDeclaracaoCampo> campos;
+  std::shared_ptr<const TqorMemFields> colunas;  // one per declaration, in its order
+  TNameMap<std::size_t> indiceExato;             // field name as declared -> index
+  std::vector<std::string_view> nomes;           // the field names in order (into `colunas`)
+  // The fields named with an underscore, by their XML name (in declaration order).
+  TNameMap<std::vector<std::size_t>> porNomeXml;
+  std::string masterSource, masterField, keyField;
+  // What TXmlDataSetNFCe::Preparar gives the group, by field index.
+  std::vector<std::size_t> dados, verificados;
+  std::size_t primeiroVisivel = 0;
+  bool temTagVazia = false;
+};
+
 class TXmlFieldNFCe : public TLeituraCampo {
  public:
-  TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index);
+  // The field over column `index` of `group`, as `declaracao` declares it. The declaration is
+  // shared (the model keeps its dictionary alive); a setter below gives the field its own copy.
+  TXmlFieldNFCe(TXmlDataSetNFCe& group, std::size_t index, const TDeclaracaoCampo& declaracao);
   virtual ~TXmlFieldNFCe() = default;
   TXmlFieldNFCe(const TXmlFieldNFCe&) = delete;
   TXmlFieldNFCe& operator=(const TXmlFieldNFCe&) = delete;
@@ -53,10 +91,10 @@ class TXmlFieldNFCe : public TLeituraCampo {
   std::size_t Index() const { return index_; }
   inline const std::string& FieldName() const;
   // The name up to the first underscore.
-  const std::string& XmlName() const { return xmlName_; }
-  int Size() const { return size_; }
-  bool Required() const { return required_; }
-  bool Visible() const { return visible_; }
+  const std::string& XmlName() const { return declaracao_->xmlName; }
+  int Size() const { return declaracao_->tamanho; }
+  bool Required() const { return declaracao_->requerido; }
+  bool Visible() const { return declaracao_->visivel; }
   const std::string& DisplayLabel() const;
 
   // Value on the group's current record (pending record in edit or insert).
@@ -67,24 +105,24 @@ class TXmlFieldNFCe : public TLeituraCampo {
   // ValidarConteudo's exception; empty and "null" (an absent element) are not checked.
   void SetAsString(std::string value);
 
-  virtual std::string GetDica() const { return dica_; }
-  virtual bool GetGeraTagVazia() const { return geraTagVazia_; }
+  virtual std::string GetDica() const { return declaracao_->dica; }
+  virtual bool GetGeraTagVazia() const { return declaracao_->tagVazia; }
   virtual std::string GetTagXML() const { return tagXML_; }
-  virtual std::string GetTpNode() const { return tpNode_; }
+  virtual std::string GetTpNode() const { return declaracao_->tpNode; }
   virtual void SetTpNode(const std::string& v);
   virtual void SetTagXml(const std::string& v) { tagXML_ = v; }
-  virtual void SetGeraTagVazia(bool v) { geraTagVazia_ = v; }
-  virtual void SetDica(const std::string& v) { dica_ = v; }
+  virtual void SetGeraTagVazia(bool v) { Propria().tagVazia = v; }
+  virtual void SetDica(const std::string& v) { Propria().dica = v; }
   // The allowed values joined by ",".
   virtual std::string GetEnumText() const;
   // Takes the comma-separated list of allowed values; empty admits any value.
   virtual void SetEnum(const std::string& v);
   // Takes the allowed values already split.
-  void SetEnum(const std::vector<std::string>& valores) { enum_ = valores; }
+  void SetEnum(const std::vector<std::string>& valores) { Propria().enumeracao = valores; }
   // The schema's simple type the field's values belong to ("TDec_1302"; empty for none) and its
   // compiled pattern (null for none). SetTipo returns false for a type TiposDoEsquema lacks.
-  const std::string& GetTipo() const { return tipo_; }
-  const XsdPattern* Padrao() const { return padrao_; }
+  const std::string& GetTipo() const { return declaracao_->tipo; }
+  const XsdPattern* Padrao() const { return declaracao_->padrao; }
   bool SetTipo(const std::string& tipo);
   // A value outside a non-empty Enum list (ignoring case) raises EqorDataSetException
   // "Conteúdo %s é inválido para o campo %s [%s].\r\nDica: %s".
@@ -92,34 +130,27 @@ class TXmlFieldNFCe : public TLeituraCampo {
   // Raises that exception for `value` (quoted as messages quote outside text).
   [[noreturn]] void RecusarConteudo(const std::string& value) const;
 
-  const std::vector<std::string>& Enum() const { return enum_; }
+  const std::vector<std::string>& Enum() const { return declaracao_->enumeracao; }
   // Whether the field is written as an element ("elemento"), else as an attribute.
-  bool IsElement() const { return isElement_; }
-  const std::string& GetDiretorioLogErro() const { return diretorioLogErro_; }
-  void SetDiretorioLogErro(const std::string& v) { diretorioLogErro_ = v; }
+  bool IsElement() const { return declaracao_->elemento; }
+  // The error log folder of the field's model (its group's).
+  const std::string& GetDiretorioLogErro() const;
   // Whether the model's lookup by this exact name finds this field (no group before its own
   // declares the name).
-  bool DonoDoNome() const { return donoDoNome_; }
-  void SetDonoDoNome(bool v) { donoDoNome_ = v; }
+  bool DonoDoNome() const { return declaracao_->donoDoNome; }
+
+ protected:
+  const TDeclaracaoCampo& Declaracao() const { return *declaracao_; }
+  // The field's own declaration, copied from the shared one on its first change. Size,
+  // required and visibility belong to the table column and are not changed here.
+  TDeclaracaoCampo& Propria();
 
  private:
   TXmlDataSetNFCe* group_;
   std::size_t index_;
-  // The column's declaration, fixed once the column exists.
-  int size_;
-  bool required_;
-  bool visible_;
-  std::string xmlName_;
+  const TDeclaracaoCampo* declaracao_;         // the shared one, or propria_
+  std::unique_ptr<TDeclaracaoCampo> propria_;  // null until a setter changes the field
   std::string tagXML_;
-  std::string tpNode_;
-  bool isElement_ = false;
-  bool geraTagVazia_ = false;
-  bool donoDoNome_ = false;
-  std::string dica_;
-  std::vector<std::string> enum_;
-  std::string tipo_;
-  const XsdPattern* padrao_ = nullptr;
-  std::string diretorioLogErro_;
 };
 
 // The field class of the NFC-e model: adds the record positions of positional TXT layouts
@@ -127,26 +158,25 @@ class TXmlFieldNFCe : public TLeituraCampo {
 class TqorNFCeXMLField : public TXmlFieldNFCe {
  public:
   using TXmlFieldNFCe::TXmlFieldNFCe;
-  const std::string& GetRec() const { return rec_; }
-  void SetRec(const std::string& v) { rec_ = v; }
-
- private:
-  std::string rec_;
+  const std::string& GetRec() const { return Declaracao().rec; }
+  void SetRec(const std::string& v) { Propria().rec = v; }
 };
 
 // One group: the table, its fields and the master/detail link the dictionary declares.
 class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
  public:
-  explicit TXmlDataSetNFCe(const std::string& name) : TqorMemTable(name) {}
+  // The group `declarado` declares, its columns shared with every group made from it (which
+  // must outlive the group: the model keeps its dictionary). Fields are added next, one per
+  // declaration in its order.
+  explicit TXmlDataSetNFCe(const TGrupoDeclarado& declarado);
 
-  // Room for `count` fields, declared next (inactive only).
-  void ReservarCampos(std::size_t count) {
-    ReserveFields(count);
-    fields_.reserve(count);
-    byExactName_.reserve(count);
-  }
-  // Adds the field object over a table column (inactive only).
+  const TGrupoDeclarado& Declarado() const { return *declarado_; }
+  // Adds the field object over the next column (inactive only).
   void AddXmlField(std::unique_ptr<TXmlFieldNFCe> field);
+  // The error log folder of the group's fields.
+  const std::string& GetDiretorioLogErro() const { return *diretorioLogErro_; }
+  // `v` must outlive the group (the model's own).
+  void UsarDiretorioLogErro(const std::string* v) { diretorioLogErro_ = v; }
   const std::vector<std::unique_ptr<TXmlFieldNFCe>>& Fields() const { return fields_; }
   // The field named `name` (ignoring case), or nullptr. A name written as declared is found
   // without building any text: the conversion looks fields up by name for every element.
@@ -157,9 +187,10 @@ class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
   TXmlFieldNFCe* FindXmlFieldNaOrdem(std::string_view name) const;
   // Index of the field named exactly `name` at index `from` or after; -1 when none.
   int IndiceDoNome(std::string_view name, std::size_t from) const {
-    for (std::size_t i = from; i < nomes_.size(); ++i) {
+    const std::vector<std::string_view>& nomes = declarado_->nomes;
+    for (std::size_t i = from; i < nomes.size(); ++i) {
       // Length and last character first: names of a group mostly differ there.
-      const std::string_view nome = nomes_[i];
+      const std::string_view nome = nomes[i];
       if (nome.size() == name.size() && nome.back() == name.back() && nome == name) {
         return static_cast<int>(i);
       }
@@ -177,8 +208,7 @@ class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
   const std::string& GetXmlMasterSource() const { return masterSource_; }
   void SetXmlMasterSource(const std::string& v) { masterSource_ = v; }
 
-  // Computes the field lists below from the declarations and the link; called once the
-  // dictionary has declared the group.
+  // Takes the field lists below from the group's declaration; called once its fields are added.
   void Preparar();
   // Index of the "handle" field (-1 when the group has none) and of the link's key field.
   int HandleIndex() const { return handleIndex_; }
@@ -219,18 +249,18 @@ class TXmlDataSetNFCe : public TqorMemTable, public TLeituraGrupo {
   bool PossuiCampoPreenchido() const final;
 
  private:
+  const TGrupoDeclarado* declarado_;
+  const std::string* diretorioLogErro_;
   std::vector<std::unique_ptr<TXmlFieldNFCe>> fields_;
-  TNameMap<TXmlFieldNFCe*> byExactName_;
   int handleIndex_ = -1;
   int keyIndex_ = -1;
   TXmlDataSetNFCe* xmlMaster_ = nullptr;
   int masterFieldIndex_ = -1;
   int* contadorHandle_ = nullptr;
   std::vector<TXmlFieldNFCe*> camposDeDados_, camposVerificados_;
-  std::vector<std::string_view> nomes_;  // the field names in dictionary order (Preparar)
-  std::size_t primeiroVisivel_ = 0;      // index of the first visible field
-  bool temTagVazia_ = false;             // whether a field writes an empty element
-  mutable std::size_t proximo_ = 0;      // where FindXmlFieldNaOrdem looks first
+  std::size_t primeiroVisivel_ = 0;  // index of the first visible field
+  bool temTagVazia_ = false;         // whether a field writes an empty element
+  mutable std::size_t proximo_ = 0;  // where FindXmlFieldNaOrdem looks first
   std::string tagXML_, keyField_, masterField_, masterSource_;
 };
 

@@ -34,7 +34,7 @@ const std::string TqorMemTable::kEmptyText;
 void TqorMemTable::BeginPending() {
   pendingStart_ = values_.size();
   // Room for every field, so writing the record does not move the values read from it.
-  const std::size_t needed = pendingStart_ + fields_.size();
+  const std::size_t needed = pendingStart_ + fields_->list.size();
   if (values_.capacity() < needed) values_.reserve(std::max(needed, 2 * values_.capacity()));
 }
 
@@ -93,7 +93,23 @@ TqorMemTable::Span TqorMemTable::EndPending() {
   return {pendingStart_, values_.size() - pendingStart_};
 }
 
-TqorMemTable::TqorMemTable(std::string name) : name_(std::move(name)) {}
+namespace {
+
+const std::shared_ptr<const TqorMemFields>& NoFields() {
+  static const auto kNone = std::make_shared<const TqorMemFields>();
+  return kNone;
+}
+
+}  // namespace
+
+bool TqorMemFields::Add(const std::string& name, int size, bool required, bool visible,
+                        const std::string& displayLabel) {
+  if (!byName.emplace(name, list.size()).second) return false;
+  list.push_back({name, size, required, visible, displayLabel.empty() ? name : displayLabel});
+  return true;
+}
+
+TqorMemTable::TqorMemTable(std::string name) : name_(std::move(name)), fields_(NoFields()) {}
 
 TqorMemTable::~TqorMemTable() {
   Unlink();
@@ -117,15 +133,28 @@ std::size_t TqorMemTable::AddField(const std::string& name, int size, bool requi
                                    const std::string& displayLabel) {
   RequireState(state_ == TDataSetState::dsInactive, "AddField");
   if (name.empty()) throw EqorGovException("Nome de campo vazio na tabela " + name_ + ".");
-  auto [it, added] = byName_.emplace(name, fields_.size());
-  if (!added) throw EqorGovException("Campo " + name + " duplicado na tabela " + name_ + ".");
-  fields_.push_back({name, size, required, visible, displayLabel.empty() ? name : displayLabel});
-  return it->second;
+  if (fields_->byName.count(name) != 0) {
+    throw EqorGovException("Campo " + name + " duplicado na tabela " + name_ + ".");
+  }
+  // A list the table did not make (shared, or the empty one every table starts with) is copied
+  // before its first change.
+  if (!ownFields_) {
+    ownFields_ = std::make_shared<TqorMemFields>(*fields_);
+    fields_ = ownFields_;
+  }
+  ownFields_->Add(name, size, required, visible, displayLabel);
+  return ownFields_->list.size() - 1;
+}
+
+void TqorMemTable::ShareFields(std::shared_ptr<const TqorMemFields> fields) {
+  RequireState(state_ == TDataSetState::dsInactive, "ShareFields");
+  fields_ = fields ? std::move(fields) : NoFields();
+  ownFields_.reset();
 }
 
 int TqorMemTable::FindField(std::string_view name) const {
-  auto it = byName_.find(name);
-  return it == byName_.end() ? -1 : static_cast<int>(it->second);
+  auto it = fields_->byName.find(name);
+  return it == fields_->byName.end() ? -1 : static_cast<int>(it->second);
 }
 
 std::size_t TqorMemTable::FieldByName(std::string_view name) const {
@@ -169,7 +198,7 @@ bool TqorMemTable::EmptyFrom(std::size_t field) const {
 
 void TqorMemTable::SetValue(std::size_t field, std::string value) {
   RequireState(state_ == TDataSetState::dsEdit || state_ == TDataSetState::dsInsert, "de escrita");
-  if (field >= fields_.size()) ThrowFieldIndex();
+  if (field >= fields_->list.size()) ThrowFieldIndex();
   const std::size_t i = pendingStart_ + field;
   if (i >= values_.size()) values_.resize(i + 1);
   values_[i] = std::move(value);

@@ -57,6 +57,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -104,6 +105,17 @@ struct TqorMemField {
   std::string displayLabel;  // the name when not given
 };
 
+// The declared fields of a table and their index by name (any case). Tables declared alike (the
+// groups of every model read from one dictionary) share one list: a table copies it only when a
+// field is added to a list it shares. Immutable while shared, so tables on any thread may share it.
+struct TqorMemFields {
+  std::vector<TqorMemField> list;
+  TNoCaseMap<std::size_t> byName;
+  // Declares a field; false (nothing changed) when the name (ignoring case) is declared already.
+  bool Add(const std::string& name, int size, bool required, bool visible,
+           const std::string& displayLabel);
+};
+
 class TqorMemTable {
  public:
   using Handler = std::function<void(TqorMemTable&)>;
@@ -118,13 +130,11 @@ class TqorMemTable {
   // Declares a field (inactive only); a duplicate name (ignoring case) throws. Returns its index.
   std::size_t AddField(const std::string& name, int size = 0, bool required = false,
                        bool visible = true, const std::string& displayLabel = {});
-  // Room for `count` fields declared next (a hint; inactive or not, nothing else changes).
-  void ReserveFields(std::size_t count) {
-    fields_.reserve(count);
-    byName_.reserve(count);
-  }
-  std::size_t FieldCount() const { return fields_.size(); }
-  const TqorMemField& Field(std::size_t index) const { return fields_.at(index); }
+  // Takes `fields` as the table's declared fields, shared with the other tables given them
+  // (inactive only; replaces any declared before).
+  void ShareFields(std::shared_ptr<const TqorMemFields> fields);
+  std::size_t FieldCount() const { return fields_->list.size(); }
+  const TqorMemField& Field(std::size_t index) const { return fields_->list.at(index); }
   // Index of the named field; -1 when unknown (FieldByName throws instead).
   int FindField(std::string_view name) const;
   std::size_t FieldByName(std::string_view name) const;
@@ -155,7 +165,7 @@ class TqorMemTable {
 
   const std::string& Value(std::size_t field) const {
     RequireState(state_ != TDataSetState::dsInactive, "de leitura");
-    if (field >= fields_.size()) ThrowFieldIndex();
+    if (field >= fields_->list.size()) ThrowFieldIndex();
     const std::string* v = CurrentValue(field);
     return v ? *v : kEmptyText;
   }
@@ -233,8 +243,8 @@ class TqorMemTable {
   bool Shows(std::size_t record) const;
 
   std::string name_;
-  std::vector<TqorMemField> fields_;
-  TNoCaseMap<std::size_t> byName_;  // name (any case) -> index
+  std::shared_ptr<const TqorMemFields> fields_;  // never null
+  std::shared_ptr<TqorMemFields> ownFields_;     // fields_ when the table made it, else null
   TDataSetState state_ = TDataSetState::dsInactive;
 
   std::vector<std::string> values_;  // the stored records' values, one record after another

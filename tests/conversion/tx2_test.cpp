@@ -286,7 +286,9 @@ TEST(Tx2, FailuresOfTheDictionaryAndTheContainer) {
         "<NFCeDataSets><A><campos><campo tamanho=\"1\"/></campos><link/></A></NFCeDataSets>",
         "<NFCeDataSets><I><campos><campo nome=\"handle\" tamanho=\"9\"/></campos>"
         "<link mastersource=\"H\" masterfield=\"handle\" keyfield=\"handle\"/></I>"
-        "</NFCeDataSets>"}) {
+        "</NFCeDataSets>",
+        "<NFCeDataSets><A><campos><campo nome=\"x_A01\" tamanho=\"1\" tipo=\"TNenhum\"/>"
+        "</campos><link/></A></NFCeDataSets>"}) {
     WriteFile(dir / "ruim.xml", ruim);
     EXPECT_EQ(
         MessageOf<EqorDataSetLoadTemplateException>([&] { ds.SetXMLDicionario(dir / "ruim.xml"); }),
@@ -324,6 +326,30 @@ TEST(Tx2, FailuresOfTheDictionaryAndTheContainer) {
   ds.SetXMLDicionario(kDicionario);
   EXPECT_EQ(MessageOf<EqorDataSetFieldNotFoundException>([&] { ds.Campo("B", "99"); }),
             "Não foi encontrado campo configurado para o Grupo B na posição 99");
+}
+
+// Models loaded from one dictionary share its declarations: what one model's field or group
+// is told to change stays in that model.
+TEST(Tx2, ModelsOfOneDictionaryKeepTheirChangesToThemselves) {
+  TqorNFCeDataSets um, outro;
+  um.SetXMLDicionario(kDicionario);
+  outro.SetXMLDicionario(kDicionario);
+  TXmlFieldNFCe& campo = um.Campo("vProd_I11");
+  const std::string dica = campo.GetDica();
+  campo.SetDica("outra dica");
+  campo.SetEnum("1,2");
+  campo.SetTpNode("atributo");
+  EXPECT_EQ(campo.GetDica(), "outra dica");
+  EXPECT_EQ(campo.GetEnumText(), "1,2");
+  EXPECT_FALSE(campo.IsElement());
+  const TXmlFieldNFCe& dele = outro.Campo("vProd_I11");
+  EXPECT_EQ(dele.GetDica(), dica);
+  EXPECT_TRUE(dele.Enum().empty());
+  EXPECT_TRUE(dele.IsElement());
+  // A model loaded after the change reads the dictionary as written.
+  TqorNFCeDataSets novo;
+  novo.SetXMLDicionario(kDicionario);
+  EXPECT_EQ(novo.Campo("vProd_I11").GetDica(), dica);
 }
 
 TEST(Tx2, ConverterFrontAndComponent) {

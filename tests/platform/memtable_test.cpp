@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,19 @@ TEST(MemTable, FieldsAndLookup) {
   Put(t, {"cUF_B02=123456"});
   Put(t, {});
   EXPECT_EQ(Column(t, "cuf_b02"), (L{"123456", ""}));
+
+  // Tables given one declared list share it; a field added to one of them is its own.
+  auto comuns = std::make_shared<qor::TqorMemFields>();
+  ASSERT_TRUE(comuns->Add("a", 1, false, true, {}));
+  EXPECT_FALSE(comuns->Add("A", 1, false, true, {}));
+  TqorMemTable x("X"), y("Y");
+  x.ShareFields(comuns);
+  y.ShareFields(comuns);
+  EXPECT_EQ(x.AddField("b"), 1u);
+  EXPECT_EQ(x.FieldCount(), 2u);
+  EXPECT_EQ(y.FieldCount(), 1u);
+  EXPECT_EQ(y.FindField("b"), -1);
+  EXPECT_EQ(comuns->list.size(), 1u);
 }
 
 TEST(MemTable, StatesTransitionsAndWrongStateErrors) {
