@@ -156,7 +156,7 @@ int RunWithRatios(int argc, char** argv,
   benchmark::RunSpecifiedBenchmarks(&reporter);
   if (const double variation = reporter.BaselineVariation(); variation > kMaxBaselineVariation) {
     std::fprintf(stderr,
-                 "\nThe baseline's repetitions vary by %.1f %% (coefficient of variation, more "
+                 "\nThe baseline's repetitions vary by %.2f %% (coefficient of variation, more "
                  "than %.0f %%): the machine was not steady, no ratios are given. Run again.\n",
                  variation * 100, kMaxBaselineVariation * 100);
     benchmark::Shutdown();
