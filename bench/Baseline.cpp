@@ -44,8 +44,19 @@ void BM_RsaSha1Signature(benchmark::State& state) {
 
 }  // namespace
 
-bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signature) {
+namespace {
+
+// The company's key, made (the whole test PKI, on a machine where it was never made) and read
+// on the first call.
+EVP_PKEY* CompanyKey() {
   static EVP_PKEY* key = LoadCompanyKey();
+  return key;
+}
+
+}  // namespace
+
+bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signature) {
+  EVP_PKEY* key = CompanyKey();
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
   std::size_t size = signature.size();
   const bool ok =
@@ -63,6 +74,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
+      if (run.run_type == Run::RT_Aggregate && run.benchmark_name().rfind(kBaselineName, 0) == 0) {
+        if (run.aggregate_name == "mean") baselineMean_ = run.GetAdjustedRealTime();
+        if (run.aggregate_name == "stddev") baselineStddev_ = run.GetAdjustedRealTime();
+      }
       // With --benchmark_repetitions, the median stands for the runs; the other aggregates
       // are not times.
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median") continue;
@@ -83,6 +98,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     const auto it = median != times_.end() ? median : single;
     if (it == times_.end()) return {0, 0};
     return {it->second.real, it->second.cpu};
+  }
+  // The coefficient of variation of the baseline's real time over its repetitions; 0 without
+  // repetitions. Every ratio is divided by the baseline, so a baseline that moved between its
+  // repetitions (a neighbour busy while it ran) moves every ratio with it.
+  double BaselineVariation() const {
+    return baselineMean_ > 0 ? baselineStddev_ / baselineMean_ : 0.0;
   }
   void PrintRatios() const {
     // With repetitions, medians are set against the baseline's median.
@@ -108,7 +129,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
     double real = 0, cpu = 0;
   };
   std::map<std::string, Times> times_;
+  double baselineMean_ = 0, baselineStddev_ = 0;
 };
+
+// The largest coefficient of variation of the baseline's repetitions that still gives ratios.
+constexpr double kMaxBaselineVariation = 0.05;
 
 }  // namespace
 
@@ -124,8 +149,19 @@ int RunWithRatios(int argc, char** argv,
                   const std::function<int(double realNs, double cpuNs)>& after) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  // The key is made before anything is timed: on a machine where the benchmarks never ran, its
+  // creation (the test PKI) would otherwise fall inside the baseline's first measurement.
+  CompanyKey();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
+  if (const double variation = reporter.BaselineVariation(); variation > kMaxBaselineVariation) {
+    std::fprintf(stderr,
+                 "\nThe baseline's repetitions vary by %.2f %% (coefficient of variation, more "
+                 "than %.0f %%): the machine was not steady, no ratios are given. Run again.\n",
+                 variation * 100, kMaxBaselineVariation * 100);
+    benchmark::Shutdown();
+    return 3;
+  }
   reporter.PrintRatios();
   const auto [real, cpu] = reporter.Baseline();
   const int status = after(real, cpu);

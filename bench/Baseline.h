@@ -25,8 +25,11 @@ bool SignWithCompanyKey(std::string_view text, std::vector<unsigned char>& signa
 // printed per note.
 inline constexpr const char* kNotasPorIteracao = "notas";
 
-// Runs every registered benchmark with the console reporter and then prints, for each one, its
-// real time as a multiple of the baseline's. Returns the process exit code.
+// Makes the test company's key first (outside any timing), runs every registered benchmark with
+// the console reporter and then prints, for each one, its real time as a multiple of the
+// baseline's. With repetitions, when the baseline's real times vary by more than 5 %
+// (coefficient of variation) no ratio is printed and the exit code is 3. Returns the process
+// exit code.
 int RunWithRatios(int argc, char** argv);
 // The same, then calls `after` with the baseline's real and CPU time of one signature
 // (nanoseconds; zero when the baseline did not run) for figures a program measured outside the

@@ -684,14 +684,15 @@ class TqorNFCe {
   // supplement; `suplemento` is the content of the infNFeSupl the host supplied for it, and
   // `documento` the note's text read (parsed rather than searched leniently: a note that is
   // not well-formed is a failure of its signing, not a note without Id to pass on unsigned),
-  // which is signed as it stands unless the CSRT changes the text.
+  // which is signed as it stands, with the CSRT set in it.
   std::string AssinarNotaPreparada(const std::string& nota, XmlDocument documento,
                                    const std::string& suplemento);
   // ValidarRegraDeNegocioNFCe of a note already read (null: not well-formed).
   void ValidarRegraDeNegocioNFCe(const std::string& nota, const XmlDocument* documento);
   // GetReferenceInfo of a note already parsed.
   std::string GetReferenceInfo(const XmlDocument& nota);
-  void DefinirCSRT(std::string& nota, const std::string& chave);
+  // Sets idCSRT and hashCSRT in the note's infRespTec (read) when a CSRT is configured.
+  void DefinirCSRT(XmlDocument& nota, const std::string& chave);
   // Posts an enviNFe (compressed or not) with the SOAP values of kind `tipo`; the unwrapped
   // reply.
   std::string PostarLote(const std::string& loteXml, bool compactar, const std::string& tipo,

@@ -17,6 +17,7 @@
 #include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
+#include "platform/XmlEdit.h"
 #include "utils/Notas.h"
 #include "utils/QRCode.h"
 #include "utils/Textos.h"
@@ -52,26 +53,6 @@ std::string SuplementoFornecido(const std::string& lote, std::size_t fimDaNota) 
   const std::size_t fecha = FindText(trecho, "</infnfesupl>", abre);
   if (fecha == std::string::npos) return {};
   return lote.substr(abre + 1, fecha - abre - 1);
-}
-
-// Sets the text of element `tag` inside `conteudo` (an element's content) or, when absent,
-// inserts the element at `posicaoNova` (npos: the end). Returns the end of the element.
-std::size_t DefinirElemento(std::string& conteudo, const std::string& tag, const std::string& valor,
-                            std::size_t posicaoNova) {
-  const std::string abre = "<" + tag + ">";
-  const std::string fecha = "</" + tag + ">";
-  const std::size_t inicio = conteudo.find(abre);
-  const std::size_t fim = inicio == std::string::npos ? inicio : conteudo.find(fecha, inicio);
-  if (inicio != std::string::npos && fim != std::string::npos) {
-    conteudo.replace(inicio + abre.size(), fim - inicio - abre.size(), valor);
-    return inicio + abre.size() + valor.size() + fecha.size();
-  }
-  const std::string elemento = abre + valor + fecha;
-  if (posicaoNova == std::string::npos || posicaoNova > conteudo.size()) {
-    posicaoNova = conteudo.size();
-  }
-  conteudo.insert(posicaoNova, elemento);
-  return posicaoNova + elemento.size();
 }
 
 }  // namespace
@@ -229,34 +210,22 @@ std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada, XmlDocu
   if (!documento.FindAttribute("infNFe", "Id", id)) {
     return preparada;
   }
-  std::string nota = preparada;
   const std::string chave = Utf8Substr(id, 3, 44);
   const std::string referencia = GetReferenceInfo(documento);
-  DefinirCSRT(nota, chave);
+  DefinirCSRT(documento, chave);
   // The QR code is made of values of infNFe, which signing leaves as they are, and of the
   // signature's digest.
   TCamposQRCode campos = LerCamposQRCode(documento);
-  // The text read is signed as it was read, unless the CSRT changed it.
-  nota = nota == preparada
-             ? GetGov().SignXmlById(std::move(documento), referencia, &campos.digestValue)
-             : GetGov().SignXmlById(nota, referencia, &campos.digestValue);
+  std::string nota = GetGov().SignXmlById(std::move(documento), referencia, &campos.digestValue);
   AdicionarSuplemento(nota, suplemento, campos);
   return nota;
 }
 
-void TqorNFCe::DefinirCSRT(std::string& nota, const std::string& chave) {
-  if (idCSRT_.empty() || csrt_.empty()) return;
-  const std::size_t tag = nota.find("<infRespTec");
-  if (tag == std::string::npos || (nota[tag + 11] != '>' && nota[tag + 11] != ' ')) return;
-  const std::size_t inicio = nota.find('>', tag);
-  const std::size_t fim = nota.find("</infRespTec>", inicio);
-  if (inicio == std::string::npos || fim == std::string::npos) return;
+void TqorNFCe::DefinirCSRT(XmlDocument& nota, const std::string& chave) {
+  if (idCSRT_.empty() || csrt_.empty() || nota.CountTag("infRespTec") == 0) return;
   const std::string hash = CalcularHashCSRT(chave, csrt_);
-  std::string conteudo = nota.substr(inicio + 1, fim - inicio - 1);
-  const std::size_t depoisId =
-      DefinirElemento(conteudo, "idCSRT", Escape(idCSRT_), std::string::npos);
-  DefinirElemento(conteudo, "hashCSRT", hash, depoisId);
-  nota.replace(inicio + 1, fim - inicio - 1, conteudo);
+  SetChildElementText(nota, "infRespTec", "idCSRT", idCSRT_);
+  SetChildElementText(nota, "infRespTec", "hashCSRT", hash, "idCSRT");
 }
 
 void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& suplemento,

@@ -13,17 +13,6 @@ namespace qor {
 // Installs the external-resource loader below. Cheap after the first call on a thread.
 void EnsureLibxml2();
 
-// Initialises xmlsec and its OpenSSL back end once per process (after libxml2, above), with the
-// output form the state services expect from a signature: Base64 values on one line and no line
-// feeds between the elements xmlsec writes. xmlsec's errors are never printed; the newest one of
-// the calling thread is kept for the message of the failure it causes (TakeXmlSecError).
-// Throws EqorGovException when the library cannot be initialised.
-void EnsureXmlSec();
-
-// The newest xmlsec error reported on this thread since the last call ("" when none), then
-// forgets it.
-std::string TakeXmlSecError();
-
 // While an object of this class lives, every external resource libxml2 wants to load on this
 // thread (a DTD, an external entity, a schema include or import) is first handed to `filter`,
 // which returns the local path to load instead, or an empty string to refuse the load.
