@@ -239,8 +239,11 @@ bool DemonstrarContingencia(TqorNFCe& nfce, sim::Simulator& simulator, const std
   for (const std::string& chave : chaves) procs = MostrarDistribuicao(nfce, folder, chave) && procs;
   std::cout << "    Listar:\n";
   for (const TItemListagem& item : contingencia.Listar().itens) {
+    // An authorised entry's protocol is in its nfeProc.
+    const std::string proc = nfce.GetDiretorioDestinatario() + item.entrada.chave + "-nfce.xml";
     std::cout << "      " << item.entrada.chave << "  " << NomeEstado(item.entrada.estado)
-              << "  protocolo " << item.entrada.nProt << "\n";
+              << "  protocolo "
+              << (FileExists(proc) ? GetValueTag("nProt", LoadFromFile(proc)) : "") << "\n";
   }
   return offline && t.autorizadas == 2 && t.pendentes == 0 && procs;
 }

@@ -133,28 +133,34 @@ TEntradaContingencia TFilaContingencia::Decodificar(const std::string& texto) {
   const auto falha = [](const std::string& motivo) -> EqorNFCeContingenciaException {
     return EqorNFCeContingenciaException(motivo, "");
   };
+  // The record is the root's start tag, read as a document of its own; the note is checked by
+  // its digest, so a file cut short or altered anywhere is caught without parsing the note.
+  const std::string abreRaiz = "<" + std::string(kRaiz) + " ";
+  const std::string fechaRaiz = "</" + std::string(kRaiz) + ">";
+  const std::size_t raiz = texto.find(abreRaiz);
+  const std::size_t fimCabecalho = raiz == std::string::npos ? raiz : texto.find('>', raiz);
+  if (raiz == std::string::npos || fimCabecalho == std::string::npos) {
+    throw falha("XML inválido: o elemento raiz não é " + std::string(kRaiz));
+  }
   XmlDocument documento = [&] {
     try {
-      return XmlDocument::Parse(texto);
+      return XmlDocument::Parse(texto.substr(raiz, fimCabecalho - raiz) + "/>");
     } catch (const EqorGovException& erro) {
       throw falha(std::string("XML inválido: ") + erro.what());
     }
   }();
-  if (documento.RootName() != kRaiz) throw falha("o elemento raiz não é " + std::string(kRaiz));
   const auto atributo = [&](const char* nome) { return documento.Attribute(kRaiz, nome); };
-  const std::string abre = "<NFe";
   const std::string fecha = "</NFe>";
-  const std::size_t inicio = texto.find(abre);
   const std::size_t fim = texto.rfind(fecha);
-  if (inicio == std::string::npos || fim == std::string::npos || fim < inicio) {
-    throw falha("a entrada não contém a NFe");
+  if (texto.compare(fimCabecalho + 1, 4, "<NFe") != 0 || fim == std::string::npos ||
+      Trim(std::string_view(texto).substr(fim + fecha.size())) != fechaRaiz) {
+    throw falha("XML inválido: a entrada não contém a NFe inteira");
   }
   TEntradaContingencia e;
-  e.nota = texto.substr(inicio, fim + fecha.size() - inicio);
+  e.nota = texto.substr(fimCabecalho + 1, fim + fecha.size() - fimCabecalho - 1);
   if (HashSha1(e.nota) != atributo("sha1")) throw falha("o SHA-1 da NFe não confere");
   e.chave = atributo("chave");
-  std::string id;
-  if (!documento.FindAttribute("infNFe", "Id", id) || id != "NFe" + e.chave) {
+  if (e.nota.find(" Id=\"NFe" + e.chave + "\"") == std::string::npos || e.chave.size() != 44) {
     throw falha("o Id da NFe não corresponde à chave " + e.chave);
   }
   const std::string pasta = atributo("estado");
@@ -186,7 +192,8 @@ void TFilaContingencia::Gravar(const TEntradaContingencia& entrada) {
   }
 }
 
-void TFilaContingencia::Mover(TEntradaContingencia& entrada, TEstadoContingencia novo) {
+void TFilaContingencia::Mover(TEntradaContingencia& entrada, TEstadoContingencia novo,
+                              bool comRegistro) {
   const TEstadoContingencia antigo = entrada.estado;
   const std::string de = ArquivoDe(antigo, entrada.chave);
   const std::string para = ArquivoDe(novo, entrada.chave);
@@ -194,7 +201,7 @@ void TFilaContingencia::Mover(TEntradaContingencia& entrada, TEstadoContingencia
   // between the two folders by a crash is still read as whole (and its state is its folder's).
   entrada.estado = novo;
   try {
-    Fs().SaveToFileDurable(de, Codificar(entrada));
+    if (comRegistro) Fs().SaveToFileDurable(de, Codificar(entrada));
     if (de != para) Fs().RenameFileDurable(de, para);
   } catch (const EqorGovException& erro) {
     entrada.estado = antigo;

@@ -88,8 +88,9 @@ class TFilaContingencia {
 
   // Writes the entry into its state's folder (new or replacing).
   void Gravar(const TEntradaContingencia& entrada);
-  // Writes the entry's record in place, then renames it into the folder of `novo`.
-  void Mover(TEntradaContingencia& entrada, TEstadoContingencia novo);
+  // Writes the entry's record in place (unless `comRegistro` is false: the file keeps the record
+  // it has), then renames it into the folder of `novo`.
+  void Mover(TEntradaContingencia& entrada, TEstadoContingencia novo, bool comRegistro = true);
 
   // The entries of a state, oldest issue first. Files that cannot be read go to `danificados`;
   // with `moverDanificados` they are renamed into danificadas/ (never deleted).

@@ -36,30 +36,35 @@ bool Paralisado(const std::string& cStat) { return Em({"108", "109"}, cStat); }
 // whose protocol still says 100), with the protocol's nProt.
 void Situacao(const std::string& resposta, std::string& cStat, std::string& xMotivo,
               std::string& nProt, bool consulta = false) {
-  // The state's document may still sit in the SOAP result element: it is the first "ret..."
-  // element, and its own cStat a child of it.
-  const auto campo = [&](const char* nome) {
+  cStat.clear();
+  xMotivo.clear();
+  nProt.clear();
+  std::unique_ptr<XmlDocument> documento;
+  try {
+    documento = std::make_unique<XmlDocument>(XmlDocument::Parse(resposta));
+  } catch (const EqorGovException&) {
+    return;  // no situation: settled as a rejection without cStat
+  }
+  const auto campo = [&](const std::string& caminho) {
     std::string valor;
-    XPathSelectSingleNode(
-        resposta,
-        std::string("(//*[starts-with(local-name(),'ret')])[1]/*[local-name()='") + nome + "']",
-        valor, {}, false);
+    documento->SelectSingleNode(caminho, valor, {}, false);
     return valor;
   };
-  std::string protocolo;
-  XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", protocolo,
-                        {}, false);
-  XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='nProt']", nProt, {},
-                        false);
-  if (!consulta && !protocolo.empty()) {
-    cStat = protocolo;
-    XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='xMotivo']",
-                          xMotivo, {}, false);
-    return;
+  const std::string protocolo = "//*[local-name()='infProt']/*[local-name()='";
+  nProt = campo(protocolo + "nProt']");
+  if (!consulta) {
+    cStat = campo(protocolo + "cStat']");
+    if (!cStat.empty()) {
+      xMotivo = campo(protocolo + "xMotivo']");
+      return;
+    }
+    nProt.clear();
   }
-  cStat = campo("cStat");
-  xMotivo = campo("xMotivo");
-  if (!consulta) nProt.clear();
+  // The state's document may still sit in the SOAP result element: it is the first "ret..."
+  // element, and its own cStat a child of it.
+  const std::string documentoRet = "(//*[starts-with(local-name(),'ret')])[1]/*[local-name()='";
+  cStat = campo(documentoRet + "cStat']");
+  xMotivo = campo(documentoRet + "xMotivo']");
 }
 
 // Whether a transport failure proves the request never reached the state: no connection was
@@ -379,18 +384,36 @@ void TqorContingencia::AdiarTentativa(TEntradaContingencia& entrada, const std::
 
 void TqorContingencia::GarantirNfeProc(const TEntradaContingencia& entrada,
                                        const std::string& resposta) {
-  const std::string arquivo = nfce_.GetDiretorioDestinatario() + entrada.chave + "-nfce.xml";
+  if (destinatario_.empty()) destinatario_ = nfce_.GetDiretorioDestinatario();
+  const std::string arquivo = destinatario_ + entrada.chave + "-nfce.xml";
   if (FileExists(arquivo)) return;
-  // Made here from the note and the reply: the component writes it only with SalvarLogsEmDisco,
-  // and a queue entry is done only once its nfeProc is on disk.
-  std::string texto =
-      Trim(nfce_.GerarXMLEnvioDestinatario(entrada.chave, entrada.nota, resposta, ""));
-  if (texto.find("<nfeProc") == std::string::npos) {
-    throw EqorNFCeContingenciaException("O nfeProc da NFC-e %s não pôde ser montado.",
-                                        {entrada.chave}, nfce_.GetDiretorioLogErro());
+  // Made here, from the note and its protocol in the reply, in the component's distribution
+  // template: the component writes it only with SalvarLogsEmDisco, and an entry is done only
+  // once its nfeProc is on disk. The texts are cut, not parsed again: the reply was read once.
+  const std::size_t inicio = resposta.find("<infProt");
+  const std::size_t fim = resposta.find("</infProt>", inicio);
+  const auto falha = [&](const std::string& motivo) {
+    return EqorNFCeContingenciaException("O nfeProc da NFC-e %s não pôde ser montado: %s",
+                                         {entrada.chave, motivo}, nfce_.GetDiretorioLogErro());
+  };
+  if (inicio == std::string::npos || fim == std::string::npos) {
+    throw falha("a resposta não tem o protocolo");
   }
-  if (texto.rfind("<?xml", 0) != 0) texto = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>" + texto;
-  SaveToFileUtf8(arquivo, texto);
+  std::string protocolo = resposta.substr(inicio, fim + 10 - inicio);
+  ReplaceAll(protocolo, " xmlns=\"http://www.portalfiscal.inf.br/nfe\"", "");
+  const auto texto = [](const std::string& xml, const std::string& tag) {
+    const std::size_t a = xml.find("<" + tag + ">");
+    const std::size_t b = a == std::string::npos ? a : xml.find("</" + tag + ">", a);
+    return b == std::string::npos ? std::string()
+                                  : xml.substr(a + tag.size() + 2, b - a - tag.size() - 2);
+  };
+  if (texto(protocolo, "chNFe") != entrada.chave) throw falha("o protocolo é de outra chave");
+  const std::string digest = texto(entrada.nota, "DigestValue");
+  if (digest.empty() || digest != texto(protocolo, "digVal")) {
+    throw falha("o digVal do protocolo difere do DigestValue da nota");
+  }
+  if (nfeProc_.empty()) nfeProc_ = nfce_.LoadTemplate("envioxml_dest.xml");
+  SaveToFileUtf8(arquivo, Format(nfeProc_, {entrada.nota, protocolo}));
 }
 
 bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
@@ -409,7 +432,10 @@ bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
     AdiarTentativa(entrada, cStat + " - " + xMotivo, resultado);
     return false;
   }
-  fila_.EncerrarContingencia();
+  if (!servicoRespondeu_) {
+    servicoRespondeu_ = true;
+    fila_.EncerrarContingencia();
+  }
   if (cStat == "204") {
     // Already there (a previous run sent it and died before recording the reply): the query
     // says what the state holds under this key.
@@ -436,7 +462,8 @@ bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
   entrada.nProt = nProt;
   if (Autorizado(cStat)) {
     GarantirNfeProc(entrada, resposta);
-    fila_.Mover(entrada, TEstadoContingencia::ecAutorizada);
+    // A rename alone: the protocol is in the nfeProc, and the note's busiest road stays short.
+    fila_.Mover(entrada, TEstadoContingencia::ecAutorizada, false);
     ++resultado.autorizadas;
   } else if (Denegado(cStat)) {
     fila_.Mover(entrada, TEstadoContingencia::ecDenegada);
@@ -561,6 +588,8 @@ bool TqorContingencia::Verificar(TEntradaContingencia& entrada, TResultadoTransm
 TResultadoTransmissao TqorContingencia::Transmitir(int max, std::chrono::milliseconds esperaTrava) {
   TResultadoTransmissao resultado;
   fila_.Preparar();
+  destinatario_.clear();
+  servicoRespondeu_ = false;
   std::unique_ptr<TFileLock> trava = esperaTrava.count() > 0
                                          ? TFileLock::Acquire(fila_.ArquivoTrava(), esperaTrava)
                                          : TFileLock::TryAcquire(fila_.ArquivoTrava());

@@ -160,6 +160,11 @@ class TqorContingencia {
   TRelogio relogio_;
   const std::atomic<bool>* parar_ = nullptr;
   std::string pasta_;
+  std::string nfeProc_;  // the distribution template, read on first use
+  // Within one Transmitir: the recipient folder, and whether the state has answered yet (the
+  // outage's start is cleared once).
+  std::string destinatario_;
+  bool servicoRespondeu_ = false;
 };
 
 }  // namespace qor
