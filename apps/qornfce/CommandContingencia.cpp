@@ -146,7 +146,7 @@ int Transmitir(const Options& options) {
     total.falhasTransporte += r.falhasTransporte;
     total.pendentes = r.pendentes;
     total.emVerificacao = r.emVerificacao;
-    total.ultimaFalha = r.ultimaFalha;
+    if (!r.ultimaFalha.empty()) total.ultimaFalha = r.ultimaFalha;
     for (const TArquivoDanificado& d : r.danificados) {
       std::cerr << "arquivo danificado: " << d.arquivo << ": " << d.motivo << "\n";
     }

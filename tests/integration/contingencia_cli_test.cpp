@@ -31,6 +31,7 @@ namespace {
 using test::ReadFile;
 using test::RunCommand;
 using test::WriteFile;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
@@ -61,7 +62,7 @@ class Processo {
     }
   }
   bool Iniciado() const { return pid_ > 0; }
-  void Matar() { ::kill(pid_, SIGKILL); }
+  void Matar(int sinal = SIGKILL) { ::kill(pid_, sinal); }
   // The exit status, or -signal.
   int Esperar() {
     int status = 0;
@@ -168,6 +169,23 @@ TEST_F(ContingenciaCli, SecondTransmitterReturnsAtOnceAndWatcherWaitsForTheLock)
   EXPECT_EQ(curta.status, 1);
   EXPECT_THAT(curta.err, HasSubstr("de 15 a 256 caracteres"));
   EXPECT_EQ(test::Cli(Linha({"emitir", rig->dir / "nota.xml"}), rig->dir).status, 2);
+}
+
+// A watcher keeps trying while the service is down, and SIGTERM ends it cleanly between tries.
+TEST_F(ContingenciaCli, WatcherStopsCleanlyOnSigterm) {
+  const std::string chave = ChaveDe(contingencia->EmitirOffline(Nota(72), kJust));
+  rig->simulator->SetOutage(sim::SimulatorOutage::RefuseConnections);
+  Processo vigia(Args({"transmitir", "--vigiar", "1"}), rig->dir / "vigia.out");
+  ASSERT_TRUE(vigia.Iniciado());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  EXPECT_FALSE(vigia.Terminou()) << "a pending note keeps it watching";
+  vigia.Matar(SIGTERM);
+  EXPECT_EQ(vigia.Esperar(), 0) << ReadFile(rig->dir / "vigia.out.err");
+  EXPECT_THAT(ReadFile(rig->dir / "vigia.out"),
+              AllOf(HasSubstr("pendentes 1, em verificação 0"), HasSubstr("(interrompida)")));
+  EXPECT_THAT(ReadFile(rig->dir / "vigia.out.err"), HasSubstr("não foi possível conectar"));
+  EXPECT_EQ(
+      TFilaContingencia::Decodificar(ReadFile(fila + "pendentes/" + chave + ".xml")).tentativas, 1);
 }
 
 // SIGKILL at random instants of a transmission, 20 times: no entry file is ever half-written or
