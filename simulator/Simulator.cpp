@@ -5,8 +5,10 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -18,6 +20,7 @@
 #include "ServiceDispatch.h"
 #include "Services.h"
 #include "Soap.h"
+#include "StatusService.h"
 
 namespace qor::sim {
 namespace {
@@ -88,10 +91,25 @@ struct Simulator::Impl {
   std::condition_variable stopSignal;
   bool stopping = false;
 
+  // The outage in force and the hold of AnswerAfterTimeout. outageMutex orders the changes
+  // that open and close the port.
+  std::atomic<SimulatorOutage> outage{SimulatorOutage::None};
+  std::atomic<int> outageDelayMs{0};
+  std::mutex outageMutex;
+  std::string controlFile;
+  std::thread controlWatcher;
+
   void Handle(const httplib::Request& request, httplib::Response& response);
   void Answer(const ServiceRoute& route, const httplib::Request& request,
               httplib::Response& response);
   void WaitFaultDelay();
+  void WaitMs(int ms);
+  // Creates the TLS server and listens on `wanted` (0: any free port); returns the port.
+  int Listen(int wanted);
+  // Stops the server and its listener (the port closes).
+  void StopListening();
+  void ApplyOutage(SimulatorOutage mode, int delayMs);
+  void WatchControlFile();
 };
 
 namespace {
@@ -120,11 +138,65 @@ AuthorizationSettings Simulator::Impl::CurrentAuthorizationSettings() {
   return settings;
 }
 
-void Simulator::Impl::WaitFaultDelay() {
+void Simulator::Impl::WaitFaultDelay() { WaitMs(faultDelayMs.load()); }
+
+void Simulator::Impl::WaitMs(int ms) {
   std::unique_lock<std::mutex> lock(stopMutex);
-  stopSignal.wait_for(lock, std::chrono::milliseconds(faultDelayMs.load()),
-                      [this] { return stopping; });
+  stopSignal.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
 }
+
+namespace {
+
+// The document of `route` answering cStat 108: what a state service that stopped for a while
+// says to every request it reads.
+std::string Paralisado(const ServiceRoute& route, const std::string& body) {
+  static const std::string kMotivo = "Serviço Paralisado Momentaneamente (curto prazo)";
+  const auto valor = [&body](const char* tag) {
+    const std::string abre = std::string("<") + tag + ">";
+    const std::size_t at = body.find(abre);
+    if (at == std::string::npos) return std::string();
+    const std::size_t fim = body.find('<', at + abre.size());
+    return fim == std::string::npos ? std::string()
+                                    : body.substr(at + abre.size(), fim - at - abre.size());
+  };
+  std::string tpAmb = valor("tpAmb");
+  if (tpAmb != "1" && tpAmb != "2") tpAmb = "2";
+  std::string cUF = valor("cUF");
+  if (!IsStateCode(cUF)) {
+    const std::string chave = valor("chNFe");
+    cUF = chave.size() == 44 && IsStateCode(chave.substr(0, 2)) ? chave.substr(0, 2)
+                                                                : std::string(kFallbackCUF);
+  }
+  const std::string ns = " xmlns=\"http://www.portalfiscal.inf.br/nfe\"";
+  const std::string versao = " versao=\"" + std::string(route.layout) + "\"";
+  const std::string comum = "<tpAmb>" + tpAmb + "</tpAmb><verAplic>" + std::string(kVerAplic) +
+                            "</verAplic><cStat>108</cStat><xMotivo>" + kMotivo + "</xMotivo>";
+  const std::string agora = FormatDateTimeBrasilia(std::chrono::system_clock::now());
+  switch (route.kind) {
+    case ServiceKind::Status:
+      return "<retConsStatServ" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
+             agora + "</dhRecbto></retConsStatServ>";
+    case ServiceKind::Authorization:
+      return "<retEnviNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
+             agora + "</dhRecbto></retEnviNFe>";
+    case ServiceKind::ReceiptQuery:
+      return "<retConsReciNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
+             agora + "</dhRecbto></retConsReciNFe>";
+    case ServiceKind::Query:
+      return "<retConsSitNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
+             agora + "</dhRecbto></retConsSitNFe>";
+    case ServiceKind::Event:
+    case ServiceKind::Epec:
+      return "<retEnvEvento versao=\"1.00\"" + ns + "><idLote>0</idLote>" + comum + "<cOrgao>" +
+             cUF + "</cOrgao></retEnvEvento>";
+    case ServiceKind::Voiding:
+      return "<retInutNFe" + versao + ns + "><infInut>" + comum + "<cUF>" + cUF +
+             "</cUF><dhRecbto>" + agora + "</dhRecbto></infInut></retInutNFe>";
+  }
+  return {};
+}
+
+}  // namespace
 
 void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response& response) {
   const ServiceRoute* route = FindRoute(request.path);
@@ -132,9 +204,20 @@ void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response&
     response.status = 404;
     response.set_content("Serviço não encontrado no simulador: " + request.path,
                          "text/plain; charset=utf-8");
+  } else if (outage.load() == SimulatorOutage::Http503) {
+    SetSoap(
+        response, 503,
+        BuildSoapFault(FaultCode::Receiver, "Serviço indisponível (simulado): tente mais tarde."));
+  } else if (outage.load() == SimulatorOutage::Status108) {
+    SetSoap(response, 200,
+            BuildSoapReply(*route, Paralisado(*route, request.body),
+                           route->layout == "3.10" ? std::string(kFallbackCUF) : ""));
   } else {
     const bool delayReply =
-        fault.load() == SimulatorFault::DelayFirstReply && firstReplyPending.exchange(false);
+        (fault.load() == SimulatorFault::DelayFirstReply && firstReplyPending.exchange(false)) ||
+        outage.load() == SimulatorOutage::AnswerAfterTimeout;
+    const int hold = outage.load() == SimulatorOutage::AnswerAfterTimeout ? outageDelayMs.load()
+                                                                          : faultDelayMs.load();
     try {
       Answer(*route, request, response);
     } catch (const SoapFault& fault) {
@@ -144,7 +227,7 @@ void Simulator::Impl::Handle(const httplib::Request& request, httplib::Response&
               BuildSoapFault(FaultCode::Receiver,
                              std::string("Falha interna do simulador: ") + e.what()));
     }
-    if (delayReply) WaitFaultDelay();
+    if (delayReply) WaitMs(hold);
   }
   ++requestCount;
 }
@@ -193,7 +276,7 @@ Simulator::~Simulator() { Stop(); }
 
 void Simulator::Start() {
   Impl& d = *impl_;
-  if (d.listener.joinable()) return;
+  if (d.port != 0) return;
   RequireFile(d.options.serverCert, "certificado do servidor");
   RequireFile(d.options.serverKey, "chave do servidor");
   RequireFile(d.options.caCert, "certificado da AC dos clientes");
@@ -212,6 +295,23 @@ void Simulator::Start() {
                              e.what());
   }
 
+  {
+    std::lock_guard<std::mutex> lock(d.stopMutex);
+    d.stopping = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(d.outageMutex);
+    d.port = d.Listen(d.options.port);
+    d.outage = SimulatorOutage::None;
+  }
+  d.controlFile = d.options.controlFile;
+  if (d.controlFile.empty() && !d.options.workFolder.empty())
+    d.controlFile = (std::filesystem::path(d.options.workFolder) / "fora-do-ar").string();
+  if (!d.controlFile.empty()) d.controlWatcher = std::thread([&d] { d.WatchControlFile(); });
+}
+
+int Simulator::Impl::Listen(int wanted) {
+  Impl& d = *this;
   // With a client CA the server asks for a certificate and ends the handshake of a client that
   // has none, or one that CA did not issue: the state services authenticate the transmitter
   // in TLS, before any SOAP is read.
@@ -253,19 +353,13 @@ void Simulator::Start() {
   };
   server->Post(".*", handler);
 
-  int port = d.options.port == 0
-                 ? server->bind_to_any_port("127.0.0.1")
-                 : (server->bind_to_port("127.0.0.1", d.options.port) ? d.options.port : -1);
+  int port = wanted == 0 ? server->bind_to_any_port("127.0.0.1")
+                         : (server->bind_to_port("127.0.0.1", wanted) ? wanted : -1);
   if (port <= 0)
-    throw std::runtime_error("Simulador: não foi possível abrir a porta " +
-                             std::to_string(d.options.port) + " em 127.0.0.1");
+    throw std::runtime_error("Simulador: não foi possível abrir a porta " + std::to_string(wanted) +
+                             " em 127.0.0.1");
 
-  {
-    std::lock_guard<std::mutex> lock(d.stopMutex);
-    d.stopping = false;
-  }
   d.server = std::move(server);
-  d.port = port;
   d.listenerEnded = false;
   d.listener = std::thread([&d] {
     d.server->listen_after_bind();
@@ -278,24 +372,91 @@ void Simulator::Start() {
   if (!d.server->is_running()) {
     d.listener.join();
     d.server.reset();
-    d.port = 0;
     throw std::runtime_error("Simulador: o servidor não entrou em operação");
+  }
+  return port;
+}
+
+void Simulator::Impl::StopListening() {
+  if (!listener.joinable()) return;
+  server->stop();
+  listener.join();
+  server.reset();
+}
+
+void Simulator::Impl::ApplyOutage(SimulatorOutage mode, int delayMs) {
+  std::lock_guard<std::mutex> lock(outageMutex);
+  if (port == 0) return;  // stopped
+  outageDelayMs = delayMs;
+  const SimulatorOutage before = outage.exchange(mode);
+  if (mode == SimulatorOutage::RefuseConnections && before != mode) StopListening();
+  if (mode != SimulatorOutage::RefuseConnections && before == SimulatorOutage::RefuseConnections)
+    Listen(port);
+}
+
+void Simulator::Impl::WatchControlFile() {
+  std::string seen;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(stopMutex);
+      if (stopSignal.wait_for(lock, std::chrono::milliseconds(100), [this] { return stopping; }))
+        return;
+    }
+    std::string text;
+    if (FILE* file = std::fopen(controlFile.c_str(), "rb")) {
+      char buffer[256];
+      const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+      std::fclose(file);
+      text.assign(buffer, n);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    // Only a change applies: an absent file leaves alone what the owner of the object set.
+    if (text == seen) continue;
+    seen = text;
+    int delay = 5000;
+    if (text.rfind("sem-resposta", 0) == 0 && text.size() > 13) {
+      try {
+        delay = std::stoi(text.substr(13));
+      } catch (const std::exception&) {
+        continue;
+      }
+    }
+    try {
+      if (text.empty() || text == "normal") {
+        ApplyOutage(SimulatorOutage::None, 0);
+      } else if (text == "recusar") {
+        ApplyOutage(SimulatorOutage::RefuseConnections, 0);
+      } else if (text == "503") {
+        ApplyOutage(SimulatorOutage::Http503, 0);
+      } else if (text == "108") {
+        ApplyOutage(SimulatorOutage::Status108, 0);
+      } else if (text.rfind("sem-resposta", 0) == 0) {
+        ApplyOutage(SimulatorOutage::AnswerAfterTimeout, delay);
+      }
+    } catch (const std::exception&) {
+      seen.clear();  // the port could not be opened again: try on the next round
+    }
   }
 }
 
 void Simulator::Stop() {
   Impl& d = *impl_;
-  if (!d.listener.joinable()) return;
+  if (d.port == 0) return;
   {
     std::lock_guard<std::mutex> lock(d.stopMutex);
     d.stopping = true;
   }
   d.stopSignal.notify_all();
-  d.server->stop();
-  d.listener.join();
-  d.server.reset();
+  if (d.controlWatcher.joinable()) d.controlWatcher.join();
+  std::lock_guard<std::mutex> lock(d.outageMutex);
+  d.StopListening();
   d.port = 0;
+  d.outage = SimulatorOutage::None;
 }
+
+void Simulator::SetOutage(SimulatorOutage mode, int delayMs) { impl_->ApplyOutage(mode, delayMs); }
+
+SimulatorOutage Simulator::Outage() const { return impl_->outage.load(); }
 
 int Simulator::Port() const { return impl_->port; }
 

@@ -50,6 +50,24 @@ struct SimulatorOptions {
   // Answer as the services that return their document escaped, as the text of the result
   // element ("&lt;retConsReciNFe ...&gt;"), instead of as its child element.
   bool resultadoEscapado = false;
+  // A file another process writes to take the service down and bring it back while the
+  // simulator runs (SetOutage for a process that does not hold the object). Read every 100 ms;
+  // a change of its content applies it: "recusar", "503", "108", "sem-resposta MS" (MS: how long
+  // the answer is held, default 5000), and "normal", empty or no file for the service in
+  // operation. An unknown word is ignored. Empty: "<workFolder>/fora-do-ar" (none without a work
+  // folder).
+  std::string controlFile;
+};
+
+// The ways the service can be down (SetOutage).
+enum class SimulatorOutage {
+  None,               // in operation
+  RefuseConnections,  // the port stops listening: a client's connection is refused
+  Http503,            // HTTP 503 with a SOAP Fault body, the request not read
+  Status108,          // the service's document with cStat 108 "Serviço Paralisado
+                      // Momentaneamente (curto prazo)", nothing processed
+  AnswerAfterTimeout  // the request is processed and recorded as usual, but the answer is held
+                      // for the delay given (a client with a shorter time-out gives up first)
 };
 
 // Fault modes for the tests; Normal answers as the real service does.
@@ -85,6 +103,14 @@ class Simulator {
                         const std::string& homologationFile) const;
 
   void SetFault(SimulatorFault fault, int delayMs = 0);
+
+  // Takes the service down in `mode`, or brings it back (None), from the next connection or
+  // request on; `delayMs` is the hold of AnswerAfterTimeout. RefuseConnections closes the
+  // listening port and the connections kept alive; bringing the service back opens the same
+  // port again. The work folder's control file does the same from another process.
+  // Throws std::runtime_error when the port cannot be opened again.
+  void SetOutage(SimulatorOutage mode, int delayMs = 0);
+  SimulatorOutage Outage() const;
   // The body and Content-Type of the FixedBody fault.
   void SetFaultBody(const std::string& body, const std::string& contentType);
 

@@ -11,6 +11,7 @@
 #include "Simulator.h"
 #include "TestPki.h"
 #include "XmlSignature.h"
+#include "contingency/TqorContingencia.h"
 #include "conversion/TqorNFCeConvTXTDataSet.h"
 #include "conversion/TqorNFCeConverter.h"
 #include "conversion/TqorNFCeDataSets.h"
@@ -205,6 +206,46 @@ bool EnviarEmail(TqorNFCe& nfce, const std::string& config, const std::string& c
   std::cout << "    mensagem com " << chave << "-nfce.xml e " << chave
             << ".pdf entregue em caixa/new/" << novas[0] << "\n";
   return true;
+}
+
+// The till's road while the state is down: the simulator refuses connections, two sales are
+// issued (each goes offline keeping its number: a refused connection proves nothing was sent),
+// their offline QR links printed; the service comes back and one transmission authorises both.
+bool DemonstrarContingencia(TqorNFCe& nfce, sim::Simulator& simulator, const std::string& folder) {
+  const std::string fila = folder + "Contingencia/";
+  TqorContingencia contingencia(nfce, fila);
+  simulator.SetOutage(sim::SimulatorOutage::RefuseConnections);
+  std::cout << "    simulador fora do ar (conexões recusadas); fila em " << fila << "\n";
+  std::vector<std::string> chaves;
+  bool offline = true;
+  int sequencia = 4;
+  for (const char* exemplo : {kExemplo, kSegundoExemplo}) {
+    const std::string nota = nfce.ConverterLoteParaXml(
+        EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + exemplo), sequencia++),
+        TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
+    const TResultadoEmissao r = contingencia.Emitir(nota, "Sem comunicacao com a SEFAZ");
+    offline = offline && r.offline && GetValueTag("tpEmis", r.nota) == "9";
+    chaves.push_back(r.chave);
+    std::cout << "    " << (r.offline ? "emitida offline" : "emitida online") << " (" << r.motivo
+              << ")\n    chave " << r.chave << "\n    qrCode "
+              << Unescape(GetValueTag("qrCode", r.nota)) << "\n";
+  }
+  simulator.SetOutage(sim::SimulatorOutage::None);
+  std::cout << "    simulador de volta\n";
+  const TResultadoTransmissao t = contingencia.Transmitir();
+  std::cout << "    Transmitir: enviadas " << t.enviadas << ", autorizadas " << t.autorizadas
+            << ", pendentes " << t.pendentes << "\n";
+  bool procs = true;
+  for (const std::string& chave : chaves) procs = MostrarDistribuicao(nfce, folder, chave) && procs;
+  std::cout << "    Listar:\n";
+  for (const TItemListagem& item : contingencia.Listar().itens) {
+    // An authorised entry's protocol is in its nfeProc.
+    const std::string proc = nfce.GetDiretorioDestinatario() + item.entrada.chave + "-nfce.xml";
+    std::cout << "      " << item.entrada.chave << "  " << NomeEstado(item.entrada.estado)
+              << "  protocolo "
+              << (FileExists(proc) ? GetValueTag("nProt", LoadFromFile(proc)) : "") << "\n";
+  }
+  return offline && t.autorizadas == 2 && t.pendentes == 0 && procs;
 }
 
 }  // namespace
@@ -430,6 +471,11 @@ int RunDemo(int argc, char** argv) {
        "novo (gzip) de um servidor de arquivos local");
   const bool servidoresAtualizados = AtualizarServidores(nfce, simulator, folder, prod, hom);
 
+  Step(18,
+       "Contingência offline: o simulador sai do ar, duas notas são emitidas offline, o serviço "
+       "volta e a fila as transmite");
+  const bool contingenciaOk = DemonstrarContingencia(nfce, simulator, folder);
+
   simulator.Stop();
   std::cout << "\nArquivos deixados em " << folder << ":\n";
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
@@ -442,7 +488,7 @@ int RunDemo(int argc, char** argv) {
                   cStatRecibo == "100" && procValido2 && cStatCancelamento == "135" && canValido &&
                   GetValueTag("cStat", cancelada) == "101" && cStatInutilizacao == "102" &&
                   inutValido && cStatEpec == "136" && epecValido && danfceGerado && emailEnviado &&
-                  lidaIdentica && servidoresAtualizados;
+                  lidaIdentica && servidoresAtualizados && contingenciaOk;
   return ok ? 0 : 1;
 }
 

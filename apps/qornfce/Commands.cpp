@@ -215,6 +215,26 @@ std::vector<Command> Tabela() {
                  "Pede ao atualizador local (http://127.0.0.1:3210, porta em\n"
                  "nfceImplantacao.ini) esquemas, templates e arquivos de servidores da VERSAO.\n"),
        RunAtualizarVersao},
+      {"contingencia", "fila da contingência offline: emitir NOTA.xml | transmitir | listar",
+       ComOpcoes(
+           "uso: qornfce contingencia emitir NOTA.xml --justificativa TEXTO [--fila PASTA] "
+           "[opções]\n"
+           "     qornfce contingencia transmitir [--max N] [--vigiar SEGUNDOS] [--fila PASTA]\n"
+           "       [opções]\n"
+           "     qornfce contingencia listar [--json] [--fila PASTA] [opções]\n"
+           "emitir: emite a NFC-e convertida (sem assinatura; \"-\": entrada padrão) em\n"
+           "contingência offline (tpEmis 9, dhCont, xJust de 15 a 256 caracteres), assina, grava\n"
+           "na fila e escreve a NFe assinada, com o QR Code da forma offline.\n"
+           "transmitir: envia as notas pendentes, as mais antigas primeiro, no máximo N\n"
+           "(--max; padrão todas), e resolve as tentativas em verificação; escreve um resumo.\n"
+           "Com outro processo transmitindo, escreve \"fila em uso por outro processo\" e sai\n"
+           "com 0; --vigiar espera por ele e continua transmitindo, a cada SEGUNDOS, enquanto\n"
+           "houver notas pendentes. SIGINT/SIGTERM param entre duas notas. O progresso vai\n"
+           "para stderr quando é um terminal.\n"
+           "listar: cada nota da fila com estado, idade e tempo até o prazo (ATRASADA quando\n"
+           "passou); --json em JSON.\n"
+           "--fila: a pasta da fila (padrão: Contingencia ao lado do executável).\n"),
+       RunContingencia},
       {"simulador", "executa o simulador de homologação em primeiro plano",
        sim::SimulatorUsage("qornfce simulador"), RunSimulador},
       {"demo", "cria uma pasta de trabalho, inicia o simulador e percorre o caminho da NFC-e",

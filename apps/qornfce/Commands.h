@@ -56,5 +56,6 @@ int RunListarCertificados(int argc, char** argv);
 int RunRemoverCertificado(int argc, char** argv);
 int RunVencimentoCertificado(int argc, char** argv);
 int RunAtualizarVersao(int argc, char** argv);
+int RunContingencia(int argc, char** argv);
 
 }  // namespace qor::cli

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -63,6 +64,17 @@ mode_t NewFileMode() {
     }
   }
   return 0644;
+}
+
+// The folder's entries on disk; false (errno set) when it cannot be opened or synced.
+bool SyncDirectoryStrict(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  errno = err;
+  return rc == 0;
 }
 
 void SyncDirectory(const std::string& dir) {
@@ -138,7 +150,8 @@ std::string WriteTemporary(const std::string& dir, const std::string& path,
 
 // `privateNew`: a new file is made readable by its owner only (it holds secrets). An existing
 // file keeps its mode and, where the process may give it, its owner.
-void AtomicWrite(const std::string& rawPath, std::string_view content, bool privateNew = false) {
+void AtomicWrite(const std::string& rawPath, std::string_view content, bool privateNew = false,
+                 bool durable = false) {
   const std::string path = NativePath(rawPath);
   if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
   const std::string dir = ParentOf(path);
@@ -155,7 +168,11 @@ void AtomicWrite(const std::string& rawPath, std::string_view content, bool priv
     ::unlink(tmp.c_str());
     ThrowSys("Não foi possível gravar o arquivo", path, err);
   }
-  SyncDirectory(dir);
+  if (!durable) {
+    SyncDirectory(dir);
+  } else if (!SyncDirectoryStrict(dir)) {
+    ThrowSys("Não foi possível sincronizar a pasta", dir, errno);
+  }
 }
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -233,6 +250,24 @@ std::string LoadFromFile(const std::string& rawPath) {
 }
 
 void SaveToFile(const std::string& path, const std::string& content) { AtomicWrite(path, content); }
+
+void SaveToFileDurable(const std::string& path, const std::string& content) {
+  AtomicWrite(path, content, false, true);
+}
+
+void RenameFileDurable(const std::string& rawFrom, const std::string& rawTo) {
+  const std::string from = NativePath(rawFrom);
+  const std::string to = NativePath(rawTo);
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    ThrowSys("Não foi possível renomear \"" + from + "\" para", to, errno);
+  }
+  const std::string toDir = ParentOf(to);
+  const std::string fromDir = ParentOf(from);
+  if (!SyncDirectoryStrict(toDir)) ThrowSys("Não foi possível sincronizar a pasta", toDir, errno);
+  if (fromDir != toDir && !SyncDirectoryStrict(fromDir)) {
+    ThrowSys("Não foi possível sincronizar a pasta", fromDir, errno);
+  }
+}
 
 void SavePrivateFile(const std::string& path, const std::string& content) {
   AtomicWrite(path, content, true);
@@ -490,6 +525,44 @@ std::int64_t CurrentThreadId() { return static_cast<std::int64_t>(::gettid()); }
 
 std::int64_t CurrentProcessId() { return static_cast<std::int64_t>(::getpid()); }
 
+// ---- advisory locks ---------------------------------------------------------------------------
+
+namespace {
+int OpenLockFile(const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) ThrowSys("Não foi possível abrir o arquivo de trava", path, errno);
+  return fd;
+}
+}  // namespace
+
+std::unique_ptr<TFileLock> TFileLock::TryAcquire(const std::string& path) {
+  const int fd = OpenLockFile(path);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) return nullptr;
+    ThrowSys("Não foi possível travar o arquivo", path, err);
+  }
+  return std::unique_ptr<TFileLock>(new TFileLock(fd));
+}
+
+std::unique_ptr<TFileLock> TFileLock::Acquire(const std::string& path,
+                                              std::chrono::milliseconds timeout) {
+  // Polled rather than a blocking flock: a wait with a limit needs no signal or thread.
+  const auto limit = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (auto lock = TryAcquire(path)) return lock;
+    if (timeout.count() > 0 && std::chrono::steady_clock::now() >= limit) return nullptr;
+    ::usleep(50 * 1000);
+  }
+}
+
+TFileLock::~TFileLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the flock
+}
+
 // ---- the file seam --------------------------------------------------------------------------
 
 TFileSystem& TFileSystem::Default() {
@@ -506,5 +579,12 @@ bool TFileSystem::DeleteFile(const std::string& path) { return qor::DeleteFile(p
 void TFileSystem::RenameFile(const std::string& from, const std::string& to) {
   qor::RenameFile(from, to);
 }
+void TFileSystem::SaveToFileDurable(const std::string& path, const std::string& content) {
+  qor::SaveToFileDurable(path, content);
+}
+void TFileSystem::RenameFileDurable(const std::string& from, const std::string& to) {
+  qor::RenameFileDurable(from, to);
+}
+bool TFileSystem::ForceDirectories(const std::string& path) { return qor::ForceDirectories(path); }
 
 }  // namespace qor

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ void SaveToFile(const std::string& path, const std::string& content);
 void SavePrivateFile(const std::string& path, const std::string& content);
 // Same as SaveToFile, dropping a leading byte-order mark: the file is UTF-8 without BOM.
 void SaveToFileUtf8(const std::string& path, const std::string& content);
+// Same as SaveToFile, and the new name is on disk too before it returns: the folder is synced
+// after the rename, and a failure of that sync throws (SaveToFile lets it pass, since the
+// previous whole file stays). For records that must survive a power cut once written.
+void SaveToFileDurable(const std::string& path, const std::string& content);
+// Renames `from` to `to` (replacing it) within one file system, then syncs the folder of `to`
+// and, when it differs, the folder of `from`, so the move survives a power cut. Throws
+// EqorGovException naming both paths; a move across file systems is refused (EXDEV), not copied.
+void RenameFileDurable(const std::string& from, const std::string& to);
 // Writes `content` whole under `path` only when no file of that name exists: false, and nothing
 // written, when one does (even one created by another process at the same moment).
 bool CreateNewFile(const std::string& path, const std::string& content);
@@ -58,11 +67,33 @@ std::vector<std::string> ListFiles(const std::string& directory, const std::stri
 std::chrono::system_clock::time_point FileAge(const std::string& path);  // modification time
 void SetFileAge(const std::string& path, std::chrono::system_clock::time_point when);
 
+// ---- advisory locks -------------------------------------------------------------------------
+// An exclusive flock(2) on a lock file (created when missing, never removed): held until the
+// object is destroyed or the process ends, however it ends, so a killed holder never leaves a
+// stale lock. Processes that agree to take it exclude each other; it does not stop a process
+// that does not ask. Not for threads of one process sharing one object.
+class TFileLock {
+ public:
+  // Takes the lock without waiting: null when another holder has it. Throws EqorGovException
+  // when the lock file cannot be opened.
+  static std::unique_ptr<TFileLock> TryAcquire(const std::string& path);
+  // Waits for the lock up to `timeout` (zero: forever); null when it did not come in time.
+  static std::unique_ptr<TFileLock> Acquire(const std::string& path,
+                                            std::chrono::milliseconds timeout);
+  TFileLock(const TFileLock&) = delete;
+  TFileLock& operator=(const TFileLock&) = delete;
+  ~TFileLock();
+
+ private:
+  explicit TFileLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
 // ---- the file seam --------------------------------------------------------------------------
 // The file operations of the code that watches folders other programs write (the Integrador
-// exchange), behind one interface, so a test can count them or make one fail (a delete refused,
-// a listing counted) at this boundary instead of through flags in the domain code.
-// TFileSystem::Default() forwards to the free functions above; a test derives from
+// exchange) and of the offline queue, behind one interface, so a test can count them or make one
+// fail (a delete refused, a listing counted) at this boundary instead of through flags in the
+// domain code. TFileSystem::Default() forwards to the free functions above; a test derives from
 // TFileSystemWrapper, which forwards every call to another instance, and overrides only the call
 // it wants to observe or break. The user (the component) holds a pointer it does not own.
 //
@@ -82,6 +113,9 @@ class TFileSystem {
   virtual std::string LoadFromFile(const std::string& path);
   virtual bool DeleteFile(const std::string& path);  // false when the file stays
   virtual void RenameFile(const std::string& from, const std::string& to);
+  virtual void SaveToFileDurable(const std::string& path, const std::string& content);
+  virtual void RenameFileDurable(const std::string& from, const std::string& to);
+  virtual bool ForceDirectories(const std::string& path);
 };
 
 // Forwards every call to `target`, which must outlive it.
@@ -97,6 +131,13 @@ class TFileSystemWrapper : public TFileSystem {
   void RenameFile(const std::string& from, const std::string& to) override {
     target_.RenameFile(from, to);
   }
+  void SaveToFileDurable(const std::string& path, const std::string& content) override {
+    target_.SaveToFileDurable(path, content);
+  }
+  void RenameFileDurable(const std::string& from, const std::string& to) override {
+    target_.RenameFileDurable(from, to);
+  }
+  bool ForceDirectories(const std::string& path) override { return target_.ForceDirectories(path); }
 
  private:
   TFileSystem& target_;

@@ -306,8 +306,19 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
   EXPECT_THAT(run.out, HasSubstr("162 regras aprovadas"));
   // ... then authorised, synchronously and through a receipt: two nfeProc that the official
   // schema accepts and xmlsec1 verifies.
-  const auto processadas = ListFiles(demo + "XmlDestinatario/", "*-nfce.xml");
+  std::vector<std::string> processadas, offline;
+  for (const std::string& proc : ListFiles(demo + "XmlDestinatario/", "*-nfce.xml")) {
+    (proc[34] == '9' ? offline : processadas).push_back(proc);  // tpEmis is the key's 35th digit
+  }
   EXPECT_EQ(processadas.size(), 2u);
+  // The offline road's two notes, issued while the simulator refused connections and
+  // transmitted once it was back.
+  EXPECT_EQ(offline.size(), 2u);
+  EXPECT_THAT(run.out, HasSubstr("Transmitir: enviadas 2, autorizadas 2, pendentes 0"));
+  for (const std::string& proc : offline) {
+    EXPECT_THAT(run.out, HasSubstr(proc.substr(0, 44) + "  autorizada  protocolo 1"));
+  }
+  processadas.insert(processadas.end(), offline.begin(), offline.end());
   for (const std::string& proc : processadas) {
     const std::string xml = ReadFile(demo + "XmlDestinatario/" + proc);
     EXPECT_EQ(test::SignatureError(xml, "infNFe", demo + "pki/ca.pem"), "");
@@ -319,8 +330,7 @@ TEST(CommandLine, DemoRunsTheRoadAndStatusRunsFromItsFileAlone) {
   EXPECT_THAT(run.out, HasSubstr("convertido de novo: infNFe idêntico ao nfeProc autorizado"));
   const CliRun relida = Cli("converter '" + demo + "nfce-lida.tx2'", dir);
   ASSERT_EQ(relida.status, 0) << relida.err;
-  const std::string segunda =
-      processadas.front().starts_with(chave) ? processadas.back() : processadas.front();
+  const std::string segunda = processadas[0].starts_with(chave) ? processadas[1] : processadas[0];
   std::string proc2 = ReadFile(demo + "XmlDestinatario/" + segunda);
   const std::size_t inicio = proc2.find("<infNFe ");
   proc2.replace(inicio, proc2.find("</infNFe>") + 9 - inicio,
