@@ -133,7 +133,9 @@ struct TIniFile::Impl {
   std::string Text() const {
     std::string out;
     for (const Section& s : sections) {
-      if (!s.name.empty()) out += "[" + s.name + "]\n";
+      // Every section but the preamble has its header, "[]" too: without it, the lines of a
+      // section with an empty name would join the section before when the text is read again.
+      if (&s != &sections.front()) out += "[" + s.name + "]\n";
       for (const Entry& e : s.entries) out += (e.pair ? e.key + "=" + e.value : e.raw) + "\n";
     }
     return out;
