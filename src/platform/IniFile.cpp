@@ -72,7 +72,10 @@ struct TIniFile::Impl {
   void Parse(std::string_view text) {
     sections.clear();
     sections.push_back(Section{});
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    // Every leading mark goes (an editor may add one to a file that had one): a mark left at
+    // the start of the first line would hide a header there until the text is written and
+    // read again.
+    while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     Section* current = &sections.front();
     std::size_t pos = 0;
     while (pos < text.size()) {
