@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestPki.h"
@@ -91,10 +92,13 @@ class Segredos : public testing::Test {
   }
   std::string Q(const std::string& nome) const { return "'" + dir / nome + "'"; }
   // A sample of data/exemplos as note number `nNF`, converted and signed into `nome`.
-  std::string NotaAssinada(const std::string& exemplo, int nNF, const std::string& nome) {
+  // `troca` replaces a text of it.
+  std::string NotaAssinada(const std::string& exemplo, int nNF, const std::string& nome,
+                           const std::pair<std::string, std::string>& troca = {}) {
     std::string tx2 = ReadFile(std::string(QORNFCE_BIN_DIR) + "/exemplos/" + exemplo);
     const std::size_t at = tx2.find("nNF_B08=");
     tx2.replace(at, tx2.find('\n', at) - at, "nNF_B08=" + std::to_string(nNF));
+    if (!troca.first.empty()) ReplaceAll(tx2, troca.first, troca.second);
     WriteFile(dir / (nome + ".tx2"), tx2);
     const CliRun convertida = Rodar("converter " + Q(nome + ".tx2"));
     EXPECT_EQ(convertida.status, 0) << convertida.err;
@@ -156,11 +160,21 @@ TEST_F(Segredos, NoneAppearsInAnyFileOrOutputOfTheRoad) {
   EXPECT_EQ(recibo.status, 0) << recibo.err;
   const std::string proc2 = dir / "XmlDestinatario/" + chave2 + "-nfce.xml";
   EXPECT_TRUE(FileExists(proc2));
-  Rodar("cancelar " + chave1 + " " + GetValueTag("nProt", sincrono.out) +
-        " 'Cliente desistiu da compra'");
+  EXPECT_EQ(Rodar("cancelar " + chave1 + " " + GetValueTag("nProt", sincrono.out) +
+                  " 'Cliente desistiu da compra'")
+                .status,
+            0);
   Rodar("consultar " + chave1);
-  Rodar("inutilizar 35 " + kCnpj + " 65 1 900 905 'Numeros pulados por falha'");
-  Rodar("epec " + Q("nota2-assinada.xml"));
+  const CliRun inutilizada =
+      Rodar("inutilizar 26 " + kCnpj + " 65 1 900 905 'Numeros pulados por falha'");
+  EXPECT_EQ(inutilizada.status, 0) << inutilizada.err;
+  // A note issued in contingency, registered in EPEC.
+  NotaAssinada("nfce-varios-itens.tx2", 7003, "nota3",
+               {"tpEmis_B22=1",
+                "tpEmis_B22=4\ndhCont_B28=2026-12-07T10:32:41-03:00\n"
+                "xJust_B29=Falha de comunicacao com a SEFAZ"});
+  const CliRun epec = Rodar("epec " + Q("nota3.xml"));
+  EXPECT_NE(epec.out.find("<cStat>136</cStat>"), std::string::npos) << epec.out << epec.err;
   for (const char* formato : {"pdf", "html", "txt", "png", "escpos"}) {
     EXPECT_EQ(Rodar("danfce '" + proc2 + "' --formato " + std::string(formato)).status, 0)
         << formato;
