@@ -470,8 +470,9 @@ void TqorNFCeConvXmlToDataset::ConvertInfAdic() {
   ConvertXmlEmPartDataSet("PROCREF", "procRef", infAdic);
   for (const auto& [grupo, elemento, campo] :
        {std::tuple{"OBSCONT", "obsCont", "xCampo_Z05"}, {"OBSFISCO", "obsFisco", "xCampo_Z08"}}) {
-    ConvertXmlEmPartDataSet(grupo, elemento, infAdic, [this, campo](const XmlElement& obs) {
-      Atribuir(campo, PrimeiroAtributo(obs));
+    // A structured binding cannot be captured before clang 16: the lambda takes a copy.
+    ConvertXmlEmPartDataSet(grupo, elemento, infAdic, [this, nome = campo](const XmlElement& obs) {
+      Atribuir(nome, PrimeiroAtributo(obs));
     });
   }
 }

@@ -357,6 +357,8 @@ std::string TqorNFCe::DesenveloparSoap(const std::string& response) {
     return response;  // not XML: handed back as it came
   }
   const XmlDocument& document = *parsed;
+  // Its entities stay unexpanded references, which no part cut out of it could resolve.
+  if (document.HasDocumentType()) return response;
   std::string result;
   if (document.SelectSingleNode("//*[local-name()='retInutNFe']", result)) return result;
   const std::string ns = document.RootNamespace();

@@ -20,13 +20,16 @@ namespace qor {
 namespace {
 
 // Whether a reply is a whole, well-formed SOAP 1.1 or 1.2 envelope in a valid encoding: an empty,
-// cut, HTML or mis-encoded body is not the state's answer, whatever its HTTP status said.
+// cut, HTML or mis-encoded body is not the state's answer, whatever its HTTP status said. SOAP
+// forbids a document type declaration: the entities one declares would stay unexpanded, and the
+// body taken out of the envelope would no longer be well-formed without them.
 bool IsSoapEnvelope(const std::string& reply) {
   try {
     const XmlDocument document = XmlDocument::Parse(reply);
     const std::string ns = document.RootNamespace();
-    return document.RootName() == "Envelope" && (ns == "http://www.w3.org/2003/05/soap-envelope" ||
-                                                 ns == "http://schemas.xmlsoap.org/soap/envelope/");
+    return document.RootName() == "Envelope" && !document.HasDocumentType() &&
+           (ns == "http://www.w3.org/2003/05/soap-envelope" ||
+            ns == "http://schemas.xmlsoap.org/soap/envelope/");
   } catch (const EqorGovException&) {
     return false;
   }

@@ -72,7 +72,10 @@ struct TIniFile::Impl {
   void Parse(std::string_view text) {
     sections.clear();
     sections.push_back(Section{});
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    // Every leading mark goes (an editor may add one to a file that had one): a mark left at
+    // the start of the first line would hide a header there until the text is written and
+    // read again.
+    while (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     Section* current = &sections.front();
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -133,7 +136,9 @@ struct TIniFile::Impl {
   std::string Text() const {
     std::string out;
     for (const Section& s : sections) {
-      if (!s.name.empty()) out += "[" + s.name + "]\n";
+      // Every section but the preamble has its header, "[]" too: without it, the lines of a
+      // section with an empty name would join the section before when the text is read again.
+      if (&s != &sections.front()) out += "[" + s.name + "]\n";
       for (const Entry& e : s.entries) out += (e.pair ? e.key + "=" + e.value : e.raw) + "\n";
     }
     return out;

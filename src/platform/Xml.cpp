@@ -251,7 +251,10 @@ bool HardenedParse(const std::string& xml, bool buildTree,
   if (unplug) unplug();
   doc.reset(ctxt->myDoc);
   ctxt->myDoc = nullptr;
-  bool ok = ctxt->wellFormed != 0 && ctxt->nsWellFormed != 0 &&
+  // A text node that grows past the parser's size limit (10 MB without XML_PARSE_HUGE) stops
+  // the parse as if memory had run out, yet leaves the document marked well-formed: what was
+  // read up to there would pass for the whole text.
+  bool ok = ctxt->wellFormed != 0 && ctxt->nsWellFormed != 0 && ctxt->errNo != XML_ERR_NO_MEMORY &&
             (!buildTree || (doc != nullptr && xmlDocGetRootElement(doc.get()) != nullptr));
   if (!ok) {
     if (!errors.messages.empty()) {
@@ -388,6 +391,8 @@ std::string XmlDocument::ValueInside(std::initializer_list<std::string_view> pat
 }
 
 std::string XmlDocument::RootNamespace() const { return RootNamespaceOf(impl_->doc.get()); }
+
+bool XmlDocument::HasDocumentType() const { return xmlGetIntSubset(impl_->doc.get()) != nullptr; }
 
 std::string XmlDocument::RootName() const {
   return C(xmlDocGetRootElement(impl_->doc.get())->name);

@@ -88,6 +88,9 @@ class XmlDocument {
   // Namespace URI of the root element (empty when it has none).
   std::string RootNamespace() const;
   std::string RootName() const;  // local name of the root element
+  // Whether the text had a document type declaration (<!DOCTYPE ...>), which some documents
+  // (a SOAP message) may not carry: entities it declares are kept as unexpanded references.
+  bool HasDocumentType() const;
   // The root element and everything under it, for readers that walk a small document whole
   // (a dictionary, a settings file) rather than query it.
   XmlElement ElementTree() const;
