@@ -372,6 +372,18 @@ TResultadoEmissao TqorContingencia::Emitir(const std::string& xmlNota,
 
 // ---- transmission ---------------------------------------------------------------------------
 
+bool TqorContingencia::PerguntarAoEstado(TEntradaContingencia& entrada,
+                                         TResultadoTransmissao& resultado, std::string& resposta,
+                                         const std::function<std::string()>& pedido) {
+  try {
+    resposta = pedido();
+    return true;
+  } catch (const EqorGovException& falha) {
+    AdiarTentativa(entrada, falha.what(), resultado);
+    return false;
+  }
+}
+
 void TqorContingencia::AdiarTentativa(TEntradaContingencia& entrada, const std::string& falha,
                                       TResultadoTransmissao& resultado) {
   ++entrada.tentativas;
@@ -420,10 +432,8 @@ bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
                                       TResultadoTransmissao& resultado) {
   std::string resposta;
   ++resultado.enviadas;
-  try {
-    resposta = nfce_.EnviarNFSincrono("1", entrada.nota, false);
-  } catch (const EqorGovException& falha) {
-    AdiarTentativa(entrada, falha.what(), resultado);
+  if (!PerguntarAoEstado(entrada, resultado, resposta,
+                         [&] { return nfce_.EnviarNFSincrono("1", entrada.nota, false); })) {
     return false;
   }
   std::string cStat, xMotivo, nProt;
@@ -440,10 +450,8 @@ bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
     // Already there (a previous run sent it and died before recording the reply): the query
     // says what the state holds under this key.
     std::string consulta;
-    try {
-      consulta = nfce_.ConsultarNF(entrada.chave);
-    } catch (const EqorGovException& falha) {
-      AdiarTentativa(entrada, falha.what(), resultado);
+    if (!PerguntarAoEstado(entrada, resultado, consulta,
+                           [&] { return nfce_.ConsultarNF(entrada.chave); })) {
       return false;
     }
     std::string qStat, qMotivo, qProt;
@@ -485,10 +493,8 @@ bool TqorContingencia::Verificar(TEntradaContingencia& entrada, TResultadoTransm
     return true;
   }
   std::string consulta;
-  try {
-    consulta = nfce_.ConsultarNF(entrada.chave);
-  } catch (const EqorGovException& falha) {
-    AdiarTentativa(entrada, falha.what(), resultado);
+  if (!PerguntarAoEstado(entrada, resultado, consulta,
+                         [&] { return nfce_.ConsultarNF(entrada.chave); })) {
     return false;
   }
   std::string cStat, xMotivo, nProt;
@@ -504,13 +510,12 @@ bool TqorContingencia::Verificar(TEntradaContingencia& entrada, TResultadoTransm
     const std::string ide = entrada.nota;
     const std::string dhEmi = GetValueTag("dhEmi", ide);
     std::string resposta;
-    try {
-      resposta = nfce_.InutilizarNF("", dhEmi.substr(2, 2), GetValueTag("CNPJ", ide),
+    if (!PerguntarAoEstado(entrada, resultado, resposta, [&] {
+          return nfce_.InutilizarNF("", dhEmi.substr(2, 2), GetValueTag("CNPJ", ide),
                                     GetValueTag("mod", ide), GetValueTag("serie", ide),
                                     GetValueTag("nNF", ide), GetValueTag("nNF", ide),
                                     kJustificativaInutilizacao);
-    } catch (const EqorGovException& falha) {
-      AdiarTentativa(entrada, falha.what(), resultado);
+        })) {
       return false;
     }
     entrada.cStat = GetValueTag("cStat", resposta);
@@ -560,12 +565,11 @@ bool TqorContingencia::Verificar(TEntradaContingencia& entrada, TResultadoTransm
     return true;  // waits for the offline note
   }
   std::string evento;
-  try {
-    evento = nfce_.CancelarNFSubstituicao(
-        entrada.chave, nProt, kJustificativaSubstituicao, "", 1, "", nfce_.GetLocalCode(),
-        "qornfce", entrada.chaveRelacionada, TTipoAutor::taEmpresaEmitente, "1");
-  } catch (const EqorGovException& falha) {
-    AdiarTentativa(entrada, falha.what(), resultado);
+  if (!PerguntarAoEstado(entrada, resultado, evento, [&] {
+        return nfce_.CancelarNFSubstituicao(
+            entrada.chave, nProt, kJustificativaSubstituicao, "", 1, "", nfce_.GetLocalCode(),
+            "qornfce", entrada.chaveRelacionada, TTipoAutor::taEmpresaEmitente, "1");
+      })) {
     return false;
   }
   std::string eStat, eMotivo;

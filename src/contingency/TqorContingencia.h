@@ -152,6 +152,10 @@ class TqorContingencia {
   void GarantirNfeProc(const TEntradaContingencia& entrada, const std::string& resposta);
   void AdiarTentativa(TEntradaContingencia& entrada, const std::string& falha,
                       TResultadoTransmissao& resultado);
+  // `resposta` set to what `pedido` (a request to the state) returns; when it raises, the entry
+  // is deferred (AdiarTentativa) and the result is false.
+  bool PerguntarAoEstado(TEntradaContingencia& entrada, TResultadoTransmissao& resultado,
+                         std::string& resposta, const std::function<std::string()>& pedido);
 
   TqorNFCe& nfce_;
   TFilaContingencia fila_;
