@@ -172,19 +172,20 @@ std::string Paralisado(const ServiceRoute& route, const std::string& body) {
   const std::string comum = "<tpAmb>" + tpAmb + "</tpAmb><verAplic>" + std::string(kVerAplic) +
                             "</verAplic><cStat>108</cStat><xMotivo>" + kMotivo + "</xMotivo>";
   const std::string agora = FormatDateTimeBrasilia(std::chrono::system_clock::now());
+  // The replies that end with the state's code and the moment of reception.
+  const auto comRecebimento = [&](const std::string& raiz) {
+    return "<" + raiz + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" + agora +
+           "</dhRecbto></" + raiz + ">";
+  };
   switch (route.kind) {
     case ServiceKind::Status:
-      return "<retConsStatServ" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
-             agora + "</dhRecbto></retConsStatServ>";
+      return comRecebimento("retConsStatServ");
     case ServiceKind::Authorization:
-      return "<retEnviNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
-             agora + "</dhRecbto></retEnviNFe>";
+      return comRecebimento("retEnviNFe");
     case ServiceKind::ReceiptQuery:
-      return "<retConsReciNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
-             agora + "</dhRecbto></retConsReciNFe>";
+      return comRecebimento("retConsReciNFe");
     case ServiceKind::Query:
-      return "<retConsSitNFe" + versao + ns + ">" + comum + "<cUF>" + cUF + "</cUF><dhRecbto>" +
-             agora + "</dhRecbto></retConsSitNFe>";
+      return comRecebimento("retConsSitNFe");
     case ServiceKind::Event:
     case ServiceKind::Epec:
       return "<retEnvEvento versao=\"1.00\"" + ns + "><idLote>0</idLote>" + comum + "<cOrgao>" +
