@@ -59,7 +59,7 @@ void PrimeirosPorNome(const XmlElement& e, const TNameMap<std::vector<std::size_
 // The first element of each name below `e`, in document order.
 void IndexarPrimeiros(const XmlElement& e, TPrimeirosPorNome& primeiros) {
   for (const XmlElement& filho : e.children) {
-    primeiros.emplace(filho.name, &filho);
+    primeiros.try_emplace(filho.name, &filho);
     IndexarPrimeiros(filho, primeiros);
   }
 }
@@ -95,7 +95,7 @@ struct Nota {
   bool fim = false;  // the walk met the next note
 };
 
-bool EhNota(const XmlElement& e) { return e.name == "infNFe" && e.ns == kNamespaceNFe; }
+bool EhNota(const XmlElement& e) { return e.name == "infNFe" && e.Namespace() == kNamespaceNFe; }
 
 void Localizar(const XmlElement& e, Nota& nota) {
   for (std::size_t i = 0; i < e.children.size() && !nota.fim; ++i) {
@@ -116,7 +116,7 @@ void Localizar(const XmlElement& e, Nota& nota) {
       continue;
     }
     if (nota.infNFe != nullptr && nota.protNFe == nullptr && filho.name == "protNFe" &&
-        filho.ns == kNamespaceNFe) {
+        filho.Namespace() == kNamespaceNFe) {
       nota.protNFe = &filho;
     }
     Localizar(filho, nota);

@@ -402,7 +402,9 @@ namespace {
 XmlElement ToElement(xmlNodePtr node) {
   XmlElement element;
   element.name = C(node->name);
-  if (node->ns != nullptr && node->ns->href != nullptr) element.ns = C(node->ns->href);
+  if (node->ns != nullptr && node->ns->href != nullptr) {
+    element.ns = std::make_shared<const std::string>(C(node->ns->href));
+  }
   for (xmlAttrPtr a = node->properties; a; a = a->next) {
     xmlChar* value = xmlNodeListGetString(node->doc, a->children, 1);
     element.attributes.emplace_back(C(a->name), value ? C(value) : std::string());
@@ -420,6 +422,11 @@ XmlElement ToElement(xmlNodePtr node) {
 }
 }  // namespace
 
+const std::string& XmlElement::Namespace() const {
+  static const std::string kNone;
+  return ns ? *ns : kNone;
+}
+
 XmlElement XmlDocument::ElementTree() const {
   return ToElement(xmlDocGetRootElement(impl_->doc.get()));
 }
@@ -432,6 +439,8 @@ struct TreeBuilder {
   XmlElement root;
   std::vector<XmlElement*> open;
   bool started = false;
+  // Elements of the namespace of the element before share its copy of the URI.
+  std::shared_ptr<const std::string> lastNamespace;
 };
 
 void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
@@ -442,10 +451,18 @@ void TreeStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlCha
     element = &builder->root;
     builder->started = true;
   } else {
-    element = &builder->open.back()->children.emplace_back();
+    std::vector<XmlElement>& siblings = builder->open.back()->children;
+    // Most elements that have children have a few: room for four spares the first moves.
+    if (siblings.empty()) siblings.reserve(4);
+    element = &siblings.emplace_back();
   }
   element->name = C(localname);
-  if (uri != nullptr) element->ns = C(uri);
+  if (uri != nullptr) {
+    if (!builder->lastNamespace || *builder->lastNamespace != C(uri)) {
+      builder->lastNamespace = std::make_shared<const std::string>(C(uri));
+    }
+    element->ns = builder->lastNamespace;
+  }
   element->attributes.reserve(static_cast<std::size_t>(nbAttributes));
   for (int i = 0; i < nbAttributes; ++i) {
     const xmlChar** a = attributes + 5 * i;

@@ -37,14 +37,16 @@ using XmlNamespaces = std::vector<std::pair<std::string, std::string>>;  // pref
 // One element of a document as plain data: its local name, its attributes in document order,
 // its own text (its text and CDATA children joined, entities and character references already
 // read: "A &amp; B" is "A & B"; the text of child elements is not included) and its child
-// elements (comments and processing instructions are left out). `ns` is the element's
-// namespace URI (empty for none).
+// elements (comments and processing instructions are left out). Namespace() is the element's
+// namespace URI (empty for none); the elements of one namespace share one copy of it.
 struct XmlElement {
   std::string name;
-  std::string ns;
+  std::shared_ptr<const std::string> ns;
   std::vector<std::pair<std::string, std::string>> attributes;
   std::vector<XmlElement> children;
   std::string text;
+
+  const std::string& Namespace() const;
 };
 
 class XmlDocument {
