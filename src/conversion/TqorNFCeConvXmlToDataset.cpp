@@ -218,9 +218,10 @@ void TqorNFCeConvXmlToDataset::Exec(const std::string& comando, const std::strin
 
 const XmlElement* TqorNFCeConvXmlToDataset::GetNodeXml(std::string_view elemento,
                                                        const XmlElement* contexto) const {
-  if (contexto != nullptr) return Descendente(*contexto, elemento);
+  // A name the note lacks is below none of its elements: no walk.
   const auto it = primeirosDaNota_.find(elemento);
-  return it == primeirosDaNota_.end() ? nullptr : it->second;
+  if (it == primeirosDaNota_.end()) return nullptr;
+  return contexto != nullptr ? Descendente(*contexto, elemento) : it->second;
 }
 
 void TqorNFCeConvXmlToDataset::Atribuir(const std::string& campo, std::string_view valor) {
@@ -258,8 +259,7 @@ void TqorNFCeConvXmlToDataset::ConvertXmlEmPartDataSet(const std::string& grupo,
                                                        std::string_view elemento,
                                                        const XmlElement* contexto,
                                                        Detalhes&& detalhes) {
-  // A name the note lacks needs no walk.
-  if (contexto == nullptr && GetNodeXml(elemento) == nullptr) return;
+  if (GetNodeXml(elemento) == nullptr) return;  // none in the note, none below `contexto`
   const XmlElement* onde = contexto != nullptr ? contexto : infNFe_;
   std::vector<const XmlElement*> achados;
   Descendentes(*onde, elemento, achados);
@@ -278,7 +278,7 @@ void TqorNFCeConvXmlToDataset::ConvertXmlEmPartDataSet(const std::string& grupo,
 }
 
 void TqorNFCeConvXmlToDataset::AddValueField(const std::string& campo, const XmlElement* origem) {
-  const XmlElement* valor = origem == nullptr ? nullptr : Descendente(*origem, GetNameXML(campo));
+  const XmlElement* valor = origem == nullptr ? nullptr : GetNodeXml(GetNameXML(campo), origem);
   Atribuir(campo, valor == nullptr ? std::string_view() : std::string_view(valor->text));
 }
 
@@ -363,7 +363,7 @@ void TqorNFCeConvXmlToDataset::ConvertReferencias() {
   for (const XmlElement* ref : refs) {
     Exec("INCLUIRPARTE", "NREF");
     const auto ler = [this](const char* campo, const XmlElement* origem) {
-      const XmlElement* valor = Descendente(*origem, GetNameXML(campo));
+      const XmlElement* valor = GetNodeXml(GetNameXML(campo), origem);
       if (valor != nullptr && !valor->text.empty()) Atribuir(campo, valor->text);
     };
     for (const char* campo : {"refNFe_BA02", "refNFe_B13", "refCTe_BA19", "refCTe_B20i"}) {
@@ -455,7 +455,7 @@ void TqorNFCeConvXmlToDataset::ConvertTransporte() {
   const XmlElement* veiculo = GetNodeXml("veicTransp", transp);
   for (const char* campo : {"placa_X19", "UF_X20", "RNTC_X21"}) AddValueField(campo, veiculo);
   for (const char* campo : {"vagao_X25a", "balsa_X25b"}) {
-    const XmlElement* e = Descendente(*transp, GetNameXML(campo));
+    const XmlElement* e = GetNodeXml(GetNameXML(campo), transp);
     if (e != nullptr) Atribuir(campo, e->text);
   }
   ConvertXmlEmPartDataSet("REBOQUE", "reboque", transp);

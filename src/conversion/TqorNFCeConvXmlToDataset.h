@@ -74,8 +74,8 @@ class TqorNFCeConvXmlToDataset {
   // the group in `parametro`). Another command raises EqorNFCeDataSetsException.
   void Exec(const std::string& comando, const std::string& parametro = {});
 
-  // The first element named `elemento` inside `contexto` (inside the note read when null), in
-  // document order; null when there is none.
+  // The first element named `elemento` inside `contexto` (an element of the note read; the
+  // note itself when null), in document order; null when there is none.
   const XmlElement* GetNodeXml(std::string_view elemento,
                                const XmlElement* contexto = nullptr) const;
   // The field name up to its first underscore ("vProd_I11" gives "vProd").
