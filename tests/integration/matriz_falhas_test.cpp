@@ -245,6 +245,7 @@ TEST_F(MatrizFalhas, EveryFileStepOfSendingFailsCleanlyAndTheCallAgainCompletesI
     }
   }
   EXPECT_GE(casos, 20);
+  RecordProperty("casos", casos);
 }
 
 // The transport's faults on each road: the exception's class and sentence and the note's
