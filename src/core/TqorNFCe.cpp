@@ -494,10 +494,11 @@ std::string TqorNFCe::PostToService(const std::string& addressKey, const std::st
   const std::string targetNamespace = GetIniVal("TargetNamespace" + op, defaultNamespace);
   try {
     std::string reply = GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
-    // An envelope without a Body carries no reply: handing it on would let the caller read the
-    // envelope itself as the state's document.
+    // An envelope without a Body carries no reply. The other operations hand it back as it
+    // came; a sending and a receipt query, whose callers act on the protocols, refuse it.
     std::string ignored;
-    if (!XPathSelectSingleNode(reply, "/*[local-name()='Envelope']/*[local-name()='Body']", ignored,
+    if ((resposta.notaEnviada || resposta.tipo == "pro-rec") &&
+        !XPathSelectSingleNode(reply, "/*[local-name()='Envelope']/*[local-name()='Body']", ignored,
                                {}, false)) {
       throw EqorGovReplyException(
           "A resposta de " + THttpClient::UrlForMessage(url) + " é um envelope SOAP sem corpo", 200,
