@@ -11,9 +11,11 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "AtomicFile.h"
 #include "NoteStore.h"
@@ -80,6 +82,9 @@ struct Simulator::Impl {
   std::chrono::minutes prazoCancelamento{options.prazoCancelamentoMin};
   std::string tpAmbRecepcao;
   std::string faultBody, faultContentType;
+  // The last reply of each batch and receipt-query path that carried a receipt or protocols,
+  // by path and kind of content, for OtherBatch.
+  std::map<std::string, std::string> lastBatchReply;
   // One batch (of notes, of events, or a voiding) at a time: its duplicate checks and recordings
   // must not interleave with another's.
   std::mutex authorizationMutex;
@@ -253,6 +258,8 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
     case SimulatorFault::NoSoapBody:
       SetSoap(response, 200, BuildEnvelopeWithoutBody());
       return;
+    case SimulatorFault::OtherBatch:
+      break;
   }
 
   // SOAP 1.2 over HTTP travels as application/soap+xml; a state service refuses text/xml (the
@@ -264,10 +271,28 @@ void Simulator::Impl::Answer(const ServiceRoute& route, const httplib::Request& 
     return;
   }
 
-  SetSoap(response, 200,
-          AnswerSoap(route, request.body,
-                     {CurrentAuthorizationSettings(), notes, authorizationMutex,
-                      resultadoEscapado.load()}));
+  std::string reply = AnswerSoap(
+      route, request.body,
+      {CurrentAuthorizationSettings(), notes, authorizationMutex, resultadoEscapado.load()});
+  if (route.kind == ServiceKind::Authorization || route.kind == ServiceKind::ReceiptQuery) {
+    // A reply is another's only when it carries what ties it to its request.
+    const char* content = reply.find("nRec") != std::string::npos      ? "nRec"
+                          : reply.find("protNFe") != std::string::npos ? "protNFe"
+                                                                       : nullptr;
+    if (content != nullptr) {
+      const std::string key = std::string(route.path) + " " + content;
+      std::lock_guard<std::mutex> lock(settingsMutex);
+      std::string earlier = std::exchange(lastBatchReply[key], reply);
+      if (fault.load() == SimulatorFault::OtherBatch) {
+        if (earlier.empty()) {
+          throw SoapFault(FaultCode::Receiver,
+                          "Falha simulada: não há resposta anterior deste serviço para trocar.");
+        }
+        reply = std::move(earlier);
+      }
+    }
+  }
+  SetSoap(response, 200, reply);
 }
 
 Simulator::Simulator(SimulatorOptions options)

@@ -78,7 +78,13 @@ enum class SimulatorFault {
                     // the requests after it are answered at once
   Http500,          // HTTP 500 with a SOAP Fault body
   NoSoapBody,       // HTTP 200 whose body is XML without a SOAP Body element
-  FixedBody         // HTTP 200 with the body given to SetFaultBody, whatever was asked
+  FixedBody,        // HTTP 200 with the body given to SetFaultBody, whatever was asked
+  OtherBatch        // a reply meant for another request: a batch or a receipt query is
+                    // processed and recorded as usual, but answered with the reply the same
+                    // service gave to the request before it (a receipt or protocols of
+                    // another batch or note); each request's own reply is kept for the next.
+                    // Without an earlier reply of that service (replies that carry a receipt
+                    // or protocols, on the same path), HTTP 500. Other services as usual.
 };
 
 class Simulator {

@@ -12,6 +12,7 @@
 #include "platform/GovException.h"
 #include "platform/GovUtils.h"
 #include "platform/GovX.h"
+#include "platform/HttpClient.h"
 #include "platform/IniFile.h"
 #include "platform/Telemetria.h"
 #include "platform/Text.h"
@@ -213,6 +214,7 @@ TqorGovUtils& TqorNFCe::GetGovUtils() {
     };
   }
   govUtils_->Set_SaveLogToFile(salvarLogsEmDisco_);
+  govUtils_->Logs().SetFileSystem(arquivos_);
   return *govUtils_;
 }
 
@@ -395,7 +397,61 @@ void TqorNFCe::SaveFileTemporario(const std::string& name, const std::string& ba
     throw EqorNFCeCheckParamsException("Nome de arquivo inválido para a referência do lote: %s",
                                        {QuoteForMessage(name)}, diretorioLogErro_);
   }
-  SaveToFile(GetDiretorioDestinatario() + name, "env-lot=" + batchLogFileName);
+  TFileSystem& arquivos = arquivos_ != nullptr ? *arquivos_ : TFileSystem::Default();
+  const std::string pasta = FixSlash(ExpandPath(diretorioXmlDestinatario_));
+  arquivos.CreateDirectories(pasta);
+  arquivos.SaveToFile(pasta + name, "env-lot=" + batchLogFileName);
+}
+
+TqorNFCe::TPonteiros TqorNFCe::LerPonteiros(const std::string& loteXml) {
+  TPonteiros ponteiros;
+  if (!salvarLogsEmDisco_) return ponteiros;
+  std::vector<std::string> ids;
+  XPathSelectNodes(loteXml, "//*[local-name()='infNFe']/@Id", ids, {}, false);
+  const std::string pasta = FixSlash(ExpandPath(diretorioXmlDestinatario_));
+  for (const std::string& id : ids) {
+    const std::string nome = id.size() > 3 ? id.substr(3) : id;
+    if (!IsPlainFileName(nome)) continue;  // refused when written, before anything is posted
+    const std::string arquivo = pasta + nome;
+    ponteiros.emplace_back(arquivo, FileExists(arquivo)
+                                        ? std::optional<std::string>(LoadFromFile(arquivo))
+                                        : std::nullopt);
+  }
+  return ponteiros;
+}
+
+void TqorNFCe::RestaurarPonteiros(const TPonteiros& anteriores) noexcept {
+  TFileSystem& arquivos = arquivos_ != nullptr ? *arquivos_ : TFileSystem::Default();
+  for (const auto& [arquivo, conteudo] : anteriores) {
+    // Best effort: the failure being reported matters more; a pointer left behind names a
+    // complete send log, whose note a key query settles.
+    try {
+      if (conteudo) {
+        arquivos.SaveToFile(arquivo, *conteudo);
+      } else if (FileExists(arquivo)) {
+        arquivos.DeleteFile(arquivo);
+      }
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+bool TqorNFCe::PedidoPodeTerChegado(const std::exception& falha) {
+  if (const auto* resposta = dynamic_cast<const EqorGovReplyException*>(&falha)) {
+    return resposta->Status() < 400 || resposta->Status() >= 500;
+  }
+  if (dynamic_cast<const EqorGovException*>(&falha) == nullptr) return false;
+  // The transport's causes that prove the request was never written to a connection.
+  const std::string texto = falha.what();
+  for (const char* trecho :
+       {"não foi possível conectar", "endereço do servidor não encontrado",
+        "endereço do proxy não encontrado", "estabelecimento da conexão segura",
+        "certificado do servidor não é confiável", "certificado do cliente foi recusado",
+        "tempo limite de conexão", "endereço inválido", "protocolo não suportado",
+        "arquivo de autoridades certificadoras"}) {
+    if (texto.find(trecho) != std::string::npos) return false;
+  }
+  return true;
 }
 
 // ---- telemetry ------------------------------------------------------------------------------
@@ -437,14 +493,26 @@ std::string TqorNFCe::PostToService(const std::string& addressKey, const std::st
   const std::string resultTag = GetIniVal("ResultTag" + op, defaultResultTag);
   const std::string targetNamespace = GetIniVal("TargetNamespace" + op, defaultNamespace);
   try {
-    return GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
+    std::string reply = GetGov().PostSOAP(url, envelope, action, resultTag, targetNamespace);
+    // An envelope without a Body carries no reply. The other operations hand it back as it
+    // came; a sending and a receipt query, whose callers act on the protocols, refuse it.
+    std::string ignored;
+    if ((resposta.notaEnviada || resposta.tipo == "pro-rec") &&
+        !XPathSelectSingleNode(reply, "/*[local-name()='Envelope']/*[local-name()='Body']", ignored,
+                               {}, false)) {
+      throw EqorGovReplyException(
+          "A resposta de " + THttpClient::UrlForMessage(url) + " é um envelope SOAP sem corpo", 200,
+          std::move(reply));
+    }
+    return reply;
   } catch (const EqorGovReplyException& failure) {
     GetGovUtils().Log(failure.Body(), resposta.tipo, resposta.id, resposta.arquivo, LogFolder());
-    if (!resposta.notaEnviada || failure.Status() != 200) throw;
-    throw EqorGovReplyException(std::string(failure.what()) +
-                                    ". A situação da nota enviada é desconhecida: consulte-a "
-                                    "pela chave (ConsultarNF) antes de emiti-la de novo.",
+    if (!resposta.notaEnviada || !PedidoPodeTerChegado(failure)) throw;
+    throw EqorGovReplyException(std::string(failure.what()) + kSituacaoDesconhecida,
                                 failure.Status(), failure.Body());
+  } catch (const EqorGovException& failure) {
+    if (!resposta.notaEnviada || !PedidoPodeTerChegado(failure)) throw;
+    throw EqorGovException(std::string(failure.what()) + kSituacaoDesconhecida);
   }
 }
 
@@ -468,15 +536,14 @@ std::string TqorNFCe::StatusDoServico() {
         std::string(kWsdl) + (v4 ? "NFeStatusServico4" : "NfeStatusServico2");
     const std::string response =
         GetIntegrador().GetAtivar()
-            ? TrocarComIntegrador(
-                  CarregarTemplateStatusServico(EncodeBase64(envelope), VersaoDadosIntegrador(),
-                                                GetValueTag("cUF", envelope),
-                                                "NfeStatusServico2Soap12"),
-                  "ped-sta", "sta")
+            ? TrocarComIntegrador(CarregarTemplateStatusServico(
+                                      EncodeBase64(envelope), VersaoDadosIntegrador(),
+                                      GetValueTag("cUF", envelope), "NfeStatusServico2Soap12"),
+                                  "ped-sta", "sta")
             : PostToService(v4 ? "NfeStatusServico4" : "NfeStatusServico3", "Status", envelope,
                             service + (v4 ? "/nfeStatusServicoNF4" : "/nfeStatusServicoNF2"),
-                            v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result",
-                            service, {"sta", "", "", false});
+                            v4 ? "nfeStatusServicoNF4Result" : "nfeStatusServicoNF2Result", service,
+                            {"sta", "", "", false});
 
     const std::string reply = DesenveloparSoap(response);
     GetGovUtils().Log(reply, "sta", "", "", LogFolder());

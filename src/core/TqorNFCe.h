@@ -279,8 +279,8 @@ class TqorNFCe {
                                                    const std::string& versaoDados,
                                                    const std::string& metodo);
   std::string CarregarTemplateStatusServico(const std::string& dados,
-                                            const std::string& versaoDados,
-                                            const std::string& cUF, const std::string& metodo);
+                                            const std::string& versaoDados, const std::string& cUF,
+                                            const std::string& metodo);
   // For vm50b the message names the state (uf), the batch (numero) and holds the SOAP request
   // itself; for vm60 it is the sending message's.
   std::string CarregarTemplateCancelamentoMFe(const std::string& dados,
@@ -288,8 +288,9 @@ class TqorNFCe {
                                               const std::string& cUF, const std::string& dataHora,
                                               const std::string& valor, const std::string& numero,
                                               const std::string& metodo);
-  // The file operations the exchange lists, reads, deletes and moves with; not owned (nullptr:
-  // TFileSystem::Default()). For tests that count listings or make a delete fail.
+  // The file operations the exchange lists, reads, deletes and moves with, and those sending
+  // writes its logs, pointer files and distribution XML with; not owned (nullptr:
+  // TFileSystem::Default()). For tests that count listings or make a write fail.
   void SetFileSystem(TFileSystem* arquivos) { arquivos_ = arquivos; }
 
   // ---- TX2 conversion (TqorNFCeConversao.cpp) --------------------------------------------
@@ -602,6 +603,21 @@ class TqorNFCe {
   void SaveFileChavesTemporario(const std::string& batchLogFileName);
   // The same for a receipt number (or any id).
   void SaveFileTemporario(const std::string& name, const std::string& batchLogFileName);
+  // The pointer files of the notes of `loteXml` as they are before a sending writes its own
+  // (path, and the content when the file exists), so a sending that certainly never reached the
+  // state can put them back (RestaurarPonteiros) and leave no pointer to an unsent batch.
+  using TPonteiros = std::vector<std::pair<std::string, std::optional<std::string>>>;
+  TPonteiros LerPonteiros(const std::string& loteXml);
+  void RestaurarPonteiros(const TPonteiros& anteriores) noexcept;
+  // Whether a failure of posting notes leaves them possibly received by the state: anything but
+  // a connection that was never made, a TLS handshake that failed, or an HTTP 4xx.
+  static bool PedidoPodeTerChegado(const std::exception& falha);
+  // Ends the message of every failure after notes may have reached the state (the transport's,
+  // a reply that cannot be used or is not for them, a file that could not be written after the
+  // post); a failure before it says nothing of the kind.
+  static constexpr const char* kSituacaoDesconhecida =
+      ". A situação da nota enviada é desconhecida: consulte-a pela chave (ConsultarNF) antes de "
+      "emiti-la de novo.";
 
   void SendTelemetryPing(const std::string& evento);
   void SendTelemetryException(const std::string& evento, const std::string& classe,

@@ -1,5 +1,6 @@
 // Batch sending, the synchronous sending and the receipt query, with their checks, and the
 // recipient's distribution XML they produce.
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -9,6 +10,8 @@
 #include "distribution/TqorNFCeXmlDestinatario.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"
+#include "platform/Format.h"
+#include "platform/GovException.h"
 #include "platform/GovUtils.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
@@ -86,6 +89,38 @@ std::string SemDeclaracoes(const std::string& notas) {
   }
   limpo.append(notas, de, std::string::npos);
   return limpo;
+}
+
+// A failure after notes were posted (a reply log or pointer file that could not be written, a
+// reply that is not theirs), in its own class, with the notes' fate said unknown.
+[[noreturn]] void FalhaAposEnvio(const std::exception& falha) {
+  const std::string mensagem = std::string(falha.what()) + TqorNFCe::kSituacaoDesconhecida;
+  if (const auto* resposta = dynamic_cast<const EqorGovReplyException*>(&falha)) {
+    throw EqorGovReplyException(mensagem, resposta->Status(), resposta->Body());
+  }
+  if (dynamic_cast<const EqorGovException*>(&falha) != nullptr) throw EqorGovException(mensagem);
+  throw;
+}
+
+// The keys of the notes a document holds protocols for.
+std::vector<std::string> ChavesProtocoladas(const std::string& resposta) {
+  std::vector<std::string> chaves;
+  XPathSelectNodes(resposta, "//*[local-name()='infProt']/*[local-name()='chNFe']", chaves, {},
+                   false);
+  return chaves;
+}
+
+std::vector<std::string> ChavesDoLote(const std::string& lote) {
+  std::vector<std::string> ids;
+  XPathSelectNodes(lote, "//*[local-name()='infNFe']/@Id", ids, {}, false);
+  for (std::string& id : ids) {
+    if (id.size() > 3) id.erase(0, 3);
+  }
+  return ids;
+}
+
+bool Contem(const std::vector<std::string>& lista, const std::string& valor) {
+  return std::find(lista.begin(), lista.end(), valor) != lista.end();
 }
 
 }  // namespace
@@ -175,13 +210,39 @@ std::string TqorNFCe::EnviarNF(const std::string& lote, const std::string& aLote
     bool grande = false;
     ChecarLoteParaEnvio(lote, notas, loteXml, &grande);
     TqorGovUtils& utils = GetGovUtils();
+    // The send log, then the notes' pointers to it, then the post: a pointer never names a log
+    // that is not there, and one is left only when the notes may have reached the state.
     const std::string logEnvio = utils.Log(loteXml, "env-lot", lote, "", LogFolder());
-    SaveFileChavesTemporario(logEnvio);
-    const std::string resposta =
-        PostarLote(loteXml, compactar || grande, "Enviar", {"rec", lote, "", true});
-    utils.Log(resposta, "rec", lote, "", LogFolder());
-    const std::string nRec = GetValueTag("nRec", resposta);
-    if (!nRec.empty()) SaveFileTemporario(nRec, logEnvio);
+    const TPonteiros anteriores = LerPonteiros(loteXml);
+    bool postado = false;
+    std::string resposta;
+    try {
+      SaveFileChavesTemporario(logEnvio);
+      postado = true;
+      resposta = PostarLote(loteXml, compactar || grande, "Enviar", {"rec", lote, "", true});
+    } catch (const std::exception& falha) {
+      if (!postado || !PedidoPodeTerChegado(falha)) RestaurarPonteiros(anteriores);
+      throw;
+    }
+    try {
+      utils.Log(resposta, "rec", lote, "", LogFolder());
+      const std::string nRec = GetValueTag("nRec", resposta);
+      if (!nRec.empty()) {
+        // A receipt this folder already holds for another send log belongs to another batch:
+        // a mixed-up reply, whose receipt would lead to that batch's notes.
+        TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
+        const std::string dono = d.GetTempNameLogEnv(nRec);
+        if (!dono.empty() && dono != LogFolder() + logEnvio) {
+          throw EqorGovReplyException(
+              Format("O recibo %s da resposta ao lote %s é de outro lote (%s)",
+                     {nRec, lote, ExtractFileName(dono)}),
+              200, resposta);
+        }
+        SaveFileTemporario(nRec, logEnvio);
+      }
+    } catch (const std::exception& falha) {
+      FalhaAposEnvio(falha);
+    }
     return resposta;
   });
 }
@@ -208,29 +269,56 @@ std::string TqorNFCe::EnviarNFSincrono(const std::string& lote, const std::strin
     const std::string id = ObterNotaID(nota);
     TqorGovUtils& utils = GetGovUtils();
     const std::string logEnvio = utils.Log(loteXml, "env-sinc-lot", id, "", LogFolder());
-    SaveFileChavesTemporario(logEnvio);
+    const TPonteiros anteriores = LerPonteiros(loteXml);
     const TLogResposta log{"rec-sinc", id, utils.GetLogFileName("env-sinc-ret", id), true};
     std::string resposta;
-    if (GetIntegrador().GetAtivar()) {
-      // The Integrador takes the batch as it is: it compresses nothing.
-      std::string valor = GetValueTag("vNF", loteXml);
-      ReplaceAll(valor, ".", ",");
-      resposta = TrocarComIntegrador(
-          CarregarTemplateEnvioMFe(
-              EncodeBase64(Format(LoadTemplate("pedido_enviarnfe_integrador.soap"), {loteXml})),
-              VersaoDadosIntegrador(), GetValueTag("cUF", loteXml),
-              FormataDataHoraIntegrador(loteXml), valor, GetValueTag("nNF", loteXml),
-              "NfeAutorizacaoLote12"),
-          "env", "rec");
-    } else {
-      resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono", log);
+    bool postado = false;
+    // What the Integrador did with a request it took is never known from its failure.
+    const bool integrador = GetIntegrador().GetAtivar();
+    try {
+      SaveFileChavesTemporario(logEnvio);
+      postado = true;
+      if (integrador) {
+        // The Integrador takes the batch as it is: it compresses nothing.
+        std::string valor = GetValueTag("vNF", loteXml);
+        ReplaceAll(valor, ".", ",");
+        resposta = TrocarComIntegrador(
+            CarregarTemplateEnvioMFe(
+                EncodeBase64(Format(LoadTemplate("pedido_enviarnfe_integrador.soap"), {loteXml})),
+                VersaoDadosIntegrador(), GetValueTag("cUF", loteXml),
+                FormataDataHoraIntegrador(loteXml), valor, GetValueTag("nNF", loteXml),
+                "NfeAutorizacaoLote12"),
+            "env", "rec");
+      } else {
+        resposta = PostarLote(loteXml, compactar || grande, "EnviarSincrono", log);
+      }
+    } catch (const std::exception& falha) {
+      if (!postado || (!integrador && !PedidoPodeTerChegado(falha))) {
+        RestaurarPonteiros(anteriores);
+      }
+      throw;
     }
-    const std::string logResposta = utils.Log(resposta, log.tipo, id, log.arquivo, LogFolder());
-    std::string cStat;
-    XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", cStat,
-                          {}, false);
-    if (salvarLogsEmDisco_ && Contem({"100", "110", "301", "302", "150"}, cStat)) {
-      GerarXMLDestinatario(id, logResposta, logEnvio);
+    try {
+      const std::string logResposta = utils.Log(resposta, log.tipo, id, log.arquivo, LogFolder());
+      // A protocol of another note is never this one's: the note stays unsettled, its pointer
+      // with it, until a query by its key.
+      const std::string chave = id.rfind("NFe", 0) == 0 ? id.substr(3) : id;
+      for (const std::string& outra : ChavesProtocoladas(resposta)) {
+        if (outra != chave) {
+          throw EqorGovReplyException(
+              Format("A resposta ao envio da NFC-e %s traz o protocolo de outra NFC-e (%s)",
+                     {chave, outra}),
+              200, resposta);
+        }
+      }
+      std::string cStat;
+      XPathSelectSingleNode(resposta, "//*[local-name()='infProt']/*[local-name()='cStat']", cStat,
+                            {}, false);
+      if (salvarLogsEmDisco_ && Contem({"100", "110", "301", "302", "150"}, cStat)) {
+        GerarXMLDestinatario(id, logResposta, logEnvio);
+      }
+    } catch (const std::exception& falha) {
+      FalhaAposEnvio(falha);
     }
     return resposta;
   });
@@ -266,6 +354,30 @@ std::string TqorNFCe::ConsultarRecibo(const std::string& recibo) {
                       service + (v4 ? "/nfeRetAutorizacaoLote4" : "/nfeRetAutorizacaoLote"),
                       "nfeRetAutorizacaoLoteResult", service, {"pro-rec", recibo, "", false}));
     const std::string logResposta = utils.Log(resposta, "pro-rec", recibo, "", LogFolder());
+    // A reply about another receipt, or with protocols of notes this receipt's batch does not
+    // hold, is not this batch's: none of it is distributed as its notes'.
+    const std::string nRec = GetValueTag("nRec", resposta);
+    if (!nRec.empty() && nRec != recibo) {
+      throw EqorGovReplyException(
+          Format("A resposta à consulta do recibo %s é do recibo %s", {recibo, nRec}) +
+              kSituacaoDesconhecida,
+          200, resposta);
+    }
+    TqorNFCeXmlDestinatario d = CriarXmlDestinatario();
+    if (const std::string logLote = d.GetTempNameLogEnv(recibo); !logLote.empty()) {
+      const std::vector<std::string> doLote =
+          FileExists(logLote) ? ChavesDoLote(LoadFromFile(logLote)) : std::vector<std::string>();
+      for (const std::string& chave : ChavesProtocoladas(resposta)) {
+        if (!Contem(doLote, chave)) {
+          throw EqorGovReplyException(
+              Format("A resposta à consulta do recibo %s traz o protocolo da NFC-e %s, que não "
+                     "está no lote enviado (%s)",
+                     {recibo, chave, ExtractFileName(logLote)}) +
+                  kSituacaoDesconhecida,
+              200, resposta);
+        }
+      }
+    }
     if (salvarLogsEmDisco_ &&
         Contem({"104", "110", "301", "302"}, GetValueTag("cStat", resposta))) {
       GerarXmlDestinatarioNFsAprovadas(recibo, logResposta);
@@ -393,6 +505,7 @@ TqorNFCeXmlDestinatario TqorNFCe::CriarXmlDestinatario() {
   d.DiretorioLog = LogFolder();
   d.DiretorioLogErro = diretorioLogErro_;
   d.SalvarLogsEmDisco = salvarLogsEmDisco_;
+  d.Arquivos = arquivos_;
   d.OnXmlDestinatario = [this](const std::string& arquivo) { DoOnXmlDestinatario(arquivo); };
   return d;
 }

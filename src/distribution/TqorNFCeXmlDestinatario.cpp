@@ -44,8 +44,12 @@ std::string TqorNFCeXmlDestinatario::GetTempNameLogEnv(const std::string& numero
   return FixSlash(ExpandPath(DiretorioLog)) + valores.Values("env-lot");
 }
 
+TFileSystem& TqorNFCeXmlDestinatario::Fs() const {
+  return Arquivos != nullptr ? *Arquivos : TFileSystem::Default();
+}
+
 void TqorNFCeXmlDestinatario::DeleteTempFile(const std::string& numero) const {
-  DeleteFile(Ponteiro(numero));
+  Fs().DeleteFile(Ponteiro(numero));
 }
 
 std::string TqorNFCeXmlDestinatario::GetXmlLogEnvio(const std::string& chave) {
@@ -109,8 +113,11 @@ std::string TqorNFCeXmlDestinatario::MontarXmlDestinatario(const std::string& ch
 }
 
 void TqorNFCeXmlDestinatario::SalvarEmArquivo(const std::string& texto) {
-  ForceDirectories(std::filesystem::path(SalvarComo).parent_path().string());
-  SaveToFileUtf8(SalvarComo, texto);
+  const std::string pasta = std::filesystem::path(NativePath(SalvarComo)).parent_path().string();
+  if (!pasta.empty()) Fs().CreateDirectories(pasta);
+  // UTF-8 without byte-order mark, written whole or not at all.
+  const bool bom = texto.compare(0, 3, "\xEF\xBB\xBF") == 0;
+  Fs().SaveToFile(SalvarComo, bom ? texto.substr(3) : texto);
   if (OnXmlDestinatario) OnXmlDestinatario(SalvarComo);
 }
 

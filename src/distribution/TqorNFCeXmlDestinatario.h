@@ -21,6 +21,8 @@
 
 namespace qor {
 
+class TFileSystem;
+
 class TqorNFCeXmlDestinatario {
  public:
   // Receipt-query log (file name in DiretorioLog, full path or the text itself).
@@ -40,6 +42,9 @@ class TqorNFCeXmlDestinatario {
   std::string Template;
   std::function<void(const std::string& arquivo)> OnXmlDestinatario;
   bool SalvarLogsEmDisco = true;
+  // The file operations the distribution is written and its pointer files removed with; not
+  // owned (nullptr: TFileSystem::Default()).
+  TFileSystem* Arquivos = nullptr;
 
   // Writes the distribution of every note a receipt (15 characters) or a key (44) stands for.
   // Another length raises EqorNFCeXmlDestinatarioException "O Número informado: %s não se refere
@@ -71,6 +76,7 @@ class TqorNFCeXmlDestinatario {
   void GerarPorRecibo(const std::string& recibo);
   std::string Pasta() const;
   std::string Ponteiro(const std::string& numero) const;
+  TFileSystem& Fs() const;
 };
 
 }  // namespace qor

@@ -587,4 +587,55 @@ void TFileSystem::RenameFileDurable(const std::string& from, const std::string& 
 }
 bool TFileSystem::ForceDirectories(const std::string& path) { return qor::ForceDirectories(path); }
 
+std::string TFileSystem::WriteTemporary(const std::string& rawPath, const std::string& content) {
+  const std::string path = NativePath(rawPath);
+  if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
+  struct stat old {};
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  return qor::WriteTemporary(ParentOf(path), path, content, mode);
+}
+
+bool TFileSystem::LinkNewName(const std::string& tmp, const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  if (::link(NativePath(tmp).c_str(), path.c_str()) != 0) {
+    if (errno == EEXIST) return false;
+    ThrowSys("Não foi possível gravar o arquivo", path, errno);
+  }
+  SyncDirectory(ParentOf(path));
+  return true;
+}
+
+void TFileSystem::CreateDirectories(const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  if (path.empty()) throw EqorGovException("Nome de pasta vazio.");
+  std::error_code ec;
+  fs::create_directories(fs::path(path), ec);
+  if (DirectoryExists(path)) return;
+  ThrowSys("Não foi possível criar a pasta", path, ec ? ec.value() : ENOTDIR);
+}
+
+void TFileSystem::SaveToFile(const std::string& path, const std::string& content) {
+  const std::string tmp = WriteTemporary(path, content);
+  try {
+    RenameFile(tmp, path);
+  } catch (...) {
+    DeleteFile(tmp);
+    throw;
+  }
+  SyncDirectory(ParentOf(NativePath(path)));
+}
+
+bool TFileSystem::CreateNewFile(const std::string& path, const std::string& content) {
+  const std::string tmp = WriteTemporary(path, content);
+  bool created = false;
+  try {
+    created = LinkNewName(tmp, path);
+  } catch (...) {
+    DeleteFile(tmp);
+    throw;
+  }
+  DeleteFile(tmp);
+  return created;
+}
+
 }  // namespace qor

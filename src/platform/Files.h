@@ -91,8 +91,10 @@ class TFileLock {
 
 // ---- the file seam --------------------------------------------------------------------------
 // The file operations of the code that watches folders other programs write (the Integrador
-// exchange) and of the offline queue, behind one interface, so a test can count them or make one
-// fail (a delete refused, a listing counted) at this boundary instead of through flags in the
+// exchange), of the offline queue, and the writes of sending (request and reply logs, the
+// pointer files of a batch, the recipient's distribution XML), behind one interface, so a test
+// can count them or make one fail (a delete refused, a listing counted, the k-th write, rename or
+// folder creation of an operation failing) at this boundary instead of through flags in the
 // domain code. TFileSystem::Default() forwards to the free functions above; a test derives from
 // TFileSystemWrapper, which forwards every call to another instance, and overrides only the call
 // it wants to observe or break. The user (the component) holds a pointer it does not own.
@@ -116,6 +118,26 @@ class TFileSystem {
   virtual void SaveToFileDurable(const std::string& path, const std::string& content);
   virtual void RenameFileDurable(const std::string& from, const std::string& to);
   virtual bool ForceDirectories(const std::string& path);
+
+  // The steps of a whole-file write, each one a place a test can break. Every failure throws
+  // EqorGovException naming the file (or folder) and the system's reason.
+  //
+  // Writes `content` whole and synced into a new temporary file in the folder of `path`,
+  // readable by its owner only, with the mode `path` has (or a new file's) once complete; returns
+  // the temporary's path. On failure nothing is left.
+  virtual std::string WriteTemporary(const std::string& path, const std::string& content);
+  // Gives the temporary `tmp` the name `path` only when no file has it (link(2)): false when one
+  // does. `tmp` stays in every case; the caller removes it.
+  virtual bool LinkNewName(const std::string& tmp, const std::string& path);
+  // `path` and its missing parents; nothing to do when it exists.
+  virtual void CreateDirectories(const std::string& path);
+
+  // Whole-file writes composed of the steps above (not meant to be overridden: a test breaks a
+  // step). SaveToFile replaces `path` (WriteTemporary, then RenameFile); CreateNewFile writes it
+  // only when no file has the name (WriteTemporary, then LinkNewName), false when one does. A
+  // failed rename or link removes the temporary, so a failure leaves the old file or none.
+  void SaveToFile(const std::string& path, const std::string& content);
+  bool CreateNewFile(const std::string& path, const std::string& content);
 };
 
 // Forwards every call to `target`, which must outlive it.
@@ -138,6 +160,13 @@ class TFileSystemWrapper : public TFileSystem {
     target_.RenameFileDurable(from, to);
   }
   bool ForceDirectories(const std::string& path) override { return target_.ForceDirectories(path); }
+  std::string WriteTemporary(const std::string& path, const std::string& content) override {
+    return target_.WriteTemporary(path, content);
+  }
+  bool LinkNewName(const std::string& tmp, const std::string& path) override {
+    return target_.LinkNewName(tmp, path);
+  }
+  void CreateDirectories(const std::string& path) override { target_.CreateDirectories(path); }
 
  private:
   TFileSystem& target_;

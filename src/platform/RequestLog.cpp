@@ -58,13 +58,13 @@ std::string Variant(const std::string& name, const std::string& id, int n) {
 }
 
 // Creates the log under `name` or the first free variant of it; never replaces a file.
-std::string CreateUnder(const std::string& dir, const std::string& name, const std::string& id,
-                        const std::string& content) {
+std::string CreateUnder(TFileSystem& files, const std::string& dir, const std::string& name,
+                        const std::string& id, const std::string& content) {
   constexpr int kMaxVariants = 100000;
   for (int n = 1; n <= kMaxVariants; ++n) {
     const std::string candidate = n == 1 ? name : Variant(name, id, n);
     RequirePlain("arquivo", candidate);
-    if (CreateNewFile(dir + candidate, content)) return candidate;
+    if (files.CreateNewFile(dir + candidate, content)) return candidate;
   }
   throw EqorGovException("Não há nome livre para o arquivo de log \"" + dir + name + "\".");
 }
@@ -91,10 +91,9 @@ std::string TRequestLog::Log(const std::string& content, const std::string& kind
   if (save_) {
     // An empty folder means the component's own folder, like every other relative path.
     const std::string dir = IncludeTrailingSlash(ExpandPath(directory.empty() ? "./" : directory));
-    if (!ForceDirectories(dir)) {
-      throw EqorGovException("Não foi possível criar a pasta de log \"" + dir + "\".");
-    }
-    name = CreateUnder(dir, name, id, content);
+    TFileSystem& files = files_ != nullptr ? *files_ : TFileSystem::Default();
+    files.CreateDirectories(dir);
+    name = CreateUnder(files, dir, name, id, content);
   }
   if (OnLog) OnLog(kind, id, name);
   if (OnLogContent) OnLogContent(kind, id, name, content);

@@ -20,6 +20,8 @@
 
 namespace qor {
 
+class TFileSystem;
+
 class TRequestLog {
  public:
   using LogEvent = std::function<void(const std::string& kind, const std::string& id,
@@ -31,6 +33,8 @@ class TRequestLog {
   // Whether Log writes files at all (the events run either way).
   void Set_SaveLogToFile(bool save) { save_ = save; }
   bool Get_SaveLogToFile() const { return save_; }
+  // The file operations the logs are written with; not owned (nullptr: TFileSystem::Default()).
+  void SetFileSystem(TFileSystem* files) { files_ = files; }
 
   // The file name (no folder) that Log gives a message of `kind` and `id`. With an empty id the
   // name carries a fresh unique stamp, so each call gives a new name.
@@ -39,7 +43,8 @@ class TRequestLog {
   // Writes `content` into `directory` (created when missing) under `fileName`, or under
   // GetLogFileName(kind, id) when `fileName` is empty, or under the first free variant of that
   // name; the file appears whole. Then runs OnLog and OnLogContent with kind, id and the file
-  // name. Returns the file name written.
+  // name. Returns the file name written. A failure to create the folder or write the file
+  // throws EqorGovException naming it and the system's reason, and leaves no file.
   std::string Log(const std::string& content, const std::string& kind, const std::string& id,
                   const std::string& fileName, const std::string& directory);
 
@@ -48,6 +53,7 @@ class TRequestLog {
 
  private:
   bool save_ = true;
+  TFileSystem* files_ = nullptr;
 };
 
 }  // namespace qor

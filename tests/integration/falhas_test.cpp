@@ -217,8 +217,8 @@ TEST_F(Falhas, AnHttpErrorKeepsItsBodyAndSaysTheFaultsReason) {
   EXPECT_NE(corpo.find("<soap:Value>soap:Receiver</soap:Value>"), std::string::npos) << corpo;
 }
 
-// A reply whose protocol names another note's key gives this note no nfeProc (nor a denial),
-// while the operation still returns the reply and the note's pointer file stays.
+// A reply whose protocol names another note's key gives this note no nfeProc (nor a denial):
+// the operation fails saying so and that the note's fate is unknown, and its pointer file stays.
 TEST_F(Falhas, AProtocolOfAnotherKeyIsNotThisNotes) {
   const std::string outra = nfce.EnviarNFSincrono("1", Nota(980), false);
   ASSERT_NE(outra.find("<cStat>100</cStat>"), std::string::npos) << outra;
@@ -228,8 +228,17 @@ TEST_F(Falhas, AProtocolOfAnotherKeyIsNotThisNotes) {
           "</soap:Body></soap:Envelope>",
       "application/soap+xml");
   const std::string chave = Chave(Nota(981));
-  const std::string resposta = nfce.EnviarNFSincrono("1", LoadFromFile(Arquivo(981)), false);
-  EXPECT_EQ(resposta, outra);
+  try {
+    nfce.EnviarNFSincrono("1", LoadFromFile(Arquivo(981)), false);
+    ADD_FAILURE() << "another note's protocol was taken";
+  } catch (const EqorGovReplyException& falha) {
+    EXPECT_EQ(falha.Body(), outra);
+    EXPECT_EQ(std::string(falha.what()),
+              "A resposta ao envio da NFC-e " + chave + " traz o protocolo de outra NFC-e (" +
+                  GetValueTag("chNFe", outra) +
+                  "). A situação da nota enviada é desconhecida: consulte-a pela chave "
+                  "(ConsultarNF) antes de emiti-la de novo.");
+  }
   EXPECT_FALSE(FileExists(Dest(chave + "-nfce.xml")));
   EXPECT_FALSE(FileExists(Dest(chave + "-den.xml")));
   EXPECT_FALSE(FileExists(Dest("Erro-" + chave)));
