@@ -86,8 +86,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const auto notas = run.counters.find(kNotasPorIteracao);
       const bool porNota = notas != run.counters.end() && notas->second.value > 0;
       const double divisor = porNota ? notas->second.value : 1.0;
+      // In nanoseconds whatever unit the benchmark prints in, so that one in milliseconds is
+      // set against the baseline's nanoseconds as it should be.
+      const double ns = 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
       times_[run.benchmark_name() + (porNota ? " (por nota)" : "")] = {
-          run.GetAdjustedRealTime() / divisor, run.GetAdjustedCPUTime() / divisor};
+          run.GetAdjustedRealTime() * ns / divisor, run.GetAdjustedCPUTime() * ns / divisor};
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -104,6 +107,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
   // repetitions (a neighbour busy while it ran) moves every ratio with it.
   double BaselineVariation() const {
     return baselineMean_ > 0 ? baselineStddev_ / baselineMean_ : 0.0;
+  }
+  // Every benchmark's real time, the medians standing for their runs when there are any.
+  TemposReais Tempos() const {
+    const bool medianas = times_.count(std::string(kBaselineName) + "_median") != 0;
+    const std::string sufixo = "_median";
+    TemposReais tempos;
+    for (const auto& [name, time] : times_) {
+      const std::size_t at = name.find(sufixo);
+      if (medianas && at == std::string::npos) continue;
+      tempos[medianas ? name.substr(0, at) + name.substr(at + sufixo.size()) : name] = time.real;
+    }
+    return tempos;
   }
   void PrintRatios() const {
     // With repetitions, medians are set against the baseline's median.
@@ -147,6 +162,14 @@ int RunWithRatios(int argc, char** argv) {
 
 int RunWithRatios(int argc, char** argv,
                   const std::function<int(double realNs, double cpuNs)>& after) {
+  return RunWithRatios(argc, argv, [&after](double real, double cpu, const TemposReais&) {
+    return after(real, cpu);
+  });
+}
+
+int RunWithRatios(
+    int argc, char** argv,
+    const std::function<int(double realNs, double cpuNs, const TemposReais&)>& after) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   // The key is made before anything is timed: on a machine where the benchmarks never ran, its
@@ -164,7 +187,7 @@ int RunWithRatios(int argc, char** argv,
   }
   reporter.PrintRatios();
   const auto [real, cpu] = reporter.Baseline();
-  const int status = after(real, cpu);
+  const int status = after(real, cpu, reporter.Tempos());
   benchmark::Shutdown();
   return status;
 }

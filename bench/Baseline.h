@@ -36,5 +36,12 @@ int RunWithRatios(int argc, char** argv);
 // benchmarks. Returns `after`'s result when the benchmarks ran.
 int RunWithRatios(int argc, char** argv,
                   const std::function<int(double realNs, double cpuNs)>& after);
+// The real time of one iteration of each benchmark that ran (its median with repetitions), in
+// nanoseconds, by the benchmark's name as registered with its arguments (no aggregate suffix).
+using TemposReais = std::map<std::string, double>;
+// The same, `after` also given every benchmark's real time, for figures that compare two
+// benchmarks of the run with each other.
+int RunWithRatios(int argc, char** argv,
+                  const std::function<int(double realNs, double cpuNs, const TemposReais&)>& after);
 
 }  // namespace qor::bench

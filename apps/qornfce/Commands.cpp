@@ -1,9 +1,15 @@
 #include "Commands.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
 
 #include "ComponentOptions.h"
 #include "SimulatorCommand.h"
+#include "platform/Files.h"
 
 namespace qor::cli {
 
@@ -17,12 +23,32 @@ constexpr const char* kEnvioArgumentos =
     "padrão), como \"qornfce assinar\" as escreve. --compactar envia o lote em\n"
     "nfeDadosMsgZip (gzip + Base64).\n";
 
+// The simulator and the demo run a TLS server in their process, and that server's library starts
+// OpenSSL's TLS layer (its error texts, every cipher) as soon as it is loaded. They are programs
+// of their own beside this one, which these two subcommands replace the process with, so that
+// the other subcommands, which a till may run once per sale, do not pay for it. Returns only
+// when the program could not be run.
+int Substituir(const std::string& programa, std::vector<char*> args) {
+  const std::string caminho = ExecutableDir() + programa;
+  args.push_back(nullptr);
+  ::execv(caminho.c_str(), args.data());
+  const int erro = errno;
+  std::cerr << "qornfce: não foi possível executar " << caminho << ": " << std::strerror(erro)
+            << "\n";
+  return 1;
+}
+
 // The simulator names itself in its messages after argv[0]; here it is a subcommand.
 int RunSimulador(int argc, char** argv) {
   std::string nome = "qornfce simulador";
   std::vector<char*> args(argv + 1, argv + argc);
   args[0] = nome.data();
-  return sim::RunSimulatorCommand(static_cast<int>(args.size()), args.data());
+  return Substituir("qornfce-simulador", args);
+}
+
+// qornfce-demo reads the same line (argv[1] "demo").
+int RunDemoAParte(int argc, char** argv) {
+  return Substituir("qornfce-demo", std::vector<char*>(argv, argv + argc));
 }
 
 std::vector<Command> Tabela() {
@@ -242,7 +268,7 @@ std::vector<Command> Tabela() {
        "Cria a pasta de trabalho (padrão ./demo-nfce), inicia o simulador de\n"
        "homologação em 127.0.0.1, cria certificados de teste, configura o componente\n"
        "e executa as operações disponíveis, deixando logs e arquivos na pasta.\n",
-       RunDemo},
+       RunDemoAParte},
   };
 }
 

@@ -51,9 +51,9 @@ std::string TakeOpenSslError() {
   return reason ? reason : "erro desconhecido";
 }
 
-// A MAC that does not match is the mark of a wrong password. PKCS12_verify_mac reports it by its
-// result alone, PKCS12_parse by this reason; a MAC that could not be computed at all (an
-// unsupported digest) leaves another reason on the queue.
+// A MAC that does not match is the mark of a wrong password. PKCS12_parse reports it by this
+// reason; a MAC that could not be computed at all (an unsupported digest) leaves another reason
+// on the queue.
 bool LastErrorIsMacFailure() {
   const unsigned long code = ERR_peek_last_error();
   return code == 0 || (ERR_GET_LIB(code) == ERR_LIB_PKCS12 &&
@@ -180,31 +180,19 @@ std::shared_ptr<const TPkcs12Identity> LoadPkcs12(const std::string& path,
     throw EqorGovException("O arquivo " + path + " não é um certificado PKCS#12 válido.");
   }
 
-  // An empty password may have been written as "no password" or as the empty string; try both,
-  // as the exporting tools differ.
+  // PKCS12_parse checks the MAC first (an empty password tried both as "no password" and as the
+  // empty string, as exporting tools differ) and reports a mismatch as a MAC failure, the mark of
+  // a wrong password. Checking it here as well would derive the MAC key twice: the key
+  // derivations are most of what opening the file costs.
   const char* pass = password.c_str();
-  if (PKCS12_mac_present(p12.get())) {
-    bool macOk = PKCS12_verify_mac(p12.get(), pass, -1) == 1;
-    if (!macOk && password.empty() && PKCS12_verify_mac(p12.get(), nullptr, 0) == 1) {
-      pass = nullptr;
-      macOk = true;
-    }
-    if (!macOk) {
-      const bool wrongPassword = LastErrorIsMacFailure();
-      const std::string reason = TakeOpenSslError();
-      if (wrongPassword) {
-        throw EqorGovException("Senha do certificado inválida para o arquivo " + path + ".");
-      }
-      throw EqorGovException("Não foi possível abrir o certificado " + path + ": " + reason);
-    }
-  }
-
   auto identity = std::make_shared<TPkcs12Identity>();
   identity->path = path;
   {
     Parsed parsed = Parse(p12.get(), pass);
     std::unique_ptr<ScopedDefaultContext> legacy;
-    if (!parsed.ok && LegacyContext() != nullptr) {
+    // A wrong password is known from the MAC already; only a file the default algorithms could
+    // not decrypt is tried again with the legacy ones.
+    if (!parsed.ok && !LastErrorIsMacFailure() && LegacyContext() != nullptr) {
       ERR_clear_error();
       legacy = std::make_unique<ScopedDefaultContext>(LegacyContext());
       parsed = Parse(p12.get(), pass);
@@ -243,6 +231,9 @@ std::shared_ptr<const TPkcs12Identity> LoadPkcs12(const std::string& path,
       throw EqorGovException("Não foi possível preparar o certificado " + path + ": " +
                              TakeOpenSslError());
     }
+    // The signer takes the key as it was decoded here; reading it back from the PEM text would
+    // run OpenSSL's decoder search a second time.
+    identity->privateKey = std::shared_ptr<EVP_PKEY>(parsed.key.release(), EVP_PKEY_free);
     identity->certificatePem = BioText(certs.get());
     identity->privateKeyPem = BioText(key.get());
     identity->subject = SubjectRfc2253(parsed.cert.get());

@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+struct evp_pkey_st;  // OpenSSL's EVP_PKEY
+
 namespace qor {
 
 struct TPkcs12Identity {
@@ -23,7 +25,8 @@ struct TPkcs12Identity {
   std::string path;
   std::string certificatePem;  // the end-entity certificate first, then any CA certificates
   std::string privateKeyPem;   // unencrypted PKCS#8; only ever handed to libraries, never logged
-  std::string subject;         // RFC 2253 form, e.g. "CN=EMPRESA TESTE:12345678000195"
+  std::shared_ptr<evp_pkey_st> privateKey;  // the same key, decoded (empty when made by hand)
+  std::string subject;                      // RFC 2253 form, e.g. "CN=EMPRESA TESTE:12345678000195"
   std::chrono::system_clock::time_point notBefore;
   std::chrono::system_clock::time_point notAfter;
 };

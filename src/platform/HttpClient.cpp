@@ -1,6 +1,6 @@
 #include "platform/HttpClient.h"
 
-#include <curl/curl.h>
+#include "platform/CurlApi.h"
 
 #include <mutex>
 #include <optional>
@@ -14,7 +14,7 @@ namespace qor {
 void EnsureCurl() {
   static std::once_flag once;
   std::call_once(once, [] {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+    if (CurlApi().curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
       throw EqorGovException("Não foi possível iniciar a biblioteca de comunicação (libcurl).");
     }
   });
@@ -108,7 +108,7 @@ std::string CauseInPortuguese(CURLcode code, int timeoutMs) {
 }
 
 struct SlistDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+  void operator()(curl_slist* list) const { CurlApi().curl_slist_free_all(list); }
 };
 
 }  // namespace
@@ -121,7 +121,7 @@ struct THttpClient::Impl {
   ~Impl() { Drop(); }
 
   void Drop() {
-    if (handle != nullptr) curl_easy_cleanup(handle);
+    if (handle != nullptr) CurlApi().curl_easy_cleanup(handle);
     handle = nullptr;
     settings.reset();
   }
@@ -131,31 +131,34 @@ struct THttpClient::Impl {
   void Prepare(const THttpConnectionSettings& wanted) {
     if (handle != nullptr && settings && *settings == wanted) return;
     Drop();
-    handle = curl_easy_init();
+    EnsureCurl();
+    handle = CurlApi().curl_easy_init();
     if (handle == nullptr) {
       throw EqorGovException("Não foi possível iniciar a biblioteca de comunicação (libcurl).");
     }
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
-    curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 1L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_VERBOSE, 0L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteBody);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    CurlApi().curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_HTTP_VERSION,
+                               static_cast<long>(CURL_HTTP_VERSION_1_1));
+    CurlApi().curl_easy_setopt(handle, CURLOPT_SSLVERSION,
+                               static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+    CurlApi().curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
     // The configured proxy is the only one: an empty string also keeps libcurl from taking one
     // from the environment, so what the host configured is what happens.
-    curl_easy_setopt(handle, CURLOPT_PROXY, wanted.proxy.c_str());
+    CurlApi().curl_easy_setopt(handle, CURLOPT_PROXY, wanted.proxy.c_str());
     if (!wanted.proxy.empty() && !wanted.proxyUser.empty()) {
-      curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, wanted.proxyUser.c_str());
-      curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, wanted.proxyPassword.c_str());
+      CurlApi().curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, wanted.proxyUser.c_str());
+      CurlApi().curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, wanted.proxyPassword.c_str());
     }
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, wanted.verifyPeer ? 1L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, wanted.verifyPeer ? 2L : 0L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, wanted.verifyPeer ? 1L : 0L);
+    CurlApi().curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, wanted.verifyPeer ? 2L : 0L);
     if (wanted.verifyPeer && !wanted.caBundle.empty()) {
-      curl_easy_setopt(handle, CURLOPT_CAINFO, wanted.caBundle.c_str());
+      CurlApi().curl_easy_setopt(handle, CURLOPT_CAINFO, wanted.caBundle.c_str());
     }
     if (wanted.clientIdentity) {
       // The PKCS#12 file was opened once by the certificate cache; libcurl gets the result as
@@ -165,25 +168,27 @@ struct THttpClient::Impl {
                      CURL_BLOB_COPY};
       curl_blob key{const_cast<char*>(id.privateKeyPem.data()), id.privateKeyPem.size(),
                     CURL_BLOB_COPY};
-      curl_easy_setopt(handle, CURLOPT_SSLCERTTYPE, "PEM");
-      curl_easy_setopt(handle, CURLOPT_SSLCERT_BLOB, &cert);
-      curl_easy_setopt(handle, CURLOPT_SSLKEYTYPE, "PEM");
-      curl_easy_setopt(handle, CURLOPT_SSLKEY_BLOB, &key);
+      CurlApi().curl_easy_setopt(handle, CURLOPT_SSLCERTTYPE, "PEM");
+      CurlApi().curl_easy_setopt(handle, CURLOPT_SSLCERT_BLOB, &cert);
+      CurlApi().curl_easy_setopt(handle, CURLOPT_SSLKEYTYPE, "PEM");
+      CurlApi().curl_easy_setopt(handle, CURLOPT_SSLKEY_BLOB, &key);
     }
     settings = wanted;
   }
 };
 
-THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) { EnsureCurl(); }
+// libcurl is started by the first request, not here: a component that only signs or converts
+// never loads it.
+THttpClient::THttpClient() : impl_(std::make_unique<Impl>()) {}
 
 THttpClient::~THttpClient() = default;
 
 std::string THttpClient::Escape(const std::string& text) {
   EnsureCurl();
-  char* escaped = curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
+  char* escaped = CurlApi().curl_easy_escape(nullptr, text.data(), static_cast<int>(text.size()));
   if (escaped == nullptr) throw EqorGovException("Memória insuficiente para a requisição HTTP.");
   std::string out = escaped;
-  curl_free(escaped);
+  CurlApi().curl_free(escaped);
   return out;
 }
 
@@ -212,7 +217,7 @@ std::string THttpClient::Perform(const THttpConnectionSettings& settings, const 
 
   std::unique_ptr<curl_slist, SlistDeleter> headers;
   auto append = [&headers](const std::string& line) {
-    curl_slist* grown = curl_slist_append(headers.get(), line.c_str());
+    curl_slist* grown = CurlApi().curl_slist_append(headers.get(), line.c_str());
     if (grown == nullptr) throw EqorGovException("Memória insuficiente para a requisição HTTP.");
     headers.release();
     headers.reset(grown);
@@ -224,31 +229,33 @@ std::string THttpClient::Perform(const THttpConnectionSettings& settings, const 
 
   Sink sink;
   d.errorBuffer[0] = '\0';
-  curl_easy_setopt(h, CURLOPT_URL, post.url.c_str());
+  CurlApi().curl_easy_setopt(h, CURLOPT_URL, post.url.c_str());
   if (get) {
-    curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    CurlApi().curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
   } else {
-    curl_easy_setopt(h, CURLOPT_POST, 1L);
-    curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body.data());
-    curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(post.body.size()));
+    CurlApi().curl_easy_setopt(h, CURLOPT_POST, 1L);
+    CurlApi().curl_easy_setopt(h, CURLOPT_POSTFIELDS, post.body.data());
+    CurlApi().curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE,
+                               static_cast<curl_off_t>(post.body.size()));
   }
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+  CurlApi().curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  CurlApi().curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
   // No setting leaves a till waiting forever on a server that accepts and never answers.
   const long timeout = post.timeoutMs > 0 ? post.timeoutMs : kDefaultTimeoutMs;
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeout);
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS,
-                   post.timeoutMs > 0 ? timeout : static_cast<long>(kDefaultConnectTimeoutMs));
+  CurlApi().curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, timeout);
+  CurlApi().curl_easy_setopt(
+      h, CURLOPT_CONNECTTIMEOUT_MS,
+      post.timeoutMs > 0 ? timeout : static_cast<long>(kDefaultConnectTimeoutMs));
 
-  const CURLcode code = curl_easy_perform(h);
+  const CURLcode code = CurlApi().curl_easy_perform(h);
   // Nothing of this request may outlive the call inside the handle.
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
-  curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
+  CurlApi().curl_easy_setopt(h, CURLOPT_HTTPHEADER, nullptr);
+  CurlApi().curl_easy_setopt(h, CURLOPT_POSTFIELDS, nullptr);
+  CurlApi().curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
 
   const std::string where = "Falha na comunicação com " + UrlForMessage(post.url) + ": ";
   if (code != CURLE_OK) {
-    std::string detail = curl_easy_strerror(code);
+    std::string detail = CurlApi().curl_easy_strerror(code);
     if (d.errorBuffer[0] != '\0') detail += ": " + std::string(d.errorBuffer);
     if (code == CURLE_WRITE_ERROR && !sink.tooLarge) {
       throw EqorGovException(where + "falha ao guardar a resposta (" +
@@ -257,7 +264,8 @@ std::string THttpClient::Perform(const THttpConnectionSettings& settings, const 
     std::string cause = CauseInPortuguese(code, static_cast<int>(timeout));
     curl_off_t connected = 0;
     if (code == CURLE_OPERATION_TIMEDOUT && post.timeoutMs <= 0 &&
-        curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK && connected == 0) {
+        CurlApi().curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK &&
+        connected == 0) {
       cause =
           "tempo limite de conexão de " + std::to_string(kDefaultConnectTimeoutMs) + " ms esgotado";
     }
@@ -267,7 +275,7 @@ std::string THttpClient::Perform(const THttpConnectionSettings& settings, const 
     throw EqorGovException(where + cause + " (" + Redact(detail, post.secrets) + ")");
   }
   long status = 0;
-  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  CurlApi().curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
   if (status != 200) {
     const std::string reason = FaultReason(sink.body);
     const std::string excerpt =

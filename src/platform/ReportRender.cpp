@@ -18,12 +18,95 @@
 #include "platform/GrayPng.h"
 #include "platform/QrImage.h"
 #include "platform/Report.h"
+#include "platform/SharedLibraries.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 
 namespace qor::report {
 
 namespace {
+
+// cairo, pango and GObject, as the renderer calls them: through a table filled on the first
+// PDF or PNG (SharedLibraries.h says why).
+#define QOR_GFX_FUNCTIONS(X)                  \
+  X(cairo_create)                             \
+  X(cairo_destroy)                            \
+  X(cairo_fill)                               \
+  X(cairo_font_options_create)                \
+  X(cairo_font_options_destroy)               \
+  X(cairo_font_options_set_antialias)         \
+  X(cairo_font_options_set_hint_metrics)      \
+  X(cairo_font_options_set_hint_style)        \
+  X(cairo_get_source)                         \
+  X(cairo_image_surface_create)               \
+  X(cairo_image_surface_create_from_png)      \
+  X(cairo_image_surface_get_data)             \
+  X(cairo_image_surface_get_height)           \
+  X(cairo_image_surface_get_stride)           \
+  X(cairo_image_surface_get_width)            \
+  X(cairo_line_to)                            \
+  X(cairo_move_to)                            \
+  X(cairo_paint)                              \
+  X(cairo_pattern_set_filter)                 \
+  X(cairo_pdf_surface_create_for_stream)      \
+  X(cairo_pdf_surface_set_metadata)           \
+  X(cairo_pdf_surface_set_size)               \
+  X(cairo_rectangle)                          \
+  X(cairo_restore)                            \
+  X(cairo_save)                               \
+  X(cairo_scale)                              \
+  X(cairo_set_dash)                           \
+  X(cairo_set_line_width)                     \
+  X(cairo_set_source_rgb)                     \
+  X(cairo_set_source_surface)                 \
+  X(cairo_show_page)                          \
+  X(cairo_status)                             \
+  X(cairo_status_to_string)                   \
+  X(cairo_stroke)                             \
+  X(cairo_surface_destroy)                    \
+  X(cairo_surface_finish)                     \
+  X(cairo_surface_flush)                      \
+  X(cairo_surface_mark_dirty)                 \
+  X(cairo_surface_status)                     \
+  X(cairo_translate)                          \
+  X(g_object_unref)                           \
+  X(pango_cairo_context_set_font_options)     \
+  X(pango_cairo_context_set_resolution)       \
+  X(pango_cairo_font_map_new)                 \
+  X(pango_cairo_show_layout)                  \
+  X(pango_context_set_round_glyph_positions)  \
+  X(pango_font_description_free)              \
+  X(pango_font_description_new)               \
+  X(pango_font_description_set_family_static) \
+  X(pango_font_description_set_size)          \
+  X(pango_font_description_set_weight)        \
+  X(pango_font_map_create_context)            \
+  X(pango_layout_get_size)                    \
+  X(pango_layout_new)                         \
+  X(pango_layout_set_alignment)               \
+  X(pango_layout_set_font_description)        \
+  X(pango_layout_set_text)                    \
+  X(pango_layout_set_width)                   \
+  X(pango_layout_set_wrap)
+
+struct TGfxApi {
+#define QOR_GFX_POINTER(name) decltype(&::name) name = nullptr;
+  QOR_GFX_FUNCTIONS(QOR_GFX_POINTER)
+#undef QOR_GFX_POINTER
+};
+
+const TGfxApi& Gfx() {
+  static const TGfxApi api = [] {
+    const SharedLibraries libraries(
+        {"libcairo.so.2", "libpango-1.0.so.0", "libpangocairo-1.0.so.0", "libgobject-2.0.so.0"});
+    TGfxApi table;
+#define QOR_GFX_RESOLVE(name) libraries.Resolve(table.name, #name);
+    QOR_GFX_FUNCTIONS(QOR_GFX_RESOLVE)
+#undef QOR_GFX_RESOLVE
+    return table;
+  }();
+  return api;
+}
 
 constexpr double kPointsPerMm = 72.0 / 25.4;
 constexpr double kPointsPerDot = 72.0 / kDotsPerInch;
@@ -45,25 +128,25 @@ TFonts& Fonts() {
   static TFonts fonts;
   static std::once_flag once;
   std::call_once(once, [] {
-    fonts.map = pango_cairo_font_map_new();
-    fonts.context = pango_font_map_create_context(fonts.map);
-    pango_cairo_context_set_resolution(fonts.context, 72);  // a size in points is user units
+    fonts.map = Gfx().pango_cairo_font_map_new();
+    fonts.context = Gfx().pango_font_map_create_context(fonts.map);
+    Gfx().pango_cairo_context_set_resolution(fonts.context, 72);  // a size in points is user units
     // Glyphs placed at whole user units would be whole points here: far too coarse.
-    pango_context_set_round_glyph_positions(fonts.context, FALSE);
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-    pango_cairo_context_set_font_options(fonts.context, options);
-    cairo_font_options_destroy(options);
+    Gfx().pango_context_set_round_glyph_positions(fonts.context, FALSE);
+    cairo_font_options_t* options = Gfx().cairo_font_options_create();
+    Gfx().cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    Gfx().cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    Gfx().cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+    Gfx().pango_cairo_context_set_font_options(fonts.context, options);
+    Gfx().cairo_font_options_destroy(options);
   });
   return fonts;
 }
 
 struct TUnref {
-  void operator()(PangoLayout* p) const { g_object_unref(p); }
-  void operator()(cairo_surface_t* p) const { cairo_surface_destroy(p); }
-  void operator()(cairo_t* p) const { cairo_destroy(p); }
+  void operator()(PangoLayout* p) const { Gfx().g_object_unref(p); }
+  void operator()(cairo_surface_t* p) const { Gfx().cairo_surface_destroy(p); }
+  void operator()(cairo_t* p) const { Gfx().cairo_destroy(p); }
 };
 using TLayoutPtr = std::unique_ptr<PangoLayout, TUnref>;
 using TSurfacePtr = std::unique_ptr<cairo_surface_t, TUnref>;
@@ -81,17 +164,17 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 TSurfacePtr LoadLogo(const std::string& file) {
   if (file.empty()) return nullptr;
   if (!FileExists(file)) throw EqorGovException("Logotipo não encontrado: " + file);
-  TSurfacePtr logo(cairo_image_surface_create_from_png(file.c_str()));
-  if (cairo_surface_status(logo.get()) != CAIRO_STATUS_SUCCESS) NotPng(file);
+  TSurfacePtr logo(Gfx().cairo_image_surface_create_from_png(file.c_str()));
+  if (Gfx().cairo_surface_status(logo.get()) != CAIRO_STATUS_SUCCESS) NotPng(file);
   return logo;
 }
 
 TSurfacePtr QrSurface(const TQrCode& code) {
   const int side = code.size + 2 * kQuietModules;
-  TSurfacePtr image(cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side));
-  cairo_surface_flush(image.get());
-  unsigned char* data = cairo_image_surface_get_data(image.get());
-  const int stride = cairo_image_surface_get_stride(image.get());
+  TSurfacePtr image(Gfx().cairo_image_surface_create(CAIRO_FORMAT_RGB24, side, side));
+  Gfx().cairo_surface_flush(image.get());
+  unsigned char* data = Gfx().cairo_image_surface_get_data(image.get());
+  const int stride = Gfx().cairo_image_surface_get_stride(image.get());
   for (int y = 0; y < side; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + y * stride);
     for (int x = 0; x < side; ++x) {
@@ -100,7 +183,7 @@ TSurfacePtr QrSurface(const TQrCode& code) {
       row[x] = dark ? 0x000000 : 0xFFFFFF;
     }
   }
-  cairo_surface_mark_dirty(image.get());
+  Gfx().cairo_surface_mark_dirty(image.get());
   return image;
 }
 
@@ -139,32 +222,32 @@ class TCairoWriter {
   // Draws page `index` with its top left corner at the origin of `cr` (in points).
   void Draw(cairo_t* cr, std::size_t index) const {
     const TMeasuredPage& page = pages_[index];
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_rectangle(cr, 0, 0, RollWidth(), page.height);
-    cairo_fill(cr);
-    cairo_set_source_rgb(cr, 0, 0, 0);
+    Gfx().cairo_set_source_rgb(cr, 1, 1, 1);
+    Gfx().cairo_rectangle(cr, 0, 0, RollWidth(), page.height);
+    Gfx().cairo_fill(cr);
+    Gfx().cairo_set_source_rgb(cr, 0, 0, 0);
     double y = kMarginTopMm * kPointsPerMm;
     for (const TPlaced& p : page.blocks) {
       switch (p.block->kind) {
         case TBlock::Kind::Text:
         case TBlock::Kind::Row:
-          cairo_move_to(cr, margin_, y);
-          pango_cairo_show_layout(cr, p.left.get());
+          Gfx().cairo_move_to(cr, margin_, y);
+          Gfx().pango_cairo_show_layout(cr, p.left.get());
           if (p.right) {
-            cairo_move_to(cr, margin_ + p.rightX, y + p.rightY);
-            pango_cairo_show_layout(cr, p.right.get());
+            Gfx().cairo_move_to(cr, margin_ + p.rightX, y + p.rightY);
+            Gfx().pango_cairo_show_layout(cr, p.right.get());
           }
           break;
         case TBlock::Kind::Line: {
           const double mid = y + p.height / 2;
-          cairo_save(cr);
+          Gfx().cairo_save(cr);
           const double dash[] = {2.0, 1.5};
-          cairo_set_dash(cr, dash, 2, 0);
-          cairo_set_line_width(cr, 0.5);
-          cairo_move_to(cr, margin_, mid);
-          cairo_line_to(cr, margin_ + width_, mid);
-          cairo_stroke(cr);
-          cairo_restore(cr);
+          Gfx().cairo_set_dash(cr, dash, 2, 0);
+          Gfx().cairo_set_line_width(cr, 0.5);
+          Gfx().cairo_move_to(cr, margin_, mid);
+          Gfx().cairo_line_to(cr, margin_ + width_, mid);
+          Gfx().cairo_stroke(cr);
+          Gfx().cairo_restore(cr);
           break;
         }
         case TBlock::Kind::Space:
@@ -182,34 +265,36 @@ class TCairoWriter {
 
  private:
   TLayoutPtr MakeLayout(const std::string& text, const TStyle& style, double width) const {
-    TLayoutPtr layout(pango_layout_new(fonts_.context));
-    PangoFontDescription* font = pango_font_description_new();
-    pango_font_description_set_family_static(
+    TLayoutPtr layout(Gfx().pango_layout_new(fonts_.context));
+    PangoFontDescription* font = Gfx().pango_font_description_new();
+    Gfx().pango_font_description_set_family_static(
         font, style.mono || doc_.mono ? "DejaVu Sans Mono" : "DejaVu Sans");
-    pango_font_description_set_weight(font, style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_size(
+    Gfx().pango_font_description_set_weight(font,
+                                            style.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    Gfx().pango_font_description_set_size(
         font, static_cast<int>((style.size > 0 ? style.size : doc_.fontSize) * PANGO_SCALE));
-    pango_layout_set_font_description(layout.get(), font);
-    pango_font_description_free(font);
+    Gfx().pango_layout_set_font_description(layout.get(), font);
+    Gfx().pango_font_description_free(font);
     if (width > 0) {
-      pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
-      pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+      Gfx().pango_layout_set_width(layout.get(), static_cast<int>(width * PANGO_SCALE));
+      Gfx().pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     }
-    pango_layout_set_alignment(layout.get(), style.align == TAlign::Center  ? PANGO_ALIGN_CENTER
-                                             : style.align == TAlign::Right ? PANGO_ALIGN_RIGHT
-                                                                            : PANGO_ALIGN_LEFT);
-    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+    Gfx().pango_layout_set_alignment(layout.get(),
+                                     style.align == TAlign::Center  ? PANGO_ALIGN_CENTER
+                                     : style.align == TAlign::Right ? PANGO_ALIGN_RIGHT
+                                                                    : PANGO_ALIGN_LEFT);
+    Gfx().pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
     return layout;
   }
 
   static double Width(PangoLayout* layout) {
     int w = 0, h = 0;
-    pango_layout_get_size(layout, &w, &h);
+    Gfx().pango_layout_get_size(layout, &w, &h);
     return static_cast<double>(w) / PANGO_SCALE;
   }
   static double Height(PangoLayout* layout) {
     int w = 0, h = 0;
-    pango_layout_get_size(layout, &w, &h);
+    Gfx().pango_layout_get_size(layout, &w, &h);
     return static_cast<double>(h) / PANGO_SCALE;
   }
 
@@ -269,8 +354,8 @@ class TCairoWriter {
         case TBlock::Kind::Logo: {
           if (!logo_) break;
           const double w = LogoWidth(block);
-          p.height = w * cairo_image_surface_get_height(logo_.get()) /
-                         cairo_image_surface_get_width(logo_.get()) +
+          p.height = w * Gfx().cairo_image_surface_get_height(logo_.get()) /
+                         Gfx().cairo_image_surface_get_width(logo_.get()) +
                      LineHeight(block.style) * 0.3;
           break;
         }
@@ -284,7 +369,7 @@ class TCairoWriter {
 
   // At most the block's width, and no wider than the image at 203 dpi.
   double LogoWidth(const TBlock& block) const {
-    const double natural = cairo_image_surface_get_width(logo_.get()) * kPointsPerDot;
+    const double natural = Gfx().cairo_image_surface_get_width(logo_.get()) * kPointsPerDot;
     return std::min({natural, block.millimetres * kPointsPerMm, width_});
   }
 
@@ -293,28 +378,28 @@ class TCairoWriter {
     const double leftDots =
         std::round((margin_ + (width_ - side * kPointsPerDot) / 2) / kPointsPerDot);
     const double topDots = std::ceil(y / kPointsPerDot);
-    cairo_save(cr);
+    Gfx().cairo_save(cr);
     // In dots, so that each module is whole dots (whole pixels of the 203-dpi image); the
     // symbol is one image of a pixel per module, enlarged without smoothing.
-    cairo_scale(cr, kPointsPerDot, kPointsPerDot);
-    cairo_translate(cr, leftDots, topDots);
-    cairo_scale(cr, p.moduleDots, p.moduleDots);
-    cairo_set_source_surface(cr, p.qrImage.get(), 0, 0);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    Gfx().cairo_scale(cr, kPointsPerDot, kPointsPerDot);
+    Gfx().cairo_translate(cr, leftDots, topDots);
+    Gfx().cairo_scale(cr, p.moduleDots, p.moduleDots);
+    Gfx().cairo_set_source_surface(cr, p.qrImage.get(), 0, 0);
+    Gfx().cairo_pattern_set_filter(Gfx().cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    Gfx().cairo_paint(cr);
+    Gfx().cairo_restore(cr);
   }
 
   void DrawLogo(cairo_t* cr, const TPlaced& p, double y) const {
     if (!logo_) return;
     const double w = LogoWidth(*p.block);
-    const double scale = w / cairo_image_surface_get_width(logo_.get());
-    cairo_save(cr);
-    cairo_translate(cr, margin_ + (width_ - w) / 2, y);
-    cairo_scale(cr, scale, scale);
-    cairo_set_source_surface(cr, logo_.get(), 0, 0);
-    cairo_paint(cr);
-    cairo_restore(cr);
+    const double scale = w / Gfx().cairo_image_surface_get_width(logo_.get());
+    Gfx().cairo_save(cr);
+    Gfx().cairo_translate(cr, margin_ + (width_ - w) / 2, y);
+    Gfx().cairo_scale(cr, scale, scale);
+    Gfx().cairo_set_source_surface(cr, logo_.get(), 0, 0);
+    Gfx().cairo_paint(cr);
+    Gfx().cairo_restore(cr);
   }
 
   const TDocument& doc_;
@@ -329,7 +414,7 @@ class TCairoWriter {
 void CheckStatus(cairo_status_t status, const char* what) {
   if (status != CAIRO_STATUS_SUCCESS) {
     throw EqorGovException(
-        Format("Falha ao gerar o relatório %s: %s", {what, cairo_status_to_string(status)}));
+        Format("Falha ao gerar o relatório %s: %s", {what, Gfx().cairo_status_to_string(status)}));
   }
 }
 
@@ -363,23 +448,20 @@ std::string StyleAttr(const TStyle& style) {
 
 // The RGB24 image as a two-level PNG at 203 dpi, as the receipt printer prints it.
 std::string GrayPng(cairo_surface_t* surface) {
-  cairo_surface_flush(surface);
-  const int stride = cairo_image_surface_get_stride(surface);
-  const unsigned char* pixels = cairo_image_surface_get_data(surface);
-  return EncodeGrayPng(cairo_image_surface_get_width(surface),
-                       cairo_image_surface_get_height(surface), kDotsPerInch, true,
-                       [&](int y, unsigned char* gray, std::size_t width) {
-                         const auto* line =
-                             reinterpret_cast<const std::uint32_t*>(pixels + y * stride);
-                         for (std::size_t x = 0; x < width; ++x) {
-                           const std::uint32_t p = line[x];
-                           // ITU-R BT.601 weights in 1/256 steps.
-                           gray[x] = static_cast<unsigned char>(
-                               (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29 +
-                                128) >>
-                               8);
-                         }
-                       });
+  Gfx().cairo_surface_flush(surface);
+  const int stride = Gfx().cairo_image_surface_get_stride(surface);
+  const unsigned char* pixels = Gfx().cairo_image_surface_get_data(surface);
+  return EncodeGrayPng(
+      Gfx().cairo_image_surface_get_width(surface), Gfx().cairo_image_surface_get_height(surface),
+      kDotsPerInch, true, [&](int y, unsigned char* gray, std::size_t width) {
+        const auto* line = reinterpret_cast<const std::uint32_t*>(pixels + y * stride);
+        for (std::size_t x = 0; x < width; ++x) {
+          const std::uint32_t p = line[x];
+          // ITU-R BT.601 weights in 1/256 steps.
+          gray[x] = static_cast<unsigned char>(
+              (((p >> 16) & 0xFF) * 77 + ((p >> 8) & 0xFF) * 150 + (p & 0xFF) * 29 + 128) >> 8);
+        }
+      });
 }
 
 }  // namespace
@@ -391,20 +473,20 @@ int TextColumns(double printableMillimetres) {
 std::string RenderPdf(const TDocument& doc) {
   TCairoWriter writer(doc);
   std::string out;
-  TSurfacePtr surface(cairo_pdf_surface_create_for_stream(AppendBytes, &out, writer.RollWidth(),
-                                                          writer.Pages().front().height));
-  CheckStatus(cairo_surface_status(surface.get()), "PDF");
-  cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, "DANFCE");
-  TCairoPtr cr(cairo_create(surface.get()));
+  TSurfacePtr surface(Gfx().cairo_pdf_surface_create_for_stream(
+      AppendBytes, &out, writer.RollWidth(), writer.Pages().front().height));
+  CheckStatus(Gfx().cairo_surface_status(surface.get()), "PDF");
+  Gfx().cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, "DANFCE");
+  TCairoPtr cr(Gfx().cairo_create(surface.get()));
   for (std::size_t i = 0; i < writer.Pages().size(); ++i) {
-    cairo_pdf_surface_set_size(surface.get(), writer.RollWidth(), writer.Pages()[i].height);
+    Gfx().cairo_pdf_surface_set_size(surface.get(), writer.RollWidth(), writer.Pages()[i].height);
     writer.Draw(cr.get(), i);
-    cairo_show_page(cr.get());
+    Gfx().cairo_show_page(cr.get());
   }
-  CheckStatus(cairo_status(cr.get()), "PDF");
+  CheckStatus(Gfx().cairo_status(cr.get()), "PDF");
   cr.reset();
-  cairo_surface_finish(surface.get());
-  CheckStatus(cairo_surface_status(surface.get()), "PDF");
+  Gfx().cairo_surface_finish(surface.get());
+  CheckStatus(Gfx().cairo_surface_status(surface.get()), "PDF");
   return out;
 }
 
@@ -418,19 +500,19 @@ std::string RenderPng(const TDocument& doc) {
     height += static_cast<int>(std::ceil(page.height * scale));
   }
   const int width = static_cast<int>(std::lround(writer.RollWidth() * scale));
-  TSurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
-  CheckStatus(cairo_surface_status(surface.get()), "PNG");
-  TCairoPtr cr(cairo_create(surface.get()));
-  cairo_set_source_rgb(cr.get(), 1, 1, 1);
-  cairo_paint(cr.get());
+  TSurfacePtr surface(Gfx().cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+  CheckStatus(Gfx().cairo_surface_status(surface.get()), "PNG");
+  TCairoPtr cr(Gfx().cairo_create(surface.get()));
+  Gfx().cairo_set_source_rgb(cr.get(), 1, 1, 1);
+  Gfx().cairo_paint(cr.get());
   for (std::size_t i = 0; i < writer.Pages().size(); ++i) {
-    cairo_save(cr.get());
-    cairo_translate(cr.get(), 0, tops[i]);
-    cairo_scale(cr.get(), scale, scale);
+    Gfx().cairo_save(cr.get());
+    Gfx().cairo_translate(cr.get(), 0, tops[i]);
+    Gfx().cairo_scale(cr.get(), scale, scale);
     writer.Draw(cr.get(), i);
-    cairo_restore(cr.get());
+    Gfx().cairo_restore(cr.get());
   }
-  CheckStatus(cairo_status(cr.get()), "PNG");
+  CheckStatus(Gfx().cairo_status(cr.get()), "PNG");
   cr.reset();
   return GrayPng(surface.get());
 }

@@ -43,6 +43,7 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// Immutable once made, so that a thread may check its files' stamps without the cache's lock.
 struct CacheEntry {
   std::shared_ptr<CompiledSchema> compiled;
   std::vector<FileStamp> files;
@@ -50,10 +51,15 @@ struct CacheEntry {
 
 struct Cache {
   std::mutex mutex;
-  std::map<std::string, CacheEntry> entries;  // by canonical path of the schema file
-  // The canonical path of each path a caller gave, with the stamp of the file it led to, so that
-  // a schema already compiled is found without resolving the path again.
-  std::map<std::string, std::pair<std::string, FileStamp>> canonicalPaths;
+  // By canonical path of the schema file.
+  std::map<std::string, std::shared_ptr<const CacheEntry>> entries;
+  // The entry of each path a caller gave, with the stamp of the file it led to, so that a schema
+  // already compiled is found without resolving the path again.
+  struct Known {
+    std::shared_ptr<const CacheEntry> entry;
+    FileStamp stamp;
+  };
+  std::map<std::string, Known> byCallerPath;
 };
 
 Cache& TheCache() {
@@ -203,17 +209,21 @@ CacheEntry Compile(const fs::path& schemaFile) {
 std::shared_ptr<CompiledSchema> GetSchema(const std::string& xsdPath) {
   EnsureLibxml2();
   Cache& cache = TheCache();
-  // Compiling under the lock keeps two threads from compiling the same package at once; it is
-  // done once per schema and process.
-  std::lock_guard<std::mutex> lock(cache.mutex);
-  // A schema compiled before, none of its files changed since (the check reads each file's
-  // stamp: a file removed or edited fails it, and the path is then resolved again).
-  if (const auto known = cache.canonicalPaths.find(xsdPath); known != cache.canonicalPaths.end()) {
+  // A schema compiled before, none of its files changed since. The lock is held for the look-up
+  // alone: the stamps (one stat of each file) are read without it, so threads validating at
+  // once do not queue behind each other's system calls. A file removed or edited fails the
+  // check, and the path is then resolved again below.
+  Cache::Known known;
+  {
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    if (const auto it = cache.byCallerPath.find(xsdPath); it != cache.byCallerPath.end()) {
+      known = it->second;
+    }
+  }
+  if (known.entry) {
     FileStamp now;
-    const auto it = cache.entries.find(known->second.first);
-    if (Stamp(xsdPath, now) && now == known->second.second && it != cache.entries.end() &&
-        Unchanged(it->second)) {
-      return it->second.compiled;
+    if (Stamp(xsdPath, now) && now == known.stamp && Unchanged(*known.entry)) {
+      return known.entry->compiled;
     }
   }
   std::error_code ec;
@@ -221,15 +231,15 @@ std::shared_ptr<CompiledSchema> GetSchema(const std::string& xsdPath) {
   if (ec || !fs::is_regular_file(file, ec)) {
     throw EqorGovException("Arquivo de esquema não encontrado: " + xsdPath);
   }
-  if (FileStamp stamp; Stamp(xsdPath, stamp)) {
-    cache.canonicalPaths[xsdPath] = {file.string(), stamp};
-  }
-  auto it = cache.entries.find(file.string());
-  if (it != cache.entries.end() && Unchanged(it->second)) return it->second.compiled;
-  CacheEntry entry = Compile(file);
-  auto compiled = entry.compiled;
-  cache.entries[file.string()] = std::move(entry);
-  return compiled;
+  FileStamp stamp;
+  const bool stamped = Stamp(xsdPath, stamp);
+  // Compiling under the lock keeps two threads from compiling the same package at once: a
+  // schema is compiled once per process (and again only when one of its files changes).
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  std::shared_ptr<const CacheEntry>& entry = cache.entries[file.string()];
+  if (!entry || !Unchanged(*entry)) entry = std::make_shared<const CacheEntry>(Compile(file));
+  if (stamped) cache.byCallerPath[xsdPath] = Cache::Known{entry, stamp};
+  return entry->compiled;
 }
 
 // The validator of one document: its own context on the read-only compiled schema, its errors
@@ -378,7 +388,7 @@ void SchemaValidator::ClearCache() {
   Cache& cache = TheCache();
   std::lock_guard<std::mutex> lock(cache.mutex);
   cache.entries.clear();
-  cache.canonicalPaths.clear();
+  cache.byCallerPath.clear();
 }
 
 }  // namespace qor

@@ -1,7 +1,7 @@
 #include "platform/SmtpClient.h"
 
-#include <curl/curl.h>
 #include <sys/socket.h>
+#include "platform/CurlApi.h"
 
 #include <algorithm>
 #include <array>
@@ -25,15 +25,15 @@ namespace {
 constexpr int kDefaultSmtpTimeoutMs = 30000;
 
 struct CurlDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-  void operator()(curl_mime* m) const { curl_mime_free(m); }
-  void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+  void operator()(CURL* h) const { CurlApi().curl_easy_cleanup(h); }
+  void operator()(curl_mime* m) const { CurlApi().curl_mime_free(m); }
+  void operator()(curl_slist* l) const { CurlApi().curl_slist_free_all(l); }
 };
 
 class Slist {
  public:
   void Append(const std::string& line) {
-    curl_slist* grown = curl_slist_append(list_.get(), line.c_str());
+    curl_slist* grown = CurlApi().curl_slist_append(list_.get(), line.c_str());
     if (grown == nullptr) throw EqorGovException("Memória insuficiente para montar o email.");
     list_.release();
     list_.reset(grown);
@@ -124,7 +124,7 @@ std::string TrustBundle(const std::string& caBundle) {
         Format("Arquivo de autoridades certificadoras não encontrado: %s", {caBundle}));
   }
   std::string bundle;
-  const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+  const curl_version_info_data* info = CurlApi().curl_version_info(CURLVERSION_NOW);
   if (info != nullptr && info->cainfo != nullptr && FileExists(info->cainfo)) {
     bundle = LoadFromFile(info->cainfo);
     bundle += "\n";
@@ -283,50 +283,50 @@ void SendSmtpMessage(const TEmailSettings& s, const std::vector<std::string>& to
   const std::string trust = verify && !s.CABundle.empty() ? TrustBundle(s.CABundle) : "";
 
   EnsureCurl();
-  std::unique_ptr<CURL, CurlDeleter> owner(curl_easy_init());
+  std::unique_ptr<CURL, CurlDeleter> owner(CurlApi().curl_easy_init());
   CURL* h = owner.get();
   if (h == nullptr) {
     throw EqorGovException("Não foi possível iniciar a biblioteca de comunicação (libcurl).");
   }
   char errorBuffer[CURL_ERROR_SIZE] = {};
   ReplyLog replies;
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-  curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
-  curl_easy_setopt(h, CURLOPT_DEBUGDATA, &replies);
-  curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);  // feeds OnDebug only; nothing is printed
+  CurlApi().curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  CurlApi().curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+  CurlApi().curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+  CurlApi().curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, OnDebug);
+  CurlApi().curl_easy_setopt(h, CURLOPT_DEBUGDATA, &replies);
+  CurlApi().curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);  // feeds OnDebug only; nothing is printed
 
   const std::string host =
       end.host.find(':') != std::string::npos ? "[" + end.host + "]" : end.host;
   const std::string url =
       (end.implicitTls ? "smtps://" : "smtp://") + host + ":" + std::to_string(end.port);
-  curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+  CurlApi().curl_easy_setopt(h, CURLOPT_URL, url.c_str());
   // Implicit TLS is TLS anyway; on a plain port STARTTLS is taken when offered, and demanded when
   // a password is to be sent, so it never crosses in clear.
-  curl_easy_setopt(
+  CurlApi().curl_easy_setopt(
       h, CURLOPT_USE_SSL,
       static_cast<long>(end.implicitTls || s.Authenticate ? CURLUSESSL_ALL : CURLUSESSL_TRY));
-  curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
-  curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+  CurlApi().curl_easy_setopt(h, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
+  CurlApi().curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+  CurlApi().curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
   curl_blob trustBlob{const_cast<char*>(trust.data()), trust.size(), CURL_BLOB_NOCOPY};
-  if (!trust.empty()) curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &trustBlob);
+  if (!trust.empty()) CurlApi().curl_easy_setopt(h, CURLOPT_CAINFO_BLOB, &trustBlob);
   if (s.Authenticate) {
-    curl_easy_setopt(h, CURLOPT_USERNAME, s.UserName.c_str());
-    curl_easy_setopt(h, CURLOPT_PASSWORD, s.Password.c_str());
+    CurlApi().curl_easy_setopt(h, CURLOPT_USERNAME, s.UserName.c_str());
+    CurlApi().curl_easy_setopt(h, CURLOPT_PASSWORD, s.Password.c_str());
   }
   const int timeout = s.TimeOut > 0 ? s.TimeOut : kDefaultSmtpTimeoutMs;
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout));
+  CurlApi().curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(timeout));
+  CurlApi().curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout));
 
   const std::string mailFrom = "<" + Mailbox(s.From) + ">";
-  curl_easy_setopt(h, CURLOPT_MAIL_FROM, mailFrom.c_str());
+  CurlApi().curl_easy_setopt(h, CURLOPT_MAIL_FROM, mailFrom.c_str());
   Slist recipients;
   for (const auto* list : {&to, &cc, &bcc}) {
     for (const auto& a : *list) recipients.Append("<" + OneLine(Mailbox(a)) + ">");
   }
-  curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients.get());
+  CurlApi().curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients.get());
 
   const std::time_t now = std::time(nullptr);
   Slist headers;  // Bcc is never a header: its addresses go in the envelope alone
@@ -336,38 +336,39 @@ void SendSmtpMessage(const TEmailSettings& s, const std::vector<std::string>& to
   if (!cc.empty()) headers.Append("Cc: " + JoinHeader(cc));
   headers.Append("Subject: " + EncodeHeaderWord(OneLine(s.Subject)));
   headers.Append("Message-ID: " + MessageId(s.From, now));
-  curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+  CurlApi().curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
 
-  std::unique_ptr<curl_mime, CurlDeleter> mime(curl_mime_init(h));
-  curl_mimepart* body = curl_mime_addpart(mime.get());
-  curl_mime_data(body, s.Body.data(), s.Body.size());
-  curl_mime_type(body, s.Html ? "text/html; charset=UTF-8" : "text/plain; charset=UTF-8");
-  curl_mime_encoder(body, "quoted-printable");
+  std::unique_ptr<curl_mime, CurlDeleter> mime(CurlApi().curl_mime_init(h));
+  curl_mimepart* body = CurlApi().curl_mime_addpart(mime.get());
+  CurlApi().curl_mime_data(body, s.Body.data(), s.Body.size());
+  CurlApi().curl_mime_type(body, s.Html ? "text/html; charset=UTF-8" : "text/plain; charset=UTF-8");
+  CurlApi().curl_mime_encoder(body, "quoted-printable");
   // Attachments are encoded here, whole: curl's own encoder reads its source 256 bytes at a time
   // and the message would leave in as many small writes.
   for (const auto& file : attachments) {
     const std::string encoded = Base64Lines(LoadFromFile(file));
-    curl_mimepart* part = curl_mime_addpart(mime.get());
-    curl_mime_data(part, encoded.data(), encoded.size());  // copied by curl
-    curl_mime_filename(part, ExtractFileName(file).c_str());
-    curl_mime_type(part, AttachmentType(file).c_str());
-    curl_slist* transfer = curl_slist_append(nullptr, "Content-Transfer-Encoding: base64");
+    curl_mimepart* part = CurlApi().curl_mime_addpart(mime.get());
+    CurlApi().curl_mime_data(part, encoded.data(), encoded.size());  // copied by curl
+    CurlApi().curl_mime_filename(part, ExtractFileName(file).c_str());
+    CurlApi().curl_mime_type(part, AttachmentType(file).c_str());
+    curl_slist* transfer =
+        CurlApi().curl_slist_append(nullptr, "Content-Transfer-Encoding: base64");
     if (transfer == nullptr) throw EqorGovException("Memória insuficiente para montar o email.");
-    curl_mime_headers(part, transfer, 1);
+    CurlApi().curl_mime_headers(part, transfer, 1);
   }
-  curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
-  curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+  CurlApi().curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
+  CurlApi().curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
 
-  const CURLcode code = curl_easy_perform(h);
+  const CURLcode code = CurlApi().curl_easy_perform(h);
   if (code == CURLE_OK) return;
   // A failed exchange is over: closing the socket here keeps the handle's clean-up from sending
   // QUIT and waiting on a server that stopped answering.
   curl_socket_t socket = CURL_SOCKET_BAD;
-  if (curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
+  if (CurlApi().curl_easy_getinfo(h, CURLINFO_ACTIVESOCKET, &socket) == CURLE_OK &&
       socket != CURL_SOCKET_BAD) {
     shutdown(socket, SHUT_RDWR);
   }
-  std::string detail = curl_easy_strerror(code);
+  std::string detail = CurlApi().curl_easy_strerror(code);
   if (errorBuffer[0] != '\0') detail += ": " + std::string(errorBuffer);
   std::string cause;
   if (!replies.refusal.empty() && code != CURLE_OPERATION_TIMEDOUT) {

@@ -111,7 +111,6 @@ Stamp Now() {
   return Stamp{std::string(time) + ms + offset, date};
 }
 
-std::mutex g_appendMutex;
 std::mutex g_instanceMutex;
 std::unique_ptr<TqorTelemetria> g_instance;
 
@@ -134,7 +133,9 @@ void TqorTelemetria::Evento(const std::string& folder, const std::string& cnpj,
   }
   line += "}\n";
 
-  std::lock_guard<std::mutex> lock(g_appendMutex);
+  // No lock: the line goes out in one write(2) on a file opened with O_APPEND, which the kernel
+  // appends whole, as it must anyway for the other processes (tills) writing the same day's file.
+  // Components on several threads therefore never wait for each other here.
   if (!ForceDirectories(dir)) {
     throw EqorGovException("Não foi possível criar a pasta de telemetria \"" + dir + "\".");
   }

@@ -5,7 +5,8 @@
 // CNPJ, product, event name, component version and, for a failure, the exception's class and
 // message. Nothing is sent anywhere.
 //
-// Thread-safe: appends are serialised.
+// Thread-safe without a lock: each event is one write(2) to a file opened with O_APPEND, which
+// the kernel appends whole, between threads as between processes.
 #pragma once
 
 #include <string>

@@ -87,6 +87,9 @@ std::string CertificateBase64(const TPkcs12Identity& identity) {
 }
 
 PkeyOwner PrivateKey(const TPkcs12Identity& identity) {
+  if (identity.privateKey && EVP_PKEY_up_ref(identity.privateKey.get()) == 1) {
+    return PkeyOwner(identity.privateKey.get());
+  }
   BioOwner bio = MemoryBio(identity.privateKeyPem);
   PkeyOwner key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
   if (!key) {

@@ -601,5 +601,55 @@ TEST(CommandLine, ConfigurarStoresSecretsProtectedAndMostrarMasksThem) {
               StartsWith("Erro ao carregar configurações: Chave PinCode da seção NFCE: "));
 }
 
+// A command opens only what it uses. Each row runs with the dynamic loader's own log of the
+// libraries it loads (LD_DEBUG=files, which also sees those opened later with dlopen): the
+// certificate is a path that does not exist where the command neither signs nor sends, and the
+// HTTP library and the renderer's libraries are loaded only by a command that talks to a server
+// or draws. libxml2, linked into every run, shows that the log was written.
+TEST(CommandLine, CommandsOpenOnlyTheLibrariesAndFilesTheyUse) {
+  QOR_NEEDS_SCHEMAS();
+  test::SimulatorRig rig;
+  const std::string exemplos = std::string(QORNFCE_SOURCE_DIR) + "/data/exemplos/";
+  WriteFile(rig.dir / "nota.tx2", ReadFile(exemplos + "nfce-um-item-dinheiro.tx2"));
+  WriteFile(rig.dir / "status.xml",
+            "<consStatServ xmlns=\"http://www.portalfiscal.inf.br/nfe\" versao=\"4.00\">"
+            "<tpAmb>2</tpAmb><cUF>35</cUF><xServ>STATUS</xServ></consStatServ>");
+  const std::string semCertificado = " --uf SP --certificado '" + rig.dir / "nao-existe.pfx" +
+                                     "' --senha-certificado 1234 --servidores-hom '" +
+                                     rig.dir / "nao-existe.ini" + "'" + Logs(rig.dir);
+  const CliRun convertido =
+      Cli("converter '" + rig.dir / "nota.tx2" + "'" + Logs(rig.dir), rig.dir);
+  ASSERT_EQ(convertido.status, 0) << convertido.err;
+  WriteFile(rig.dir / "nota.xml", convertido.out);
+  struct Caso {
+    std::string args;
+    bool curl, cairo;
+  };
+  const std::string cli = std::string(QORNFCE_BIN_DIR) + "/qornfce";
+  int n = 0;
+  for (const Caso& caso : {
+           Caso{"status --help", false, false},
+           Caso{"converter '" + rig.dir / "nota.tx2" + "'" + semCertificado, false, false},
+           Caso{"validar '" + rig.dir / "status.xml" + "' STATUS" + semCertificado, false, false},
+           Caso{"assinar '" + rig.dir / "nota.xml" + "'" + Against(rig), false, false},
+           Caso{"status" + Against(rig), true, false},
+       }) {
+    SCOPED_TRACE(caso.args);
+    const std::string log = rig.dir / ("ld-" + std::to_string(++n));
+    const int status =
+        RunCommand("(LD_DEBUG=files LD_DEBUG_OUTPUT='" + log + "' " + cli + " " + caso.args +
+                   " >'" + rig.dir / "out.txt" + "' 2>'" + rig.dir / "err.txt" + "')");
+    EXPECT_EQ(status, 0) << ReadFile(rig.dir / "err.txt");
+    std::string carregadas;
+    for (const std::string& file : ListFiles(rig.dir / "", "ld-" + std::to_string(n) + ".*")) {
+      carregadas += ReadFile(rig.dir / file);
+    }
+    EXPECT_THAT(carregadas, HasSubstr("libxml2.so.2"));
+    EXPECT_EQ(carregadas.find("libcurl.so.4") != std::string::npos, caso.curl);
+    EXPECT_EQ(carregadas.find("libcairo.so.2") != std::string::npos, caso.cairo);
+    EXPECT_EQ(carregadas.find("libpango-1.0.so.0") != std::string::npos, caso.cairo);
+  }
+}
+
 }  // namespace
 }  // namespace qor
