@@ -13,6 +13,7 @@
 #include "contingency/TqorContingencia.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
+#include "platform/Text.h"
 
 namespace qor::cli {
 
@@ -50,38 +51,6 @@ std::string Duracao(std::chrono::seconds s) {
   std::snprintf(texto, sizeof texto, "%s%lldh%02lldm", negativo ? "-" : "", total / 3600,
                 (total % 3600) / 60);
   return texto;
-}
-
-std::string Json(const std::string& texto) {
-  std::string saida = "\"";
-  for (const char c : texto) {
-    switch (c) {
-      case '"':
-        saida += "\\\"";
-        break;
-      case '\\':
-        saida += "\\\\";
-        break;
-      case '\n':
-        saida += "\\n";
-        break;
-      case '\r':
-        saida += "\\r";
-        break;
-      case '\t':
-        saida += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          char escape[8];
-          std::snprintf(escape, sizeof escape, "\\u%04x", c);
-          saida += escape;
-        } else {
-          saida += c;
-        }
-    }
-  }
-  return saida + "\"";
 }
 
 int Emitir(const Options& options) {
@@ -177,19 +146,19 @@ int Listar(const Options& options) {
     bool primeiro = true;
     for (const TItemListagem& item : listagem.itens) {
       const TEntradaContingencia& e = item.entrada;
-      std::cout << (primeiro ? "\n" : ",\n") << "  {\"chave\": " << Json(e.chave)
-                << ", \"estado\": " << Json(NomeEstado(e.estado))
+      std::cout << (primeiro ? "\n" : ",\n") << "  {\"chave\": " << JsonString(e.chave)
+                << ", \"estado\": " << JsonString(NomeEstado(e.estado))
                 << ", \"idadeSegundos\": " << item.idade.count()
                 << ", \"restanteSegundos\": " << item.tempoRestante.count()
                 << ", \"atrasada\": " << (item.atrasada ? "true" : "false")
-                << ", \"tentativas\": " << e.tentativas << ", \"cStat\": " << Json(e.cStat)
-                << ", \"xMotivo\": " << Json(e.xMotivo)
-                << ", \"chaveRelacionada\": " << Json(e.chaveRelacionada) << "}";
+                << ", \"tentativas\": " << e.tentativas << ", \"cStat\": " << JsonString(e.cStat)
+                << ", \"xMotivo\": " << JsonString(e.xMotivo)
+                << ", \"chaveRelacionada\": " << JsonString(e.chaveRelacionada) << "}";
       primeiro = false;
     }
     for (const TArquivoDanificado& d : listagem.danificados) {
-      std::cout << (primeiro ? "\n" : ",\n") << "  {\"arquivo\": " << Json(d.arquivo)
-                << ", \"estado\": \"danificada\", \"motivo\": " << Json(d.motivo) << "}";
+      std::cout << (primeiro ? "\n" : ",\n") << "  {\"arquivo\": " << JsonString(d.arquivo)
+                << ", \"estado\": \"danificada\", \"motivo\": " << JsonString(d.motivo) << "}";
       primeiro = false;
     }
     std::cout << (primeiro ? "]\n" : "\n]\n");

@@ -42,6 +42,7 @@ struct qor_contingencia {
 
 namespace {
 
+using qor::JsonString;
 using qor::TqorNFCe;
 
 enum class Tipo { Nfce, Contingencia };
@@ -284,40 +285,6 @@ std::string ValorDaChave(const qor::ChaveConfig& c, const std::string& nome,
     default:
       return valor;
   }
-}
-
-// Reconciled notes and summaries as JSON, for hosts that parse rather than bind structures.
-std::string Json(const std::string& texto) {
-  std::string saida = "\"";
-  for (const char c : texto) {
-    switch (c) {
-      case '"':
-        saida += "\\\"";
-        break;
-      case '\\':
-        saida += "\\\\";
-        break;
-      case '\n':
-        saida += "\\n";
-        break;
-      case '\r':
-        saida += "\\r";
-        break;
-      case '\t':
-        saida += "\\t";
-        break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20) {
-          static const char kHex[] = "0123456789abcdef";
-          saida += "\\u00";
-          saida += kHex[(c >> 4) & 0xF];
-          saida += kHex[c & 0xF];
-        } else {
-          saida += c;
-        }
-    }
-  }
-  return saida + "\"";
 }
 
 const char* JsonBool(bool valor) { return valor ? "true" : "false"; }
@@ -656,10 +623,10 @@ qor_status qor_contingencia_emitir(qor_contingencia* contingencia, const char* x
   return NaFila(contingencia, resultado, [&](qor_contingencia& c) {
     const qor::TResultadoEmissao r =
         c.fila.Emitir(Texto(xml, "xml"), Texto(justificativa, "justificativa"));
-    return std::string("{\"offline\": ") + JsonBool(r.offline) + ", \"chave\": " + Json(r.chave) +
-           ", \"nota\": " + Json(r.nota) + ", \"resposta\": " + Json(r.resposta) +
-           ", \"motivo\": " + Json(r.motivo) +
-           ", \"chaveEmVerificacao\": " + Json(r.chaveEmVerificacao) + "}";
+    return std::string("{\"offline\": ") + JsonBool(r.offline) +
+           ", \"chave\": " + JsonString(r.chave) + ", \"nota\": " + JsonString(r.nota) +
+           ", \"resposta\": " + JsonString(r.resposta) + ", \"motivo\": " + JsonString(r.motivo) +
+           ", \"chaveEmVerificacao\": " + JsonString(r.chaveEmVerificacao) + "}";
   });
 }
 
@@ -677,7 +644,8 @@ qor_status qor_contingencia_transmitir(qor_contingencia* contingencia, int max, 
     std::string danificados = "[";
     for (const qor::TArquivoDanificado& d : r.danificados) {
       if (danificados.size() > 1) danificados += ", ";
-      danificados += "{\"arquivo\": " + Json(d.arquivo) + ", \"motivo\": " + Json(d.motivo) + "}";
+      danificados +=
+          "{\"arquivo\": " + JsonString(d.arquivo) + ", \"motivo\": " + JsonString(d.motivo) + "}";
     }
     danificados += "]";
     const auto numero = [](int n) { return std::to_string(n); };
@@ -691,7 +659,8 @@ qor_status qor_contingencia_transmitir(qor_contingencia* contingencia, int max, 
            ", \"falhasTransporte\": " + numero(r.falhasTransporte) +
            ", \"pendentes\": " + numero(r.pendentes) +
            ", \"emVerificacao\": " + numero(r.emVerificacao) +
-           ", \"ultimaFalha\": " + Json(r.ultimaFalha) + ", \"danificados\": " + danificados + "}";
+           ", \"ultimaFalha\": " + JsonString(r.ultimaFalha) + ", \"danificados\": " + danificados +
+           "}";
   });
 }
 
@@ -702,18 +671,19 @@ qor_status qor_contingencia_listar(qor_contingencia* contingencia, char** result
     for (const qor::TItemListagem& item : listagem.itens) {
       const qor::TEntradaContingencia& e = item.entrada;
       if (json.size() > 1) json += ", ";
-      json += "{\"chave\": " + Json(e.chave) + ", \"estado\": " + Json(qor::NomeEstado(e.estado)) +
+      json += "{\"chave\": " + JsonString(e.chave) +
+              ", \"estado\": " + JsonString(qor::NomeEstado(e.estado)) +
               ", \"idadeSegundos\": " + std::to_string(item.idade.count()) +
               ", \"restanteSegundos\": " + std::to_string(item.tempoRestante.count()) +
               ", \"atrasada\": " + JsonBool(item.atrasada) +
               ", \"tentativas\": " + std::to_string(e.tentativas) +
-              ", \"cStat\": " + Json(e.cStat) + ", \"xMotivo\": " + Json(e.xMotivo) +
-              ", \"chaveRelacionada\": " + Json(e.chaveRelacionada) + "}";
+              ", \"cStat\": " + JsonString(e.cStat) + ", \"xMotivo\": " + JsonString(e.xMotivo) +
+              ", \"chaveRelacionada\": " + JsonString(e.chaveRelacionada) + "}";
     }
     for (const qor::TArquivoDanificado& d : listagem.danificados) {
       if (json.size() > 1) json += ", ";
-      json += "{\"arquivo\": " + Json(d.arquivo) +
-              ", \"estado\": \"danificada\", \"motivo\": " + Json(d.motivo) + "}";
+      json += "{\"arquivo\": " + JsonString(d.arquivo) +
+              ", \"estado\": \"danificada\", \"motivo\": " + JsonString(d.motivo) + "}";
     }
     return json + "]";
   });

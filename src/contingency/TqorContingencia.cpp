@@ -67,21 +67,6 @@ void Situacao(const std::string& resposta, std::string& cStat, std::string& xMot
   xMotivo = campo(documentoRet + "xMotivo']");
 }
 
-// Whether a transport failure proves the request never reached the state: no connection was
-// made, or its TLS handshake failed. Anything else (a time-out after the connection, a reply cut
-// short, an HTTP error) may come after the state read the note.
-bool CertamenteNaoRecebida(const EqorGovException& falha) {
-  if (dynamic_cast<const EqorGovReplyException*>(&falha) != nullptr) return false;
-  const std::string texto = falha.what();
-  for (const char* trecho :
-       {"não foi possível conectar", "endereço do servidor não encontrado",
-        "estabelecimento da conexão segura", "certificado do servidor não é confiável",
-        "certificado do cliente foi recusado", "tempo limite de conexão"}) {
-    if (texto.find(trecho) != std::string::npos) return true;
-  }
-  return false;
-}
-
 // ---- the note's text ------------------------------------------------------------------------
 
 struct TTrecho {
@@ -338,7 +323,7 @@ TResultadoEmissao TqorContingencia::Emitir(const std::string& xmlNota,
     resultado.motivo = cStat + " - " + xMotivo;
   } catch (const EqorGovException& falha) {
     resultado.motivo = falha.what();
-    talvezRecebida = !CertamenteNaoRecebida(falha);
+    talvezRecebida = TqorNFCe::PedidoPodeTerChegado(falha);
   }
   resultado.offline = true;
   std::string nNF;

@@ -440,18 +440,8 @@ bool TqorNFCe::PedidoPodeTerChegado(const std::exception& falha) {
   if (const auto* resposta = dynamic_cast<const EqorGovReplyException*>(&falha)) {
     return resposta->Status() < 400 || resposta->Status() >= 500;
   }
-  if (dynamic_cast<const EqorGovException*>(&falha) == nullptr) return false;
-  // The transport's causes that prove the request was never written to a connection.
-  const std::string texto = falha.what();
-  for (const char* trecho :
-       {"não foi possível conectar", "endereço do servidor não encontrado",
-        "endereço do proxy não encontrado", "estabelecimento da conexão segura",
-        "certificado do servidor não é confiável", "certificado do cliente foi recusado",
-        "tempo limite de conexão", "endereço inválido", "protocolo não suportado",
-        "arquivo de autoridades certificadoras"}) {
-    if (texto.find(trecho) != std::string::npos) return false;
-  }
-  return true;
+  return dynamic_cast<const EqorGovException*>(&falha) != nullptr &&
+         dynamic_cast<const EqorGovSemConexaoException*>(&falha) == nullptr;
 }
 
 // ---- telemetry ------------------------------------------------------------------------------

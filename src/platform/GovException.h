@@ -14,6 +14,14 @@ class EqorGovException : public std::runtime_error {
   explicit EqorGovException(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The request never left this machine: no connection was made (refused, unreachable, an address
+// or URL that could not be used, the connection's time-out) or the secure connection was not
+// established. Whatever the request carried, the server never read it.
+class EqorGovSemConexaoException : public EqorGovException {
+ public:
+  using EqorGovException::EqorGovException;
+};
+
 // A reply came but cannot be used (an HTTP status other than 200, or a 200 whose body is not a
 // SOAP envelope): the message says why, and the whole body is kept for the reply log.
 class EqorGovReplyException : public EqorGovException {

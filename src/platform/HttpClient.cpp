@@ -107,6 +107,25 @@ std::string CauseInPortuguese(CURLcode code, int timeoutMs) {
   }
 }
 
+// Whether the failure came before the request could be written to a connection: none was made,
+// or its TLS handshake failed. (A time-out is so only while connecting; see Perform.)
+bool NeverSent(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+      return true;
+    default:
+      return false;
+  }
+}
+
 struct SlistDeleter {
   void operator()(curl_slist* list) const { CurlApi().curl_slist_free_all(list); }
 };
@@ -263,16 +282,20 @@ std::string THttpClient::Perform(const THttpConnectionSettings& settings, const 
     }
     std::string cause = CauseInPortuguese(code, static_cast<int>(timeout));
     curl_off_t connected = 0;
-    if (code == CURLE_OPERATION_TIMEDOUT && post.timeoutMs <= 0 &&
+    const bool connectTimeout =
+        code == CURLE_OPERATION_TIMEDOUT && post.timeoutMs <= 0 &&
         CurlApi().curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connected) == CURLE_OK &&
-        connected == 0) {
+        connected == 0;
+    if (connectTimeout) {
       cause =
           "tempo limite de conexão de " + std::to_string(kDefaultConnectTimeoutMs) + " ms esgotado";
     }
     if (code == CURLE_COULDNT_CONNECT && !settings.proxy.empty()) {
       cause = "não foi possível conectar pelo proxy " + UrlForMessage(settings.proxy);
     }
-    throw EqorGovException(where + cause + " (" + Redact(detail, post.secrets) + ")");
+    const std::string message = where + cause + " (" + Redact(detail, post.secrets) + ")";
+    if (connectTimeout || NeverSent(code)) throw EqorGovSemConexaoException(message);
+    throw EqorGovException(message);
   }
   long status = 0;
   CurlApi().curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);

@@ -267,6 +267,40 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
   }
 }
 
+std::string JsonString(std::string_view text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  out.reserve(text.size() + 2);
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          out += "\\u00";
+          out += kHex[(c >> 4) & 0xF];
+          out += kHex[c & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
 std::string QuoteForMessage(std::string_view text, std::size_t limit) {
   // Only the start is read: a value of megabytes costs what a short one does.
   const std::string_view head = text.substr(0, limit * 4 + 4);

@@ -146,6 +146,11 @@ TEST(Text, RegularExpressions) {
   EXPECT_THROW(RegexMatchInsensitive("x", "a{2,1}"), EqorGovException);
 }
 
+TEST(Text, JsonStringEscapesQuotesBackslashesAndControlsOnly) {
+  EXPECT_EQ(JsonString(""), "\"\"");
+  EXPECT_EQ(JsonString("a\"b\\c\n\r\t\x01\x1f ç"), "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f ç\"");
+}
+
 TEST(TStrings, TextSplitsEveryLineBreakAndJoinsWithCrLf) {
   TStrings list;
   list.SetText("a\r\nb\nc\rd\r\n\r\ne\n");
