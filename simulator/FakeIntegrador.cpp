@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "NoteStore.h"
+#include "Simulator.h"
 #include "ServiceDispatch.h"
 #include "Soap.h"
 #include "platform/Crypto.h"
@@ -239,7 +240,7 @@ std::string Usage(const std::string& name) {
          "  --modo M   retorno (padrão), identificador, outro-primeiro, atraso:MS, mudo,\n"
          "             nao-xml, metade, item7-vazio, erro-interno, sem-sucesso\n"
          "  --pasta    pasta de trabalho (padrão: ./integrador-falso)\n"
-         "  --esquemas pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n";
+         "  --esquemas pacote de esquemas XSD (padrão: Esquemas/vm60 dos dados, ou $QORNFCE_ESQUEMAS)\n";
 }
 
 }  // namespace
@@ -248,7 +249,7 @@ int RunFakeIntegradorCommand(int argc, char** argv) {
   const std::string name = argc > 0 ? argv[0] : "qornfce-integrador-falso";
   FakeIntegradorOptions options;
   options.pasta = "integrador-falso";
-  options.esquemas = ExecutableDir() + "Esquemas/vm60";
+  options.esquemas = DefaultSchemasFolder();
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help") {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -23,6 +24,8 @@
 #include "Services.h"
 #include "Soap.h"
 #include "StatusService.h"
+#include "platform/Files.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor::sim {
 namespace {
@@ -553,6 +556,15 @@ void Simulator::WriteServerFiles(const std::string& productionFile,
 
   WriteFileAtomically(productionFile, text);
   WriteFileAtomically(homologationFile, text);
+}
+
+std::string DefaultSchemasFolder() {
+  const std::string copia = DataDir() + "Esquemas/vm60";
+  const char* pacote = std::getenv("QORNFCE_ESQUEMAS");
+  if (!FileExists(copia + "/consStatServ_v4.00.xsd") && pacote != nullptr && *pacote != '\0') {
+    return pacote;
+  }
+  return copia;
 }
 
 }  // namespace qor::sim

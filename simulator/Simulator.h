@@ -34,6 +34,11 @@ namespace qor::sim {
 
 class NoteStore;
 
+// The official schema package requests are validated with unless told otherwise: the copy the
+// build puts in the data's "Esquemas/vm60", else the package $QORNFCE_ESQUEMAS names (an
+// installed tree carries no copy of it).
+std::string DefaultSchemasFolder();
+
 struct SimulatorOptions {
   std::string workFolder;     // where the simulator keeps what it needs (created when missing)
   int port = 0;               // 0: a free port chosen by the system

@@ -112,7 +112,7 @@ int RunSimulatorCommand(int argc, char** argv) {
   }
 
   namespace fs = std::filesystem;
-  if (schemas.empty()) schemas = qor::ExecutableDir() + "Esquemas/vm60";
+  if (schemas.empty()) schemas = DefaultSchemasFolder();
   if (!fs::is_regular_file(fs::path(schemas) / "consStatServ_v4.00.xsd")) {
     std::cerr << name << ": pacote de esquemas não encontrado em " << schemas
               << " (falta consStatServ_v4.00.xsd); informe-o com --esquemas\n";

@@ -32,7 +32,7 @@ std::string SimulatorUsage(const std::string& name) {
          "                  o arquivo DIR/fora-do-ar tira o serviço do ar enquanto ele roda:\n"
          "                  recusar, 503, 108 ou sem-resposta MS; normal (ou sem o arquivo) o\n"
          "                  traz de volta\n"
-         "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 ao lado do executável)\n"
+         "  --esquemas DIR  pacote de esquemas XSD (padrão: Esquemas/vm60 dos dados, ou $QORNFCE_ESQUEMAS)\n"
          "  --processamento-lote MS\n"
          "                  por quanto tempo a consulta do recibo de um lote responde 105 \"Lote\n"
          "                  em processamento\" (padrão: 0, processado de imediato)\n"

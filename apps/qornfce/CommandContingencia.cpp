@@ -14,6 +14,7 @@
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor::cli {
 
@@ -35,7 +36,7 @@ void CapturarSinais() {
 
 std::string PastaDaFila(const Options& options) {
   const std::string pasta = options.Get("fila");
-  return pasta.empty() ? ExecutableDir() + "Contingencia/" : FromCurrentDir(pasta) + "/";
+  return pasta.empty() ? HomeDir() + "Contingencia/" : FromCurrentDir(pasta) + "/";
 }
 
 std::set<std::string> Valoradas(std::initializer_list<const char*> proprias) {

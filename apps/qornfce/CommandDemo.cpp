@@ -19,6 +19,7 @@
 #include "platform/ChildProcess.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Xml.h"
 #include "rules/TqorControllerRulesNFCe.h"
 #include "utils/DataHora.h"
@@ -221,7 +222,7 @@ bool DemonstrarContingencia(TqorNFCe& nfce, sim::Simulator& simulator, const std
   int sequencia = 4;
   for (const char* exemplo : {kExemplo, kSegundoExemplo}) {
     const std::string nota = nfce.ConverterLoteParaXml(
-        EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + exemplo), sequencia++),
+        EmitidaAgora(LoadFromFile(DataDir() + "exemplos/" + exemplo), sequencia++),
         TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
     const TResultadoEmissao r = contingencia.Emitir(nota, "Sem comunicacao com a SEFAZ");
     offline = offline && r.offline && GetValueTag("tpEmis", r.nota) == "9";
@@ -264,7 +265,7 @@ int RunDemo(int argc, char** argv) {
   // The folder `qornfce simulador --pasta` reads: restarted on it, the simulator knows the demo's
   // notes.
   simOptions.workFolder = folder;
-  simOptions.schemasFolder = ExecutableDir() + "Esquemas/vm60";
+  simOptions.schemasFolder = sim::DefaultSchemasFolder();
   simOptions.caCert = pki.caCert;
   simOptions.serverCert = pki.serverCert;
   simOptions.serverKey = pki.serverKey;
@@ -317,7 +318,7 @@ int RunDemo(int argc, char** argv) {
 
   Step(7, "ConverterLoteParaXml de um exemplo TX2 (exemplos/" + std::string(kExemplo) +
               ", emitida agora)");
-  const std::string tx2 = EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 1);
+  const std::string tx2 = EmitidaAgora(LoadFromFile(DataDir() + "exemplos/" + kExemplo), 1);
   const std::string lote =
       nfce.ConverterLoteParaXml(tx2, TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g);
   SaveToFile(folder + "nfce-convertida.xml", lote);
@@ -354,7 +355,7 @@ int RunDemo(int argc, char** argv) {
   Step(10, "EnviarNF e ConsultarRecibo: um lote assíncrono com a segunda nota (exemplos/" +
                std::string(kSegundoExemplo) + ")");
   const std::string segunda = nfce.AssinarNota(nfce.ConverterLoteParaXml(
-      EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kSegundoExemplo), 2),
+      EmitidaAgora(LoadFromFile(DataDir() + "exemplos/" + kSegundoExemplo), 2),
       TLayoutConvKind::lkTXTDataSet, TVersaoEsquema::pl_009g));
   const std::string chave2 = GetXMLAttributeByIndex(segunda, "infNFe", "Id").substr(3);
   const std::string recebido = nfce.EnviarNF("2", segunda, false);
@@ -401,7 +402,7 @@ int RunDemo(int argc, char** argv) {
                     "infInut", pki.caCert);
 
   Step(13, "MontarEPEC, AssinarEPEC e EnviarEPEC de uma nota emitida em contingência (tpEmis 4)");
-  std::string tx2Epec = EmitidaAgora(LoadFromFile(ExecutableDir() + "exemplos/" + kExemplo), 3);
+  std::string tx2Epec = EmitidaAgora(LoadFromFile(DataDir() + "exemplos/" + kExemplo), 3);
   tx2Epec.replace(tx2Epec.find("tpEmis_B22=1"), 12,
                   "tpEmis_B22=4\ndhCont_B28=" + GetValueTag("dhEmi", nota) +
                       "\nxJust_B29=Falha de comunicacao com a SEFAZ");

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -28,7 +29,7 @@ void AppendExceptionLog(const std::string& logDir, const std::string& fileName,
                         const std::string& className, const std::string& message) noexcept {
   try {
     const std::string folder =
-        logDir.empty() ? ExecutableDir() : IncludeTrailingSlash(NativePath(logDir));
+        logDir.empty() ? HomeDir() : IncludeTrailingSlash(NativePath(logDir));
     AppendToFile(folder + fileName, ExceptionLogLine(className, message));
   } catch (...) {
     // Dropped on purpose: see the header.

@@ -3,7 +3,7 @@
 //
 // Constructing an exception of the EqorNFCeException branch appends one line to the exception
 // log of its class in the given folder (the component's DiretorioLogErro; an empty folder means
-// the executable's folder):
+// the component's writable folder, HomeDir()):
 //     [dd/mm/YYYY hh:MM:ss:zzz] <thread id> - <class name> : <message>
 // to "nfce_exception.log", or to "nfceDataSets_exception.log" for the dataset branch.
 // EqorException itself and EqorDataSetException write no line.
@@ -120,7 +120,7 @@ QOR_NFCE_EXCEPTION(EqorNFCeAutoUpdaterException)
 // The exception-log line, as written by the family and by the telemetry failure report:
 // "[dd/mm/YYYY hh:MM:ss:zzz] <thread id> - <className> : <message>" followed by CR LF.
 std::string ExceptionLogLine(const std::string& className, const std::string& message);
-// Appends ExceptionLogLine to `logDir` + `fileName` (empty folder: the executable's folder).
+// Appends ExceptionLogLine to `logDir` + `fileName` (empty folder: HomeDir()).
 // Never throws.
 void AppendExceptionLog(const std::string& logDir, const std::string& fileName,
                         const std::string& className, const std::string& message) noexcept;

@@ -7,6 +7,7 @@
 #include "platform/GovException.h"
 #include "platform/IniFile.h"
 #include "platform/SecretBox.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -32,7 +33,7 @@ bool PrecisaCodificar(const std::string& valor) {
 std::string RetornaNomeArquivoConfig() { return "nfceConfig.ini"; }
 
 std::string GetINIFilePath(const std::string& name) {
-  const std::string programa = ExecutableDir();
+  const std::string programa = HomeDir();
   if (name.empty()) return programa + RetornaNomeArquivoConfig();
   const std::string nome = NativePath(name);
   if (FileExists(nome)) return nome;

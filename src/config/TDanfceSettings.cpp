@@ -6,6 +6,7 @@
 
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -33,7 +34,7 @@ std::string OnDiskCase(const std::string& parent, const std::string& name) {
 }  // namespace
 
 std::string ExpandPathPastaVersao(const std::string& path) {
-  const std::string expanded = ExpandPath(path);
+  const std::string expanded = ExpandDataPath(path);
   std::string result;
   std::size_t start = 0;
   while (start <= expanded.size()) {

@@ -14,7 +14,7 @@ namespace qor {
 
 class TDanfceSettings {
  public:
-  // The two template paths are made absolute here, beside the executable.
+  // The two template paths are made absolute here, in the installation data (DataDir).
   TDanfceSettings();
   virtual ~TDanfceSettings() = default;
 
@@ -124,7 +124,7 @@ class TEscPosSettings {
   bool imprimeNomeFantasiaEscPos_ = false;
 };
 
-// `path` made absolute beside the executable, with a manual-version folder ("Vm60") written in
+// `path` made absolute in the read-only data (ExpandDataPath), with a manual-version folder ("Vm60") written in
 // the case of the folder that exists on disk, or else in the lower case the component creates
 // ("vm60"): folder names differ by case on this system, the configured texts do not.
 std::string ExpandPathPastaVersao(const std::string& path);

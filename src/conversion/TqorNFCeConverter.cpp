@@ -6,6 +6,7 @@
 #include "conversion/TqorNFCeDataSets.h"
 #include "platform/Files.h"
 #include "utils/Paths.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -17,7 +18,7 @@ void TqorNFCeConverter::SetDiretorioTemplates(const std::string& v) {
 }
 
 std::string TqorNFCeConverter::GetTemplateCompletePath(const std::string& name) const {
-  const std::string path = ExpandPath(diretorioTemplates_ + "Conversor/" + name);
+  const std::string path = ExpandDataPath(diretorioTemplates_ + "Conversor/" + name);
   if (!FileExists(path)) {
     throw EqorTemplateNotFoundException("Arquivo de template do conversor não encontrado: %s",
                                         {path}, diretorioLogErro_);

@@ -20,6 +20,7 @@
 #include "templates/TqorNFCeTemplates.h"
 #include "utils/Chave.h"
 #include "utils/Paths.h"
+#include "platform/InstallationFolders.h"
 
 #ifndef QORNFCE_VERSION
 #define QORNFCE_VERSION "0.0.0.0"
@@ -102,12 +103,12 @@ std::string TqorNFCe::GetVersao() const { return QORNFCE_VERSION; }
 
 std::string TqorNFCe::GetDiretorioTemplates() const {
   const std::string value = diretorioTemplates_.empty() ? "Templates\\" : diretorioTemplates_;
-  return UpdatePathVersaoManual(FolderOf(ExpandPath(value)));
+  return UpdatePathVersaoManual(FolderOf(ExpandDataPath(value)));
 }
 
 std::string TqorNFCe::GetDiretorioEsquemas() const {
   const std::string value = diretorioEsquemas_.empty() ? "Esquemas\\" : diretorioEsquemas_;
-  return UpdatePathVersaoManual(FolderOf(ExpandPath(value)));
+  return UpdatePathVersaoManual(FolderOf(ExpandDataPath(value)));
 }
 
 std::string TqorNFCe::GetArquivoServidoresHom() const { return ExpandPath(arquivoServidoresHom_); }

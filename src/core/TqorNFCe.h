@@ -235,7 +235,8 @@ class TqorNFCe {
   // Sends a signed EPEC batch and returns the reply as received (SOAP envelope included); each
   // event registered (136) writes <chNFe>-epec.xml into the recipient folder.
   std::string EnviarEPEC(const std::string& aXml);
-  // The schema folder without its manual-version folder, then `nome`.
+  // `nome` in the schema folder without its manual-version folder, else in the installed data's
+  // "Esquemas" folder (the EPEC schema is a copy the build derives from the package).
   std::string GetEsquemaEPEC(const std::string& nome);
 
   // ---- the Integrador exchange (TqorNFCeIntegrador.cpp) ------------------------------------
@@ -361,8 +362,16 @@ class TqorNFCe {
   // An invalid document raises EqorSchemaValidationException and leaves the validator's report
   // in ErrosValidador.
   void ValidarXMLNFCe(const std::string& documento, const std::string& comando);
-  // Full path of the schema of `comando`, from "Mapping.txt" of the schema folder.
+  // Full path of the schema of `comando`, from "Mapping.txt" of the schema folder (or, when that
+  // folder has none, of the installed data's), found by LocalizarEsquema.
   std::string GetXSDFileName(const std::string& comando);
+  // The folders a schema file is looked for in, in order: `pasta` (of the schemas tree), then
+  // the official package as published, flat: the configured DiretorioEsquemas itself, then
+  // $QORNFCE_ESQUEMAS.
+  std::vector<std::string> PastasDeEsquemas(const std::string& pasta) const;
+  // The first of `pastas` holding `nome`; EqorFileNotFoundException names them all otherwise.
+  std::string LocalizarEsquema(const std::vector<std::string>& pastas,
+                               const std::string& nome) const;
   // The namespace of the NF-e documents.
   virtual std::string GetURIEsquema() const;
   // A quick plausibility test of a note: it holds "<ide" and "<emit>" (any case).
@@ -429,7 +438,7 @@ class TqorNFCe {
   // An INI object over `arquivo` (expanded), which the caller owns; a missing file raises
   // EqorFileNotFoundException "O arquivo de servidores informado não existe: %s".
   std::unique_ptr<TIniFile> LoadIniFile(const std::string& arquivo);
-  // The deployment values: read from "nfceImplantacao.ini" beside the executable on first use;
+  // The deployment values: read from "nfceImplantacao.ini" of the installation data on first use;
   // the host (or a test) may change them.
   TqorImplantacao& GetImplantacao();
   // The certificate store: the folder of CaminhoCertificado for ckFile, else
@@ -485,7 +494,7 @@ class TqorNFCe {
   void SetArquivoServidoresHom(const std::string& v) { arquivoServidoresHom_ = v; }
   std::string GetArquivoServidoresProd() const;  // expanded
   void SetArquivoServidoresProd(const std::string& v) { arquivoServidoresProd_ = v; }
-  // "Log\\" until set (relative to the executable's folder).
+  // "Log\\" until set (relative to the writable folder, HomeDir()).
   std::string GetDiretorioLog();
   void SetDiretorioLog(const std::string& v) { diretorioLog_ = v; }
   TAmbienteKind GetAmbiente() const { return ambiente_; }

@@ -1,12 +1,19 @@
 // Schema validation of requests and the note query.
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 #include "base/Exceptions.h"
 #include "core/TqorNFCe.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/GovUtils.h"
 #include "platform/IniFile.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
+#include "utils/Paths.h"
 
 namespace qor {
 
@@ -23,7 +30,13 @@ bool TqorNFCe::isXMLValido(const std::string& documento) {
 
 std::string TqorNFCe::GetXSDFileName(const std::string& comando) {
   const std::string folder = GetDiretorioEsquemas();
-  const std::string mapping = folder + "Mapping.txt";
+  std::string mapping = folder + "Mapping.txt";
+  if (!FileExists(mapping)) {
+    // A schemas folder that is the official package itself has no mapping: the installed
+    // data's serves it.
+    const std::string instalado = UpdatePathVersaoManual(DataDir() + "Esquemas/") + "Mapping.txt";
+    if (FileExists(instalado)) mapping = instalado;
+  }
   if (!FileExists(mapping)) {
     throw EqorFileNotFoundException(
         "Arquivo %s utilizado na validação de esquema, não foi encontrado", {mapping},
@@ -38,7 +51,33 @@ std::string TqorNFCe::GetXSDFileName(const std::string& comando) {
     throw EqorNFCeCheckParamsException("Não foi encontrado mapeamento de XSD para o comando %s ",
                                        {comando}, diretorioLogErro_);
   }
-  return folder + xsd;
+  return LocalizarEsquema(PastasDeEsquemas(folder), xsd);
+}
+
+std::vector<std::string> TqorNFCe::PastasDeEsquemas(const std::string& pasta) const {
+  std::vector<std::string> pastas{pasta};
+  const auto acrescentar = [&](const std::string& outra) {
+    if (std::find(pastas.begin(), pastas.end(), outra) == pastas.end()) pastas.push_back(outra);
+  };
+  if (!diretorioEsquemas_.empty()) {
+    acrescentar(FixSlash(RemoveVersaoManualDoPath(GetDiretorioEsquemas())));
+  }
+  const char* pacote = std::getenv("QORNFCE_ESQUEMAS");
+  if (pacote != nullptr && *pacote != '\0') acrescentar(FixSlash(pacote));
+  return pastas;
+}
+
+std::string TqorNFCe::LocalizarEsquema(const std::vector<std::string>& pastas,
+                                       const std::string& nome) const {
+  std::string procuradas;
+  for (const std::string& pasta : pastas) {
+    if (FileExists(pasta + nome)) return pasta + nome;
+    procuradas += (procuradas.empty() ? "" : ", ") + pasta;
+  }
+  throw EqorFileNotFoundException(
+      "Esquema %s não encontrado em %s: indique a pasta do pacote oficial de esquemas em "
+      "DiretorioEsquemas ou em $QORNFCE_ESQUEMAS",
+      {nome, procuradas}, diretorioLogErro_);
 }
 
 void TqorNFCe::ValidarXMLNFCe(const std::string& documento, const std::string& comando) {
@@ -50,7 +89,7 @@ void TqorNFCe::ValidarXMLNFCe(const std::string& documento, const std::string& c
   }
   TqorGovUtils& utils = GetGovUtils();
   try {
-    utils.ValidateSchemaByDirectory(documento, GetDiretorioEsquemas());
+    utils.ValidateSchemaByDirectory(documento, PastasDeEsquemas(GetDiretorioEsquemas()));
   } catch (const std::exception& failure) {
     errosValidador_.SetText(utils.Get_ValidatorErrors().Text());
     throw EqorSchemaValidationException(failure.what(), diretorioLogErro_);

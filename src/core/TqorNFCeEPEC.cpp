@@ -8,6 +8,7 @@
 #include "platform/Files.h"
 #include "platform/Format.h"
 #include "platform/GovUtils.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/DataHora.h"
@@ -125,7 +126,9 @@ std::string TqorNFCe::AssinarEPEC(const std::string& aXml) {
 }
 
 std::string TqorNFCe::GetEsquemaEPEC(const std::string& nome) {
-  return FixSlash(RemoveVersaoManualDoPath(GetDiretorioEsquemas())) + NativePath(nome);
+  return LocalizarEsquema(
+      {FixSlash(RemoveVersaoManualDoPath(GetDiretorioEsquemas())), DataDir() + "Esquemas/"},
+      NativePath(nome));
 }
 
 std::string TqorNFCe::EnviarEPEC(const std::string& aXml) {

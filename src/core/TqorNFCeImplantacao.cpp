@@ -12,6 +12,7 @@
 #include "platform/GovX.h"
 #include "platform/IniFile.h"
 #include "platform/Text.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -69,7 +70,7 @@ struct Alvo {
 TqorImplantacao& TqorNFCe::GetImplantacao() {
   if (!implantacao_) {
     implantacao_ = std::make_unique<TqorImplantacao>(
-        LerImplantacao(ExecutableDir() + "nfceImplantacao.ini", diretorioLogErro_));
+        LerImplantacao(DataDir() + "nfceImplantacao.ini", diretorioLogErro_));
   }
   return *implantacao_;
 }

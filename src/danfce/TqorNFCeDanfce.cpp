@@ -15,6 +15,7 @@
 #include "utils/Numeros.h"
 #include "utils/QRCode.h"
 #include "utils/Textos.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -131,7 +132,7 @@ void TqorNFCeDanfce::LoadParams() {
         "Formato de DANFCE desconhecido [Utilizar: 4 - Normal ou 5 - Mensagem Eletrônica]",
         diretorioLogErro_);
   }
-  print.TemplateFile = modelo.empty() ? std::string() : ExpandPath(modelo);
+  print.TemplateFile = modelo.empty() ? std::string() : ExpandDataPath(modelo);
   print.PrinterName = valor("Impressora");
   print.SaveAs = valor("SalvarComo");
   if (!FileExists(print.TemplateFile)) {

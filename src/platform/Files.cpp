@@ -20,6 +20,7 @@
 #include <system_error>
 
 #include "platform/GovException.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Text.h"
 
 namespace qor {
@@ -473,12 +474,12 @@ std::string ExpandPathFrom(const std::string& path, const std::string& base) {
   // Only a real "/" makes a path absolute: a leading backslash is a path without a drive,
   // which the component resolves against its own folder.
   if (path.front() == '/') return Normalise(NativePath(path), trailing);
-  std::string root = base.empty() ? ExecutableDir() : base;
+  std::string root = base.empty() ? HomeDir() : base;
   if (root.front() != '/') root = ExpandPath(root);
   return Normalise(IncludeTrailingSlash(root) + NativePath(path), trailing);
 }
 
-std::string ExpandPath(const std::string& path) { return ExpandPathFrom(path, ExecutableDir()); }
+std::string ExpandPath(const std::string& path) { return ExpandPathFrom(path, HomeDir()); }
 
 bool IsPlainFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&

@@ -179,10 +179,11 @@ std::string ExtractFileDir(const std::string& path);        // with trailing "/"
 std::string ExtractFileName(const std::string& path);
 // Makes a path absolute and normalised ("." and ".." resolved textually, "/" separators).
 // An absolute path ("/...") stays; any other path, including one that starts with a backslash
-// and so has no drive ("\\Log"), is joined to the executable's folder. A trailing separator is
-// kept. An empty path stays empty.
+// and so has no drive ("\\Log"), is joined to the component's writable root, HomeDir() (the
+// executable's folder when it holds the installation data; see InstallationFolders.h). A
+// trailing separator is kept. An empty path stays empty.
 std::string ExpandPath(const std::string& path);
-// Same, joined to `base` instead of the executable's folder.
+// Same, joined to `base` instead (HomeDir() when `base` is empty).
 std::string ExpandPathFrom(const std::string& path, const std::string& base);
 // True when `name` is a plain file name: not empty, not "." or "..", no "/" or "\\", no NUL.
 bool IsPlainFileName(const std::string& name);

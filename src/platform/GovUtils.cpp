@@ -45,9 +45,10 @@ bool TqorGovUtils::ValidateSchema(const std::string& xml, const std::string& xsd
   });
 }
 
-bool TqorGovUtils::ValidateSchemaByDirectory(const std::string& xml, const std::string& directory) {
+bool TqorGovUtils::ValidateSchemaByDirectory(const std::string& xml,
+                                             const std::vector<std::string>& directories) {
   return Validated(errors_, "indicado no documento", [&](std::vector<std::string>& errors) {
-    return SchemaValidator::ValidateByDirectory(xml, directory, errors);
+    return SchemaValidator::ValidateByDirectory(xml, directories, errors);
   });
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/RequestLog.h"
 #include "platform/TStrings.h"
@@ -36,7 +37,11 @@ class TqorGovUtils {
   // component stops a request on the exception, not on the result; so does a missing schema or a
   // refused schemaLocation, whose message is then the one line of Get_ValidatorErrors().
   bool ValidateSchema(const std::string& xml, const std::string& xsdPath);
-  bool ValidateSchemaByDirectory(const std::string& xml, const std::string& directory);
+  bool ValidateSchemaByDirectory(const std::string& xml,
+                                 const std::vector<std::string>& directories);
+  bool ValidateSchemaByDirectory(const std::string& xml, const std::string& directory) {
+    return ValidateSchemaByDirectory(xml, std::vector<std::string>{directory});
+  }
   const TStrings& Get_ValidatorErrors() const { return errors_; }
 
  private:

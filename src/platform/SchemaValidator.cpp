@@ -359,7 +359,8 @@ bool SchemaValidator::Validate(const std::string& xml, const std::string& xsdPat
   return ValidateText(xml, *compiled, errors);
 }
 
-bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::string& directory,
+bool SchemaValidator::ValidateByDirectory(const std::string& xml,
+                                          const std::vector<std::string>& directories,
                                           std::vector<std::string>& errors) {
   errors.clear();
   std::string parseError;
@@ -378,10 +379,20 @@ bool SchemaValidator::ValidateByDirectory(const std::string& xml, const std::str
     throw EqorGovException("Local de esquema recusado: \"" + name +
                            "\"; só é aceito o nome de um arquivo da pasta de esquemas");
   }
-  std::string folder = directory.empty() ? std::string(".") : directory;
-  std::replace(folder.begin(), folder.end(), '\\', '/');  // a configured Windows-style path
-  std::shared_ptr<CompiledSchema> compiled = GetSchema((fs::path(folder) / name).string());
-  return ValidateDocument(doc.get(), *compiled, errors);
+  std::string searched;
+  for (const std::string& directory : directories) {
+    std::string folder = directory.empty() ? std::string(".") : directory;
+    std::replace(folder.begin(), folder.end(), '\\', '/');  // a configured Windows-style path
+    const std::string path = (fs::path(folder) / name).string();
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+      searched += (searched.empty() ? "" : ", ") + folder;
+      continue;
+    }
+    std::shared_ptr<CompiledSchema> compiled = GetSchema(path);
+    return ValidateDocument(doc.get(), *compiled, errors);
+  }
+  throw EqorGovException("Esquema \"" + name + "\" não encontrado em: " + searched);
 }
 
 void SchemaValidator::ClearCache() {

@@ -25,12 +25,17 @@ class SchemaValidator {
                        std::vector<std::string>& errors);
 
   // Validates `xml` against the schema named by the root's xsi:schemaLocation (or
-  // noNamespaceSchemaLocation), resolved inside `directory` by file name only. Of several
-  // schemaLocation pairs the one of the root's namespace is used (else the first). A location
-  // whose file name would leave the folder ("..", separators) or is absent throws
-  // EqorGovException; a missing file as in Validate.
-  static bool ValidateByDirectory(const std::string& xml, const std::string& directory,
+  // noNamespaceSchemaLocation), resolved by file name only inside the first of `directories`
+  // that holds it. Of several schemaLocation pairs the one of the root's namespace is used
+  // (else the first). A location whose file name would leave the folder ("..", separators) or
+  // is absent throws EqorGovException; so does a file no folder holds, naming the folders.
+  static bool ValidateByDirectory(const std::string& xml,
+                                  const std::vector<std::string>& directories,
                                   std::vector<std::string>& errors);
+  static bool ValidateByDirectory(const std::string& xml, const std::string& directory,
+                                  std::vector<std::string>& errors) {
+    return ValidateByDirectory(xml, std::vector<std::string>{directory}, errors);
+  }
 
   // Drops every compiled schema (for tests and long-running hosts replacing their package).
   static void ClearCache();

@@ -4,7 +4,7 @@
 //
 // Failures raise EqorNFCeCheckParamsException (EqorNFCeCheckTXT for the contingency string)
 // with the offending values in the message, logged in `logDir` (the component's
-// DiretorioLogErro; empty means the executable's folder). A non-digit where a digit is summed
+// DiretorioLogErro; empty means HomeDir()). A non-digit where a digit is summed
 // raises the services layer's integer-conversion error (EqorGovException, see Numeros.h).
 //
 // Thread-safe: pure functions.
@@ -39,7 +39,7 @@ std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
                          const std::string& nNF, const std::string& tpEmis, const std::string& cNF,
                          const std::string& logDir = {});
 // The key of the legacy layout (no tpEmis, cNF of 9 digits); the date must be "YYYY-MM-DD".
-// It takes no error-log folder (its failures go to the executable's folder): with one, a call
+// It takes no error-log folder (its failures go to HomeDir()): with one, a call
 // with eight texts could not tell the two layouts apart.
 std::string CalculaChave(const std::string& dataEmissao, const std::string& cUF,
                          const std::string& CNPJ, const std::string& mod, const std::string& serie,

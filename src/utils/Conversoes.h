@@ -3,7 +3,7 @@
 //
 // The readers (StrTo...) compare ignoring ASCII case. An unknown text raises the exception of
 // the enumeration with its message, logged in `logDir` (the component's DiretorioLogErro; empty
-// means the executable's folder). The writers return an empty text for a value outside the
+// means HomeDir()). The writers return an empty text for a value outside the
 // enumeration.
 //
 // Thread-safe: pure functions.

@@ -2,7 +2,7 @@
 // "hh:mm:ss") and as the printed document and the events need them.
 //
 // Failures raise EqorNFCeConvertDateException, logged in `logDir` (the component's
-// DiretorioLogErro; empty means the executable's folder).
+// DiretorioLogErro; empty means HomeDir()).
 //
 // Thread-safe: pure functions (FormataDataHoraEvento reads the clock).
 #pragma once

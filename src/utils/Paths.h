@@ -8,8 +8,8 @@ namespace qor {
 
 // Appends "/" to a non-empty path that does not end in a separator.
 std::string FixSlash(const std::string& path);
-// (ExpandPath, the anchoring of relative paths at the executable's folder, is the platform's:
-// platform/Files.h.)
+// (ExpandPath and ExpandDataPath, the anchoring of relative paths, are the platform's:
+// platform/Files.h and platform/InstallationFolders.h.)
 // The executable's folder with a trailing "/"; EqorNFCeDirNotFoundException
 // ("Não foi possível encontrar o Diretório Atual: " + folder) when it no longer exists.
 std::string GetActualDir(const std::string& logDir = {});

@@ -12,6 +12,7 @@
 #include "utils/Notas.h"
 #include "utils/Numeros.h"
 #include "utils/Textos.h"
+#include "platform/InstallationFolders.h"
 
 namespace qor {
 
@@ -130,7 +131,7 @@ std::string TrataLinkQRCode200(const std::string& chNFe, const std::string& nVer
 std::string ObterModeloQrCode(const std::string& paramsAvancados) {
   const std::string modelo = Trim(ParametroAvancado(paramsAvancados, "ModeloQrCode"));
   if (!modelo.empty()) return modelo;
-  const std::string arquivo = ExecutableDir() + "qrcode.ini";
+  const std::string arquivo = DataDir() + "qrcode.ini";
   if (!FileExists(arquivo)) return {};
   return Trim(TIniFile(arquivo).ReadString("modeloqrcode", "modelo", ""));
 }

@@ -17,7 +17,7 @@ if ((estado != 0)); then
   "$programa"
   exit "$estado"
 fi
-command -v xmllint >/dev/null || { echo "xmllint ausente" >&2; [[ ${QORNFCE_REQUIRE_TOOLS:-} == 1 ]] && exit 1; exit 77; }
+ferramentas_presentes xmllint || exit $?
 
 iniciar_simulador "$bin" "$trabalho/simulador"
 QOR_EXEMPLOS=$bin/exemplos "$programa" | tee "$trabalho/saida"

@@ -50,3 +50,16 @@ esquemas_presentes() {
   [[ ${QORNFCE_REQUIRE_TOOLS:-} == 1 ]] && return 1
   return 77
 }
+
+# The programs a test needs, or why it cannot run: returns 0 when every one is on the PATH, 77
+# (CTest's skip) naming the first missing one, and 1 when QORNFCE_REQUIRE_TOOLS=1 says they must
+# be there.
+ferramentas_presentes() {
+  local ferramenta
+  for ferramenta in "$@"; do
+    command -v "$ferramenta" >/dev/null && continue
+    echo "$ferramenta ausente" >&2
+    [[ ${QORNFCE_REQUIRE_TOOLS:-} == 1 ]] && return 1
+    return 77
+  done
+}

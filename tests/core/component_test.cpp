@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <regex>
 
@@ -439,15 +441,45 @@ TEST_P(Validation, MappingFailuresKeepTheirOwnMessages) {
   nfce.SetDiretorioEsquemas(dir / "proprio/");
   const std::string mapping = nfce.GetDiretorioEsquemas() + "Mapping.txt";
   test::WriteFile(mapping, "[ValidarXML]\nSTATUS=a.xsd\n");
+  test::WriteFile(nfce.GetDiretorioEsquemas() + "a.xsd", "");
+  test::WriteFile(nfce.GetDiretorioEsquemas() + "b.xsd", "");
   EXPECT_EQ(nfce.GetXSDFileName("STATUS"), nfce.GetDiretorioEsquemas() + "a.xsd");
   test::WriteFile(mapping, "[ValidarXML]\nSTATUS=b.xsd\n");
   SetFileAge(mapping, FileAge(mapping) + std::chrono::seconds(1));
   EXPECT_EQ(nfce.GetXSDFileName("STATUS"), nfce.GetDiretorioEsquemas() + "b.xsd");
+}
 
+TEST_P(Validation, TheOfficialPackageFlatAsPublishedServesWithTheInstalledMapping) {
+  unsetenv("QORNFCE_ESQUEMAS");
+  const std::string copias = nfce.GetDiretorioEsquemas();  // the build's copies, with a mapping
+  const std::string xsd = GetParam() == TVersaoManual::vm60 ? "consStatServ_v4.00.xsd"
+                                                            : "consStatServ_v3.10.xsd";
+  const std::string pacote = dir / "PL_009_V4/";
+  ForceDirectories(pacote);
+  for (const auto& entrada : std::filesystem::directory_iterator(copias)) {
+    if (entrada.path().extension() == ".xsd") {
+      std::filesystem::create_symlink(entrada.path(), pacote + entrada.path().filename().string());
+    }
+  }
+  const std::string pedido = Body("pedido_status.xml", {"2", "35"});
+  // DiretorioEsquemas is the package itself: no version folder, no mapping in it.
+  nfce.SetDiretorioEsquemas(pacote);
+  EXPECT_EQ(nfce.GetXSDFileName("STATUS"), pacote + xsd);
+  nfce.ValidarXMLNFCe(pedido, "STATUS");
+  EXPECT_THROW(nfce.ValidarXMLNFCe(Body("pedido_status.xml", {"3", "35"}), "STATUS"),
+               EqorSchemaValidationException);
+
+  // Or $QORNFCE_ESQUEMAS names it; with neither, the error says where it looked and what to set.
   nfce.SetDiretorioEsquemas(dir / "vazio/");
-  EXPECT_EQ(MessageOf<EqorFileNotFoundException>([&] { nfce.ValidarXMLNFCe("<a/>", "STATUS"); }),
-            "Arquivo " + nfce.GetDiretorioEsquemas() +
-                "Mapping.txt utilizado na validação de esquema, não foi encontrado");
+  const std::string faltando =
+      MessageOf<EqorFileNotFoundException>([&] { nfce.ValidarXMLNFCe(pedido, "STATUS"); });
+  EXPECT_THAT(faltando, HasSubstr("Esquema " + xsd + " não encontrado em " +
+                                  nfce.GetDiretorioEsquemas() + ", " + dir / "vazio/"));
+  EXPECT_THAT(faltando, HasSubstr("DiretorioEsquemas ou em $QORNFCE_ESQUEMAS"));
+  ASSERT_EQ(setenv("QORNFCE_ESQUEMAS", pacote.c_str(), 1), 0);
+  EXPECT_EQ(nfce.GetXSDFileName("STATUS"), pacote + xsd);
+  nfce.ValidarXMLNFCe(pedido, "STATUS");
+  unsetenv("QORNFCE_ESQUEMAS");
 }
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Validation,

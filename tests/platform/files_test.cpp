@@ -10,11 +10,13 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <thread>
 #include <vector>
 
 #include "platform/GovException.h"
 #include "platform/IniFile.h"
+#include "platform/InstallationFolders.h"
 #include "platform/RequestLog.h"
 #include "platform/Telemetria.h"
 #include "support/Expect.h"
@@ -59,6 +61,56 @@ TEST(Files, ExpandPathResolvesRelativeAndDrivelessPathsAgainstTheExecutable) {
   EXPECT_EQ(ExpandPath(""), "");
   EXPECT_EQ(ExpandPathFrom("a/../b\\c", "/base/dir"), "/base/dir/b/c");
   EXPECT_EQ(ExpandPathFrom("../../../x", "/base/dir/"), "/x");
+}
+
+TEST(InstallationFolders, ExecutableFolderWithDataKeepsBothRootsElseEnvironmentThenDefaults) {
+  TempDir tmp;
+  const std::string comDados = tmp / "programa/";
+  const std::string semDados = tmp / "bin/";
+  ASSERT_TRUE(ForceDirectories(comDados + "Templates"));
+  ASSERT_TRUE(ForceDirectories(semDados));
+  const std::string instalado = "/usr/share/qornfce";
+  struct Caso {
+    std::string exe;
+    std::map<std::string, std::string> env;
+    std::string data, home;
+  };
+  const std::vector<Caso> casos = {
+      // A folder holding the installation data is both roots, whatever the environment says.
+      {comDados, {{"QORNFCE_DATA", "/d"}, {"QORNFCE_HOME", "/h"}}, comDados, comDados},
+      {semDados, {{"HOME", "/home/loja"}}, "/usr/share/qornfce/", "/home/loja/.local/share/qornfce/"},
+      {semDados, {}, "/usr/share/qornfce/", "/.local/share/qornfce/"},
+      {semDados,
+       {{"HOME", "/home/loja"}, {"XDG_DATA_HOME", "/xdg\\"}},
+       "/usr/share/qornfce/",
+       "/xdg/qornfce/"},
+      {semDados,
+       {{"QORNFCE_DATA", "/opt/q/share/"}, {"QORNFCE_HOME", "/srv/caixa/../caixa1"},
+        {"XDG_DATA_HOME", "/xdg"}},
+       "/opt/q/share/",
+       "/srv/caixa1/"},
+      // Empty variables count as unset; a relative one is the caller's current folder's.
+      {semDados, {{"QORNFCE_DATA", ""}, {"QORNFCE_HOME", ""}, {"XDG_DATA_HOME", "/xdg"}},
+       "/usr/share/qornfce/", "/xdg/qornfce/"},
+      {semDados, {{"QORNFCE_HOME", "caixa"}}, "/usr/share/qornfce/",
+       std::filesystem::current_path().string() + "/caixa/"},
+  };
+  for (const Caso& caso : casos) {
+    const InstallationFolders folders = ResolveInstallationFolders(
+        caso.exe,
+        [&](const char* nome) -> const char* {
+          const auto it = caso.env.find(nome);
+          return it == caso.env.end() ? nullptr : it->second.c_str();
+        },
+        instalado);
+    EXPECT_EQ(folders.data, caso.data) << caso.exe << " " << caso.env.size();
+    EXPECT_EQ(folders.home, caso.home) << caso.exe << " " << caso.env.size();
+  }
+  EXPECT_FALSE(std::filesystem::exists(tmp / "xdg")) << "deciding creates nothing";
+  // This test program lies in the build tree, beside the data: relative paths resolve there.
+  EXPECT_EQ(DataDir(), ExecutableDir());
+  EXPECT_EQ(HomeDir(), ExecutableDir());
+  EXPECT_EQ(ExpandDataPath("Templates\\vm60"), ExecutableDir() + "Templates/vm60");
 }
 
 TEST(Files, PathPieces) {
