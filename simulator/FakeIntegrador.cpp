@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "NoteStore.h"
-#include "Simulator.h"
 #include "ServiceDispatch.h"
+#include "Simulator.h"
 #include "Soap.h"
 #include "platform/Crypto.h"
 #include "platform/Files.h"
@@ -240,7 +240,8 @@ std::string Usage(const std::string& name) {
          "  --modo M   retorno (padrão), identificador, outro-primeiro, atraso:MS, mudo,\n"
          "             nao-xml, metade, item7-vazio, erro-interno, sem-sucesso\n"
          "  --pasta    pasta de trabalho (padrão: ./integrador-falso)\n"
-         "  --esquemas pacote de esquemas XSD (padrão: Esquemas/vm60 dos dados, ou $QORNFCE_ESQUEMAS)\n";
+         "  --esquemas pacote de esquemas XSD (padrão: Esquemas/vm60 dos dados, ou "
+         "$QORNFCE_ESQUEMAS)\n";
 }
 
 }  // namespace

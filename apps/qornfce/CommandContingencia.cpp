@@ -13,8 +13,8 @@
 #include "contingency/TqorContingencia.h"
 #include "core/TqorNFCe.h"
 #include "platform/Files.h"
-#include "platform/Text.h"
 #include "platform/InstallationFolders.h"
+#include "platform/Text.h"
 
 namespace qor::cli {
 

@@ -94,9 +94,9 @@ QOR_API qor_status qor_nfce_free(qor_nfce* nfce);
 QOR_API qor_status qor_nfce_ultimo_erro(qor_nfce* nfce, char** classe, char** mensagem);
 
 /* Loads the configuration file `arquivo` (a file, a folder holding nfceConfig.ini, or NULL/""
- * for nfceConfig.ini of the component's writable folder: beside the executable when
- * that holds the installation data, else $QORNFCE_HOME or $XDG_DATA_HOME/qornfce/). A missing file is QOR_ERRO_OPERACAO
- * (EqorConfigINIException). */
+ * for nfceConfig.ini of the component's writable folder: beside the executable when that holds
+ * the installation data, else $QORNFCE_HOME or $XDG_DATA_HOME/qornfce/). A missing file is
+ * QOR_ERRO_OPERACAO (EqorConfigINIException). */
 QOR_API qor_status qor_nfce_carregar_config(qor_nfce* nfce, const char* arquivo);
 
 /* Sets one property by the name of its configuration key, "SECAO.Chave" ("NFCE.UF",

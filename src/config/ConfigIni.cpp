@@ -6,8 +6,8 @@
 #include "platform/Files.h"
 #include "platform/GovException.h"
 #include "platform/IniFile.h"
-#include "platform/SecretBox.h"
 #include "platform/InstallationFolders.h"
+#include "platform/SecretBox.h"
 
 namespace qor {
 

@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "platform/Files.h"
-#include "platform/Text.h"
 #include "platform/InstallationFolders.h"
+#include "platform/Text.h"
 
 namespace qor {
 

@@ -124,9 +124,10 @@ class TEscPosSettings {
   bool imprimeNomeFantasiaEscPos_ = false;
 };
 
-// `path` made absolute in the read-only data (ExpandDataPath), with a manual-version folder ("Vm60") written in
-// the case of the folder that exists on disk, or else in the lower case the component creates
-// ("vm60"): folder names differ by case on this system, the configured texts do not.
+// `path` made absolute in the read-only data (ExpandDataPath), with a manual-version folder
+// ("Vm60") written in the case of the folder that exists on disk, or else in the lower case the
+// component creates ("vm60"): folder names differ by case on this system, the configured texts
+// do not.
 std::string ExpandPathPastaVersao(const std::string& path);
 
 }  // namespace qor

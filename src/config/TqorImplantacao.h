@@ -1,8 +1,8 @@
 // Deployment values: where the server-address archives are downloaded from, the "endereco="
 // line each downloaded file must carry, and the port of the local updater.
 //
-// They live in one place, the file "nfceImplantacao.ini" of the installation data (DataDir), section
-// [Implantacao] (README, "Implantação"); a host may also set them on the component. With no
+// They live in one place, the file "nfceImplantacao.ini" of the installation data (DataDir),
+// section [Implantacao] (README, "Implantação"); a host may also set them on the component. With no
 // archive address configured the server files are never downloaded.
 #pragma once
 

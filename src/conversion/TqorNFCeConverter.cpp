@@ -5,8 +5,8 @@
 #include "conversion/TqorNFCeConvXmlToDataset.h"
 #include "conversion/TqorNFCeDataSets.h"
 #include "platform/Files.h"
-#include "utils/Paths.h"
 #include "platform/InstallationFolders.h"
+#include "utils/Paths.h"
 
 namespace qor {
 

@@ -14,13 +14,13 @@
 #include "platform/GovX.h"
 #include "platform/HttpClient.h"
 #include "platform/IniFile.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Telemetria.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "templates/TqorNFCeTemplates.h"
 #include "utils/Chave.h"
 #include "utils/Paths.h"
-#include "platform/InstallationFolders.h"
 
 #ifndef QORNFCE_VERSION
 #define QORNFCE_VERSION "0.0.0.0"

@@ -11,8 +11,8 @@
 #include "platform/GovException.h"
 #include "platform/GovX.h"
 #include "platform/IniFile.h"
-#include "platform/Text.h"
 #include "platform/InstallationFolders.h"
+#include "platform/Text.h"
 
 namespace qor {
 

@@ -8,6 +8,7 @@
 #include "platform/DataSet.h"
 #include "platform/Files.h"
 #include "platform/GovX.h"
+#include "platform/InstallationFolders.h"
 #include "platform/TStrings.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
@@ -15,7 +16,6 @@
 #include "utils/Numeros.h"
 #include "utils/QRCode.h"
 #include "utils/Textos.h"
-#include "platform/InstallationFolders.h"
 
 namespace qor {
 

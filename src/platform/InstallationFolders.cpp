@@ -60,8 +60,8 @@ std::string InstalledDataDir() {
   Dl_info info{};
   if (::dladdr(reinterpret_cast<void*>(&InstalledDataDir), &info) != 0 &&
       info.dli_fname != nullptr && info.dli_fname[0] == '/') {
-    const std::string beside = ExpandPathFrom(QORNFCE_DATADIR_FROM_LIBDIR "/",
-                                              ExtractFileDir(info.dli_fname));
+    const std::string beside =
+        ExpandPathFrom(QORNFCE_DATADIR_FROM_LIBDIR "/", ExtractFileDir(info.dli_fname));
     if (HoldsInstallationData(beside)) return beside;
   }
   return IncludeTrailingSlash(QORNFCE_DATADIR);

@@ -7,12 +7,12 @@
 #include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/IniFile.h"
+#include "platform/InstallationFolders.h"
 #include "platform/Text.h"
 #include "platform/Xml.h"
 #include "utils/Notas.h"
 #include "utils/Numeros.h"
 #include "utils/Textos.h"
-#include "platform/InstallationFolders.h"
 
 namespace qor {
 

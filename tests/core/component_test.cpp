@@ -452,8 +452,8 @@ TEST_P(Validation, MappingFailuresKeepTheirOwnMessages) {
 TEST_P(Validation, TheOfficialPackageFlatAsPublishedServesWithTheInstalledMapping) {
   unsetenv("QORNFCE_ESQUEMAS");
   const std::string copias = nfce.GetDiretorioEsquemas();  // the build's copies, with a mapping
-  const std::string xsd = GetParam() == TVersaoManual::vm60 ? "consStatServ_v4.00.xsd"
-                                                            : "consStatServ_v3.10.xsd";
+  const std::string xsd =
+      GetParam() == TVersaoManual::vm60 ? "consStatServ_v4.00.xsd" : "consStatServ_v3.10.xsd";
   const std::string pacote = dir / "PL_009_V4/";
   ForceDirectories(pacote);
   for (const auto& entrada : std::filesystem::directory_iterator(copias)) {
