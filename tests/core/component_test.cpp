@@ -13,6 +13,7 @@
 
 #include "base/Exceptions.h"
 #include "platform/Files.h"
+#include "platform/GovException.h"
 #include "platform/IniFile.h"
 #include "platform/TStrings.h"
 #include "support/Expect.h"
@@ -485,6 +486,27 @@ TEST_P(Validation, TheOfficialPackageFlatAsPublishedServesWithTheInstalledMappin
 INSTANTIATE_TEST_SUITE_P(Layouts, Validation,
                          ::testing::Values(TVersaoManual::vm50b, TVersaoManual::vm60),
                          [](const auto& info) { return ToString(info.param); });
+
+TEST(Sending, WhatAFailedPostLeavesPossiblyReceived) {
+  const struct {
+    std::function<void()> falha;
+    bool podeTerChegado;
+  } casos[] = {
+      {[] { throw EqorGovSemConexaoException("recusada"); }, false},
+      {[] { throw EqorGovException("tempo esgotado depois do envio"); }, true},
+      {[] { throw EqorGovReplyException("HTTP 404", 404, ""); }, false},
+      {[] { throw EqorGovReplyException("HTTP 403", 403, ""); }, false},
+      {[] { throw EqorGovReplyException("HTTP 500", 500, ""); }, true},
+      {[] { throw EqorGovReplyException("200 sem envelope SOAP", 200, "<html/>"); }, true},
+  };
+  for (const auto& caso : casos) {
+    try {
+      caso.falha();
+    } catch (const std::exception& falha) {
+      EXPECT_EQ(TqorNFCe::PedidoPodeTerChegado(falha), caso.podeTerChegado) << falha.what();
+    }
+  }
+}
 
 TEST(NoteCheck, IsXMLValidoLooksForIdeAndEmit) {
   EXPECT_TRUE(TqorNFCe::isXMLValido("<NFe><infNFe><IDE></IDE><EMIT></EMIT></infNFe></NFe>"));

@@ -137,6 +137,21 @@ class GovXTest : public ::testing::Test {
   std::string PostFailure(TqorGovX& gov, const std::string& url) {
     return test::MessageOf<EqorGovException>([&] { Post(gov, url); });
   }
+  // Whether the post fails saying that the request never left (EqorGovSemConexaoException)
+  // rather than with the family's base class; `message` gets the failure's message.
+  bool NeverLeft(TqorGovX& gov, const std::string& url, std::string* message = nullptr) {
+    try {
+      Post(gov, url);
+    } catch (const EqorGovSemConexaoException& failure) {
+      if (message != nullptr) *message = failure.what();
+      return true;
+    } catch (const EqorGovException& failure) {
+      if (message != nullptr) *message = failure.what();
+      return false;
+    }
+    ADD_FAILURE() << "the post to " << url << " did not fail";
+    return false;
+  }
   // A port nobody listens on any more.
   int ClosedPort() { return TlsFaultServer(ServerOptions()).Port(); }
 
@@ -415,6 +430,7 @@ TEST_F(GovXTest, ServerTrustFollowsIgnoreInvalidCertificates) {
   EXPECT_NE(message.find(foreignServer.Url()), std::string::npos) << message;
   EXPECT_NE(message.find("não é confiável"), std::string::npos) << message;
   EXPECT_TRUE(foreignServer.Requests().empty());
+  EXPECT_TRUE(NeverLeft(*gov_, foreignServer.Url())) << "an untrusted server never reads it";
 
   auto trusting = MakeGov();
   trusting->Get_HttpSettings().IgnoreInvalidCertificates = true;
@@ -431,6 +447,8 @@ TEST_F(GovXTest, BrokenExchangesFailNamingTheAddress) {
     std::string afterwards;  // and somewhere else, when not empty
     int requests;            // the requests the server saw, -1 when not checked
   };
+  // Each of these may have reached the server (a configured time-out cannot tell a handshake
+  // from a request being read), so none is EqorGovSemConexaoException.
   const Row rows[] = {
       {"closed without a reply", Fault::kCloseWithoutReply, 0, "Falha na comunicação com ", "", 1},
       // Content-Length promises 1000 bytes; a short body must not pass for a reply.
@@ -443,7 +461,8 @@ TEST_F(GovXTest, BrokenExchangesFailNamingTheAddress) {
     TlsFaultServer server(ServerOptions(row.fault));
     auto gov = MakeGov();
     if (row.timeOut > 0) gov->Get_HttpSettings().TimeOut = row.timeOut;
-    const std::string message = PostFailure(*gov, server.Url());
+    std::string message;
+    EXPECT_FALSE(NeverLeft(*gov, server.Url(), &message));
     EXPECT_NE(message.find(row.beforeUrl + server.Url()), std::string::npos) << message;
     if (!row.afterwards.empty()) {
       EXPECT_NE(message.find(row.afterwards), std::string::npos) << message;
@@ -457,6 +476,8 @@ TEST_F(GovXTest, BrokenExchangesFailNamingTheAddress) {
   const std::string message = PostFailure(*gov, url);
   EXPECT_NE(message.find(url), std::string::npos) << message;
   EXPECT_NE(message.find("não foi possível conectar"), std::string::npos) << message;
+  EXPECT_TRUE(NeverLeft(*gov, url)) << "a refused connection";
+  EXPECT_TRUE(NeverLeft(*gov, "ftp://127.0.0.1/ws")) << "a protocol that cannot be used";
 }
 
 TEST_F(GovXTest, HttpErrorStatusQuotesTheReplyWithoutPasswords) {
