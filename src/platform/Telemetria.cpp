@@ -9,85 +9,11 @@
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/GovException.h"
+#include "platform/Text.h"
 
 namespace qor {
 
 namespace {
-
-// Length of the valid UTF-8 sequence at the start of `s`, or 0 when it is not one (overlong
-// forms, surrogates and code points past U+10FFFF included).
-std::size_t Utf8SequenceLength(std::string_view s) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  auto cont = [&](std::size_t i) { return i < s.size() && (byte(i) & 0xC0) == 0x80; };
-  unsigned char b = byte(0);
-  if (b < 0x80) return 1;
-  if (b >= 0xC2 && b <= 0xDF) return cont(1) ? 2 : 0;
-  if (b >= 0xE0 && b <= 0xEF) {
-    if (!cont(1) || !cont(2)) return 0;
-    if (b == 0xE0 && byte(1) < 0xA0) return 0;
-    if (b == 0xED && byte(1) >= 0xA0) return 0;
-    return 3;
-  }
-  if (b >= 0xF0 && b <= 0xF4) {
-    if (!cont(1) || !cont(2) || !cont(3)) return 0;
-    if (b == 0xF0 && byte(1) < 0x90) return 0;
-    if (b == 0xF4 && byte(1) >= 0x90) return 0;
-    return 4;
-  }
-  return 0;
-}
-
-// A JSON string literal. Messages may carry anything (a server's reply, text read from a file
-// in another encoding), so bytes that are not UTF-8 become U+FFFD instead of breaking the line.
-std::string JsonString(std::string_view s) {
-  std::string out = "\"";
-  std::size_t i = 0;
-  while (i < s.size()) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\b':
-        out += "\\b";
-        break;
-      case '\f':
-        out += "\\f";
-        break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-          out += buffer;
-        } else {
-          std::size_t n = Utf8SequenceLength(s.substr(i));
-          if (n == 0) {
-            out += "\\ufffd";
-            ++i;
-            continue;
-          }
-          out.append(s.substr(i, n));
-          i += n;
-          continue;
-        }
-    }
-    ++i;
-  }
-  out += '"';
-  return out;
-}
 
 struct Stamp {
   std::string iso;   // 2026-12-07T02:44:32.123-03:00

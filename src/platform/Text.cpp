@@ -268,10 +268,11 @@ void ReplaceAll(std::string& text, std::string_view from, std::string_view to) {
 }
 
 std::string JsonString(std::string_view text) {
-  static const char kHex[] = "0123456789abcdef";
   std::string out = "\"";
   out.reserve(text.size() + 2);
-  for (const char c : text) {
+  char32_t cp;
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
     switch (c) {
       case '"':
         out += "\\\"";
@@ -288,17 +289,30 @@ std::string JsonString(std::string_view text) {
       case '\t':
         out += "\\t";
         break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20) {
+        if (c < 0x20 || c == 0x7F) {
+          static const char kHex[] = "0123456789abcdef";
           out += "\\u00";
-          out += kHex[(c >> 4) & 0xF];
+          out += kHex[c >> 4];
           out += kHex[c & 0xF];
+        } else if (const std::size_t n = DecodeAt(text, i, cp); n == 0) {
+          out += "\\ufffd";  // not UTF-8: the line stays valid JSON
         } else {
-          out += c;
+          out.append(text.substr(i, n));
+          i += n;
+          continue;
         }
     }
+    ++i;
   }
-  return out + "\"";
+  out += '"';
+  return out;
 }
 
 std::string QuoteForMessage(std::string_view text, std::size_t limit) {

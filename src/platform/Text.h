@@ -32,8 +32,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 // cut. Invalid UTF-8 is read as Windows-1252 first, so the quote is always valid UTF-8.
 constexpr std::size_t kQuoteLimit = 200;
 std::string QuoteForMessage(std::string_view text, std::size_t limit = kQuoteLimit);
-// `text` as a JSON string: in double quotes, with '"', '\\' and the control characters escaped
-// (UTF-8 passes as it is).
+// `text` as a JSON string: in double quotes, with '"', '\\', DEL and the control characters
+// escaped; UTF-8 passes as it is, and each byte that is not UTF-8 becomes U+FFFD (outside text
+// such as a server's reply or a file in another encoding never breaks the document).
 std::string JsonString(std::string_view text);
 
 // ---- case and trimming (ASCII letters only; accented letters keep their case) --------------

@@ -146,9 +146,14 @@ TEST(Text, RegularExpressions) {
   EXPECT_THROW(RegexMatchInsensitive("x", "a{2,1}"), EqorGovException);
 }
 
-TEST(Text, JsonStringEscapesQuotesBackslashesAndControlsOnly) {
+TEST(Text, JsonStringEscapesQuotesBackslashesAndControlsAndReplacesWhatIsNotUtf8) {
   EXPECT_EQ(JsonString(""), "\"\"");
-  EXPECT_EQ(JsonString("a\"b\\c\n\r\t\x01\x1f ç"), "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f ç\"");
+  EXPECT_EQ(JsonString("a\"b\\c\n\r\t\x01\x1f\x7f\b\f ç€"),
+            "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f\\u007f\\b\\f ç€\"");
+  // Windows-1252 "ç", a cut sequence, an overlong "/" and a surrogate: one U+FFFD per byte.
+  EXPECT_EQ(JsonString("a\xe7" "b\xc3"), "\"a\\ufffdb\\ufffd\"");
+  EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
+  EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
 }
 
 TEST(TStrings, TextSplitsEveryLineBreakAndJoinsWithCrLf) {
