@@ -82,28 +82,34 @@ struct ErroCapi {
   std::string mensagem;
 };
 
-const char* NomeStatus(qor_status status) {
-  switch (status) {
-    case QOR_OK:
-      return "QOR_OK";
-    case QOR_ERRO_ARGUMENTO:
-      return "QOR_ERRO_ARGUMENTO";
-    case QOR_ERRO_HANDLE:
-      return "QOR_ERRO_HANDLE";
-    case QOR_ERRO_UTF8:
-      return "QOR_ERRO_UTF8";
-    case QOR_ERRO_PROPRIEDADE:
-      return "QOR_ERRO_PROPRIEDADE";
-    case QOR_ERRO_OPERACAO:
-      return "QOR_ERRO_OPERACAO";
-    case QOR_ERRO_SERVICO:
-      return "QOR_ERRO_SERVICO";
-    case QOR_ERRO_MEMORIA:
-      return "QOR_ERRO_MEMORIA";
-    case QOR_ERRO_INTERNO:
-      return "QOR_ERRO_INTERNO";
+// Each status with its name (the class a refusal of the interface itself reports) and its text.
+struct DescricaoStatus {
+  qor_status status;
+  const char* nome;
+  const char* texto;
+};
+constexpr DescricaoStatus kStatus[] = {
+    {QOR_OK, "QOR_OK", "sucesso"},
+    {QOR_ERRO_ARGUMENTO, "QOR_ERRO_ARGUMENTO", "argumento nulo, vazio ou fora da faixa"},
+    {QOR_ERRO_HANDLE, "QOR_ERRO_HANDLE", "handle nulo, liberado ou desconhecido"},
+    {QOR_ERRO_UTF8, "QOR_ERRO_UTF8", "texto que não é UTF-8"},
+    {QOR_ERRO_PROPRIEDADE, "QOR_ERRO_PROPRIEDADE", "propriedade desconhecida ou inacessível"},
+    {QOR_ERRO_OPERACAO, "QOR_ERRO_OPERACAO", "a operação falhou (veja qor_nfce_ultimo_erro)"},
+    {QOR_ERRO_SERVICO, "QOR_ERRO_SERVICO", "falha de comunicação, certificado, arquivo ou XML"},
+    {QOR_ERRO_MEMORIA, "QOR_ERRO_MEMORIA", "memória insuficiente"},
+    {QOR_ERRO_INTERNO, "QOR_ERRO_INTERNO", "falha interna"},
+};
+
+const DescricaoStatus* Descrever(qor_status status) {
+  for (const DescricaoStatus& d : kStatus) {
+    if (d.status == status) return &d;
   }
-  return "QOR_ERRO_INTERNO";
+  return nullptr;
+}
+
+const char* NomeStatus(qor_status status) {
+  const DescricaoStatus* d = Descrever(status);
+  return d != nullptr ? d->nome : "QOR_ERRO_INTERNO";
 }
 
 thread_local std::string tErroClasse, tErroMensagem;
@@ -296,27 +302,8 @@ extern "C" {
 const char* qor_versao(void) { return QORNFCE_VERSION; }
 
 const char* qor_status_texto(qor_status status) {
-  switch (status) {
-    case QOR_OK:
-      return "sucesso";
-    case QOR_ERRO_ARGUMENTO:
-      return "argumento nulo, vazio ou fora da faixa";
-    case QOR_ERRO_HANDLE:
-      return "handle nulo, liberado ou desconhecido";
-    case QOR_ERRO_UTF8:
-      return "texto que não é UTF-8";
-    case QOR_ERRO_PROPRIEDADE:
-      return "propriedade desconhecida ou inacessível";
-    case QOR_ERRO_OPERACAO:
-      return "a operação falhou (veja qor_nfce_ultimo_erro)";
-    case QOR_ERRO_SERVICO:
-      return "falha de comunicação, certificado, arquivo ou XML";
-    case QOR_ERRO_MEMORIA:
-      return "memória insuficiente";
-    case QOR_ERRO_INTERNO:
-      return "falha interna";
-  }
-  return "status desconhecido";
+  const DescricaoStatus* d = Descrever(status);
+  return d != nullptr ? d->texto : "status desconhecido";
 }
 
 void qor_free(void* texto) { std::free(texto); }

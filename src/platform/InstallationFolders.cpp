@@ -33,6 +33,20 @@ std::string FromEnvironment(const EnvironmentReader& env, const char* name) {
   return IncludeTrailingSlash(ExpandPathFrom(ec ? std::string(value) : absolute.string(), "/"));
 }
 
+// The installation's data folder as this library finds it: <dir of the loaded library>/
+// <relative path from the library folder to share/qornfce> when that holds templates, else the
+// data folder of the prefix the library was built for.
+std::string InstalledDataDir() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&InstalledDataDir), &info) != 0 &&
+      info.dli_fname != nullptr && info.dli_fname[0] == '/') {
+    const std::string beside =
+        ExpandPathFrom(QORNFCE_DATADIR_FROM_LIBDIR "/", ExtractFileDir(info.dli_fname));
+    if (HoldsInstallationData(beside)) return beside;
+  }
+  return IncludeTrailingSlash(QORNFCE_DATADIR);
+}
+
 }  // namespace
 
 InstallationFolders ResolveInstallationFolders(const std::string& exeDir,
@@ -54,17 +68,6 @@ InstallationFolders ResolveInstallationFolders(const std::string& exeDir,
     folders.home = base + "qornfce/";
   }
   return folders;
-}
-
-std::string InstalledDataDir() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&InstalledDataDir), &info) != 0 &&
-      info.dli_fname != nullptr && info.dli_fname[0] == '/') {
-    const std::string beside =
-        ExpandPathFrom(QORNFCE_DATADIR_FROM_LIBDIR "/", ExtractFileDir(info.dli_fname));
-    if (HoldsInstallationData(beside)) return beside;
-  }
-  return IncludeTrailingSlash(QORNFCE_DATADIR);
 }
 
 const InstallationFolders& GetInstallationFolders() {

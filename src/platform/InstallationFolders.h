@@ -36,11 +36,6 @@ const InstallationFolders& GetInstallationFolders();
 inline std::string DataDir() { return GetInstallationFolders().data; }
 inline std::string HomeDir() { return GetInstallationFolders().home; }
 
-// The installation's data folder as this library finds it: <dir of the loaded library>/
-// <relative path from the library folder to share/qornfce> when that holds templates, else the
-// data folder of the prefix the library was built for.
-std::string InstalledDataDir();
-
 // A read-only path made absolute against DataDir(), as ExpandPath does against HomeDir().
 std::string ExpandDataPath(const std::string& path);
 
