@@ -3,7 +3,8 @@
 // and its data being the build's bin/. Timed: the whole process, from spawn to exit, with the
 // page cache warm (the first run of each command is not timed). Commands: `assinar` of one
 // converted 10-item note, `converter` of that note's TX2, and `status --help`, which loads the
-// program and its libraries and does nothing else.
+// program and its libraries and does nothing else; beside them, the floor: a program that loads
+// the same shared libraries and exits at once (qornfce-processo-vazio).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -56,10 +57,11 @@ const PastaDoCaixa& Caixa() {
   return caixa;
 }
 
-// Runs `qornfce args...` in the till's folder, standard output to /dev/null, and returns its
-// wait status; the child's CPU time (user and system) is added to `cpuNs`.
-int Executar(const std::vector<std::string>& args, double& cpuNs) {
-  static const std::string programa = qor::ExecutableDir() + "qornfce";
+// Runs `programa args...` (a program beside this one) in the till's folder, standard output to
+// /dev/null, and returns its wait status; the child's CPU time (user and system) is added to
+// `cpuNs`.
+int Executar(const std::string& nome, const std::vector<std::string>& args, double& cpuNs) {
+  const std::string programa = qor::ExecutableDir() + nome;
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(programa.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -87,18 +89,19 @@ std::map<std::string, std::vector<double>>& CpuDosFilhos() {
   return cpu;
 }
 
-void MedirComando(benchmark::State& state, const std::vector<std::string>& args) {
-  std::string linha = "qornfce";
+void MedirPrograma(benchmark::State& state, const std::string& nome,
+                   const std::vector<std::string>& args) {
+  std::string linha = nome;
   for (const std::string& a : args) linha += " " + std::filesystem::path(a).filename().string();
   double cpuNs = 0;
   // Once untimed: the executable, its libraries and data in the page cache.
-  if (Executar(args, cpuNs) != 0) {
+  if (Executar(nome, args, cpuNs) != 0) {
     state.SkipWithError("o comando falhou (veja a saída de erro)");
     return;
   }
   cpuNs = 0;
   for (auto _ : state) {
-    if (Executar(args, cpuNs) != 0) {
+    if (Executar(nome, args, cpuNs) != 0) {
       state.SkipWithError("o comando falhou (veja a saída de erro)");
       return;
     }
@@ -107,6 +110,10 @@ void MedirComando(benchmark::State& state, const std::vector<std::string>& args)
   const double porProcesso = cpuNs / static_cast<double>(state.iterations());
   state.counters["cpu_filho_ms"] = benchmark::Counter(porProcesso / 1e6);
   CpuDosFilhos()[linha].push_back(porProcesso);
+}
+
+void MedirComando(benchmark::State& state, const std::vector<std::string>& args) {
+  MedirPrograma(state, "qornfce", args);
 }
 
 void BM_Assinar(benchmark::State& state) {
@@ -119,6 +126,10 @@ void BM_Converter(benchmark::State& state) {
 
 void BM_StatusHelp(benchmark::State& state) { MedirComando(state, {"status", "--help"}); }
 
+void BM_ProcessoVazio(benchmark::State& state) {
+  MedirPrograma(state, "qornfce-processo-vazio", {});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -127,7 +138,8 @@ int main(int argc, char** argv) {
   using Medida = std::pair<const char*, void (*)(benchmark::State&)>;
   for (const auto& [nome, funcao] : {Medida{"cli/assinar-nota-10-itens", BM_Assinar},
                                      Medida{"cli/converter-nota-10-itens", BM_Converter},
-                                     Medida{"cli/status--help", BM_StatusHelp}}) {
+                                     Medida{"cli/status--help", BM_StatusHelp},
+                                     Medida{"cli/processo-vazio", BM_ProcessoVazio}}) {
     benchmark::RegisterBenchmark(nome, funcao)->UseRealTime()->Unit(benchmark::kMillisecond);
   }
   // On a busy machine a process mostly waits for a core: its own CPU time against the

@@ -434,18 +434,25 @@ std::string RemoveAccents(std::string_view text) {
 }
 
 std::string DynamicRemoveAccents(std::string_view text, std::string_view characters) {
+  // The set is read only when the text has a character that is not ASCII to look up in it.
   std::unordered_set<char32_t> chosen;
-  char32_t cp;
-  for (std::size_t i = 0; i < characters.size();) {
-    std::size_t len = DecodeAt(characters, i, cp);
-    if (len == 0) {
-      ++i;
-      continue;
+  bool read = false;
+  return ReplaceAccents(text, [&](char32_t c) {
+    if (!read) {
+      read = true;
+      char32_t cp;
+      for (std::size_t i = 0; i < characters.size();) {
+        const std::size_t len = DecodeAt(characters, i, cp);
+        if (len == 0) {
+          ++i;
+          continue;
+        }
+        chosen.insert(cp);
+        i += len;
+      }
     }
-    chosen.insert(cp);
-    i += len;
-  }
-  return ReplaceAccents(text, [&](char32_t c) { return chosen.count(c) != 0; });
+    return chosen.count(c) != 0;
+  });
 }
 
 std::string Czro(std::string_view value, std::size_t width) {

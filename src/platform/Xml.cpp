@@ -343,11 +343,17 @@ std::string XmlDocument::Attribute(const std::string& element, const std::string
   return AttributeOf(impl_->doc.get(), element, attribute, index);
 }
 
-bool XmlDocument::FindAttribute(const std::string& element, const std::string& attribute,
-                                std::string& value) const {
+namespace {
+
+// The first attribute `attribute` (no namespace) on an element named `element` (any element when
+// empty) for which `inNamespace` holds, in document order.
+template <typename InNamespace>
+xmlAttrPtr FirstAttribute(xmlDocPtr doc, const std::string& element, const std::string& attribute,
+                          InNamespace inNamespace) {
   xmlAttrPtr found = nullptr;
-  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
+  ForEachElement(xmlDocGetRootElement(doc), [&](xmlNodePtr n) {
     if (!element.empty() && std::strcmp(C(n->name), element.c_str()) != 0) return true;
+    if (!inNamespace(n)) return true;
     for (xmlAttrPtr attr = n->properties; attr != nullptr; attr = attr->next) {
       if (attr->ns == nullptr && std::strcmp(C(attr->name), attribute.c_str()) == 0) {
         found = attr;
@@ -356,6 +362,45 @@ bool XmlDocument::FindAttribute(const std::string& element, const std::string& a
     }
     return true;
   });
+  return found;
+}
+
+// Whether the names of `path` before its last sit above `node` in order: each the parent of the
+// next when `children`, an ancestor at any depth otherwise. Matching each name to its nearest
+// ancestor is enough: a later match could only leave fewer ancestors for the rest.
+bool InsidePath(xmlNodePtr node, const XmlDocument::Path& path) {
+  const std::string_view* const first = path.names.begin();
+  xmlNodePtr up = node->parent;
+  for (const std::string_view* name = path.names.end() - 1; name != first;) {
+    --name;
+    while (up != nullptr && up->type == XML_ELEMENT_NODE && C(up->name) != *name) {
+      if (path.children) return false;
+      up = up->parent;
+    }
+    if (up == nullptr || up->type != XML_ELEMENT_NODE) return false;
+    up = up->parent;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool XmlDocument::FindAttribute(const std::string& element, const std::string& attribute,
+                                std::string& value) const {
+  const xmlAttrPtr found =
+      FirstAttribute(impl_->doc.get(), element, attribute, [](xmlNodePtr) { return true; });
+  if (found == nullptr) return false;
+  value = TakeString(xmlNodeListGetString(impl_->doc.get(), found->children, 1));
+  return true;
+}
+
+bool XmlDocument::FindAttribute(const std::string& elementNamespace, const std::string& element,
+                                const std::string& attribute, std::string& value) const {
+  const xmlAttrPtr found =
+      FirstAttribute(impl_->doc.get(), element, attribute, [&](xmlNodePtr n) {
+        const char* uri = n->ns != nullptr && n->ns->href != nullptr ? C(n->ns->href) : "";
+        return elementNamespace == uri;
+      });
   if (found == nullptr) return false;
   value = TakeString(xmlNodeListGetString(impl_->doc.get(), found->children, 1));
   return true;
@@ -363,31 +408,30 @@ bool XmlDocument::FindAttribute(const std::string& element, const std::string& a
 
 std::string XmlDocument::ValueInside(std::initializer_list<std::string_view> path,
                                      bool children) const {
-  if (path.size() == 0) return std::string();
-  const std::string_view* const first = path.begin();
-  const std::string_view* const last = path.end() - 1;
-  // Whether the names before `last` sit above `node` in order. Matching each name to its
-  // nearest ancestor is enough: a later match could only leave fewer ancestors for the rest.
-  const auto inside = [&](xmlNodePtr node) {
-    xmlNodePtr up = node->parent;
-    for (const std::string_view* name = last; name != first;) {
-      --name;
-      while (up != nullptr && up->type == XML_ELEMENT_NODE && C(up->name) != *name) {
-        if (children) return false;
-        up = up->parent;
-      }
-      if (up == nullptr || up->type != XML_ELEMENT_NODE) return false;
-      up = up->parent;
-    }
-    return true;
-  };
-  xmlNodePtr found = nullptr;
+  return std::move(ValuesInside({{path, children}}).front());
+}
+
+std::vector<std::string> XmlDocument::ValuesInside(std::initializer_list<Path> paths) const {
+  std::vector<std::string> values(paths.size());
+  std::vector<bool> found(paths.size(), false);
+  std::size_t left = 0;
+  for (const Path& path : paths) left += path.names.size() == 0 ? 0 : 1;
+  if (left == 0) return values;
   ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
-    if (C(n->name) != *last || !inside(n)) return true;
-    found = n;
-    return false;
+    const std::string_view name = C(n->name);
+    std::size_t i = 0;
+    for (const Path& path : paths) {
+      if (!found[i] && path.names.size() != 0 && *(path.names.end() - 1) == name &&
+          InsidePath(n, path)) {
+        found[i] = true;
+        values[i] = NodeText(n);
+        --left;
+      }
+      ++i;
+    }
+    return left != 0;
   });
-  return found == nullptr ? std::string() : NodeText(found);
+  return values;
 }
 
 std::string XmlDocument::RootNamespace() const { return RootNamespaceOf(impl_->doc.get()); }

@@ -82,11 +82,21 @@ class XmlDocument {
   // there is none.
   bool FindAttribute(const std::string& element, const std::string& attribute,
                      std::string& value) const;
+  // The same, on elements of the namespace `elementNamespace` only: what
+  // ".//p:element/@attribute" selects first, p bound to that namespace.
+  bool FindAttribute(const std::string& elementNamespace, const std::string& element,
+                     const std::string& attribute, std::string& value) const;
   // Text of the first element, in document order, whose local name is the last of `path` and
   // that lies inside elements named by the others, in that order: each the parent of the next
   // when `children` ("//a/b"), an ancestor at any depth otherwise ("//a//b"). Empty when there
   // is none. A walk of the tree, without the cost of an XPath evaluation.
   std::string ValueInside(std::initializer_list<std::string_view> path, bool children) const;
+  // ValueInside of several paths in one walk of the tree, the texts in the order of `paths`.
+  struct Path {
+    std::initializer_list<std::string_view> names;
+    bool children;
+  };
+  std::vector<std::string> ValuesInside(std::initializer_list<Path> paths) const;
   // Namespace URI of the root element (empty when it has none).
   std::string RootNamespace() const;
   std::string RootName() const;  // local name of the root element

@@ -2,7 +2,6 @@
 
 #include <libxml/c14n.h>
 #include <libxml/tree.h>
-#include <libxml/valid.h>
 #include <libxml/xmlerror.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -107,27 +106,43 @@ std::string AttributeValue(xmlDocPtr doc, xmlAttrPtr attr) {
   return out;
 }
 
-// Makes the Id attribute (no namespace) of every element named `localName` an XML ID, so that
-// the reference "#id" resolves to it. Only the requested id must be unique: the signature would
-// otherwise cover one element while a reader may take the other.
-void RegisterIds(xmlDocPtr doc, xmlNodePtr node, const std::string& localName,
-                 const std::string& wanted) {
-  for (xmlNodePtr cur = node; cur != nullptr; cur = cur->next) {
-    if (cur->type != XML_ELEMENT_NODE) continue;
-    if (localName.empty() || localName == C(cur->name)) {
-      if (xmlAttrPtr attr = xmlHasNsProp(cur, BAD_CAST "Id", nullptr); attr != nullptr) {
-        const std::string value = AttributeValue(doc, attr);
-        if (xmlGetID(doc, X(value)) != nullptr) {
-          if (value == wanted) {
-            throw EqorGovException(Format("Id %s repetido no documento a assinar.", {value}));
+// Whether the value of `attr` is `wanted`, read without a copy when it is one text node (as
+// the parser leaves it unless it holds an entity reference).
+bool AttributeIs(xmlDocPtr doc, xmlAttrPtr attr, const std::string& wanted) {
+  const xmlNodePtr text = attr->children;
+  if (text == nullptr) return wanted.empty();
+  if (text->next == nullptr && text->type == XML_TEXT_NODE) {
+    return text->content != nullptr && wanted == C(text->content);
+  }
+  return AttributeValue(doc, attr) == wanted;
+}
+
+// The element, named `localName` (any name when empty), whose Id attribute (no namespace) is
+// `wanted`, which the reference "#wanted" designates; null when none. The Id must be unique:
+// the signature would otherwise cover one element while a reader may take the other.
+xmlNodePtr ElementWithId(xmlDocPtr doc, const std::string& localName, const std::string& wanted) {
+  xmlNodePtr found = nullptr;
+  xmlNodePtr const root = xmlDocGetRootElement(doc);
+  for (xmlNodePtr cur = root; cur != nullptr;) {
+    if (cur->type == XML_ELEMENT_NODE) {
+      if (localName.empty() || localName == C(cur->name)) {
+        xmlAttrPtr attr = xmlHasNsProp(cur, BAD_CAST "Id", nullptr);
+        if (attr != nullptr && AttributeIs(doc, attr, wanted)) {
+          if (found != nullptr) {
+            throw EqorGovException(Format("Id %s repetido no documento a assinar.", {wanted}));
           }
-        } else if (xmlAddID(nullptr, doc, X(value), attr) == nullptr) {
-          throw EqorGovException(Format("Não foi possível registrar o Id %s.", {value}));
+          found = cur;
         }
       }
+      if (cur->children != nullptr) {
+        cur = cur->children;
+        continue;
+      }
     }
-    RegisterIds(doc, cur->children, localName, wanted);
+    while (cur != root && cur->next == nullptr) cur = cur->parent;
+    cur = cur == root ? nullptr : cur->next;
   }
+  return found;
 }
 
 // The document as one text without an XML declaration: each top-level node in turn, so that no
@@ -387,12 +402,10 @@ std::string TXmlSigner::SignDocument(xmlDocPtr doc, const std::string& id,
   if (doc->intSubset != nullptr || doc->extSubset != nullptr) {
     throw EqorGovException("XML a assinar não pode conter DOCTYPE.");
   }
-  RegisterIds(doc, doc->children, signedElement, id);
-  xmlAttrPtr idAttr = id.empty() ? nullptr : xmlGetID(doc, X(id));
-  if (idAttr == nullptr || idAttr->parent == nullptr) {
+  xmlNodePtr element = id.empty() ? nullptr : ElementWithId(doc, signedElement, id);
+  if (element == nullptr) {
     throw EqorGovException(Format("Elemento de Id %s não encontrado.", {id}));
   }
-  xmlNodePtr element = idAttr->parent;
   xmlNodePtr parent = element->parent;
   if (parent == nullptr || parent->type != XML_ELEMENT_NODE) {
     throw EqorGovException(

@@ -117,7 +117,7 @@ std::string getXmlNotaXPath(const std::string& xml, const std::string& elemento,
 
 std::string getIDNotaXPath(const XmlDocument& documento) {
   std::string id;
-  documento.SelectSingleNode(".//tec:infNFe/@Id", id, NamespaceTec(), false);
+  documento.FindAttribute(kNamespaceNFe, "infNFe", "Id", id);
   return SemPrefixo(id);
 }
 

@@ -137,22 +137,28 @@ std::string ObterModeloQrCode(const std::string& paramsAvancados) {
 }
 
 TCamposQRCode LerCamposQRCode(const XmlDocument& nota) {
-  const auto filho = [&nota](std::string_view pai, std::string_view nome) {
-    return nota.ValueInside({pai, nome}, true);
-  };
+  std::vector<std::string> v = nota.ValuesInside({{{"dest", "CNPJ"}, true},
+                                                  {{"dest", "CPF"}, true},
+                                                  {{"dest", "idEstrangeiro"}, true},
+                                                  {{"emit", "CNPJ"}, true},
+                                                  {{"ide", "dhEmi"}, true},
+                                                  {{"total", "vNF"}, false},
+                                                  {{"total", "vICMS"}, false},
+                                                  {{"Signature", "SignedInfo", "Reference",
+                                                    "DigestValue"},
+                                                   false},
+                                                  {{"ide", "tpAmb"}, true},
+                                                  {{"tpEmis"}, false}});
   TCamposQRCode campos;
   campos.chave = getIDNotaXPath(nota);
-  campos.destinatario = filho("dest", "CNPJ");
-  if (campos.destinatario.empty()) campos.destinatario = filho("dest", "CPF");
-  if (campos.destinatario.empty()) campos.destinatario = filho("dest", "idEstrangeiro");
-  campos.cnpjEmitente = filho("emit", "CNPJ");
-  campos.dhEmi = filho("ide", "dhEmi");
-  campos.vNF = nota.ValueInside({"total", "vNF"}, false);
-  campos.vICMS = nota.ValueInside({"total", "vICMS"}, false);
-  campos.digestValue =
-      nota.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false);
-  campos.tpAmb = filho("ide", "tpAmb");
-  campos.tpEmis = nota.ValueTag("tpEmis");
+  campos.destinatario = std::move(!v[0].empty() ? v[0] : !v[1].empty() ? v[1] : v[2]);
+  campos.cnpjEmitente = std::move(v[3]);
+  campos.dhEmi = std::move(v[4]);
+  campos.vNF = std::move(v[5]);
+  campos.vICMS = std::move(v[6]);
+  campos.digestValue = std::move(v[7]);
+  campos.tpAmb = std::move(v[8]);
+  campos.tpEmis = std::move(v[9]);
   return campos;
 }
 

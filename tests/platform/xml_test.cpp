@@ -119,6 +119,14 @@ TEST(Xml, TreeWalksSelectWhatTheEquivalentXPathSelectsFirst) {
             "abc=");
   EXPECT_EQ(doc.ValueInside({"Reference", "SignedInfo", "DigestValue"}, false), "");  // order
   EXPECT_EQ(doc.ValueInside({"vNF"}, false), "10.00");
+  // Several paths in one walk: each as it reads alone, whatever its neighbours found or missed.
+  EXPECT_EQ(doc.ValuesInside({{{"total", "vICMS"}, false},
+                              {{"dest", "CNPJ"}, true},
+                              {{"ide", "dhEmi"}, true},
+                              {{"Reference", "SignedInfo", "DigestValue"}, false},
+                              {{"dest", "CNPJ"}, false},
+                              {{"vNF"}, false}}),
+            (std::vector<std::string>{"1.50", "333", "", "", "fundo", "10.00"}));
 
   std::string id = "unchanged";
   ASSERT_TRUE(doc.FindAttribute("", "Id", id));
@@ -128,6 +136,15 @@ TEST(Xml, TreeWalksSelectWhatTheEquivalentXPathSelectsFirst) {
   EXPECT_EQ(id, xpath("(//" + el("infNFeSupl") + ")[1]/@Id"));
   EXPECT_FALSE(doc.FindAttribute("emit", "Id", id));
   EXPECT_EQ(id, "supl");  // left as it was
+  // Restricted to a namespace: ".//p:infNFe/@Id".
+  const XmlNamespaces nfe{{"p", "http://www.portalfiscal.inf.br/nfe"}};
+  std::string porXPath;
+  doc.SelectSingleNode(".//p:infNFe/@Id", porXPath, nfe, false);
+  ASSERT_TRUE(doc.FindAttribute(nfe[0].second, "infNFe", "Id", id));
+  EXPECT_EQ(id, porXPath);
+  EXPECT_FALSE(doc.FindAttribute("urn:outro", "infNFe", "Id", id));
+  EXPECT_FALSE(XmlDocument::Parse("<NFe><infNFe Id=\"NFe2\"/></NFe>")
+                   .FindAttribute(nfe[0].second, "infNFe", "Id", id));
 }
 
 // The one-pass reader gives the tree the parsed document gives, values read as plain text.
