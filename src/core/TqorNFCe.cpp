@@ -299,9 +299,9 @@ void TqorNFCe::LoadServers() {
   }
   // Read on every call, so an edit between two calls counts; parsed again only when its text
   // changed (the file lists every state's services, and parsing it costs more than a request).
-  std::string texto = LoadFromFile(file);
+  std::shared_ptr<const std::string> texto = SharedFileText(file);
   if (serversIni_ && serversIniTexto_ && serversIni_->FileName() == file &&
-      *serversIniTexto_ == texto) {
+      (serversIniTexto_ == texto || *serversIniTexto_ == *texto)) {
     return;
   }
   serversIni_.reset();

@@ -763,7 +763,7 @@ class TqorNFCe {
   std::string versaoNota_;
   std::unique_ptr<TqorGovUtils> govUtils_;
   std::unique_ptr<TIniFile> serversIni_;
-  std::optional<std::string> serversIniTexto_;  // the text serversIni_ was parsed from
+  std::shared_ptr<const std::string> serversIniTexto_;  // the text serversIni_ was parsed from
   // "Mapping.txt" as last read, reused while the file keeps its path and modification time:
   // every request is validated, and the mapping rarely changes.
   struct SchemaMapping {

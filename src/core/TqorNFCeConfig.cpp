@@ -29,7 +29,7 @@ std::unique_ptr<TIniFile> ArquivoServidores(const std::string& file, const std::
     throw EqorFileNotFoundException("O arquivo de servidores informado não existe: %s", {file},
                                     logErro);
   }
-  return std::make_unique<TIniFile>(file);
+  return TIniFile::FromText(*SharedFileText(file));
 }
 
 // The QR-code base address of a state: section "<UF>_<version text>", else section "<UF>".

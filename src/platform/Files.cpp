@@ -12,8 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string_view>
@@ -248,6 +250,71 @@ std::string LoadFromFile(const std::string& rawPath) {
     content.append(buffer, static_cast<std::size_t>(n));
   }
   return content;
+}
+
+namespace {
+
+// Which file a path led to and how it stood.
+struct TextStamp {
+  unsigned long long device = 0, inode = 0;
+  long long size = 0, modifiedNs = 0, changedNs = 0;
+  bool operator==(const TextStamp&) const = default;
+};
+
+long long Nanoseconds(const timespec& t) {
+  return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+bool StampOf(const std::string& path, TextStamp& out, bool& settled) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out = {st.st_dev, st.st_ino, static_cast<long long>(st.st_size), Nanoseconds(st.st_mtim),
+         Nanoseconds(st.st_ctim)};
+  // The file system stamps a change with a coarse clock: two writes within one tick may leave
+  // the same times. A file whose last change is a second old or more is past that doubt.
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  settled = out.changedNs <= Nanoseconds(now) - 1000000000LL &&
+            out.modifiedNs <= Nanoseconds(now) - 1000000000LL;
+  return true;
+}
+
+struct SharedTexts {
+  std::mutex mutex;
+  std::map<std::string, std::pair<TextStamp, std::shared_ptr<const std::string>>> byPath;
+};
+
+SharedTexts& TheSharedTexts() {
+  static SharedTexts texts;
+  return texts;
+}
+
+}  // namespace
+
+std::shared_ptr<const std::string> SharedFileText(const std::string& rawPath) {
+  const std::string path = NativePath(rawPath);
+  TextStamp before;
+  bool settled = false;
+  if (!StampOf(path, before, settled)) {
+    // Not a regular file, or gone: the read says why.
+    return std::make_shared<const std::string>(LoadFromFile(path));
+  }
+  SharedTexts& texts = TheSharedTexts();
+  if (settled) {
+    const std::lock_guard<std::mutex> lock(texts.mutex);
+    const auto found = texts.byPath.find(path);
+    if (found != texts.byPath.end() && found->second.first == before) return found->second.second;
+  }
+  auto text = std::make_shared<const std::string>(LoadFromFile(path));
+  TextStamp after;
+  bool settledAfter = false;
+  // Kept only when the file stood still while it was read.
+  if (settled && StampOf(path, after, settledAfter) && after == before) {
+    const std::lock_guard<std::mutex> lock(texts.mutex);
+    if (texts.byPath.size() >= 64) texts.byPath.clear();  // a few settings files, not a cache
+    texts.byPath[path] = {before, text};
+  }
+  return text;
 }
 
 void SaveToFile(const std::string& path, const std::string& content) { AtomicWrite(path, content); }

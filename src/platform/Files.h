@@ -21,6 +21,12 @@ namespace qor {
 
 // ---- whole files ----------------------------------------------------------------------------
 std::string LoadFromFile(const std::string& path);  // bytes as they are on disk
+// The bytes of a settings file that is read on every operation, so that an edit counts at once:
+// what LoadFromFile reads, shared with the earlier callers while the file stays the same (same
+// device, inode, size, modification and status-change times), which then costs one stat instead
+// of a read. A file changed within the last second is read every time: its times may not yet
+// tell a later edit apart. Failures are LoadFromFile's.
+std::shared_ptr<const std::string> SharedFileText(const std::string& path);
 void SaveToFile(const std::string& path, const std::string& content);
 // Same as SaveToFile for a file that holds secrets: a new file is created readable by its owner
 // only (0600); an existing one keeps its mode and owner, as with SaveToFile.

@@ -133,7 +133,7 @@ std::string ObterModeloQrCode(const std::string& paramsAvancados) {
   if (!modelo.empty()) return modelo;
   const std::string arquivo = DataDir() + "qrcode.ini";
   if (!FileExists(arquivo)) return {};
-  return Trim(TIniFile(arquivo).ReadString("modeloqrcode", "modelo", ""));
+  return Trim(TIniFile::FromText(*SharedFileText(arquivo))->ReadString("modeloqrcode", "modelo", ""));
 }
 
 TCamposQRCode LerCamposQRCode(const XmlDocument& nota) {

@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -276,6 +278,43 @@ TEST(Files, FileSystemOperations) {
   SetFileAge(tmp / "para.txt", seconds);
   EXPECT_EQ(FileAge(tmp / "para.txt"), seconds);
   EXPECT_THROW(FileAge(tmp / "nada"), EqorGovException);
+}
+
+// A settings file read on every operation is read again whenever it may have changed: edited in
+// place (even with its modification time put back), replaced, removed; only a file that stood
+// still for a second is shared.
+TEST(Files, SharedFileTextIsReadAgainWhenTheFileMayHaveChanged) {
+  TempDir tmp;
+  const std::string emLugar = tmp / "em-lugar.ini", trocado = tmp / "trocado.ini";
+  WriteFile(emLugar, "[A]\nx=1\n");
+  WriteFile(trocado, "[B]\ny=1\n");
+  struct stat antes {};
+  ASSERT_EQ(::stat(emLugar.c_str(), &antes), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // both settled
+
+  const auto primeira = SharedFileText(emLugar);
+  EXPECT_EQ(*primeira, "[A]\nx=1\n");
+  EXPECT_EQ(SharedFileText(emLugar), primeira);  // unchanged: the text read before
+
+  {  // the same size written in place, then its modification time put back as it was
+    std::FILE* f = std::fopen(emLugar.c_str(), "r+");
+    ASSERT_NE(f, nullptr);
+    std::fputs("[A]\nx=2\n", f);
+    std::fclose(f);
+    const timespec tempos[2] = {antes.st_atim, antes.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, emLugar.c_str(), tempos, 0), 0);
+  }
+  EXPECT_EQ(*SharedFileText(emLugar), "[A]\nx=2\n");  // just changed: read
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  EXPECT_EQ(*SharedFileText(emLugar), "[A]\nx=2\n");  // settled again: its stamp is another
+
+  EXPECT_EQ(*SharedFileText(trocado), "[B]\ny=1\n");
+  SaveToFile(trocado, "[B]\ny=2\n");  // a new file renamed over it
+  EXPECT_EQ(*SharedFileText(trocado), "[B]\ny=2\n");
+
+  ASSERT_TRUE(DeleteFile(trocado));
+  EXPECT_THROW(SharedFileText(trocado), EqorGovException);
+  EXPECT_THROW(SharedFileText(tmp.path()), EqorGovException);  // a folder
 }
 
 TEST(Files, SpecialFoldersAndProcess) {
