@@ -291,15 +291,15 @@ void TqorNFCe::LoadServers() {
   // Both the check and the load use the same expanded path, so the file checked is the file read.
   const std::string file = ambiente_ == TAmbienteKind::akProducao ? GetArquivoServidoresProd()
                                                                   : GetArquivoServidoresHom();
-  if (!FileExists(file)) {
+  // Read on every call, so an edit between two calls counts; parsed again only when its text
+  // changed (the file lists every state's services, and parsing it costs more than a request).
+  std::shared_ptr<const std::string> texto = SharedFileText(file);
+  if (!texto) {
     serversIni_ = std::make_unique<TIniFile>();
     serversIniTexto_.reset();
     throw EqorFileNotFoundException("O arquivo de servidores informado não existe: %s", {file},
                                     diretorioLogErro_);
   }
-  // Read on every call, so an edit between two calls counts; parsed again only when its text
-  // changed (the file lists every state's services, and parsing it costs more than a request).
-  std::shared_ptr<const std::string> texto = SharedFileText(file);
   if (serversIni_ && serversIniTexto_ && serversIni_->FileName() == file &&
       (serversIniTexto_ == texto || *serversIniTexto_ == *texto)) {
     return;

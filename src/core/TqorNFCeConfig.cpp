@@ -25,11 +25,12 @@ std::string Flag(bool value) { return value ? "-1" : "0"; }
 
 // The server-address file `file` (expanded), which must exist.
 std::unique_ptr<TIniFile> ArquivoServidores(const std::string& file, const std::string& logErro) {
-  if (!FileExists(file)) {
+  const std::shared_ptr<const std::string> texto = SharedFileText(file);
+  if (!texto) {
     throw EqorFileNotFoundException("O arquivo de servidores informado não existe: %s", {file},
                                     logErro);
   }
-  return TIniFile::FromText(*SharedFileText(file));
+  return TIniFile::FromText(*texto);
 }
 
 // The QR-code base address of a state: section "<UF>_<version text>", else section "<UF>".

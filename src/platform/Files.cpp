@@ -295,10 +295,7 @@ std::shared_ptr<const std::string> SharedFileText(const std::string& rawPath) {
   const std::string path = NativePath(rawPath);
   TextStamp before;
   bool settled = false;
-  if (!StampOf(path, before, settled)) {
-    // Not a regular file, or gone: the read says why.
-    return std::make_shared<const std::string>(LoadFromFile(path));
-  }
+  if (!StampOf(path, before, settled)) return nullptr;
   SharedTexts& texts = TheSharedTexts();
   if (settled) {
     const std::lock_guard<std::mutex> lock(texts.mutex);

@@ -25,7 +25,8 @@ std::string LoadFromFile(const std::string& path);  // bytes as they are on disk
 // what LoadFromFile reads, shared with the earlier callers while the file stays the same (same
 // device, inode, size, modification and status-change times), which then costs one stat instead
 // of a read. A file changed within the last second is read every time: its times may not yet
-// tell a later edit apart. Failures are LoadFromFile's.
+// tell a later edit apart. Null when no regular file is at the path; a file that cannot be read
+// throws as LoadFromFile does.
 std::shared_ptr<const std::string> SharedFileText(const std::string& path);
 void SaveToFile(const std::string& path, const std::string& content);
 // Same as SaveToFile for a file that holds secrets: a new file is created readable by its owner

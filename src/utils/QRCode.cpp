@@ -132,8 +132,9 @@ std::string ObterModeloQrCode(const std::string& paramsAvancados) {
   const std::string modelo = Trim(ParametroAvancado(paramsAvancados, "ModeloQrCode"));
   if (!modelo.empty()) return modelo;
   const std::string arquivo = DataDir() + "qrcode.ini";
-  if (!FileExists(arquivo)) return {};
-  return Trim(TIniFile::FromText(*SharedFileText(arquivo))->ReadString("modeloqrcode", "modelo", ""));
+  const std::shared_ptr<const std::string> texto = SharedFileText(arquivo);
+  if (!texto) return {};
+  return Trim(TIniFile::FromText(*texto)->ReadString("modeloqrcode", "modelo", ""));
 }
 
 TCamposQRCode LerCamposQRCode(const XmlDocument& nota) {
