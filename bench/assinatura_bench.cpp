@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
+#include <utility>
 
 #include "Amostras.h"
 #include "Baseline.h"
@@ -40,23 +42,20 @@ void BM_AssinarNotaInterfaceC(benchmark::State& state) {
   // The handle gets the same settings as Configurar gives the C++ component.
   qor_nfce* nfce = nullptr;
   Exigir(qor_nfce_new(&nfce), "qor_nfce_new");
-  Exigir(qor_nfce_definir(nfce, "DiagnosticMode", "0"), "DiagnosticMode");
-  Exigir(qor_nfce_definir(nfce, "UF", "SP"), "UF");
-  Exigir(qor_nfce_definir(nfce, "CNPJ", conversor.GetCNPJ().c_str()), "CNPJ");
-  Exigir(qor_nfce_definir(nfce, "CaminhoCertificado", conversor.GetCaminhoCertificado().c_str()),
-         "CaminhoCertificado");
-  Exigir(qor_nfce_definir(nfce, "SenhaCertificado", conversor.GetSenhaCertificado().c_str()),
-         "SenhaCertificado");
-  Exigir(qor_nfce_definir(nfce, "ArquivoServidoresHom",
-                          conversor.GetArquivoServidoresHom().c_str()),
-         "ArquivoServidoresHom");
-  Exigir(qor_nfce_definir(nfce, "DiretorioLog", conversor.GetDiretorioLog().c_str()),
-         "DiretorioLog");
-  Exigir(qor_nfce_definir(nfce, "DiretorioLogErro", conversor.GetDiretorioLogErro().c_str()),
-         "DiretorioLogErro");
-  Exigir(qor_nfce_definir(nfce, "DiretorioXmlDestinatario",
-                          conversor.GetDiretorioXmlDestinatario().c_str()),
-         "DiretorioXmlDestinatario");
+  const std::pair<const char*, std::string> propriedades[] = {
+      {"DiagnosticMode", "0"},
+      {"UF", "SP"},
+      {"CNPJ", conversor.GetCNPJ()},
+      {"CaminhoCertificado", conversor.GetCaminhoCertificado()},
+      {"SenhaCertificado", conversor.GetSenhaCertificado()},
+      {"ArquivoServidoresHom", conversor.GetArquivoServidoresHom()},
+      {"DiretorioLog", conversor.GetDiretorioLog()},
+      {"DiretorioLogErro", conversor.GetDiretorioLogErro()},
+      {"DiretorioXmlDestinatario", conversor.GetDiretorioXmlDestinatario()},
+  };
+  for (const auto& [nome, valor] : propriedades) {
+    Exigir(qor_nfce_definir(nfce, nome, valor.c_str()), nome);
+  }
   char* assinada = nullptr;
   Exigir(qor_nfce_assinar_nota(nfce, nota.c_str(), &assinada), "qor_nfce_assinar_nota");
   qor_free(assinada);  // the certificate loaded, outside the timing

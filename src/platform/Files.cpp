@@ -17,6 +17,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -265,18 +266,21 @@ long long Nanoseconds(const timespec& t) {
   return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
 }
 
-bool StampOf(const std::string& path, TextStamp& out, bool& settled) {
+// The stamp of the regular file at `path`; none when there is no such file.
+std::optional<TextStamp> StampOf(const std::string& path) {
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  out = {st.st_dev, st.st_ino, static_cast<long long>(st.st_size), Nanoseconds(st.st_mtim),
-         Nanoseconds(st.st_ctim)};
-  // The file system stamps a change with a coarse clock: two writes within one tick may leave
-  // the same times. A file whose last change is a second old or more is past that doubt.
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return TextStamp{st.st_dev, st.st_ino, static_cast<long long>(st.st_size),
+                   Nanoseconds(st.st_mtim), Nanoseconds(st.st_ctim)};
+}
+
+// The file system stamps a change with a coarse clock: two writes within one tick may leave the
+// same times. A file whose last change is a second old or more is past that doubt.
+bool Settled(const TextStamp& stamp) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
-  settled = out.changedNs <= Nanoseconds(now) - 1000000000LL &&
-            out.modifiedNs <= Nanoseconds(now) - 1000000000LL;
-  return true;
+  const long long secondAgo = Nanoseconds(now) - 1000000000LL;
+  return stamp.changedNs <= secondAgo && stamp.modifiedNs <= secondAgo;
 }
 
 struct SharedTexts {
@@ -293,23 +297,21 @@ SharedTexts& TheSharedTexts() {
 
 std::shared_ptr<const std::string> SharedFileText(const std::string& rawPath) {
   const std::string path = NativePath(rawPath);
-  TextStamp before;
-  bool settled = false;
-  if (!StampOf(path, before, settled)) return nullptr;
+  const std::optional<TextStamp> before = StampOf(path);
+  if (!before) return nullptr;
+  const bool settled = Settled(*before);
   SharedTexts& texts = TheSharedTexts();
   if (settled) {
     const std::lock_guard<std::mutex> lock(texts.mutex);
     const auto found = texts.byPath.find(path);
-    if (found != texts.byPath.end() && found->second.first == before) return found->second.second;
+    if (found != texts.byPath.end() && found->second.first == *before) return found->second.second;
   }
   auto text = std::make_shared<const std::string>(LoadFromFile(path));
-  TextStamp after;
-  bool settledAfter = false;
   // Kept only when the file stood still while it was read.
-  if (settled && StampOf(path, after, settledAfter) && after == before) {
+  if (settled && StampOf(path) == before) {
     const std::lock_guard<std::mutex> lock(texts.mutex);
     if (texts.byPath.size() >= 64) texts.byPath.clear();  // a few settings files, not a cache
-    texts.byPath[path] = {before, text};
+    texts.byPath[path] = {*before, text};
   }
   return text;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <regex>
 #include <unordered_map>
 #include <unordered_set>
@@ -433,25 +434,28 @@ std::string RemoveAccents(std::string_view text) {
   return ReplaceAccents(text, [](char32_t) { return true; });
 }
 
+namespace {
+
+// The code points of a UTF-8 text; bytes that are not UTF-8 are skipped.
+std::unordered_set<char32_t> CodePoints(std::string_view text) {
+  std::unordered_set<char32_t> points;
+  char32_t cp;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t len = DecodeAt(text, i, cp);
+    if (len != 0) points.insert(cp);
+    i += len == 0 ? 1 : len;
+  }
+  return points;
+}
+
+}  // namespace
+
 std::string DynamicRemoveAccents(std::string_view text, std::string_view characters) {
-  // The set is read only when the text has a character that is not ASCII to look up in it.
-  std::unordered_set<char32_t> chosen;
-  bool read = false;
+  // Only a character outside ASCII is looked up: the set is made for the first one.
+  std::optional<std::unordered_set<char32_t>> chosen;
   return ReplaceAccents(text, [&](char32_t c) {
-    if (!read) {
-      read = true;
-      char32_t cp;
-      for (std::size_t i = 0; i < characters.size();) {
-        const std::size_t len = DecodeAt(characters, i, cp);
-        if (len == 0) {
-          ++i;
-          continue;
-        }
-        chosen.insert(cp);
-        i += len;
-      }
-    }
-    return chosen.count(c) != 0;
+    if (!chosen) chosen = CodePoints(characters);
+    return chosen->count(c) != 0;
   });
 }
 
