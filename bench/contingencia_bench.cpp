@@ -6,12 +6,15 @@
 // within 0.5 raw signatures of the round trip's (exit code 1 otherwise). The queue's own file
 // work per note on the disk (the record written, then moved between state folders, with all
 // their fsyncs) is reported beside it, in CPU and real time. The round trip with notes the state
-// authorises (100, not the duplicate's 204) is shown too: it is what a transmission sends.
+// authorises (100, not the duplicate's 204) is shown too: it is what a transmission sends. The
+// three are measured round by round, interleaved, and each figure is the median of its rounds;
+// the difference is the median of each round's own difference.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -28,7 +31,7 @@
 namespace {
 
 constexpr int kNotas = 50;
-constexpr int kRodadas = 6;
+constexpr int kRodadas = 10;
 
 double CpuDaThreadNs() {
   timespec t{};
@@ -50,22 +53,27 @@ double AgoraNs() {
       .count();
 }
 
-// Accumulated over the notes of a measure; Por divides by their number.
+double Mediana(std::vector<double> valores) {
+  std::sort(valores.begin(), valores.end());
+  const std::size_t n = valores.size();
+  return n == 0 ? 0 : n % 2 ? valores[n / 2] : (valores[n / 2 - 1] + valores[n / 2]) / 2;
+}
+
+// Per-note figures of each round of a measure; the medians over the rounds are reported, so
+// that a round disturbed by the machine does not move the result.
 struct Medida {
-  double cpu = 0, usuario = 0, real = 0;  // nanoseconds
-  int notas = 0;
+  std::vector<double> cpu, usuario, real;  // nanoseconds per note, one value per round
   template <typename F>
-  void Somar(int quantas, F&& f) {
+  void Somar(int notas, F&& f) {
     const double c0 = CpuDaThreadNs(), u0 = CpuUsuarioNs(), r0 = AgoraNs();
     f();
-    cpu += CpuDaThreadNs() - c0;
-    usuario += CpuUsuarioNs() - u0;
-    real += AgoraNs() - r0;
-    notas += quantas;
+    cpu.push_back((CpuDaThreadNs() - c0) / notas);
+    usuario.push_back((CpuUsuarioNs() - u0) / notas);
+    real.push_back((AgoraNs() - r0) / notas);
   }
-  double Cpu() const { return cpu / notas; }
-  double Usuario() const { return usuario / notas; }
-  double Real() const { return real / notas; }
+  double Cpu() const { return Mediana(cpu); }
+  double Usuario() const { return Mediana(usuario); }
+  double Real() const { return Mediana(real); }
 };
 
 int Medir(double baseReal, double baseCpu) {
@@ -104,29 +112,25 @@ int Medir(double baseReal, double baseCpu) {
                                      qor::TVersaoEsquema::pl_009g);
   };
 
-  // The round trip as bench_caminho measures it: one note sent again and again (answered as a
-  // duplicate after the same checks).
+  // Three measures, interleaved round by round so that a drift of the machine falls on all of
+  // them alike: the round trip as bench_caminho measures it (one note sent again and again,
+  // answered as a duplicate after the same checks); the same with notes the state authorises
+  // (100), as a transmission sends them; and Transmitir of a queue of 50 notes issued offline.
   const std::string assinada = nfce.AssinarNota(nota());
   nfce.EnviarNFSincrono("1", assinada, false);
-  Medida idaEVolta;
-  idaEVolta.Somar(kNotas * kRodadas, [&] {
-    for (int i = 0; i < kNotas * kRodadas; ++i) nfce.EnviarNFSincrono("1", assinada, false);
-  });
-
-  // The same with notes the state authorises (100), as a transmission sends them.
-  Medida novas;
+  qor::TqorContingencia contingencia(nfce, memoria + "fila");
+  Medida idaEVolta, novas, transmissao;
+  std::vector<double> diferencas;
+  const int handshakes = simulator.HandshakeCount();
   for (int rodada = 0; rodada < kRodadas; ++rodada) {
+    idaEVolta.Somar(kNotas, [&] {
+      for (int i = 0; i < kNotas; ++i) nfce.EnviarNFSincrono("1", assinada, false);
+    });
     std::vector<std::string> lote;
     for (int i = 0; i < kNotas; ++i) lote.push_back(nfce.AssinarNota(nota()));
     novas.Somar(kNotas, [&] {
       for (const std::string& n : lote) nfce.EnviarNFSincrono("1", n, false);
     });
-  }
-
-  qor::TqorContingencia contingencia(nfce, memoria + "fila");
-  Medida transmissao;
-  const int handshakes = simulator.HandshakeCount();
-  for (int rodada = 0; rodada < kRodadas; ++rodada) {
     for (int i = 0; i < kNotas; ++i) contingencia.EmitirOffline(nota(), "Sem acesso a SEFAZ agora");
     qor::TResultadoTransmissao r;
     transmissao.Somar(kNotas, [&] { r = contingencia.Transmitir(); });
@@ -134,6 +138,7 @@ int Medir(double baseReal, double baseCpu) {
       std::fprintf(stderr, "Transmitir autorizou %d de %d notas\n", r.autorizadas, kNotas);
       return 1;
     }
+    diferencas.push_back(transmissao.cpu.back() - idaEVolta.cpu.back());
   }
   const bool umaConexao = simulator.HandshakeCount() == handshakes;
 
@@ -157,7 +162,7 @@ int Medir(double baseReal, double baseCpu) {
   std::filesystem::remove_all(pasta);
   std::filesystem::remove_all(memoria);
 
-  const double diferenca = (transmissao.Cpu() - idaEVolta.Cpu()) / baseCpu;
+  const double diferenca = Mediana(diferencas) / baseCpu;
   std::printf(
       "\nPor nota, em assinaturas RSA-2048: CPU da thread do cliente em modo usuário, CPU total "
       "(usuário + núcleo, onde entra o trabalho dos fsync) e tempo real:\n");

@@ -45,21 +45,23 @@ void Situacao(const std::string& resposta, std::string& cStat, std::string& xMot
   } catch (const EqorGovException&) {
     return;  // no situation: settled as a rejection without cStat
   }
+  // The protocol's fields, in one walk of the tree.
+  std::vector<std::string> protocolo = documento->ValuesInside(
+      {{{"infProt", "nProt"}, true}, {{"infProt", "cStat"}, true}, {{"infProt", "xMotivo"}, true}});
+  nProt = std::move(protocolo[0]);
+  if (!consulta) {
+    cStat = std::move(protocolo[1]);
+    if (!cStat.empty()) {
+      xMotivo = std::move(protocolo[2]);
+      return;
+    }
+    nProt.clear();
+  }
   const auto campo = [&](const std::string& caminho) {
     std::string valor;
     documento->SelectSingleNode(caminho, valor, {}, false);
     return valor;
   };
-  const std::string protocolo = "//*[local-name()='infProt']/*[local-name()='";
-  nProt = campo(protocolo + "nProt']");
-  if (!consulta) {
-    cStat = campo(protocolo + "cStat']");
-    if (!cStat.empty()) {
-      xMotivo = campo(protocolo + "xMotivo']");
-      return;
-    }
-    nProt.clear();
-  }
   // The state's document may still sit in the SOAP result element: it is the first "ret..."
   // element, and its own cStat a child of it.
   const std::string documentoRet = "(//*[starts-with(local-name(),'ret')])[1]/*[local-name()='";

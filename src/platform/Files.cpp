@@ -9,15 +9,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <set>
 #include <string_view>
 #include <system_error>
@@ -57,18 +58,9 @@ class Fd {
   int fd_;
 };
 
-// The umask cannot be read without changing it, except through /proc; a new file gets the mode
-// a plain open(..., 0666) would have given it, not mkstemp's 0600.
-mode_t NewFileMode() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) {
-      return static_cast<mode_t>(0666 & ~std::strtoul(line.c_str() + 6, nullptr, 8));
-    }
-  }
-  return 0644;
-}
+// Asks for the mode a plain open(..., 0666) gives a new file: the kernel applies the umask (or
+// the folder's default ACL), which a process cannot read without changing it for all threads.
+constexpr mode_t kPlainNewFileMode = static_cast<mode_t>(-1);
 
 // The folder's entries on disk; false (errno set) when it cannot be opened or synced.
 bool SyncDirectoryStrict(const std::string& dir) {
@@ -131,25 +123,45 @@ void RemoveStaleTemporaries(const std::string& dir) {
   }
 }
 
-// The content, complete and on disk, in a new temporary file of `dir` that only its owner can
-// read; `mode` is given to it once it is whole. Returns the temporary file's path.
+// A new, empty file of `dir` under a name no other file had, open for writing, created with
+// `createMode` (the umask applies). Its path is put in `tmp`.
+int CreateTemporary(const std::string& dir, mode_t createMode, std::string& tmp) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  // A fixed short prefix: a long target name plus a suffix could exceed the name limit.
+  tmp = dir + "/" + kTempPrefix + "XXXXXXXX";
+  const std::size_t suffix = tmp.size() - 8;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::uint64_t bits = random();
+    for (std::size_t i = suffix; i < tmp.size(); ++i, bits >>= 6) tmp[i] = kLetters[bits % 62];
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// The content, complete and on disk, in a new temporary file of `dir`. With a `mode`, the file
+// is its owner's alone until it is whole, and then gets that mode; with kPlainNewFileMode it is
+// created with the mode a plain new file gets. Returns the temporary file's path.
 std::string WriteTemporary(const std::string& dir, const std::string& path,
                            std::string_view content, mode_t mode) {
   RemoveStaleTemporaries(dir);
-  // A fixed short prefix: a long target name plus a suffix could exceed the name limit.
-  std::string tmpl = dir + "/" + kTempPrefix + "XXXXXX";
-  int raw = ::mkostemp(tmpl.data(), O_CLOEXEC);  // created 0600
+  std::string tmp;
+  const bool plain = mode == kPlainNewFileMode;
+  const int raw = CreateTemporary(dir, plain ? 0666 : 0600, tmp);
   if (raw < 0) ThrowSys("Não foi possível gravar o arquivo", path, errno);
   Fd fd(raw);
   auto fail = [&](int err) {
-    ::unlink(tmpl.c_str());
+    ::unlink(tmp.c_str());
     ThrowSys("Não foi possível gravar o arquivo", path, err);
   };
   if (int err = WriteAll(fd.get(), content.data(), content.size())) fail(err);
   if (::fsync(fd.get()) != 0) fail(errno);
-  if (::fchmod(fd.get(), mode) != 0) fail(errno);
+  if (!plain && ::fchmod(fd.get(), mode) != 0) fail(errno);
   if (fd.Close() != 0) fail(errno);
-  return tmpl;
+  return tmp;
 }
 
 // `privateNew`: a new file is made readable by its owner only (it holds secrets). An existing
@@ -161,7 +173,7 @@ void AtomicWrite(const std::string& rawPath, std::string_view content, bool priv
   const std::string dir = ParentOf(path);
   struct stat old {};
   const bool exists = ::stat(path.c_str(), &old) == 0;
-  const mode_t mode = exists ? (old.st_mode & 07777) : privateNew ? 0600 : NewFileMode();
+  const mode_t mode = exists ? (old.st_mode & 07777) : privateNew ? 0600 : kPlainNewFileMode;
   const std::string tmp = WriteTemporary(dir, path, content, mode);
   if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
     // Best effort: only a privileged process may give a file away.
@@ -356,7 +368,7 @@ bool CreateNewFile(const std::string& rawPath, const std::string& content) {
   const std::string path = NativePath(rawPath);
   if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
   const std::string dir = ParentOf(path);
-  const std::string tmp = WriteTemporary(dir, path, content, NewFileMode());
+  const std::string tmp = WriteTemporary(dir, path, content, kPlainNewFileMode);
   // link() never replaces: of two processes creating one name, exactly one succeeds.
   const int rc = ::link(tmp.c_str(), path.c_str());
   const int err = errno;
@@ -658,7 +670,7 @@ std::string TFileSystem::WriteTemporary(const std::string& rawPath, const std::s
   const std::string path = NativePath(rawPath);
   if (path.empty()) throw EqorGovException("Nome de arquivo vazio para gravação.");
   struct stat old {};
-  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : kPlainNewFileMode;
   return qor::WriteTemporary(ParentOf(path), path, content, mode);
 }
 

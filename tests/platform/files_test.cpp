@@ -155,6 +155,23 @@ TEST(Files, SaveToFileReplacesContentWholeAndLeavesNoTemporaryFile) {
   struct stat st {};
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // A new file gets what a plain open(..., 0666) gives under the process's umask, on every road
+  // that creates one; a file that holds secrets is its owner's alone whatever the umask.
+  for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{077}}) {
+    const mode_t before = ::umask(mask);
+    const int expected = static_cast<int>(0666 & ~mask);
+    const std::string tag = std::to_string(mask);
+    SaveToFile(tmp / ("salvo" + tag), "x");
+    EXPECT_TRUE(CreateNewFile(tmp / ("criado" + tag), "x"));
+    TFileSystem().SaveToFile(tmp / ("sistema" + tag), "x");
+    SavePrivateFile(tmp / ("privado" + tag), "x");
+    ::umask(before);
+    EXPECT_EQ(FileMode(tmp / ("salvo" + tag)), expected) << mask;
+    EXPECT_EQ(FileMode(tmp / ("criado" + tag)), expected) << mask;
+    EXPECT_EQ(FileMode(tmp / ("sistema" + tag)), expected) << mask;
+    EXPECT_EQ(FileMode(tmp / ("privado" + tag)), 0600) << mask;
+  }
 }
 
 // A write killed half-way leaves a temporary file (it may be a whole configuration with its
