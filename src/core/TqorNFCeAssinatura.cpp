@@ -28,9 +28,9 @@ namespace {
 
 constexpr int kMaxNotasLote = 50;
 
-// Deletes every occurrence of `tag` (case-insensitive) at or after `from`.
-void DeleteAllText(std::string& text, std::string_view tag, std::size_t from) {
-  for (std::size_t at = FindText(text, tag, from); at != std::string::npos;
+// Deletes every occurrence of `tag` (case-insensitive).
+void DeleteAllText(std::string& text, std::string_view tag) {
+  for (std::size_t at = FindText(text, tag); at != std::string::npos;
        at = FindText(text, tag, at)) {
     text.erase(at, tag.size());
   }
@@ -231,26 +231,27 @@ void TqorNFCe::DefinirCSRT(XmlDocument& nota, const std::string& chave) {
 void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& suplemento,
                                    const TCamposQRCode& campos) {
   if (versaoManual_ != TVersaoManual::vm50b && versaoManual_ != TVersaoManual::vm60) return;
-  const std::size_t fimInfNFe = FindText(nota, "</infNFe>");
+  // The note is the serialiser's text of a tree whose infNFe was found by its exact name, and
+  // element names are not case-insensitive: its closing tag is the last one, near the end.
+  const std::size_t fimInfNFe = nota.rfind("</infNFe>");
   if (fimInfNFe == std::string::npos) return;
-  // The supplement goes right after infNFe; what is looked for in it is looked for from there,
-  // not in the note's own texts (an observation may well mention a "urlChave").
-  const std::size_t inicio = fimInfNFe + 9;
-  nota.insert(inicio, "<infNFeSupl>" + suplemento + "</infNFeSupl>");
-
-  if (FindText(nota, "<qrcode>", inicio) == std::string::npos) {
+  // The supplement is made apart and then put right after infNFe: what is looked for in it is
+  // looked for in it alone, not in the note's own texts (an observation may well mention a
+  // "urlChave").
+  std::string supl = "<infNFeSupl>" + suplemento + "</infNFeSupl>";
+  if (FindText(supl, "<qrcode>") == std::string::npos) {
     std::string link = LinkQRCode([&] { return campos; });
     const std::string modelo = LoadTemplate("qrcode.xml");
     if (modelo.find("<![CDATA[%s]]>") == std::string::npos) ReplaceAll(link, "&", "&amp;");
-    nota.insert(FindText(nota, "<infnfesupl>", inicio) + 12, Format(modelo, {link}));
+    supl.insert(FindText(supl, "<infnfesupl>") + 12, Format(modelo, {link}));
   }
-  if (versaoManual_ == TVersaoManual::vm60 &&
-      FindText(nota, "urlchave", inicio) == std::string::npos) {
+  if (versaoManual_ == TVersaoManual::vm60 && FindText(supl, "urlchave") == std::string::npos) {
     std::string url = GetServersIni().ReadString("URLCONSULTACHAVE", uf_, "");
     ReplaceAll(url, "&", "&amp;");
-    nota.insert(FindText(nota, "</infnfesupl>", inicio), Format("<urlChave>%s</urlChave>", {url}));
+    supl.insert(FindText(supl, "</infnfesupl>"), Format("<urlChave>%s</urlChave>", {url}));
   }
-  DeleteAllText(nota, "<infNFeSupl></infNFeSupl>", inicio);
+  DeleteAllText(supl, "<infNFeSupl></infNFeSupl>");
+  nota.insert(fimInfNFe + 9, supl);
 }
 
 // ---- events ---------------------------------------------------------------------------------

@@ -413,23 +413,36 @@ std::string XmlDocument::ValueInside(std::initializer_list<std::string_view> pat
 
 std::vector<std::string> XmlDocument::ValuesInside(std::initializer_list<Path> paths) const {
   std::vector<std::string> values(paths.size());
-  std::vector<bool> found(paths.size(), false);
-  std::size_t left = 0;
-  for (const Path& path : paths) left += path.names.size() == 0 ? 0 : 1;
-  if (left == 0) return values;
-  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
-    const std::string_view name = C(n->name);
-    std::size_t i = 0;
-    for (const Path& path : paths) {
-      if (!found[i] && path.names.size() != 0 && *(path.names.end() - 1) == name &&
-          InsidePath(n, path)) {
-        found[i] = true;
-        values[i] = NodeText(n);
-        --left;
-      }
-      ++i;
+  // The paths still looked for, each by its last name: a node is first told apart by the first
+  // letter of its name, which settles almost every node of a note without a string comparison.
+  struct Target {
+    std::string_view name;
+    const Path* path;
+    std::size_t index;
+  };
+  std::vector<Target> left;
+  std::size_t index = 0;
+  for (const Path& path : paths) {
+    if (path.names.size() != 0 && !(path.names.end() - 1)->empty()) {
+      left.push_back({*(path.names.end() - 1), &path, index});
     }
-    return left != 0;
+    ++index;
+  }
+  if (left.empty()) return values;
+  ForEachElement(xmlDocGetRootElement(impl_->doc.get()), [&](xmlNodePtr n) {
+    const char* name = C(n->name);
+    for (std::size_t i = 0; i < left.size();) {
+      const Target& t = left[i];
+      if (name[0] == t.name[0] && std::strncmp(name, t.name.data(), t.name.size()) == 0 &&
+          name[t.name.size()] == '\0' && InsidePath(n, *t.path)) {
+        values[t.index] = NodeText(n);
+        left[i] = left.back();
+        left.pop_back();
+      } else {
+        ++i;
+      }
+    }
+    return !left.empty();
   });
   return values;
 }
