@@ -206,7 +206,8 @@ std::string TqorNFCe::AssinarNota(const std::string& xml) {
 std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada, XmlDocument documento,
                                            const std::string& suplemento) {
   std::string id;
-  GetGov().Get_SignerSettings().SignedElement = "infNFe";
+  TqorGovX& gov = GetGov();  // configured once for the whole signing
+  gov.Get_SignerSettings().SignedElement = "infNFe";
   if (!documento.FindAttribute("infNFe", "Id", id)) {
     return preparada;
   }
@@ -216,7 +217,7 @@ std::string TqorNFCe::AssinarNotaPreparada(const std::string& preparada, XmlDocu
   // The QR code is made of values of infNFe, which signing leaves as they are, and of the
   // signature's digest.
   TCamposQRCode campos = LerCamposQRCode(documento);
-  std::string nota = GetGov().SignXmlById(std::move(documento), referencia, &campos.digestValue);
+  std::string nota = gov.SignXmlById(std::move(documento), referencia, &campos.digestValue);
   AdicionarSuplemento(nota, suplemento, campos);
   return nota;
 }

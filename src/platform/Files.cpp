@@ -191,33 +191,30 @@ void AtomicWrite(const std::string& rawPath, std::string_view content, bool priv
   }
 }
 
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string::size_type start = 0;
-  while (start <= path.size()) {
-    std::string::size_type slash = path.find('/', start);
-    if (slash == std::string::npos) slash = path.size();
-    if (slash > start) parts.push_back(path.substr(start, slash - start));
-    start = slash + 1;
-  }
-  return parts;
-}
-
 // `absolute` starts with "/"; "." and ".." are resolved on the text alone (no symlinks are
 // followed), and ".." at the root stays at the root.
 std::string Normalise(const std::string& absolute, bool trailing) {
-  std::vector<std::string> out;
-  for (const std::string& part : SplitPath(absolute)) {
-    if (part == ".") continue;
+  std::string result;
+  result.reserve(absolute.size() + 1);
+  std::vector<std::size_t> kept;  // where each part kept in `result` begins, its "/" included
+  for (std::size_t start = 0; start <= absolute.size();) {
+    std::size_t slash = absolute.find('/', start);
+    if (slash == std::string::npos) slash = absolute.size();
+    const std::string_view part(absolute.data() + start, slash - start);
+    start = slash + 1;
+    if (part.empty() || part == ".") continue;
     if (part == "..") {
-      if (!out.empty()) out.pop_back();
+      if (!kept.empty()) {
+        result.resize(kept.back());
+        kept.pop_back();
+      }
       continue;
     }
-    out.push_back(part);
+    kept.push_back(result.size());
+    result += '/';
+    result += part;
   }
-  std::string result;
-  for (const std::string& part : out) result += "/" + part;
-  if (result.empty() || trailing) result += "/";
+  if (result.empty() || trailing) result += '/';
   return result;
 }
 

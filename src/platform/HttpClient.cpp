@@ -167,6 +167,10 @@ struct THttpClient::Impl {
     CurlApi().curl_easy_setopt(handle, CURLOPT_SSLVERSION,
                                static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     CurlApi().curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
+    // One TLS record's worth (TLS cuts writes into 16 kB records anyway) instead of libcurl's
+    // 64 kB: that buffer is made and freed for every request, and with the TLS buffers it came
+    // to more than the allocator keeps, so each request grew the heap and gave it back.
+    CurlApi().curl_easy_setopt(handle, CURLOPT_UPLOAD_BUFFERSIZE, 16384L);
     // The configured proxy is the only one: an empty string also keeps libcurl from taking one
     // from the environment, so what the host configured is what happens.
     CurlApi().curl_easy_setopt(handle, CURLOPT_PROXY, wanted.proxy.c_str());
