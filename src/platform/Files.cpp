@@ -128,12 +128,12 @@ void RemoveStaleTemporaries(const std::string& dir) {
 int CreateTemporary(const std::string& dir, mode_t createMode, std::string& tmp) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  thread_local std::mt19937_64 random{std::random_device{}()};
+  thread_local std::mt19937_64 generator{std::random_device{}()};
   // A fixed short prefix: a long target name plus a suffix could exceed the name limit.
   tmp = dir + "/" + kTempPrefix + "XXXXXXXX";
   const std::size_t suffix = tmp.size() - 8;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::uint64_t bits = random();
+    std::uint64_t bits = generator();
     for (std::size_t i = suffix; i < tmp.size(); ++i, bits >>= 6) tmp[i] = kLetters[bits % 62];
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
     if (fd >= 0 || errno != EEXIST) return fd;

@@ -15,6 +15,18 @@ namespace qor {
 
 namespace {
 
+// The end of the run of ASCII bytes that starts at `from`: most of any text here, passed eight
+// bytes at a time.
+std::size_t AsciiRunEnd(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  for (std::uint64_t word; i + sizeof word <= text.size(); i += sizeof word) {
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if ((word & 0x8080808080808080ull) != 0) break;
+  }
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) ++i;
+  return i;
+}
+
 // Decodes the code point at `pos`. Returns its length in bytes, or 0 when the bytes there are not
 // well-formed UTF-8 (overlong forms, surrogates and values past U+10FFFF included).
 std::size_t DecodeAt(std::string_view s, std::size_t pos, char32_t& cp) {
@@ -104,8 +116,7 @@ std::string ReplaceAccents(std::string_view text, Pred selected) {
   std::size_t i = 0;
   while (i < text.size()) {
     // ASCII has no accents: a run of it is copied whole.
-    std::size_t ascii = i;
-    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    const std::size_t ascii = AsciiRunEnd(text, i);
     if (ascii > i) {
       out.append(text.substr(i, ascii - i));
       i = ascii;
@@ -205,17 +216,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 bool IsValidUtf8(std::string_view text) {
   char32_t cp;
-  for (std::size_t i = 0; i < text.size();) {
-    // Runs of ASCII, most of any text here, are passed eight bytes at a time.
-    std::uint64_t word;
-    if (i + sizeof word <= text.size()) {
-      std::memcpy(&word, text.data() + i, sizeof word);
-      if ((word & 0x8080808080808080ull) == 0) {
-        i += sizeof word;
-        continue;
-      }
-    }
-    std::size_t len = DecodeAt(text, i, cp);
+  for (std::size_t i = AsciiRunEnd(text, 0); i < text.size(); i = AsciiRunEnd(text, i)) {
+    const std::size_t len = DecodeAt(text, i, cp);
     if (len == 0) return false;
     i += len;
   }
@@ -226,7 +228,13 @@ std::size_t Utf8Length(std::string_view text) {
   std::size_t count = 0;
   char32_t cp;
   for (std::size_t i = 0; i < text.size(); ++count) {
-    std::size_t len = DecodeAt(text, i, cp);
+    const std::size_t ascii = AsciiRunEnd(text, i);
+    if (ascii > i) {
+      count += ascii - i - 1;  // the loop counts the last one
+      i = ascii;
+      continue;
+    }
+    const std::size_t len = DecodeAt(text, i, cp);
     i += len == 0 ? 1 : len;
   }
   return count;

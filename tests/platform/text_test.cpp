@@ -30,6 +30,17 @@ TEST(Text, Utf8CodePoints) {
   EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
   EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80"));  // past U+10FFFF
   EXPECT_FALSE(IsValidUtf8("a\xC3"));             // cut short
+  // ASCII is passed a word at a time: a code point, or a broken byte, at any offset of a word,
+  // and in the tail after the last whole word, is still seen.
+  for (std::size_t at = 0; at <= 18; ++at) {
+    const std::string ascii(18, 'a');
+    const std::string ok = ascii.substr(0, at) + "ç" + ascii.substr(at);
+    const std::string broken = ascii.substr(0, at) + "\xC3" + ascii.substr(at);
+    EXPECT_EQ(Utf8Length(ok), 19u) << at;
+    EXPECT_TRUE(IsValidUtf8(ok)) << at;
+    EXPECT_FALSE(IsValidUtf8(broken)) << at;
+    EXPECT_EQ(RemoveAccents(ok), ascii.substr(0, at) + "c" + ascii.substr(at)) << at;
+  }
 }
 
 TEST(Text, Cp1252ToUtf8) {
