@@ -239,12 +239,13 @@ void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& supleme
   // The supplement is made apart and then put right after infNFe: what is looked for in it is
   // looked for in it alone, not in the note's own texts (an observation may well mention a
   // "urlChave").
-  std::string supl = "<infNFeSupl>" + suplemento + "</infNFeSupl>";
+  constexpr std::string_view kAbre = "<infNFeSupl>";
+  std::string supl = std::string(kAbre) + suplemento + "</infNFeSupl>";
   if (FindText(supl, "<qrcode>") == std::string::npos) {
     std::string link = LinkQRCode([&] { return campos; });
     const std::string modelo = LoadTemplate("qrcode.xml");
     if (modelo.find("<![CDATA[%s]]>") == std::string::npos) ReplaceAll(link, "&", "&amp;");
-    supl.insert(FindText(supl, "<infnfesupl>") + 12, Format(modelo, {link}));
+    supl.insert(kAbre.size(), Format(modelo, {link}));
   }
   if (versaoManual_ == TVersaoManual::vm60 && FindText(supl, "urlchave") == std::string::npos) {
     std::string url = GetServersIni().ReadString("URLCONSULTACHAVE", uf_, "");
