@@ -385,10 +385,11 @@ void TqorContingencia::GarantirNfeProc(const TEntradaContingencia& entrada,
                                        const std::string& resposta) {
   if (destinatario_.empty()) destinatario_ = nfce_.GetDiretorioDestinatario();
   const std::string arquivo = destinatario_ + entrada.chave + "-nfce.xml";
-  if (FileExists(arquivo)) return;
   // Made here, from the note and its protocol in the reply, in the component's distribution
   // template: the component writes it only with SalvarLogsEmDisco, and an entry is done only
   // once its nfeProc is on disk. The texts are cut, not parsed again: the reply was read once.
+  // One already there (a run that died before moving the entry, or the component's own) is the
+  // same note with its protocol, and is kept as it is.
   const std::size_t inicio = resposta.find("<infProt");
   const std::size_t fim = resposta.find("</infProt>", inicio);
   const auto falha = [&](const std::string& motivo) {
@@ -400,19 +401,27 @@ void TqorContingencia::GarantirNfeProc(const TEntradaContingencia& entrada,
   }
   std::string protocolo = resposta.substr(inicio, fim + 10 - inicio);
   ReplaceAll(protocolo, " xmlns=\"http://www.portalfiscal.inf.br/nfe\"", "");
-  const auto texto = [](const std::string& xml, const std::string& tag) {
-    const std::size_t a = xml.find("<" + tag + ">");
+  // The text of the first `tag` of the protocol, or of the last one of the note: its
+  // DigestValue is in the Signature, which closes it.
+  const auto texto = [](const std::string& xml, const std::string& tag, bool ultimo) {
+    const std::string abre = "<" + tag + ">";
+    const std::size_t a = ultimo ? FindLast(xml, abre) : xml.find(abre);
     const std::size_t b = a == std::string::npos ? a : xml.find("</" + tag + ">", a);
     return b == std::string::npos ? std::string()
-                                  : xml.substr(a + tag.size() + 2, b - a - tag.size() - 2);
+                                  : xml.substr(a + abre.size(), b - a - abre.size());
   };
-  if (texto(protocolo, "chNFe") != entrada.chave) throw falha("o protocolo é de outra chave");
-  const std::string digest = texto(entrada.nota, "DigestValue");
-  if (digest.empty() || digest != texto(protocolo, "digVal")) {
+  if (texto(protocolo, "chNFe", false) != entrada.chave) {
+    throw falha("o protocolo é de outra chave");
+  }
+  const std::string digest = texto(entrada.nota, "DigestValue", true);
+  if (digest.empty() || digest != texto(protocolo, "digVal", false)) {
     throw falha("o digVal do protocolo difere do DigestValue da nota");
   }
-  if (nfeProc_.empty()) nfeProc_ = nfce_.LoadTemplate("envioxml_dest.xml");
-  SaveToFileUtf8(arquivo, Format(nfeProc_, {entrada.nota, protocolo}));
+  if (nfeProc_.empty()) {
+    nfeProc_ = nfce_.LoadTemplate("envioxml_dest.xml");
+    if (nfeProc_.rfind("\xEF\xBB\xBF", 0) == 0) nfeProc_.erase(0, 3);  // UTF-8 without a BOM
+  }
+  CreateNewFile(arquivo, Format(nfeProc_, {entrada.nota, protocolo}));
 }
 
 bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,

@@ -234,7 +234,7 @@ void TqorNFCe::AdicionarSuplemento(std::string& nota, const std::string& supleme
   if (versaoManual_ != TVersaoManual::vm50b && versaoManual_ != TVersaoManual::vm60) return;
   // The note is the serialiser's text of a tree whose infNFe was found by its exact name, and
   // element names are not case-insensitive: its closing tag is the last one, near the end.
-  const std::size_t fimInfNFe = nota.rfind("</infNFe>");
+  const std::size_t fimInfNFe = FindLast(nota, "</infNFe>");
   if (fimInfNFe == std::string::npos) return;
   // The supplement is made apart and then put right after infNFe: what is looked for in it is
   // looked for in it alone, not in the note's own texts (an observation may well mention a

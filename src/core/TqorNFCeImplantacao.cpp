@@ -23,8 +23,9 @@ using Clock = std::chrono::system_clock;
 constexpr auto kIdadeMaxima = std::chrono::hours(4);
 
 // Whole hours between the file's date and now (either way round) reach 4; a file that cannot be
-// dated (missing) is as old as can be. One stat.
+// dated (missing, or not configured) is as old as can be. One stat.
 bool Velho(const std::string& arquivo, Clock::time_point agora) {
+  if (arquivo.empty()) return true;  // not configured: nothing to date, and no error to raise
   Clock::time_point data;
   try {
     data = FileAge(arquivo);

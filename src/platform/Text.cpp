@@ -419,6 +419,20 @@ std::size_t FindText(std::string_view text, std::string_view needle, std::size_t
   return std::string_view::npos;
 }
 
+std::size_t FindLast(std::string_view text, std::string_view needle) {
+  const std::size_t n = needle.size();
+  if (n == 0 || n > text.size()) return std::string_view::npos;
+  // The needle's first byte is looked for from the end, in the positions where it could start.
+  for (std::size_t limit = text.size() - n + 1; limit > 0;) {
+    const void* found = ::memrchr(text.data(), needle[0], limit);
+    if (found == nullptr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+    if (text.compare(at, n, needle) == 0) return at;
+    limit = at;
+  }
+  return std::string_view::npos;
+}
+
 std::string_view TrimView(std::string_view text) {
   // Spaces and control characters, as the component's trimming of typed values removes them.
   std::size_t b = 0;

@@ -89,6 +89,27 @@ TEST(Text, FindTextIgnoresCaseAndStartsWhereAsked) {
   EXPECT_FALSE(ContainsText("on ly:GB23", "only:"));
 }
 
+TEST(Text, FindLastFindsWhatRfindFinds) {
+  // The standard library's rfind is the reference, on texts where the needle is at either end,
+  // overlaps itself, starts with a byte that recurs, or is longer than the text.
+  const std::string_view textos[] = {"",
+                                     "<",
+                                     "</infNFe>",
+                                     "<infNFe>x</infNFe><Signature><DigestValue>d</DigestValue>",
+                                     "aaaa",
+                                     "abababa",
+                                     "<a<<a<</a></a>",
+                                     "São Paulo São"};
+  const std::string_view agulhas[] = {"", "<", "</infNFe>", "<DigestValue>", "a", "aa",
+                                      "aba", "</a>", "<a", "São", "x</infNFe><", "aaaaa"};
+  for (std::string_view texto : textos) {
+    for (std::string_view agulha : agulhas) {
+      const std::size_t esperado = agulha.empty() ? std::string_view::npos : texto.rfind(agulha);
+      EXPECT_EQ(FindLast(texto, agulha), esperado) << texto << " / " << agulha;
+    }
+  }
+}
+
 TEST(Text, RemoveAccents) {
   EXPECT_EQ(RemoveAccents("áéíóúàèìòùâêîôûäëïöüãõñçÁÉÍÓÚÀÈÌÒÙÂÊÎÔÛÄËÏÖÜÃÕÑÇºª"),
             "aeiouaeiouaeiouaeiouaoncAEIOUAEIOUAEIOUAEIOUAONCoa");
