@@ -41,7 +41,7 @@ void DeleteAllText(std::string& text, std::string_view tag) {
 // them in note order). Empty when there is none. Only that stretch is searched, so a batch is
 // read once however many notes it holds.
 std::string SuplementoFornecido(const std::string& lote, std::size_t fimDaNota) {
-  const std::size_t proxima = lote.find("<infNFe ", fimDaNota);
+  const std::size_t proxima = FindFirst(lote, "<infNFe ", fimDaNota);
   const std::string_view trecho =
       std::string_view(lote).substr(0, proxima == std::string::npos ? lote.size() : proxima);
   std::size_t abre = FindText(trecho, "<infnfesupl", fimDaNota);
@@ -118,7 +118,7 @@ void TqorNFCe::RemoveEspacosAssinatura(std::string& xml) {
 void TqorNFCe::LimparXMLAssinado(std::string& xml) {
   RemoveEspacosAssinatura(xml);
   const std::string declaracao = "<?xml version=\"1.0\"?>";
-  if (const std::size_t at = xml.find(declaracao); at != std::string::npos) {
+  if (const std::size_t at = FindFirst(xml, declaracao); at != std::string::npos) {
     xml.erase(at, declaracao.size());
   }
   ReplaceAll(xml, "\r\n", "");
@@ -146,8 +146,8 @@ void TqorNFCe::ValidarRegraDeNegocioNFCe(const std::string& nota, const XmlDocum
     throw EqorNFCeRegraDeNegocioException(
         "Tipo de Emissão %s é inválido. Utilize (1,2,3,4,5,6,7 e 9)", {tpEmis}, diretorioLogErro_);
   }
-  const bool justificada =
-      nota.find("xJust") != std::string::npos || nota.find("dhCon") != std::string::npos;
+  const bool justificada = FindFirst(nota, "xJust") != std::string::npos ||
+                           FindFirst(nota, "dhCon") != std::string::npos;
   if (tpEmis == "1") {
     if (justificada) {
       throw EqorNFCeRegraDeNegocioException(

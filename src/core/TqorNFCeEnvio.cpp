@@ -55,8 +55,8 @@ std::string TamanhoKB(double kb) {
 std::string SemDeclaracoes(const std::string& notas) {
   std::vector<std::pair<std::size_t, std::size_t>> cortes;  // [begin, end) to drop, in order
   const auto espaco = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  for (std::size_t at = notas.find("<NFe"); at != std::string::npos;
-       at = notas.find("<NFe", at + 4)) {
+  for (std::size_t at = FindFirst(notas, "<NFe"); at != std::string::npos;
+       at = FindFirst(notas, "<NFe", at + 4)) {
     if (at + 4 < notas.size() && notas[at + 4] != ' ' && notas[at + 4] != '>') continue;
     std::vector<std::pair<std::size_t, std::size_t>> antes;
     for (std::size_t fim = at;;) {

@@ -419,6 +419,16 @@ std::size_t FindText(std::string_view text, std::string_view needle, std::size_t
   return std::string_view::npos;
 }
 
+std::size_t FindFirst(std::string_view text, std::string_view needle, std::size_t from) {
+  const std::size_t n = needle.size();
+  if (n == 0 || from > text.size() || text.size() - from < n) return std::string_view::npos;
+  // Two bytes or fewer: the first byte's search is the faster one.
+  if (n <= 2) return text.find(needle, from);
+  const void* found = ::memmem(text.data() + from, text.size() - from, needle.data(), n);
+  return found == nullptr ? std::string_view::npos
+                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
 std::size_t FindLast(std::string_view text, std::string_view needle) {
   const std::size_t n = needle.size();
   if (n == 0 || n > text.size()) return std::string_view::npos;

@@ -49,6 +49,10 @@ bool EndsText(std::string_view suffix, std::string_view text);    // case-insens
 // Position of the first `needle` in `text` at or after `from`, ignoring case; npos when none
 // (and for an empty needle).
 std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from = 0);
+// Position of the first `needle` in `text` at or after `from` (case counts); npos when none, and
+// for an empty needle. What std::string::find finds, faster in markup: find stops at every byte
+// equal to the needle's first ("<" in a note, hundreds of times), this reads the text once.
+std::size_t FindFirst(std::string_view text, std::string_view needle, std::size_t from = 0);
 // Position of the last `needle` in `text` (case counts); npos when none, and for an empty needle.
 // What std::string::rfind finds, without comparing the needle at every position on the way:
 // for a tag near the end of a note, only the "<" after it are tried.

@@ -5,6 +5,7 @@
 
 #include "platform/Format.h"
 #include "platform/GovException.h"
+#include "platform/Text.h"
 #include "utils/Numeros.h"
 
 namespace qor {
@@ -56,7 +57,7 @@ std::string SemPrefixo(const std::string& id) {
 
 TTrechoNota TrechoDaNota(const std::string& xml, std::size_t inicio, bool comProtocolo) {
   const std::string_view fecha = comProtocolo ? "</protNFe>" : "</infNFe>";
-  const std::size_t pos = xml.find(fecha, inicio);
+  const std::size_t pos = FindFirst(xml, fecha, inicio);
   return {inicio, pos == std::string::npos ? pos : pos + fecha.size()};
 }
 
@@ -69,8 +70,8 @@ const XmlNamespaces& NamespaceTec() {
 
 int GetNumNotas(const std::string& xml) {
   int count = 0;
-  for (std::size_t pos = xml.find("<infNFe "); pos != std::string::npos;
-       pos = xml.find("<infNFe ", pos + 1)) {
+  for (std::size_t pos = FindFirst(xml, "<infNFe "); pos != std::string::npos;
+       pos = FindFirst(xml, "<infNFe ", pos + 1)) {
     ++count;
   }
   return count;
@@ -78,9 +79,9 @@ int GetNumNotas(const std::string& xml) {
 
 std::string GetNota(int indice, const std::string& xml, bool comProtocolo) {
   if (indice < 0) return {};
-  std::size_t inicio = xml.find("<infNFe ");
+  std::size_t inicio = FindFirst(xml, "<infNFe ");
   for (int i = 0; i < indice && inicio != std::string::npos; ++i) {
-    inicio = xml.find("<infNFe ", inicio + 1);
+    inicio = FindFirst(xml, "<infNFe ", inicio + 1);
   }
   if (inicio == std::string::npos) return {};
   const TTrechoNota trecho = TrechoDaNota(xml, inicio, comProtocolo);
@@ -91,8 +92,8 @@ std::string GetNota(int indice, const std::string& xml, bool comProtocolo) {
 std::vector<TTrechoNota> LocalizarNotas(const std::string& xml, bool comProtocolo) {
   std::vector<TTrechoNota> trechos;
   bool fechamentoEsgotado = false;  // no closing tag after a note: none after the later ones
-  for (std::size_t inicio = xml.find("<infNFe "); inicio != std::string::npos;
-       inicio = xml.find("<infNFe ", inicio + 1)) {
+  for (std::size_t inicio = FindFirst(xml, "<infNFe "); inicio != std::string::npos;
+       inicio = FindFirst(xml, "<infNFe ", inicio + 1)) {
     trechos.push_back(fechamentoEsgotado ? TTrechoNota{inicio, std::string::npos}
                                          : TrechoDaNota(xml, inicio, comProtocolo));
     fechamentoEsgotado = trechos.back().fim == std::string::npos;

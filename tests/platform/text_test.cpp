@@ -89,9 +89,10 @@ TEST(Text, FindTextIgnoresCaseAndStartsWhereAsked) {
   EXPECT_FALSE(ContainsText("on ly:GB23", "only:"));
 }
 
-TEST(Text, FindLastFindsWhatRfindFinds) {
-  // The standard library's rfind is the reference, on texts where the needle is at either end,
-  // overlaps itself, starts with a byte that recurs, or is longer than the text.
+TEST(Text, FindFirstAndFindLastFindWhatFindAndRfindFind) {
+  // The standard library's find and rfind are the reference, on texts where the needle is at
+  // either end, overlaps itself, starts with a byte that recurs, or is longer than the text,
+  // searched from every position and beyond the end.
   const std::string_view textos[] = {"",
                                      "<",
                                      "</infNFe>",
@@ -100,12 +101,19 @@ TEST(Text, FindLastFindsWhatRfindFinds) {
                                      "abababa",
                                      "<a<<a<</a></a>",
                                      "São Paulo São"};
-  const std::string_view agulhas[] = {"", "<", "</infNFe>", "<DigestValue>", "a", "aa",
-                                      "aba", "</a>", "<a", "São", "x</infNFe><", "aaaaa"};
+  const std::string_view agulhas[] = {"",   "<",   "</infNFe>",   "<DigestValue>",
+                                      "a",  "aa",  "aba",         "</a>",
+                                      "<a", "São", "x</infNFe><", "aaaaa"};
   for (std::string_view texto : textos) {
     for (std::string_view agulha : agulhas) {
-      const std::size_t esperado = agulha.empty() ? std::string_view::npos : texto.rfind(agulha);
-      EXPECT_EQ(FindLast(texto, agulha), esperado) << texto << " / " << agulha;
+      const auto nenhum = [&](std::size_t achado) {
+        return agulha.empty() ? std::string_view::npos : achado;
+      };
+      EXPECT_EQ(FindLast(texto, agulha), nenhum(texto.rfind(agulha))) << texto << " / " << agulha;
+      for (std::size_t de = 0; de <= texto.size() + 1; ++de) {
+        EXPECT_EQ(FindFirst(texto, agulha, de), nenhum(texto.find(agulha, de)))
+            << texto << " / " << agulha << " from " << de;
+      }
     }
   }
 }
@@ -183,7 +191,9 @@ TEST(Text, JsonStringEscapesQuotesBackslashesAndControlsAndReplacesWhatIsNotUtf8
   EXPECT_EQ(JsonString("a\"b\\c\n\r\t\x01\x1f\x7f\b\f ç€"),
             "\"a\\\"b\\\\c\\n\\r\\t\\u0001\\u001f\\u007f\\b\\f ç€\"");
   // Windows-1252 "ç", a cut sequence, an overlong "/" and a surrogate: one U+FFFD per byte.
-  EXPECT_EQ(JsonString("a\xe7" "b\xc3"), "\"a\\ufffdb\\ufffd\"");
+  EXPECT_EQ(JsonString("a\xe7"
+                       "b\xc3"),
+            "\"a\\ufffdb\\ufffd\"");
   EXPECT_EQ(JsonString("\xc0\xaf"), "\"\\ufffd\\ufffd\"");
   EXPECT_EQ(JsonString("\xed\xa0\x80"), "\"\\ufffd\\ufffd\\ufffd\"");
 }
