@@ -83,7 +83,7 @@ std::string TqorNFCe::LocalizarEsquema(const std::vector<std::string>& pastas,
 void TqorNFCe::ValidarXMLNFCe(const std::string& documento, const std::string& comando) {
   // The mapping is configuration: a missing file or command keeps its own class and message,
   // and only the document's validation is reported as a schema failure.
-  if (documento.find("schemaLocation") == std::string::npos) {
+  if (FindFirst(documento, "schemaLocation") == std::string::npos) {
     ValidarPeloEsquema(documento, GetXSDFileName(comando));
     return;
   }
