@@ -8,7 +8,10 @@
 // their fsyncs) is reported beside it, in CPU and real time. The round trip with notes the state
 // authorises (100, not the duplicate's 204) is shown too: it is what a transmission sends. The
 // three are measured round by round, interleaved, and each figure is the median of its rounds;
-// the difference is the median of each round's own difference.
+// the difference is the median of each round's own difference. Each round also times raw
+// signatures as the baseline makes them, and its figures are in that round's signatures: a host
+// that slows down or speeds up between the baseline and the rounds, or from one round to the
+// next, moves the measures and their unit together.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <time.h>
@@ -71,8 +74,17 @@ struct Medida {
     usuario.push_back((CpuUsuarioNs() - u0) / notas);
     real.push_back((AgoraNs() - r0) / notas);
   }
-  double Cpu() const { return Mediana(cpu); }
-  double Usuario() const { return Mediana(usuario); }
+  // The medians of each round's figure in that round's unit (`unidade`: one signature's CPU
+  // time in each round).
+  double Cpu(const std::vector<double>& unidade) const { return EmUnidades(cpu, unidade); }
+  double Usuario(const std::vector<double>& unidade) const { return EmUnidades(usuario, unidade); }
+  static double EmUnidades(const std::vector<double>& valores, const std::vector<double>& unidade) {
+    std::vector<double> razoes;
+    for (std::size_t i = 0; i < valores.size() && i < unidade.size(); ++i) {
+      razoes.push_back(valores[i] / unidade[i]);
+    }
+    return Mediana(razoes);
+  }
   double Real() const { return Mediana(real); }
 };
 
@@ -119,10 +131,15 @@ int Medir(double baseReal, double baseCpu) {
   const std::string assinada = nfce.AssinarNota(nota());
   nfce.EnviarNFSincrono("1", assinada, false);
   qor::TqorContingencia contingencia(nfce, memoria + "fila");
-  Medida idaEVolta, novas, transmissao;
+  Medida idaEVolta, novas, transmissao, assinaturas;
+  const std::string textoAssinado(2048, 'x');  // what the baseline signs
+  std::vector<unsigned char> assinatura(512);
   std::vector<double> diferencas;
   const int handshakes = simulator.HandshakeCount();
   for (int rodada = 0; rodada < kRodadas; ++rodada) {
+    assinaturas.Somar(kNotas, [&] {
+      for (int i = 0; i < kNotas; ++i) qor::bench::SignWithCompanyKey(textoAssinado, assinatura);
+    });
     idaEVolta.Somar(kNotas, [&] {
       for (int i = 0; i < kNotas; ++i) nfce.EnviarNFSincrono("1", assinada, false);
     });
@@ -138,7 +155,7 @@ int Medir(double baseReal, double baseCpu) {
       std::fprintf(stderr, "Transmitir autorizou %d de %d notas\n", r.autorizadas, kNotas);
       return 1;
     }
-    diferencas.push_back(transmissao.cpu.back() - idaEVolta.cpu.back());
+    diferencas.push_back((transmissao.cpu.back() - idaEVolta.cpu.back()) / assinaturas.cpu.back());
   }
   const bool umaConexao = simulator.HandshakeCount() == handshakes;
 
@@ -162,19 +179,21 @@ int Medir(double baseReal, double baseCpu) {
   std::filesystem::remove_all(pasta);
   std::filesystem::remove_all(memoria);
 
-  const double diferenca = Mediana(diferencas) / baseCpu;
+  const double diferenca = Mediana(diferencas);
   std::printf(
-      "\nPor nota, em assinaturas RSA-2048: CPU da thread do cliente em modo usuário, CPU total "
-      "(usuário + núcleo, onde entra o trabalho dos fsync) e tempo real:\n");
+      "\nPor nota, em assinaturas RSA-2048 (as da própria rodada para a CPU, a de referência para "
+      "o tempo real): CPU da thread do cliente em modo usuário, CPU total (usuário + núcleo, onde "
+      "entra o trabalho dos fsync) e tempo real:\n");
   std::printf("  %-44s %8s %8s %8s\n", "", "usuário", "total", "real");
-  const auto linha = [&](const char* nome, const Medida& m) {
-    std::printf("  %-44s %8.3f %8.3f %8.3f\n", nome, m.Usuario() / baseCpu, m.Cpu() / baseCpu,
+  const auto linha = [&](const char* nome, const Medida& m, const std::vector<double>& unidade) {
+    std::printf("  %-44s %8.3f %8.3f %8.3f\n", nome, m.Usuario(unidade), m.Cpu(unidade),
                 m.Real() / baseReal);
   };
-  linha("EnviarNFSincrono, ida e volta (bench_caminho)", idaEVolta);
-  linha("EnviarNFSincrono de notas novas (100)", novas);
-  linha("Transmitir, fila de 50 notas assinadas", transmissao);
-  linha("arquivos da fila (gravar + mover, fsync)", arquivos);
+  linha("assinatura RSA-2048 das rodadas", assinaturas, std::vector<double>(kRodadas, baseCpu));
+  linha("EnviarNFSincrono, ida e volta (bench_caminho)", idaEVolta, assinaturas.cpu);
+  linha("EnviarNFSincrono de notas novas (100)", novas, assinaturas.cpu);
+  linha("Transmitir, fila de 50 notas assinadas", transmissao, assinaturas.cpu);
+  linha("arquivos da fila (gravar + mover, fsync)", arquivos, {baseCpu});
   std::printf("  %-44s %8.3f  (alvo: no máximo 0.5)\n", "Transmitir menos ida e volta, CPU total",
               diferenca);
   std::printf("  %-44s %8.2f ms reais por nota, fsync incluído\n", "arquivos da fila",
