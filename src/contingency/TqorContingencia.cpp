@@ -385,11 +385,10 @@ void TqorContingencia::GarantirNfeProc(const TEntradaContingencia& entrada,
                                        const std::string& resposta) {
   if (destinatario_.empty()) destinatario_ = nfce_.GetDiretorioDestinatario();
   const std::string arquivo = destinatario_ + entrada.chave + "-nfce.xml";
+  if (FileExists(arquivo)) return;
   // Made here, from the note and its protocol in the reply, in the component's distribution
   // template: the component writes it only with SalvarLogsEmDisco, and an entry is done only
   // once its nfeProc is on disk. The texts are cut, not parsed again: the reply was read once.
-  // One already there (a run that died before moving the entry, or the component's own) is the
-  // same note with its protocol, and is kept as it is.
   const std::size_t inicio = resposta.find("<infProt");
   const std::size_t fim = resposta.find("</infProt>", inicio);
   const auto falha = [&](const std::string& motivo) {
@@ -417,11 +416,8 @@ void TqorContingencia::GarantirNfeProc(const TEntradaContingencia& entrada,
   if (digest.empty() || digest != texto(protocolo, "digVal", false)) {
     throw falha("o digVal do protocolo difere do DigestValue da nota");
   }
-  if (nfeProc_.empty()) {
-    nfeProc_ = nfce_.LoadTemplate("envioxml_dest.xml");
-    if (nfeProc_.rfind("\xEF\xBB\xBF", 0) == 0) nfeProc_.erase(0, 3);  // UTF-8 without a BOM
-  }
-  CreateNewFile(arquivo, Format(nfeProc_, {entrada.nota, protocolo}));
+  if (nfeProc_.empty()) nfeProc_ = nfce_.LoadTemplate("envioxml_dest.xml");
+  SaveToFileUtf8(arquivo, Format(nfeProc_, {entrada.nota, protocolo}));
 }
 
 bool TqorContingencia::TransmitirNota(TEntradaContingencia& entrada,
