@@ -137,9 +137,16 @@ int Medir(double baseReal, double baseCpu) {
   std::vector<double> diferencas;
   const int handshakes = simulator.HandshakeCount();
   for (int rodada = 0; rodada < kRodadas; ++rodada) {
+    bool assinou = true;
     assinaturas.Somar(kNotas, [&] {
-      for (int i = 0; i < kNotas; ++i) qor::bench::SignWithCompanyKey(textoAssinado, assinatura);
+      for (int i = 0; i < kNotas; ++i) {
+        assinou = qor::bench::SignWithCompanyKey(textoAssinado, assinatura) && assinou;
+      }
     });
+    if (!assinou) {
+      std::fprintf(stderr, "EVP_DigestSign falhou na rodada %d\n", rodada + 1);
+      return 1;
+    }
     idaEVolta.Somar(kNotas, [&] {
       for (int i = 0; i < kNotas; ++i) nfce.EnviarNFSincrono("1", assinada, false);
     });
