@@ -396,19 +396,13 @@ bool XmlDocument::FindAttribute(const std::string& element, const std::string& a
 
 bool XmlDocument::FindAttribute(const std::string& elementNamespace, const std::string& element,
                                 const std::string& attribute, std::string& value) const {
-  const xmlAttrPtr found =
-      FirstAttribute(impl_->doc.get(), element, attribute, [&](xmlNodePtr n) {
-        const char* uri = n->ns != nullptr && n->ns->href != nullptr ? C(n->ns->href) : "";
-        return elementNamespace == uri;
-      });
+  const xmlAttrPtr found = FirstAttribute(impl_->doc.get(), element, attribute, [&](xmlNodePtr n) {
+    const char* uri = n->ns != nullptr && n->ns->href != nullptr ? C(n->ns->href) : "";
+    return elementNamespace == uri;
+  });
   if (found == nullptr) return false;
   value = TakeString(xmlNodeListGetString(impl_->doc.get(), found->children, 1));
   return true;
-}
-
-std::string XmlDocument::ValueInside(std::initializer_list<std::string_view> path,
-                                     bool children) const {
-  return std::move(ValuesInside({{path, children}}).front());
 }
 
 std::vector<std::string> XmlDocument::ValuesInside(std::initializer_list<Path> paths) const {

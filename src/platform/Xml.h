@@ -86,12 +86,11 @@ class XmlDocument {
   // ".//p:element/@attribute" selects first, p bound to that namespace.
   bool FindAttribute(const std::string& elementNamespace, const std::string& element,
                      const std::string& attribute, std::string& value) const;
-  // Text of the first element, in document order, whose local name is the last of `path` and
-  // that lies inside elements named by the others, in that order: each the parent of the next
-  // when `children` ("//a/b"), an ancestor at any depth otherwise ("//a//b"). Empty when there
-  // is none. A walk of the tree, without the cost of an XPath evaluation.
-  std::string ValueInside(std::initializer_list<std::string_view> path, bool children) const;
-  // ValueInside of several paths in one walk of the tree, the texts in the order of `paths`.
+  // For each of `paths`, in its order, the text of the first element, in document order, whose
+  // local name is the last of the path's names and that lies inside elements named by the
+  // others, in that order: each the parent of the next when `children` ("//a/b"), an ancestor at
+  // any depth otherwise ("//a//b"); empty when there is none. One walk of the tree for all of
+  // them, without the cost of an XPath evaluation.
   struct Path {
     std::initializer_list<std::string_view> names;
     bool children;

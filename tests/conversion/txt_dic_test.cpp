@@ -59,13 +59,17 @@ class TxtDic : public ::testing::Test {
     EXPECT_EQ(Xmllint(xml), "");
     return xml;
   }
+  // The text of the first `filho` right under a `pai`.
+  static std::string Filho(const XmlDocument& nota, std::string_view pai, std::string_view filho) {
+    return nota.ValuesInside({{{pai, filho}, true}}).front();
+  }
   // The key holds the note's fields, the issuer's CNPJ among them, and its digit holds.
   static void ConfereChave(const XmlDocument& nota) {
     const std::string chave = nota.Attribute("infNFe", "Id").substr(3);
     ASSERT_EQ(chave.size(), 44u);
-    const auto v = [&](const char* tag) { return nota.ValueInside({"ide", tag}, true); };
+    const auto v = [&](const char* tag) { return Filho(nota, "ide", tag); };
     EXPECT_EQ(chave.substr(0, 6), v("cUF") + v("dEmi").substr(2, 2) + v("dEmi").substr(5, 2));
-    EXPECT_EQ(chave.substr(6, 16), nota.ValueInside({"emit", "CNPJ"}, true) + v("mod"));
+    EXPECT_EQ(chave.substr(6, 16), Filho(nota, "emit", "CNPJ") + v("mod"));
     EXPECT_EQ(std::stoi(chave.substr(22, 3)), std::stoi(v("serie")));
     EXPECT_EQ(std::stoi(chave.substr(25, 9)), std::stoi(v("nNF")));
     EXPECT_EQ(chave.substr(34, 10), v("cNF") + v("cDV"));
@@ -82,15 +86,15 @@ TEST_F(TxtDic, SampleBecomesTheNoteWithItsKeyAndItsItems) {
   ConfereChave(nota);
   EXPECT_EQ(nota.Attribute("infNFe", "versao"), "3.10");
   EXPECT_EQ(nota.Attribute("infNFe", "Id").substr(9, 14), "11222333000181");
-  EXPECT_EQ(nota.ValueInside({"dest", "CNPJ"}, true), "44555666000199");
-  EXPECT_EQ(nota.ValueInside({"emit", "xNome"}, true), "PADARIA PAO & CIA LTDA");
-  EXPECT_EQ(nota.ValueInside({"dest", "xNome"}, true), "CLIENTE D'OESTE COMERCIO <ATACADO>");
+  EXPECT_EQ(Filho(nota, "dest", "CNPJ"), "44555666000199");
+  EXPECT_EQ(Filho(nota, "emit", "xNome"), "PADARIA PAO & CIA LTDA");
+  EXPECT_EQ(Filho(nota, "dest", "xNome"), "CLIENTE D'OESTE COMERCIO <ATACADO>");
   EXPECT_EQ(nota.ValueTag("infCpl"), "PROMO *** ***** & A&B");
   // Item 2's ICMS40 line is read with the fifth ICMS line, the next with the PIS line.
   EXPECT_EQ(nota.Attribute("det", "nItem", 1), "2");
-  EXPECT_EQ(nota.ValueInside({"ICMS40", "CST"}, true), "40");
-  EXPECT_EQ(nota.ValueInside({"PISNT", "CST"}, true), "07");
-  EXPECT_EQ(nota.ValueInside({"det", "infAdProd"}, true), "PRODUTO ISENTO DE ICMS");
+  EXPECT_EQ(Filho(nota, "ICMS40", "CST"), "40");
+  EXPECT_EQ(Filho(nota, "PISNT", "CST"), "07");
+  EXPECT_EQ(Filho(nota, "det", "infAdProd"), "PRODUTO ISENTO DE ICMS");
 }
 
 TEST_F(TxtDic, GeneratorFillsCnpjUfAndNumberIntoValidKeys) {
@@ -101,8 +105,8 @@ TEST_F(TxtDic, GeneratorFillsCnpjUfAndNumberIntoValidKeys) {
     EXPECT_EQ(Xmllint(xml), "");
     EXPECT_EQ(xml.find('%'), std::string::npos) << xml;
     const XmlDocument nota = XmlDocument::Parse(xml);
-    EXPECT_EQ(nota.ValueInside({"ide", "cUF"}, true), "41");
-    EXPECT_EQ(nota.ValueInside({"emit", "CNPJ"}, true), "99888777000166");
+    EXPECT_EQ(Filho(nota, "ide", "cUF"), "41");
+    EXPECT_EQ(Filho(nota, "emit", "CNPJ"), "99888777000166");
     EXPECT_LT(std::stoi(nota.ValueTag("nNF")), 9999999);
     ConfereChave(nota);
   }

@@ -99,26 +99,27 @@ TEST(Xml, TreeWalksSelectWhatTheEquivalentXPathSelectsFirst) {
     return value;
   };
   const auto el = [](const char* name) { return std::string("*[local-name()='") + name + "']"; };
+  // One path alone.
+  const auto dentro = [&doc](std::initializer_list<std::string_view> caminho, bool filhos) {
+    return doc.ValuesInside({{caminho, filhos}}).front();
+  };
 
   for (const auto& [pai, filho] : std::vector<std::pair<const char*, const char*>>{
            {"dest", "CNPJ"}, {"dest", "CPF"}, {"emit", "CNPJ"}, {"ide", "dhEmi"}}) {
-    EXPECT_EQ(doc.ValueInside({pai, filho}, true), xpath("//" + el(pai) + "/" + el(filho)))
+    EXPECT_EQ(dentro({pai, filho}, true), xpath("//" + el(pai) + "/" + el(filho)))
         << pai << "/" << filho;
   }
-  EXPECT_EQ(doc.ValueInside({"dest", "CNPJ"}, true), "333");
-  EXPECT_EQ(doc.ValueInside({"dest", "CNPJ"}, false), "fundo");  // at any depth: the first
-  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, false),
-            xpath("//" + el("total") + "//" + el("vICMS")));
-  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, false), "1.50");
-  EXPECT_EQ(doc.ValueInside({"total", "vICMS"}, true), "");  // ICMSTot sits between
+  EXPECT_EQ(dentro({"dest", "CNPJ"}, true), "333");
+  EXPECT_EQ(dentro({"dest", "CNPJ"}, false), "fundo");  // at any depth: the first
+  EXPECT_EQ(dentro({"total", "vICMS"}, false), xpath("//" + el("total") + "//" + el("vICMS")));
+  EXPECT_EQ(dentro({"total", "vICMS"}, false), "1.50");
+  EXPECT_EQ(dentro({"total", "vICMS"}, true), "");  // ICMSTot sits between
   const std::string digest = "//" + el("Signature") + "//" + el("SignedInfo") + "//" +
                              el("Reference") + "//" + el("DigestValue");
-  EXPECT_EQ(doc.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false),
-            xpath(digest));
-  EXPECT_EQ(doc.ValueInside({"Signature", "SignedInfo", "Reference", "DigestValue"}, false),
-            "abc=");
-  EXPECT_EQ(doc.ValueInside({"Reference", "SignedInfo", "DigestValue"}, false), "");  // order
-  EXPECT_EQ(doc.ValueInside({"vNF"}, false), "10.00");
+  EXPECT_EQ(dentro({"Signature", "SignedInfo", "Reference", "DigestValue"}, false), xpath(digest));
+  EXPECT_EQ(dentro({"Signature", "SignedInfo", "Reference", "DigestValue"}, false), "abc=");
+  EXPECT_EQ(dentro({"Reference", "SignedInfo", "DigestValue"}, false), "");  // order
+  EXPECT_EQ(dentro({"vNF"}, false), "10.00");
   // Several paths in one walk: each as it reads alone, whatever its neighbours found or missed.
   EXPECT_EQ(doc.ValuesInside({{{"total", "vICMS"}, false},
                               {{"dest", "CNPJ"}, true},
