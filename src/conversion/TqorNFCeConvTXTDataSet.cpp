@@ -18,11 +18,7 @@ namespace {
 // The dictionary's modification time (one look at the file); none when it cannot be read, and
 // loading it then reports why.
 std::chrono::system_clock::time_point IdadeDoDicionario(const std::string& path) {
-  try {
-    return FileAge(path);
-  } catch (const std::exception&) {
-    return {};
-  }
+  return TryFileAge(path).value_or(std::chrono::system_clock::time_point{});
 }
 
 // Position of the first CR or LF at or after `inicio`; the size of the text when none.

@@ -25,13 +25,9 @@ constexpr auto kIdadeMaxima = std::chrono::hours(4);
 // Whole hours between the file's date and now (either way round) reach 4; a file that cannot be
 // dated (missing, or not configured) is as old as can be. One stat.
 bool Velho(const std::string& arquivo, Clock::time_point agora) {
-  if (arquivo.empty()) return true;  // not configured: nothing to date, and no error to raise
-  Clock::time_point data;
-  try {
-    data = FileAge(arquivo);
-  } catch (const EqorGovException&) {
-    return true;
-  }
+  const std::optional<Clock::time_point> idade = TryFileAge(arquivo);
+  if (!idade) return true;
+  const Clock::time_point data = *idade;
   const auto diferenca = agora > data ? agora - data : data - agora;
   return std::chrono::floor<std::chrono::hours>(diferenca) >= kIdadeMaxima;
 }

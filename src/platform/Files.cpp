@@ -500,6 +500,12 @@ std::chrono::system_clock::time_point FileAge(const std::string& rawPath) {
   return FromTimespec(st.st_mtim);
 }
 
+std::optional<std::chrono::system_clock::time_point> TryFileAge(const std::string& rawPath) {
+  struct stat st {};
+  if (::stat(NativePath(rawPath).c_str(), &st) != 0) return std::nullopt;
+  return FromTimespec(st.st_mtim);
+}
+
 void SetFileAge(const std::string& rawPath, std::chrono::system_clock::time_point when) {
   const std::string path = NativePath(rawPath);
   auto since = when.time_since_epoch();

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ void CopyFile(const std::string& from, const std::string& to);    // atomic on t
 // Files of `directory` whose names match the shell mask (`*`, `?`), sorted by name; names only.
 std::vector<std::string> ListFiles(const std::string& directory, const std::string& mask);
 std::chrono::system_clock::time_point FileAge(const std::string& path);  // modification time
+// The same, or none when the file cannot be looked at (missing, or an empty path): one stat and
+// no exception, for callers to whom a missing file is an answer.
+std::optional<std::chrono::system_clock::time_point> TryFileAge(const std::string& path);
 void SetFileAge(const std::string& path, std::chrono::system_clock::time_point when);
 
 // ---- advisory locks -------------------------------------------------------------------------

@@ -295,6 +295,9 @@ TEST(Files, FileSystemOperations) {
   SetFileAge(tmp / "para.txt", seconds);
   EXPECT_EQ(FileAge(tmp / "para.txt"), seconds);
   EXPECT_THROW(FileAge(tmp / "nada"), EqorGovException);
+  EXPECT_EQ(TryFileAge(tmp / "para.txt"), seconds);
+  EXPECT_EQ(TryFileAge(tmp / "nada"), std::nullopt);
+  EXPECT_EQ(TryFileAge(""), std::nullopt);
 }
 
 // A settings file read on every operation is read again whenever it may have changed: edited in
