@@ -3,6 +3,7 @@
 // QR-code supplement, and the enviNFe checked against the official schema.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "conversion/TqorNFCeConvTXTDataSet.h"
@@ -21,10 +22,20 @@ class CaminhoOffline {
   // failure of any step raises as the component raises it.
   std::string Percorrer(const std::string& tx2);
 
+  // Real time spent in each step, summed over every call of Percorrer: the cost of a step can
+  // then be read inside the road, where the steps before it have used the caches.
+  struct Etapas {
+    std::chrono::nanoseconds conversao{};   // TX2 to XML with the rules
+    std::chrono::nanoseconds assinatura{};  // AssinarNota
+    std::chrono::nanoseconds validacao{};   // the enviNFe against the schema
+  };
+  const Etapas& TemposDasEtapas() const { return etapas_; }
+
  private:
   TqorNFCe& nfce_;
   std::string enviNFe_;
   TqorNFCeConvTXTDataSet regras_;  // the dictionary read once, as a till's converter keeps it
+  Etapas etapas_;
 };
 
 }  // namespace qor::bench

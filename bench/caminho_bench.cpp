@@ -5,7 +5,9 @@
 // reused.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "Amostras.h"
 #include "Baseline.h"
@@ -16,6 +18,13 @@
 #include "platform/Format.h"
 
 namespace {
+
+// The road's steps, summed over the iterations of every repetition, by the notes of a batch.
+struct EtapasSomadas {
+  qor::bench::CaminhoOffline::Etapas tempos;
+  double notas = 0;
+};
+std::map<int, EtapasSomadas> etapasPorLote;
 
 void BM_CaminhoOffline(benchmark::State& state) {
   qor::TqorNFCe nfce;
@@ -31,8 +40,31 @@ void BM_CaminhoOffline(benchmark::State& state) {
     state.SkipWithError("a conversão com as regras difere de ConverterLoteParaXml");
     return;
   }
+  const qor::bench::CaminhoOffline::Etapas antes = caminho.TemposDasEtapas();
   for (auto _ : state) benchmark::DoNotOptimize(caminho.Percorrer(tx2));
   if (notas > 1) state.counters[qor::bench::kNotasPorIteracao] = notas;
+  const qor::bench::CaminhoOffline::Etapas& depois = caminho.TemposDasEtapas();
+  EtapasSomadas& soma = etapasPorLote[notas];
+  soma.tempos.conversao += depois.conversao - antes.conversao;
+  soma.tempos.assinatura += depois.assinatura - antes.assinatura;
+  soma.tempos.validacao += depois.validacao - antes.validacao;
+  soma.notas += static_cast<double>(state.iterations()) * notas;
+}
+
+// Each step of the road per note, in signatures of real time: the road of one note against the
+// 50-note batch, where each step runs over the whole batch before the next begins.
+int ImprimirEtapas(double assinaturaNs) {
+  if (assinaturaNs <= 0 || etapasPorLote.empty()) return 0;
+  std::printf("\nEach step of the offline road per note, real time in signatures:\n");
+  std::printf("  %-12s %10s %14s %16s\n", "notes", "TX2 to XML", "AssinarNota", "ValidarXMLNFCe");
+  for (const auto& [notas, soma] : etapasPorLote) {
+    const auto porNota = [&](std::chrono::nanoseconds tempo) {
+      return static_cast<double>(tempo.count()) / soma.notas / assinaturaNs;
+    };
+    std::printf("  %-12d %10.3f %14.3f %16.3f\n", notas, porNota(soma.tempos.conversao),
+                porNota(soma.tempos.assinatura), porNota(soma.tempos.validacao));
+  }
+  return 0;
 }
 
 void BM_ValidarLote(benchmark::State& state) {
@@ -86,5 +118,6 @@ int main(int argc, char** argv) {
   benchmark::RegisterBenchmark("ValidarXMLNFCe/lote-assinado-10-itens", BM_ValidarLote);
   benchmark::RegisterBenchmark("EnviarNFSincrono/loopback-10-itens", BM_IdaEVoltaSincrona)
       ->UseRealTime();
-  return qor::bench::RunWithRatios(argc, argv);
+  return qor::bench::RunWithRatios(argc, argv,
+                                   [](double realNs, double) { return ImprimirEtapas(realNs); });
 }
