@@ -262,9 +262,25 @@ std::string TqorContingencia::NotaOffline(const std::string& xmlNota,
       CalculaChave(dhEmi, Valor(nota, ide, "cUF"), documento, "65", Valor(nota, ide, "serie"),
                    Valor(nota, ide, "nNF"), "9", Valor(nota, ide, "cNF"), logErro);
   Trocar(nota, ide, "cDV", chave.substr(43));
-  const std::string idAntigo = GetXMLAttributeByIndex(nota, "infNFe", "Id");
-  const std::size_t at = nota.find("Id=\"" + idAntigo + "\"");
-  if (idAntigo.empty() || at == std::string::npos) {
+
+  // A supplement the host gave after the note keeps its urlChave, but its qrCode was made for
+  // the online key: signing makes the offline one in its place.
+  const std::size_t fimInfNFe = FindText(nota, "</infNFe>", ide.fim);
+  if (const TTrecho supl = Elemento(nota, "infNFeSupl", fimInfNFe); supl.Achado()) {
+    if (const TTrecho qrCode = Elemento(nota, "qrCode", supl.inicio, supl.fim); qrCode.Achado()) {
+      const std::size_t de = nota.rfind('<', qrCode.inicio - 1);
+      nota.erase(de, qrCode.fim + std::string("</qrCode>").size() - de);
+    }
+  }
+
+  // The Id read from the infNFe element alone: a supplement after it makes the text more than
+  // one document.
+  const std::size_t abre = nota.rfind('<', infNFe.inicio - 1);
+  const std::string idAntigo = GetXMLAttributeByIndex(
+      nota.substr(abre, fimInfNFe + std::string("</infNFe>").size() - abre), "infNFe", "Id");
+  const std::size_t at =
+      idAntigo.empty() ? std::string::npos : FindText(nota, "Id=\"" + idAntigo + "\"", abre);
+  if (at == std::string::npos || at >= infNFe.inicio) {
     throw EqorNFCeContingenciaException("A NFC-e não possui o atributo Id em infNFe.", logErro);
   }
   nota.replace(at + 4, idAntigo.size(), "NFe" + chave);

@@ -78,15 +78,37 @@ class ContingenciaRoad : public test::SimulatorRoad {
            test::SchemaError(nota, "nfe_v4.00.xsd");
   }
 
+  // What every offline note must be (OfflineNoteIsCompleteAndItsQrHashRecomputes).
+  void VerificarNotaOffline(const std::string& nota);
+
   std::string fila;
   std::unique_ptr<TqorContingencia> contingencia;
   int numero = 5000;
 };
 
 // The offline note carries what the standard asks, validates, verifies, and its QR hash is the
-// SHA-1 that sha1sum computes over the offline parameters and the CSC.
+// SHA-1 that sha1sum computes over the offline parameters and the CSC. A supplement the host gave
+// after the note (as a TX2 read back from an authorised note brings) keeps its urlChave; its
+// qrCode, made for the online key, gives way to the offline one.
 TEST_F(ContingenciaRoad, OfflineNoteIsCompleteAndItsQrHashRecomputes) {
-  const std::string nota = contingencia->EmitirOffline(Nota(11), kJust);
+  const std::string urlChave = "https://www.fazenda.sp.gov.br/nfce/consulta";
+  const std::string suplemento =
+      "<infNFeSupl><qrCode><![CDATA[https://host/qrcode?p=" + std::string(44, '3') +
+      "|2|2|1|ABCDEF]]></qrCode><urlChave>" + urlChave + "</urlChave></infNFeSupl>";
+  const struct {
+    std::string convertida, urlChave;  // urlChave empty: the server-address file's
+  } casos[] = {{Nota(11), ""}, {Nota(12) + suplemento, urlChave}};
+  for (const auto& caso : casos) {
+    SCOPED_TRACE(caso.convertida.substr(caso.convertida.size() - 40));
+    const std::string nota = contingencia->EmitirOffline(caso.convertida, kJust);
+    VerificarNotaOffline(nota);
+    if (!caso.urlChave.empty()) {
+      EXPECT_EQ(GetValueTag("urlChave", nota), caso.urlChave);
+    }
+  }
+}
+
+void ContingenciaRoad::VerificarNotaOffline(const std::string& nota) {
   const std::string chave = ChaveDe(nota);
   EXPECT_EQ(chave.substr(34, 1), "9") << "tpEmis is part of the key";
   EXPECT_EQ(GetValueTag("tpEmis", nota), "9");
