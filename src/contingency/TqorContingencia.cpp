@@ -265,11 +265,12 @@ std::string TqorContingencia::NotaOffline(const std::string& xmlNota,
 
   // A supplement the host gave after the note keeps its urlChave, but its qrCode was made for
   // the online key: signing makes the offline one in its place.
-  const std::size_t fimInfNFe = FindText(nota, "</infNFe>", ide.fim);
+  constexpr std::string_view kFechaInfNFe = "</infNFe>", kFechaQrCode = "</qrCode>";
+  const std::size_t fimInfNFe = FindText(nota, kFechaInfNFe, ide.fim);
   if (const TTrecho supl = Elemento(nota, "infNFeSupl", fimInfNFe); supl.Achado()) {
     if (const TTrecho qrCode = Elemento(nota, "qrCode", supl.inicio, supl.fim); qrCode.Achado()) {
       const std::size_t de = nota.rfind('<', qrCode.inicio - 1);
-      nota.erase(de, qrCode.fim + std::string("</qrCode>").size() - de);
+      nota.erase(de, qrCode.fim + kFechaQrCode.size() - de);
     }
   }
 
@@ -277,7 +278,7 @@ std::string TqorContingencia::NotaOffline(const std::string& xmlNota,
   // one document.
   const std::size_t abre = nota.rfind('<', infNFe.inicio - 1);
   const std::string idAntigo = GetXMLAttributeByIndex(
-      nota.substr(abre, fimInfNFe + std::string("</infNFe>").size() - abre), "infNFe", "Id");
+      nota.substr(abre, fimInfNFe + kFechaInfNFe.size() - abre), "infNFe", "Id");
   const std::size_t at =
       idAntigo.empty() ? std::string::npos : FindText(nota, "Id=\"" + idAntigo + "\"", abre);
   if (at == std::string::npos || at >= infNFe.inicio) {
