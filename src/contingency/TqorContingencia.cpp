@@ -266,7 +266,7 @@ std::string TqorContingencia::NotaOffline(const std::string& xmlNota,
   // A supplement the host gave after the note keeps its urlChave, but its qrCode was made for
   // the online key: signing makes the offline one in its place.
   constexpr std::string_view kFechaInfNFe = "</infNFe>", kFechaQrCode = "</qrCode>";
-  const std::size_t fimInfNFe = FindText(nota, kFechaInfNFe, ide.fim);
+  const std::size_t fimInfNFe = FindFirst(nota, kFechaInfNFe, ide.fim);
   if (const TTrecho supl = Elemento(nota, "infNFeSupl", fimInfNFe); supl.Achado()) {
     if (const TTrecho qrCode = Elemento(nota, "qrCode", supl.inicio, supl.fim); qrCode.Achado()) {
       const std::size_t de = nota.rfind('<', qrCode.inicio - 1);
@@ -280,7 +280,7 @@ std::string TqorContingencia::NotaOffline(const std::string& xmlNota,
   const std::string idAntigo = GetXMLAttributeByIndex(
       nota.substr(abre, fimInfNFe + kFechaInfNFe.size() - abre), "infNFe", "Id");
   const std::size_t at =
-      idAntigo.empty() ? std::string::npos : FindText(nota, "Id=\"" + idAntigo + "\"", abre);
+      idAntigo.empty() ? std::string::npos : FindFirst(nota, "Id=\"" + idAntigo + "\"", abre);
   if (at == std::string::npos || at >= infNFe.inicio) {
     throw EqorNFCeContingenciaException("A NFC-e não possui o atributo Id em infNFe.", logErro);
   }
